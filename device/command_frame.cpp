@@ -1,0 +1,16 @@
+#include "command_frame.h"
+
+#include <algorithm>
+
+namespace vellumet {
+
+CommandFrame::CommandFrame(std::uint8_t code, std::span<const std::uint8_t> payload) {
+    const std::size_t n = std::min(payload.size(), kMaxPayload);
+    bytes_[0] = 0x7B;
+    bytes_[1] = code;
+    std::copy_n(payload.begin(), n, bytes_.begin() + 2);
+    bytes_[2 + n] = 0x40;
+    bytes_[3 + n] = 0x7D;
+}
+
+} // namespace vellumet

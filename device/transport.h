@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vellumet {
+
+inline constexpr std::uint16_t kStationVendorId = 0x0483;
+inline constexpr std::uint16_t kStationProductId = 0x5750;
+
+// Size of the data part of one HID report; on the wire a report id byte (0) precedes it.
+inline constexpr std::size_t kReportDataSize = 64;
+inline constexpr std::size_t kOutputReportSize = kReportDataSize + 1;
+
+struct DeviceInfo {
+    std::string path;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
+// One opened HID interface. A handle is used by one thread at a time; the link
+// opens the station twice so that the reader and the writers never share one.
+class HidHandle {
+public:
+    virtual ~HidHandle() = default;
+
+    // Writes one output report: report id 0 followed by the 64 data bytes.
+    // Returns false when the device did not take it.
+    virtual bool write(const std::uint8_t* report, std::size_t size) = 0;
+
+    // Reads one input report's data bytes (report id already dropped) into
+    // buffer. Returns the number of bytes, 0 on timeout, -1 when the device
+    // failed or went away.
+    virtual int read(std::uint8_t* buffer, std::size_t size, int timeoutMs) = 0;
+};
+
+enum class DeviceChange { Arrival, Removal };
+
+// Finds and opens HID interfaces. Implemented by hidapi for real stations and
+// by the virtual station.
+class Transport {
+public:
+    virtual ~Transport() = default;
+
+    // Present interfaces with this vendor and product id, in system order.
+    virtual std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) = 0;
+
+    virtual std::unique_ptr<HidHandle> open(const std::string& path) = 0;
+
+    // Transports that know of plug and unplug themselves report it here; the
+    // callback may run on any thread. Others leave this to the system monitor.
+    virtual void setChangeListener(std::function<void(DeviceChange)> listener) {
+        (void)listener;
+    }
+};
+
+} // namespace vellumet
