@@ -82,8 +82,8 @@ struct QuerySpec {
 namespace query {
 inline constexpr QuerySpec Readings{cmd::Readings, ResponseKind::Readings, {2000, 2000}};
 inline constexpr QuerySpec Settings{cmd::Settings, ResponseKind::Settings, {5000, 5000}};
-inline constexpr QuerySpec Identification{cmd::Identification, ResponseKind::Identification,
-                                          {1000, 800}};
+inline constexpr QuerySpec Identification{
+    cmd::Identification, ResponseKind::Identification, {1000, 800}};
 inline constexpr QuerySpec Interval{cmd::Interval, ResponseKind::Interval, {2000, 2000}};
 inline constexpr QuerySpec Calibration{cmd::Calibration, ResponseKind::Calibration, {2000, 2000}};
 inline constexpr QuerySpec Alarm1{cmd::AlarmBlock1, ResponseKind::Alarm1, {1000, 1000}};

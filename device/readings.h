@@ -15,7 +15,7 @@ inline constexpr float NO_VALUE_F = 65535.0f;
 inline constexpr int kChannelCount = 8;
 
 struct ChannelReading {
-    float temperature = NO_VALUE_F; // °C, one decimal
+    float temperature = NO_VALUE_F;   // °C, one decimal
     std::int32_t humidity = NO_VALUE; // percent, 1..99
 
     bool hasTemperature() const { return temperature != NO_VALUE_F; }

@@ -24,8 +24,7 @@ std::string latin1ToUtf8(const std::uint8_t* bytes, std::size_t n) {
 
 } // namespace
 
-StationLink::StationLink(std::shared_ptr<Transport> transport)
-    : transport_(std::move(transport)) {}
+StationLink::StationLink(std::shared_ptr<Transport> transport) : transport_(std::move(transport)) {}
 
 StationLink::~StationLink() {
     stopReader();
@@ -159,8 +158,9 @@ void StationLink::dispatchAnswer(const Block& answer, std::size_t received) {
     if (received == 0)
         return;
     const std::size_t n = std::min(received, answer.size());
+    const ResponseKind kind = expected();
     bool answered = true;
-    switch (expected()) {
+    switch (kind) {
     case ResponseKind::Settings:
         answers_.put(answers_.settings_, answer, n);
         applySettingsAnswer();
@@ -175,8 +175,9 @@ void StationLink::dispatchAnswer(const Block& answer, std::size_t received) {
     case ResponseKind::Alarm2:
     case ResponseKind::Alarm3:
     case ResponseKind::Alarm4:
-        answers_.put(answers_.alarms_[expectedKind.load() - static_cast<int>(ResponseKind::Alarm1)],
-                     answer, n);
+        answers_.put(
+            answers_.alarms_[static_cast<int>(kind) - static_cast<int>(ResponseKind::Alarm1)],
+            answer, n);
         break;
     case ResponseKind::Readings:
         answers_.put(answers_.readings_, answer, n);
@@ -189,7 +190,7 @@ void StationLink::dispatchAnswer(const Block& answer, std::size_t received) {
             handler = cardHandler_;
         }
         if (handler)
-            handler(expected(), answer, n);
+            handler(kind, answer, n);
         answered = false; // the card handler clears and signals itself
         break;
     }

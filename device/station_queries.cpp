@@ -10,7 +10,9 @@ void queryStationInfo(StationLink& link) {
     queryTransaction(link, query::Interval);
 }
 
-void queryAlarmLimits(StationLink& link) { alarmQueryChain(link); }
+void queryAlarmLimits(StationLink& link) {
+    alarmQueryChain(link);
+}
 
 void queryCalibration(StationLink& link) {
     if (link.connected.load() == 0)

@@ -9,7 +9,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-void pause(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+void pause(int ms) {
+    std::this_thread::sleep_for(milliseconds(ms));
+}
 
 void releaseLink(StationLink& link) {
     link.responseEvent.reset();
@@ -83,8 +85,8 @@ WriteOutcome writeTransaction(StationLink& link, std::span<const CommandFrame> f
     // last status answer left it.
     link.responseEvent.wait(milliseconds(kScreenStatusWaitMs));
 
-    const int away = options.awayFlag ? options.awayFlag->load()
-                                      : link.answers().awayFromMainScreen();
+    const int away =
+        options.awayFlag ? options.awayFlag->load() : link.answers().awayFromMainScreen();
     if (away != 0) {
         releaseLink(link);
         return WriteOutcome::AwayFromMainScreen;

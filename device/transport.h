@@ -53,9 +53,7 @@ public:
 
     // Transports that know of plug and unplug themselves report it here; the
     // callback may run on any thread. Others leave this to the system monitor.
-    virtual void setChangeListener(std::function<void(DeviceChange)> listener) {
-        (void)listener;
-    }
+    virtual void setChangeListener(std::function<void(DeviceChange)> listener) { (void)listener; }
 };
 
 } // namespace vellumet

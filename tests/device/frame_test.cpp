@@ -6,8 +6,8 @@ namespace vellumet {
 namespace {
 
 TEST(CommandFrame, QueryIsBraceCodeAtBraceThenZeros) {
-    for (std::uint8_t code : {cmd::Readings, cmd::Settings, cmd::Identification, cmd::ScreenStatus,
-                              cmd::EndOfWrite}) {
+    for (std::uint8_t code :
+         {cmd::Readings, cmd::Settings, cmd::Identification, cmd::ScreenStatus, cmd::EndOfWrite}) {
         const Block b = CommandFrame(code).bytes();
         EXPECT_EQ(b[0], 0x7B);
         EXPECT_EQ(b[1], code);

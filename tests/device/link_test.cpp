@@ -173,9 +173,8 @@ TEST_F(LinkFixture, DroppedReportsChangeNothing) {
 
 TEST_F(LinkFixture, CardKindsGoToTheCardHandler) {
     std::vector<int> seen;
-    link->setCardHandler([&](ResponseKind k, const Block&, std::size_t) {
-        seen.push_back(static_cast<int>(k));
-    });
+    link->setCardHandler(
+        [&](ResponseKind k, const Block&, std::size_t) { seen.push_back(static_cast<int>(k)); });
     link->responseEvent.reset();
     link->expect(ResponseKind::FileList);
     link->dispatchAnswer(blockOf({'x'}), 64);
@@ -204,8 +203,8 @@ TEST_F(LinkFixture, QueryAgainstSilentStationLastsItsTimeoutAndFreesTheLink) {
     transport->devices = {kStation};
     ASSERT_TRUE(link->openStation());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(queryTransaction(*link, ResponseKind::Readings,
-                                  CommandFrame(cmd::Readings), {300, 250}));
+    EXPECT_FALSE(
+        queryTransaction(*link, ResponseKind::Readings, CommandFrame(cmd::Readings), {300, 250}));
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 250ms);
     EXPECT_LT(took, 500ms) << "the first wait finds the link free";

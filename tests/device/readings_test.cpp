@@ -19,9 +19,9 @@ TEST(DecodeReadings, TemperaturesAndSentinels) {
         std::uint8_t hi, lo;
         float expected;
     } cases[] = {
-        {0x00, 0xFA, 25.0f},       {0xFF, 0x9C, -10.0f},     {0xFF, 0x00, -25.6f},
-        {0xFE, 0x70, -40.0f},      {0x02, 0x58, 60.0f},      {0x02, 0x59, NO_VALUE_F},
-        {0x7F, 0xFF, NO_VALUE_F},  {0xFF, 0xFF, NO_VALUE_F}, {0x7F, 0xFE, NO_VALUE_F},
+        {0x00, 0xFA, 25.0f},      {0xFF, 0x9C, -10.0f},     {0xFF, 0x00, -25.6f},
+        {0xFE, 0x70, -40.0f},     {0x02, 0x58, 60.0f},      {0x02, 0x59, NO_VALUE_F},
+        {0x7F, 0xFF, NO_VALUE_F}, {0xFF, 0xFF, NO_VALUE_F}, {0x7F, 0xFE, NO_VALUE_F},
         {0xFE, 0x6F, NO_VALUE_F}, // -40.1
     };
     for (const Case& c : cases) {
@@ -37,7 +37,8 @@ TEST(DecodeReadings, HumidityRange) {
     const std::pair<std::uint8_t, std::int32_t> cases[] = {
         {0, NO_VALUE}, {1, 1}, {99, 99}, {100, NO_VALUE}, {0xFF, NO_VALUE}};
     for (auto [byte, expected] : cases)
-        EXPECT_EQ(decodeReadings(readingsWith(8, 0, 0xFA, byte))[7].humidity, expected) << int(byte);
+        EXPECT_EQ(decodeReadings(readingsWith(8, 0, 0xFA, byte))[7].humidity, expected)
+            << int(byte);
 }
 
 TEST(DecodeReadings, EachChannelFromItsOwnBytes) {
