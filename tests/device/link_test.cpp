@@ -58,7 +58,7 @@ TEST_F(LinkFixture, NoStationLeavesLinkUnconnectedAndSendsNothing) {
     EXPECT_EQ(link->connected.load(), 0);
     const auto start = std::chrono::steady_clock::now();
     link->sendFrame(CommandFrame(cmd::Readings));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5ms) << "no pause while unconnected";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10ms) << "no pause while unconnected";
     EXPECT_TRUE(transport->written().empty());
 }
 

@@ -138,7 +138,8 @@ TEST_F(TransactionFixture, UnconnectedQueriesReturnAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     queryAlarmLimits(*link);
     queryCalibration(*link);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 50ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms)
+        << "a connected chain would wait 1000 ms";
 }
 
 TEST_F(TransactionFixture, RemovalReleasesAWaitingSender) {
