@@ -1,0 +1,174 @@
+#include "virtual_station.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QString>
+
+#include <cmath>
+#include <functional>
+
+namespace vellumet::sim {
+
+namespace {
+
+// Reasons are thrown as text and caught once, so that every check reads as one line.
+struct ProfileError {
+    std::string reason;
+};
+
+[[noreturn]] void fail(const std::string& reason) {
+    throw ProfileError{reason};
+}
+
+int integerField(const QJsonValue& value, const std::string& name, int low, int high) {
+    if (!value.isDouble())
+        fail("\"" + name + "\" must be a number");
+    const double d = value.toDouble();
+    if (d != std::floor(d) || d < low || d > high)
+        fail("\"" + name + "\" must be a whole number from " + std::to_string(low) + " to " +
+             std::to_string(high));
+    return static_cast<int>(d);
+}
+
+std::uint8_t commandCode(const QString& key) {
+    bool ok = false;
+    const QString k = key.trimmed();
+    const uint code =
+        k.startsWith("0x", Qt::CaseInsensitive) ? k.mid(2).toUInt(&ok, 16) : k.toUInt(&ok, 10);
+    if (!ok || code > 0xFF)
+        fail("answer key \"" + key.toStdString() + "\" is not a command code such as \"0x03\"");
+    return static_cast<std::uint8_t>(code);
+}
+
+Block answerBlock(const QJsonValue& value, const std::string& key) {
+    if (!value.isString())
+        fail("answer \"" + key + "\" must be a string of hex digits");
+    QString hex = value.toString();
+    hex.remove(' ');
+    if (hex.size() % 2 != 0 || hex.size() > 128)
+        fail("answer \"" + key + "\" must hold an even number of hex digits, at most 128");
+    Block b{};
+    for (qsizetype i = 0; i < hex.size(); i += 2) {
+        bool ok = false;
+        const uint byte = hex.mid(i, 2).toUInt(&ok, 16);
+        if (!ok)
+            fail("answer \"" + key + "\" holds \"" + hex.mid(i, 2).toStdString() +
+                 "\", which is not a hex byte");
+        b[static_cast<std::size_t>(i / 2)] = static_cast<std::uint8_t>(byte);
+    }
+    return b; // shorter answers are filled with zero bytes
+}
+
+void readFields(const QJsonObject& object, const std::string& where,
+                const std::map<QString, std::function<void(const QJsonValue&)>>& readers) {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const auto reader = readers.find(it.key());
+        if (reader == readers.end())
+            fail("unknown field \"" + it.key().toStdString() + "\"" + where);
+        reader->second(it.value());
+    }
+}
+
+Profile parse(const QJsonObject& root, const QString& profileDir) {
+    Profile p;
+    const std::map<QString, std::function<void(const QJsonValue&)>> faultReaders = {
+        {"silent",
+         [&](const QJsonValue& v) {
+             if (!v.isBool())
+                 fail("\"silent\" must be true or false");
+             p.faults.silent = v.toBool();
+         }},
+        {"answerDelayMs",
+         [&](const QJsonValue& v) {
+             p.faults.answerDelayMs = integerField(v, "answerDelayMs", 0, 600000);
+         }},
+        {"reportMs",
+         [&](const QJsonValue& v) { p.faults.reportMs = integerField(v, "reportMs", 0, 10000); }},
+        {"unplugAfterReports",
+         [&](const QJsonValue& v) {
+             p.faults.unplugAfterReports = integerField(v, "unplugAfterReports", 0, 1 << 30);
+         }},
+        {"corruptContentEvery",
+         [&](const QJsonValue& v) {
+             p.faults.corruptContentEvery = integerField(v, "corruptContentEvery", 0, 1 << 30);
+         }},
+    };
+    const std::map<QString, std::function<void(const QJsonValue&)>> readers = {
+        {"answers",
+         [&](const QJsonValue& v) {
+             if (!v.isObject())
+                 fail("\"answers\" must be an object of command code to hex answer");
+             const QJsonObject answers = v.toObject();
+             for (auto it = answers.begin(); it != answers.end(); ++it)
+                 p.answers[commandCode(it.key())] = answerBlock(it.value(), it.key().toStdString());
+         }},
+        {"ident",
+         [&](const QJsonValue& v) {
+             if (!v.isString())
+                 fail("\"ident\" must be a string");
+             const QString text = v.toString();
+             for (const QChar c : text)
+                 if (c.unicode() > 0xFF || c.unicode() == 0)
+                     fail("\"ident\" must be Latin-1 text without NUL characters");
+             const QByteArray bytes = text.toLatin1();
+             p.ident.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+         }},
+        {"screenAway",
+         [&](const QJsonValue& v) { p.screenAway = integerField(v, "screenAway", 0, 255); }},
+        {"interval",
+         [&](const QJsonValue& v) { p.interval = integerField(v, "interval", 0, 255); }},
+        {"unit", [&](const QJsonValue& v) { p.unit = integerField(v, "unit", 0, 255); }},
+        {"sdDir",
+         [&](const QJsonValue& v) {
+             if (!v.isString())
+                 fail("\"sdDir\" must be a folder name");
+             const QString dir = QDir(profileDir).absoluteFilePath(v.toString());
+             if (!QFileInfo(dir).isDir())
+                 fail("sdDir \"" + dir.toStdString() + "\" is not a folder");
+             p.sdDir = QDir::cleanPath(dir).toStdString();
+         }},
+        {"faults",
+         [&](const QJsonValue& v) {
+             if (!v.isObject())
+                 fail("\"faults\" must be an object");
+             readFields(v.toObject(), " in \"faults\"", faultReaders);
+         }},
+    };
+    readFields(root, "", readers);
+    return p;
+}
+
+} // namespace
+
+std::optional<Profile> loadProfile(const std::string& path, std::string& error) {
+    const QString file = QString::fromStdString(path);
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        error = path + ": cannot read the profile: " + in.errorString().toStdString();
+        return std::nullopt;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(in.readAll(), &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        error = path + ": not valid JSON at offset " + std::to_string(parseError.offset) + ": " +
+                parseError.errorString().toStdString();
+        return std::nullopt;
+    }
+    if (!doc.isObject()) {
+        error = path + ": the profile must be a JSON object";
+        return std::nullopt;
+    }
+    try {
+        return parse(doc.object(), QFileInfo(file).absolutePath());
+    } catch (const ProfileError& e) {
+        error = path + ": " + e.reason;
+        return std::nullopt;
+    }
+}
+
+} // namespace vellumet::sim

@@ -1,0 +1,34 @@
+#include "select_transport.h"
+
+#include "device/hidapi_transport.h"
+#include "device/trace_transport.h"
+#include "virtual_station.h"
+
+namespace vellumet {
+
+std::shared_ptr<Transport> makeTransport(const TransportOptions& options, std::string& error) {
+    std::shared_ptr<Transport> transport;
+    if (options.simulate) {
+        sim::Profile profile;
+        if (!options.profilePath.empty()) {
+            auto loaded = sim::loadProfile(options.profilePath, error);
+            if (!loaded)
+                return nullptr;
+            profile = std::move(*loaded);
+        }
+        transport = std::make_shared<sim::VirtualTransport>(
+            std::make_shared<sim::VirtualStation>(std::move(profile)));
+    } else {
+        transport = std::make_shared<HidapiTransport>();
+    }
+    if (options.tracePath.empty())
+        return transport;
+    auto traced = std::make_shared<TracingTransport>(transport, options.tracePath);
+    if (!traced->traceOk()) {
+        error = options.tracePath + ": cannot create the trace file";
+        return nullptr;
+    }
+    return traced;
+}
+
+} // namespace vellumet

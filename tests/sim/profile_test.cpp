@@ -1,0 +1,162 @@
+#include "device/trace_transport.h"
+#include "sim/select_transport.h"
+#include "sim/virtual_station.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace vellumet::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProfileFixture : ::testing::Test {
+    fs::path dir;
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              (std::string("vellumet_profile_") +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "card");
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+
+    std::string write(const std::string& json) {
+        const fs::path p = dir / "profile.json";
+        std::ofstream(p) << json;
+        return p.string();
+    }
+
+    // Loads json and returns the error text, which must be one line naming the file.
+    std::string errorOf(const std::string& json) {
+        std::string error;
+        const std::string path = write(json);
+        EXPECT_FALSE(loadProfile(path, error).has_value()) << json;
+        EXPECT_NE(error.find(path), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        return error;
+    }
+};
+
+TEST_F(ProfileFixture, ReadsEveryField) {
+    const std::string path = write(R"({
+        "answers": {"0x03": "00FA32 FF9C14", "254": "7B41407D"},
+        "ident": "{ZP7421@}",
+        "screenAway": 1,
+        "interval": 10,
+        "unit": 1,
+        "sdDir": "card",
+        "faults": {"silent": true, "answerDelayMs": 5, "reportMs": 2,
+                   "unplugAfterReports": 40, "corruptContentEvery": 7}
+    })");
+    std::string error;
+    const auto p = loadProfile(path, error);
+    ASSERT_TRUE(p.has_value()) << error;
+    ASSERT_EQ(p->answers.size(), 2u);
+    const Block& readings = p->answers.at(0x03);
+    EXPECT_EQ(readings[0], 0x00);
+    EXPECT_EQ(readings[1], 0xFA);
+    EXPECT_EQ(readings[2], 0x32);
+    EXPECT_EQ(readings[3], 0xFF);
+    EXPECT_EQ(readings[4], 0x9C);
+    EXPECT_EQ(readings[5], 0x14);
+    EXPECT_EQ(readings[6], 0x00); // the rest is zero
+    EXPECT_EQ(p->answers.at(0xFE)[1], 0x41);
+    EXPECT_EQ(p->ident, "{ZP7421@}");
+    EXPECT_EQ(p->screenAway, 1);
+    EXPECT_EQ(p->interval, 10);
+    EXPECT_EQ(p->unit, 1);
+    EXPECT_EQ(fs::path(p->sdDir), fs::canonical(dir / "card")); // relative to the profile
+    EXPECT_TRUE(p->faults.silent);
+    EXPECT_EQ(p->faults.answerDelayMs, 5);
+    EXPECT_EQ(p->faults.reportMs, 2);
+    EXPECT_EQ(p->faults.unplugAfterReports, 40);
+    EXPECT_EQ(p->faults.corruptContentEvery, 7);
+}
+
+TEST_F(ProfileFixture, EmptyObjectIsTheDefaultStation) {
+    std::string error;
+    const auto p = loadProfile(write("{}"), error);
+    ASSERT_TRUE(p.has_value()) << error;
+    const Profile defaults;
+    EXPECT_EQ(p->ident, "{ZP7421X@}");
+    EXPECT_EQ(p->interval, defaults.interval);
+    EXPECT_TRUE(p->answers.empty());
+    EXPECT_TRUE(p->sdDir.empty());
+    EXPECT_EQ(p->faults.reportMs, 1);
+    EXPECT_FALSE(p->faults.silent);
+}
+
+TEST_F(ProfileFixture, LatinOneIdentBecomesSingleBytes) {
+    std::string error;
+    const auto p = loadProfile(write(R"({"ident": "St\u00e4tion"})"), error);
+    ASSERT_TRUE(p.has_value()) << error;
+    EXPECT_EQ(p->ident, std::string("St\xE4tion"));
+}
+
+TEST_F(ProfileFixture, BadFilesGiveClearErrors) {
+    EXPECT_NE(errorOf("{\"interval\": 5").find("JSON"), std::string::npos);
+    EXPECT_NE(errorOf("[1, 2]").find("object"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"intervall": 5})").find("intervall"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"faults": {"slient": true}})").find("slient"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"interval": "5"})").find("interval"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"unit": 1.5})").find("unit"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"screenAway": 256})").find("screenAway"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"faults": {"reportMs": -1}})").find("reportMs"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"faults": {"silent": 1}})").find("silent"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"answers": {"0x3G": "00"}})").find("0x3G"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"answers": {"0x100": "00"}})").find("0x100"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"answers": {"0x03": "0FA"}})").find("0x03"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"answers": {"0x03": "ZZ"}})").find("ZZ"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"answers": {"0x03": ")" + std::string(130, '0') + "\"}}").find("128"),
+              std::string::npos);
+    EXPECT_NE(errorOf(R"({"answers": {"0x03": 5}})").find("0x03"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"sdDir": "no_such_folder"})").find("no_such_folder"), std::string::npos);
+    EXPECT_NE(errorOf(R"({"ident": "\u20ac"})").find("ident"), std::string::npos);
+}
+
+TEST_F(ProfileFixture, MissingFileIsAnError) {
+    std::string error;
+    EXPECT_FALSE(loadProfile((dir / "absent.json").string(), error).has_value());
+    EXPECT_NE(error.find("absent.json"), std::string::npos);
+}
+
+TEST_F(ProfileFixture, MakeTransportBuildsTheVirtualStation) {
+    std::string error;
+    auto plain = makeTransport({true, "", ""}, error);
+    ASSERT_NE(plain, nullptr) << error;
+    EXPECT_NE(dynamic_cast<VirtualTransport*>(plain.get()), nullptr);
+    const auto devices = plain->enumerate(kStationVendorId, kStationProductId);
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].path, "sim:station");
+
+    auto fromProfile = makeTransport({true, write(R"({"interval": 33})"), ""}, error);
+    ASSERT_NE(fromProfile, nullptr) << error;
+    auto* sim = dynamic_cast<VirtualTransport*>(fromProfile.get());
+    ASSERT_NE(sim, nullptr);
+    EXPECT_EQ(sim->station().interval(), 33);
+
+    auto traced = makeTransport({true, "", (dir / "trace.txt").string()}, error);
+    ASSERT_NE(traced, nullptr) << error;
+    EXPECT_NE(dynamic_cast<TracingTransport*>(traced.get()), nullptr);
+    EXPECT_TRUE(fs::exists(dir / "trace.txt"));
+}
+
+TEST_F(ProfileFixture, MakeTransportReportsUnusableInputs) {
+    std::string error;
+    EXPECT_EQ(makeTransport({true, write("{\"unit\": -1}"), ""}, error), nullptr);
+    EXPECT_NE(error.find("unit"), std::string::npos);
+    error.clear();
+    EXPECT_EQ(makeTransport({true, "", (dir / "no" / "such" / "trace.txt").string()}, error),
+              nullptr);
+    EXPECT_NE(error.find("trace.txt"), std::string::npos);
+}
+
+} // namespace
+} // namespace vellumet::sim

@@ -1,0 +1,708 @@
+#include "sim_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace vellumet::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using test::bigEndian32;
+using test::Peer;
+using test::signed16;
+
+std::string text(const Block& b) {
+    std::string s;
+    for (std::uint8_t c : b) {
+        if (c == 0)
+            break;
+        s += static_cast<char>(c);
+    }
+    return s;
+}
+
+Block frameOf(std::initializer_list<std::uint8_t> bytes) {
+    Block b{};
+    std::copy(bytes.begin(), bytes.end(), b.begin());
+    return b;
+}
+
+// The file-read request: name, start and end (big-endian), "@}".
+Block readRequest(const std::string& name, std::uint32_t from, std::uint32_t to) {
+    Block b{};
+    std::size_t i = 0;
+    b[i++] = 0x7B;
+    b[i++] = 0x02;
+    for (char c : name)
+        b[i++] = static_cast<std::uint8_t>(c);
+    for (std::uint32_t v : {from, to})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            b[i++] = static_cast<std::uint8_t>(v >> shift);
+    b[i++] = 0x40;
+    b[i++] = 0x7D;
+    return b;
+}
+
+Block deleteRequest(const std::string& name) {
+    Block b{};
+    std::size_t i = 0;
+    b[i++] = 0x7B;
+    b[i++] = 0x20;
+    for (char c : name)
+        b[i++] = static_cast<std::uint8_t>(c);
+    b[i++] = 0x40;
+    b[i++] = 0x7D;
+    return b;
+}
+
+struct ListedFile {
+    std::string name;
+    std::uint32_t size;
+};
+
+// Decodes file-list reports by their documented layout: lead byte, name up to
+// the first comma, then the size as four big-endian bytes.
+std::vector<ListedFile> decodeList(const std::vector<Block>& reports) {
+    std::vector<ListedFile> out;
+    for (const Block& r : reports) {
+        if (text(r).rfind("{@}", 0) == 0)
+            break;
+        std::size_t k = 1;
+        while (k < r.size() && r[k] != ',' && r[k] != 0)
+            ++k;
+        EXPECT_EQ(r[k], ',');
+        out.push_back({std::string(r.begin() + 1, r.begin() + static_cast<std::ptrdiff_t>(k)),
+                       bigEndian32(r, k + 1)});
+    }
+    return out;
+}
+
+// What the program keeps of content reports: the text before the first "}"
+// without "{"; the chunk ends at a piece that begins with "@".
+std::string decodeContent(const std::vector<Block>& reports, bool* complete = nullptr) {
+    std::string content;
+    if (complete)
+        *complete = false;
+    for (const Block& r : reports) {
+        const std::string t = text(r);
+        const auto close = t.find('}');
+        if (close == std::string::npos)
+            continue;
+        std::string piece = t.substr(0, close);
+        std::erase(piece, '{');
+        if (!piece.empty() && piece[0] == '@') {
+            if (complete)
+                *complete = true;
+            break;
+        }
+        content += piece;
+    }
+    return content;
+}
+
+TEST(VirtualStation, EveryQueryGetsExactlyOneReport) {
+    Peer peer;
+    for (std::uint8_t code :
+         {cmd::Readings, cmd::Settings, cmd::Calibration, cmd::AlarmBlock1, cmd::AlarmBlock3,
+          cmd::AlarmBlock4, cmd::Interval, cmd::ScreenStatus, cmd::Identification}) {
+        ASSERT_TRUE(peer.send(code));
+        EXPECT_EQ(peer.collect(15).size(), 1u) << "code " << int(code);
+    }
+}
+
+TEST(VirtualStation, ReadingsAnswerHoldsEightPlausibleChannels) {
+    Peer peer;
+    const Block b = peer.ask(cmd::Readings);
+    EXPECT_EQ(b[0], 0);
+    for (std::size_t n = 1; n <= 8; ++n) {
+        const int tenths = signed16(b, 3 * n - 2);
+        const int humidity = b[3 * n];
+        EXPECT_GE(tenths, -400) << "CH" << n;
+        EXPECT_LE(tenths, 600) << "CH" << n;
+        EXPECT_GE(humidity, 1) << "CH" << n;
+        EXPECT_LE(humidity, 99) << "CH" << n;
+    }
+    for (std::size_t i = 25; i < 64; ++i)
+        EXPECT_EQ(b[i], 0) << "byte " << i;
+}
+
+TEST(VirtualStation, ReadingsMoveSlowlyOverTime) {
+    int changed = 0;
+    for (int second = 0; second < 3600; second += 60) {
+        const Block a = generatedReadings(std::chrono::seconds(second));
+        const Block b = generatedReadings(std::chrono::seconds(second + 60));
+        for (std::size_t n = 1; n <= 8; ++n) {
+            const int step = std::abs(signed16(a, 3 * n - 2) - signed16(b, 3 * n - 2));
+            EXPECT_LE(step, 20) << "a minute must not move a channel by more than 2 degrees";
+            changed += step > 0 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(changed, 200); // nearly every channel moves every minute
+    // Channels are not copies of one another.
+    const Block now = generatedReadings(0ms);
+    std::set<int> temperatures;
+    for (std::size_t n = 1; n <= 8; ++n)
+        temperatures.insert(signed16(now, 3 * n - 2));
+    EXPECT_EQ(temperatures.size(), 8u);
+}
+
+TEST(VirtualStation, SettingsAnswerCarriesUnitAndAreaMasks) {
+    Profile profile = Peer::fastProfile();
+    profile.unit = 1;
+    Peer peer(profile);
+    const Block b = peer.ask(cmd::Settings);
+    EXPECT_EQ(b[7], 1); // temperature unit
+    EXPECT_TRUE(b[2] == 12 || b[2] == 24 || b[2] == 48 || b[2] == 72);
+    EXPECT_LE(b[1], 3);
+    EXPECT_LE(static_cast<std::int8_t>(b[6]), 12);
+    EXPECT_GE(static_cast<std::int8_t>(b[6]), -12);
+    for (std::size_t area = 0; area < 8; ++area) {
+        const std::uint32_t mask = bigEndian32(b, 8 + 4 * area);
+        EXPECT_NE(mask, 0u) << "area " << area + 1;
+        EXPECT_EQ(mask >> 24, 0u);
+    }
+    // Area n shows channel n's temperature: bit 3(n-1).
+    EXPECT_TRUE(bigEndian32(b, 8 + 4 * 4) & (1u << 12));
+    EXPECT_EQ(peer.station->unit(), 1);
+}
+
+TEST(VirtualStation, IdentificationIsTextFromByteZero) {
+    Peer peer;
+    const Block b = peer.ask(cmd::Identification);
+    EXPECT_EQ(text(b), "{ZP7421X@}");
+    EXPECT_EQ(b[10], 0);
+
+    Profile profile = Peer::fastProfile();
+    profile.ident = "{ZP7421@}";
+    Peer five(profile);
+    EXPECT_EQ(text(five.ask(cmd::Identification)), "{ZP7421@}");
+}
+
+TEST(VirtualStation, OneByteAnswers) {
+    Profile profile = Peer::fastProfile();
+    profile.interval = 17;
+    profile.screenAway = 3;
+    Peer peer(profile);
+    EXPECT_EQ(peer.ask(cmd::Interval)[1], 17);
+    EXPECT_EQ(peer.ask(cmd::ScreenStatus)[1], 3);
+    peer.station->setScreenAway(0);
+    EXPECT_EQ(peer.ask(cmd::ScreenStatus)[1], 0);
+}
+
+TEST(VirtualStation, DefaultAlarmAndCalibrationBlocksDecode) {
+    Peer peer;
+    const Block limits = peer.ask(cmd::AlarmBlock3);
+    for (std::size_t n = 1; n <= 8; ++n) {
+        const int high = signed16(limits, 4 * n - 3);
+        const int low = signed16(limits, 4 * n - 1);
+        EXPECT_GT(high, low);
+        EXPECT_GE(low, -400);
+        EXPECT_LE(high, 600);
+    }
+    const Block humidity = peer.ask(cmd::AlarmBlock4);
+    for (std::size_t n = 1; n <= 8; ++n) {
+        EXPECT_GT(humidity[2 * n - 1], humidity[2 * n]);
+        EXPECT_LE(humidity[2 * n - 1], 99);
+        EXPECT_GE(humidity[2 * n], 1);
+    }
+    const Block switches = peer.ask(cmd::AlarmBlock1);
+    EXPECT_LE(switches[1], 1);
+    EXPECT_LE(switches[2], 1);
+    peer.send(cmd::Calibration);
+    const auto calibration = peer.collect(20);
+    ASSERT_EQ(calibration.size(), 1u);
+    EXPECT_EQ(calibration[0], Block{}); // no offsets on a fresh station
+}
+
+TEST(VirtualStation, SettingsWriteShowsInNextSettingsAnswer) {
+    Peer peer;
+    // Graph humidity over 48 h, AM h:mm:ss, DD-MM-YYYY, DST on, UTC-5, °F,
+    // then the eight area masks.
+    Block frame = frameOf({0x7B, 0x10, 1, 48, 1, 2, 1, 0xFB, 1});
+    const std::uint32_t masks[8] = {0x7, 0x38, 0x1C0, 0xE00, 0x9000, 0x40000, 0x200000, 0x800001};
+    for (std::size_t a = 0; a < 8; ++a)
+        for (std::size_t i = 0; i < 4; ++i)
+            frame[9 + 4 * a + i] = static_cast<std::uint8_t>(masks[a] >> (24 - 8 * i));
+    frame[41] = 0x40;
+    frame[42] = 0x7D;
+    ASSERT_TRUE(peer.send(frame));
+    EXPECT_TRUE(peer.collect(20).empty()) << "writes are not answered";
+
+    const Block b = peer.ask(cmd::Settings);
+    EXPECT_EQ(b[1], 1);
+    EXPECT_EQ(b[2], 48);
+    EXPECT_EQ(b[3], 1);
+    EXPECT_EQ(b[4], 2);
+    EXPECT_EQ(b[5], 1);
+    EXPECT_EQ(static_cast<std::int8_t>(b[6]), -5);
+    EXPECT_EQ(b[7], 1);
+    for (std::size_t a = 0; a < 8; ++a)
+        EXPECT_EQ(bigEndian32(b, 8 + 4 * a), masks[a]) << "area " << a + 1;
+    EXPECT_EQ(peer.station->unit(), 1);
+}
+
+TEST(VirtualStation, FiveAreaSettingsWriteLeavesAreasSixToEight) {
+    Peer peer;
+    const Block before = peer.ask(cmd::Settings);
+    Block frame = frameOf({0x7B, 0x10, 0, 12, 0, 0, 0, 0, 0});
+    for (std::size_t a = 0; a < 5; ++a)
+        frame[9 + 4 * a + 3] = static_cast<std::uint8_t>(1u << a);
+    frame[29] = 0x40;
+    frame[30] = 0x7D;
+    peer.send(frame);
+    const Block after = peer.ask(cmd::Settings);
+    EXPECT_EQ(after[2], 12);
+    for (std::size_t a = 0; a < 5; ++a)
+        EXPECT_EQ(bigEndian32(after, 8 + 4 * a), 1u << a);
+    for (std::size_t i = 28; i < 40; ++i)
+        EXPECT_EQ(after[i], before[i]) << "byte " << i;
+}
+
+TEST(VirtualStation, IntervalWriteShowsInIntervalAnswer) {
+    Peer peer;
+    peer.send(cmd::WriteInterval, {42});
+    peer.send(cmd::EndOfWrite);
+    EXPECT_EQ(peer.ask(cmd::Interval)[1], 42);
+    EXPECT_EQ(peer.station->interval(), 42);
+    EXPECT_EQ(peer.station->endOfWriteCount(), 1);
+    peer.send(cmd::WriteInterval, {0}); // outside 1..240: the station keeps its interval
+    EXPECT_EQ(peer.ask(cmd::Interval)[1], 42);
+    peer.send(cmd::WriteInterval, {240});
+    EXPECT_EQ(peer.ask(cmd::Interval)[1], 240);
+}
+
+TEST(VirtualStation, CalibrationWriteShowsInCalibrationAnswer) {
+    Peer peer;
+    Block frame = frameOf({0x7B, 0x11});
+    // CH3: -1.5 °C and -5 %; CH8: 2.0 °C and +3 %.
+    frame[3 * 3 - 1] = 0xFF;
+    frame[3 * 3] = 0xF1;
+    frame[3 * 3 + 1] = 0xFB;
+    frame[3 * 8 - 1] = 0x00;
+    frame[3 * 8] = 20;
+    frame[3 * 8 + 1] = 3;
+    frame[26] = 0x40;
+    frame[27] = 0x7D;
+    peer.send(frame);
+    peer.send(cmd::EndOfWrite);
+    const Block b = peer.ask(cmd::Calibration);
+    EXPECT_EQ(signed16(b, 3 * 3 - 2), -15);
+    EXPECT_EQ(static_cast<std::int8_t>(b[3 * 3]), -5);
+    EXPECT_EQ(signed16(b, 3 * 8 - 2), 20);
+    EXPECT_EQ(static_cast<std::int8_t>(b[3 * 8]), 3);
+    EXPECT_EQ(signed16(b, 1), 0);
+    EXPECT_EQ(b, peer.station->calibrationBlock());
+}
+
+TEST(VirtualStation, AlarmWritesShowInAlarmAnswers) {
+    Peer peer;
+    peer.send(frameOf({0x7B, 0x12, 1, 0, 0x81, 0x42, 0x24, 0x18, 0x40, 0x7D}));
+    Block temps = frameOf({0x7B, 0x14});
+    for (std::size_t n = 1; n <= 8; ++n) {
+        const auto high = static_cast<std::uint16_t>(static_cast<std::int16_t>(100 * n));
+        const auto low = static_cast<std::uint16_t>(static_cast<std::int16_t>(-50 * int(n)));
+        temps[4 * n - 2] = static_cast<std::uint8_t>(high >> 8);
+        temps[4 * n - 1] = static_cast<std::uint8_t>(high);
+        temps[4 * n] = static_cast<std::uint8_t>(low >> 8);
+        temps[4 * n + 1] = static_cast<std::uint8_t>(low);
+    }
+    temps[4 * 8 - 2] = 0xFF; // CH8 high: no value
+    temps[4 * 8 - 1] = 0xFF;
+    temps[34] = 0x40;
+    temps[35] = 0x7D;
+    peer.send(temps);
+    Block hums = frameOf({0x7B, 0x15});
+    for (std::size_t n = 1; n <= 8; ++n) {
+        hums[2 * n] = static_cast<std::uint8_t>(90 - n);
+        hums[2 * n + 1] = static_cast<std::uint8_t>(10 + n);
+    }
+    hums[18] = 0x40;
+    hums[19] = 0x7D;
+    peer.send(hums);
+    peer.send(cmd::EndOfWrite);
+
+    const Block sw = peer.ask(cmd::AlarmBlock1);
+    EXPECT_EQ(sw[1], 1); // humidity alarm off
+    EXPECT_EQ(sw[2], 0); // temperature alarm on
+    EXPECT_EQ(sw[3], 0x81);
+    EXPECT_EQ(sw[4], 0x42);
+    EXPECT_EQ(sw[5], 0x24);
+    EXPECT_EQ(sw[6], 0x18);
+    const Block t = peer.ask(cmd::AlarmBlock3);
+    for (std::size_t n = 1; n <= 7; ++n) {
+        EXPECT_EQ(signed16(t, 4 * n - 3), 100 * int(n));
+        EXPECT_EQ(signed16(t, 4 * n - 1), -50 * int(n));
+    }
+    EXPECT_EQ(t[4 * 8 - 3], 0xFF);
+    EXPECT_EQ(t[4 * 8 - 2], 0xFF);
+    const Block h = peer.ask(cmd::AlarmBlock4);
+    for (std::size_t n = 1; n <= 8; ++n) {
+        EXPECT_EQ(h[2 * n - 1], 90 - n);
+        EXPECT_EQ(h[2 * n], 10 + n);
+    }
+}
+
+TEST(VirtualStation, ClockAndLanguageWritesAreKeptAndNotAnswered) {
+    Peer peer;
+    const Block clock =
+        frameOf({0x7B, 0x30, 0x07, 0xEA, 0x0C, 0x06, 0x0A, 0x35, 0x07, 0x00, 0x40, 0x7D});
+    peer.send(clock);
+    peer.send(cmd::SetLanguage, {0});
+    peer.send(cmd::EndOfWrite);
+    EXPECT_TRUE(peer.collect(20).empty());
+    ASSERT_TRUE(peer.station->lastClockFrame().has_value());
+    EXPECT_EQ(*peer.station->lastClockFrame(), clock);
+    ASSERT_TRUE(peer.station->language().has_value());
+    EXPECT_EQ(*peer.station->language(), 0);
+    EXPECT_EQ(peer.station->receivedFrames().size(), 3u);
+    EXPECT_EQ(peer.station->receivedFrames()[0], clock);
+}
+
+TEST(VirtualStation, FileListHasOneReportPerFileThenEndMarker) {
+    Peer peer;
+    peer.send(cmd::FileList);
+    const auto reports = peer.collectUntilEnd();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(text(reports.back()), "{@}");
+    const auto files = decodeList(reports);
+    const auto card = defaultCard();
+    ASSERT_EQ(files.size(), card.size());
+    ASSERT_EQ(reports.size(), card.size() + 1);
+    for (std::size_t i = 0; i < card.size(); ++i) {
+        EXPECT_EQ(files[i].name, card[i].name);
+        EXPECT_EQ(files[i].size, card[i].content.size()) << card[i].name;
+    }
+}
+
+TEST(VirtualStation, FileContentComesInBracedPiecesThenEndMarker) {
+    Peer peer;
+    const auto card = defaultCard();
+    const auto& big = *std::max_element(card.begin(), card.end(), [](auto& a, auto& b) {
+        return a.content.size() < b.content.size();
+    });
+    peer.send(readRequest(big.name, 4096, 8192));
+    const auto reports = peer.collectUntilEnd();
+    ASSERT_GE(reports.size(), 2u);
+    for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
+        const std::string t = text(reports[i]);
+        EXPECT_EQ(t.front(), '{');
+        EXPECT_EQ(t.back(), '}');
+        EXPECT_LE(t.size(), 64u);
+    }
+    bool complete = false;
+    EXPECT_EQ(decodeContent(reports, &complete), big.content.substr(4096, 4096));
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(reports.size(), (4096 + 61) / 62 + 1); // full 62-byte pieces
+}
+
+TEST(VirtualStation, FileContentRangesAreClippedToTheFile) {
+    Peer peer;
+    const auto card = defaultCard();
+    const CardFile& f = card[0];
+    const auto size = static_cast<std::uint32_t>(f.content.size());
+
+    peer.send(readRequest(f.name, size - 10, size + 4086));
+    EXPECT_EQ(decodeContent(peer.collectUntilEnd()), f.content.substr(size - 10));
+
+    peer.send(readRequest(f.name, size, size)); // nothing left: the end marker alone
+    auto reports = peer.collectUntilEnd();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(text(reports[0]), "{@}");
+
+    peer.send(readRequest("NOSUCH.CSV", 0, 4096));
+    reports = peer.collectUntilEnd();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(text(reports[0]), "{@}");
+
+    // A whole small file in one request.
+    const CardFile& small = card[4];
+    peer.send(readRequest(small.name, 0, 4096));
+    EXPECT_EQ(decodeContent(peer.collectUntilEnd()), small.content);
+}
+
+TEST(VirtualStation, WholeFileReassemblesFromChunks) {
+    Peer peer;
+    const CardFile f = defaultCard()[3];
+    std::string copy;
+    for (std::uint32_t from = 0; from < f.content.size(); from += 4096) {
+        peer.send(readRequest(f.name, from, from + 4096));
+        copy += decodeContent(peer.collectUntilEnd());
+    }
+    EXPECT_EQ(copy, f.content);
+}
+
+TEST(VirtualStation, DeleteRemovesFileFromList) {
+    Peer peer;
+    const auto names = peer.station->cardFileNames();
+    ASSERT_GE(names.size(), 2u);
+    peer.send(deleteRequest(names[1]));
+    EXPECT_TRUE(peer.collect(20).empty());
+    auto after = peer.station->cardFileNames();
+    EXPECT_EQ(after.size(), names.size() - 1);
+    EXPECT_EQ(std::count(after.begin(), after.end(), names[1]), 0);
+    peer.send(cmd::FileList);
+    const auto listed = decodeList(peer.collectUntilEnd());
+    EXPECT_EQ(listed.size(), names.size() - 1);
+    peer.send(deleteRequest("NOSUCH.CSV"));
+    EXPECT_EQ(peer.station->cardFileNames().size(), names.size() - 1);
+}
+
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() {
+        path =
+            std::filesystem::temp_directory_path() /
+            ("vellumet_sim_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    void write(const std::string& name, const std::string& content) const {
+        std::ofstream(path / name, std::ios::binary) << content;
+    }
+};
+
+TEST(VirtualStation, FolderCardIsServedAndDeletedOnDisk) {
+    TempDir dir;
+    const std::string a = "Time,Temperature(C),Humidity(%)\n2026-12-01 08:30:00,21.5,40\n";
+    std::string b(5000, 'x');
+    dir.write("B_LOG.CSV", b);
+    dir.write("A_IN.CSV", a);
+    Profile profile = Peer::fastProfile();
+    profile.sdDir = dir.path.string();
+    Peer peer(profile);
+
+    peer.send(cmd::FileList);
+    const auto files = decodeList(peer.collectUntilEnd());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].name, "A_IN.CSV");
+    EXPECT_EQ(files[0].size, a.size());
+    EXPECT_EQ(files[1].size, b.size());
+
+    peer.send(readRequest("B_LOG.CSV", 4096, 5000));
+    EXPECT_EQ(decodeContent(peer.collectUntilEnd()), b.substr(4096));
+    peer.send(readRequest("A_IN.CSV", 0, 4096));
+    EXPECT_EQ(decodeContent(peer.collectUntilEnd()), a);
+
+    peer.send(deleteRequest("A_IN.CSV"));
+    peer.collect(20);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "A_IN.CSV"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "B_LOG.CSV"));
+}
+
+TEST(DefaultCard, HoldsTheLogKindsTheProgramMeets) {
+    const auto card = defaultCard();
+    const std::regex time(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})");
+    std::size_t smallest = SIZE_MAX, largest = 0;
+    bool indoor = false, celsius = false, fahrenheit = false, missing = false;
+    for (const CardFile& f : card) {
+        smallest = std::min(smallest, f.content.size());
+        largest = std::max(largest, f.content.size());
+        ASSERT_FALSE(f.content.empty());
+        EXPECT_EQ(f.content.back(), '\n');
+        EXPECT_EQ(f.content.find('\r'), std::string::npos);
+        const bool isIndoor = f.name.find("IN") != std::string::npos;
+        indoor |= isIndoor;
+        std::istringstream lines(f.content);
+        std::string header;
+        std::getline(lines, header);
+        const auto c1 = header.find(',');
+        const auto c2 = header.find(',', c1 + 1);
+        const std::string unitField = header.substr(c1 + 1, c2 - c1 - 1);
+        const std::string unit = unitField.substr(unitField.find('('));
+        EXPECT_TRUE(unit == "(C)" || unit == "(F)") << f.name << ": " << header;
+        celsius |= unit == "(C)";
+        fahrenheit |= unit == "(F)";
+        std::string line;
+        while (std::getline(lines, line)) {
+            const auto fields = std::count(line.begin(), line.end(), ',') + 1;
+            EXPECT_EQ(fields, isIndoor ? 3 : 5) << f.name << ": " << line;
+            EXPECT_TRUE(std::regex_match(line.substr(0, line.find(',')), time)) << line;
+            missing |= line.find("--") != std::string::npos;
+        }
+    }
+    EXPECT_TRUE(indoor);
+    EXPECT_TRUE(celsius);
+    EXPECT_TRUE(fahrenheit);
+    EXPECT_TRUE(missing);
+    EXPECT_LT(smallest, 100u);
+    EXPECT_GT(largest, 300u * 1024u);
+}
+
+TEST(VirtualStation, ProfileAnswersReplaceGeneratedOnes) {
+    Profile profile = Peer::fastProfile();
+    Block raw{};
+    raw[1] = 0x00;
+    raw[2] = 0xFA;
+    raw[3] = 0x32;
+    profile.answers[cmd::Readings] = raw;
+    Peer peer(profile);
+    EXPECT_EQ(peer.ask(cmd::Readings), raw);
+    EXPECT_EQ(peer.ask(cmd::Readings), raw);
+    EXPECT_EQ(text(peer.ask(cmd::Identification)), "{ZP7421X@}"); // others stay generated
+}
+
+TEST(VirtualStation, EveryNthContentReportLosesItsClosingBrace) {
+    Profile profile = Peer::fastProfile();
+    profile.faults.corruptContentEvery = 3;
+    Peer peer(profile);
+    const CardFile f = defaultCard()[0];
+    peer.send(readRequest(f.name, 0, 62 * 9));
+    const auto reports = peer.collectUntilEnd();
+    ASSERT_EQ(reports.size(), 10u);
+    for (std::size_t i = 0; i < 9; ++i) {
+        const bool closed = text(reports[i]).find('}') != std::string::npos;
+        EXPECT_EQ(closed, (i + 1) % 3 != 0) << "report " << i + 1;
+    }
+    EXPECT_EQ(text(reports[9]), "{@}"); // the end marker is never damaged
+    EXPECT_EQ(decodeContent(reports).size(), 62u * 6u);
+}
+
+TEST(VirtualStation, ReportsArriveOnePerReportTime) {
+    Profile profile;
+    profile.faults.reportMs = 4;
+    profile.faults.answerDelayMs = 20;
+    Peer peer(profile);
+    const CardFile f = defaultCard()[0];
+    const auto start = std::chrono::steady_clock::now();
+    peer.send(readRequest(f.name, 0, 62 * 9)); // nine pieces and the end marker
+    const auto reports = peer.collectUntilEnd();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(reports.size(), 10u);
+    EXPECT_GE(elapsed, 20ms + 10 * 4ms);
+    EXPECT_LT(elapsed, 500ms);
+}
+
+TEST(VirtualStation, ReadWakesPromptlyWhenReportIsDue) {
+    Profile profile;
+    profile.faults.answerDelayMs = 30;
+    Peer peer(profile);
+    std::atomic<int> result{-2};
+    std::chrono::steady_clock::duration waited{};
+    std::thread reader([&] {
+        Block b{};
+        const auto start = std::chrono::steady_clock::now();
+        result = peer.reader->read(b.data(), b.size(), 2000);
+        waited = std::chrono::steady_clock::now() - start;
+    });
+    std::this_thread::sleep_for(5ms);
+    peer.send(cmd::Interval);
+    reader.join();
+    EXPECT_EQ(result.load(), 64);
+    EXPECT_GE(waited, 30ms);
+    EXPECT_LT(waited, 500ms);
+}
+
+TEST(VirtualStation, BlockingReadEndsWithUnplug) {
+    Peer peer;
+    std::atomic<int> result{-2};
+    std::thread reader([&] {
+        Block b{};
+        result = peer.reader->read(b.data(), b.size(), -1);
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(result.load(), -2) << "a blocking read waits";
+    peer.station->unplug();
+    reader.join();
+    EXPECT_EQ(result.load(), -1);
+}
+
+TEST(VirtualStation, SilentStationTakesFramesAndAnswersNothing) {
+    Profile profile = Peer::fastProfile();
+    profile.faults.silent = true;
+    Peer peer(profile);
+    EXPECT_TRUE(peer.send(cmd::Readings));
+    EXPECT_TRUE(peer.send(cmd::WriteInterval, {9}));
+    EXPECT_TRUE(peer.collect(30).empty());
+    EXPECT_EQ(peer.station->receivedFrames().size(), 2u);
+    EXPECT_EQ(peer.station->interval(), 9);
+}
+
+TEST(VirtualStation, UnplugAfterReportsEndsTheDevice) {
+    Profile profile = Peer::fastProfile();
+    profile.faults.unplugAfterReports = 3;
+    Peer peer(profile);
+    std::atomic<int> removals{0};
+    peer.transport.setChangeListener([&](DeviceChange c) {
+        if (c == DeviceChange::Removal)
+            ++removals;
+    });
+    peer.send(cmd::FileList); // more than three reports
+    Block b{};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(peer.reader->read(b.data(), b.size(), 200), 64) << "report " << i + 1;
+    EXPECT_EQ(peer.reader->read(b.data(), b.size(), 200), -1);
+    EXPECT_FALSE(peer.send(cmd::Readings));
+    EXPECT_TRUE(peer.transport.enumerate(kStationVendorId, kStationProductId).empty());
+    for (int i = 0; i < 100 && removals == 0; ++i)
+        std::this_thread::sleep_for(2ms);
+    EXPECT_EQ(removals.load(), 1);
+    peer.transport.setChangeListener(nullptr);
+}
+
+TEST(VirtualStation, PlugAndUnplugAsTheProgramSeesThem) {
+    Peer peer;
+    std::mutex m;
+    std::vector<DeviceChange> changes;
+    peer.transport.setChangeListener([&](DeviceChange c) {
+        std::lock_guard lock(m);
+        changes.push_back(c);
+    });
+    const auto devices = peer.transport.enumerate(kStationVendorId, kStationProductId);
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].path, "sim:station");
+    EXPECT_TRUE(peer.transport.enumerate(0x046D, kStationProductId).empty());
+
+    peer.send(cmd::Settings); // pending answer is lost with the device
+    peer.station->unplug();
+    EXPECT_FALSE(peer.station->plugged());
+    Block b{};
+    EXPECT_EQ(peer.reader->read(b.data(), b.size(), 50), -1);
+    EXPECT_FALSE(peer.send(cmd::Readings));
+    EXPECT_EQ(peer.transport.open(VirtualTransport::kPath), nullptr);
+    EXPECT_TRUE(peer.transport.enumerate(kStationVendorId, kStationProductId).empty());
+
+    peer.station->plug();
+    EXPECT_EQ(peer.transport.enumerate(kStationVendorId, kStationProductId).size(), 1u);
+    // Handles from before the unplug stay dead; new ones work.
+    EXPECT_EQ(peer.reader->read(b.data(), b.size(), 10), -1);
+    auto writer = peer.transport.open(VirtualTransport::kPath);
+    auto reader = peer.transport.open(VirtualTransport::kPath);
+    ASSERT_TRUE(writer && reader);
+    std::uint8_t report[65] = {0, 0x7B, cmd::Interval, 0x40, 0x7D};
+    EXPECT_TRUE(writer->write(report, sizeof report));
+    EXPECT_EQ(reader->read(b.data(), b.size(), 200), 64);
+
+    for (int i = 0; i < 100; ++i) {
+        {
+            std::lock_guard lock(m);
+            if (changes.size() >= 2)
+                break;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    peer.transport.setChangeListener(nullptr);
+    std::lock_guard lock(m);
+    EXPECT_EQ(changes, (std::vector<DeviceChange>{DeviceChange::Removal, DeviceChange::Arrival}));
+}
+
+TEST(VirtualStation, ReportWithOtherReportIdIsRefused) {
+    Peer peer;
+    std::uint8_t report[65] = {1, 0x7B, cmd::Interval, 0x40, 0x7D};
+    EXPECT_FALSE(peer.writer->write(report, sizeof report));
+    EXPECT_TRUE(peer.station->receivedFrames().empty());
+}
+
+} // namespace
+} // namespace vellumet::sim
