@@ -4,20 +4,22 @@
 
 namespace vellumet {
 
-void queryStationInfo(StationLink& link) {
-    queryTransaction(link, query::Settings);
-    queryTransaction(link, query::Identification);
-    queryTransaction(link, query::Interval);
+bool queryStationInfo(StationLink& link) {
+    // All three run even when one goes unanswered.
+    const bool settings = queryTransaction(link, query::Settings);
+    const bool ident = queryTransaction(link, query::Identification);
+    const bool interval = queryTransaction(link, query::Interval);
+    return settings && ident && interval;
 }
 
-void queryAlarmLimits(StationLink& link) {
-    alarmQueryChain(link);
+bool queryAlarmLimits(StationLink& link) {
+    return alarmQueryChain(link);
 }
 
-void queryCalibration(StationLink& link) {
+bool queryCalibration(StationLink& link) {
     if (link.connected.load() == 0)
-        return;
-    queryTransaction(link, query::Calibration);
+        return false;
+    return queryTransaction(link, query::Calibration);
 }
 
 Readings queryReadings(StationLink& link) {

@@ -35,17 +35,23 @@ bool queryTransaction(StationLink& link, const QuerySpec& spec) {
     return queryTransaction(link, spec.kind, CommandFrame(spec.code), spec.timing);
 }
 
-void alarmQueryChain(StationLink& link) {
+bool alarmQueryChain(StationLink& link) {
     if (link.connected.load() == 0)
-        return;
+        return false;
+    bool allAnswered = true;
+    bool first = true;
     for (const QuerySpec* spec : {&query::Alarm1, &query::Alarm3, &query::Alarm4}) {
-        link.responseEvent.wait(milliseconds(spec->timing.before));
+        const bool signalled = link.responseEvent.wait(milliseconds(spec->timing.before));
+        if (!first)
+            allAnswered = allAnswered && signalled;
+        first = false;
         link.responseEvent.reset();
         link.expect(spec->kind);
         link.sendFrame(CommandFrame(spec->code));
     }
-    link.responseEvent.wait(milliseconds(query::Alarm4.timing.after));
+    allAnswered = link.responseEvent.wait(milliseconds(query::Alarm4.timing.after)) && allAnswered;
     releaseLink(link);
+    return allAnswered;
 }
 
 void intervalWriteTransaction(StationLink& link, const CommandFrame& frame) {

@@ -16,9 +16,10 @@ bool queryTransaction(StationLink& link, ResponseKind kind, const CommandFrame& 
                       QueryTiming timing);
 bool queryTransaction(StationLink& link, const QuerySpec& spec);
 
-// The three alarm queries (0x06, 0x08, 0x09) as one chain. Returns at once
-// when not connected.
-void alarmQueryChain(StationLink& link);
+// The three alarm queries (0x06, 0x08, 0x09) as one chain: each wait for the
+// link to be free is also the wait for the previous answer. Returns at once
+// when not connected; returns whether all three answers came.
+bool alarmQueryChain(StationLink& link);
 
 // The interval write: 0x40 with its payload, 50 ms, 0x2F, 50 ms, then the
 // closing wait; no screen-status check.

@@ -57,6 +57,18 @@ struct TransactionFixture : ::testing::Test {
     }
 };
 
+TEST_F(TransactionFixture, EachQueryReportsWhetherItsAnswersCame) {
+    EXPECT_TRUE(queryStationInfo(*link));
+    EXPECT_TRUE(queryAlarmLimits(*link));
+    EXPECT_TRUE(queryCalibration(*link));
+    silent = true;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(queryAlarmLimits(*link));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 3000ms)
+        << "the chain waits 1000 ms for each of the three answers";
+    EXPECT_TRUE(link->responseEvent.isSet());
+}
+
 TEST_F(TransactionFixture, RefreshSendsTheEightQueriesInOrderAndFilesAnswers) {
     const Readings r = refreshAll(*link);
     EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x04, 0xFE, 0x41, 0x06, 0x08, 0x09, 0x05, 0x03}));
