@@ -1,0 +1,101 @@
+#include "data_folder.h"
+
+#include "store/record_schema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStringList>
+
+namespace vellumet::app {
+
+namespace {
+
+QString templateFile(const QString& templateDir, const QString& name) {
+    const QStringList dirs =
+        templateDir.isEmpty() ? defaultTemplateDirs() : QStringList{templateDir};
+    for (const QString& dir : dirs) {
+        const QString candidate = QDir(dir).filePath(name);
+        if (QFileInfo(candidate).isFile())
+            return candidate;
+    }
+    return {};
+}
+
+// A copy of a read-only template must stay writable: the Language dialog writes to it.
+void makeWritable(const QString& path) {
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOwner |
+                                    QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                                    QFileDevice::WriteUser);
+}
+
+bool writeDefaultSettings(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    return file.write("[Language]\r\nLanguage=English\r\n") > 0;
+}
+
+} // namespace
+
+QString defaultDataFolder() {
+#if defined(Q_OS_WIN)
+    return QStringLiteral("C:/Users/Public/KQ7421");
+#elif defined(Q_OS_MACOS)
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("KQ7421"));
+#else
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::home().filePath(QStringLiteral(".local/share"));
+    return QDir(base).filePath(QStringLiteral("KQ7421"));
+#endif
+}
+
+QStringList defaultTemplateDirs() {
+    if (!QCoreApplication::instance())
+        return {};
+    const QDir exeDir(QCoreApplication::applicationDirPath());
+    return {exeDir.absolutePath(), exeDir.filePath(QStringLiteral("resources/templates")),
+            QDir::cleanPath(exeDir.filePath(QStringLiteral("../share/vellumet/templates")))};
+}
+
+DataFolderResult prepareDataFolder(const QString& overrideDir, const QString& templateDir) {
+    DataFolderResult result;
+    const QString folder = QDir::cleanPath(
+        QFileInfo(overrideDir.isEmpty() ? defaultDataFolder() : overrideDir).absoluteFilePath());
+    if (!QDir().mkpath(folder)) {
+        result.error = QStringLiteral("cannot create the data folder %1").arg(folder);
+        return result;
+    }
+    result.path = folder;
+    const QDir dir(folder);
+
+    for (const char* name : {kDatabaseFileName, kSettingsFileName}) {
+        const QString target = dir.filePath(QString::fromLatin1(name));
+        if (QFileInfo::exists(target))
+            continue; // a file the user already has is never replaced
+        const QString source = templateFile(templateDir, QString::fromLatin1(name));
+        if (!source.isEmpty())
+            QFile::copy(source, target);
+    }
+
+    const QString settings = dir.filePath(QString::fromLatin1(kSettingsFileName));
+    if (!QFileInfo::exists(settings) && !writeDefaultSettings(settings))
+        result.error = QStringLiteral("cannot write %1").arg(settings);
+    if (QFileInfo::exists(settings))
+        makeWritable(settings);
+
+    // Creates the tables when the file or one of them is missing; a file that is
+    // not a database is reported, never overwritten.
+    const QString database = dir.filePath(QString::fromLatin1(kDatabaseFileName));
+    const std::string problem =
+        store::ensureRecordSchema(QFile::encodeName(database).toStdString());
+    if (!problem.empty() && result.error.isEmpty())
+        result.error = QStringLiteral("%1: %2").arg(database, QString::fromStdString(problem));
+    return result;
+}
+
+} // namespace vellumet::app

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "language.h"
+
+#include <QString>
+
+#include <array>
+
+namespace vellumet::app {
+
+inline constexpr int kTextCount = 55;
+
+// Translation contexts of the .ts files.
+inline constexpr const char* kTextContext = "TextTable";
+inline constexpr const char* kMenuContext = "MainMenu";
+
+struct TextSource {
+    int resourceId;     // the id the text had in the original string table
+    const char* source; // English source text, the translation key
+};
+
+// Entry n of the table: index 0..54 in the order every window refers to them.
+const std::array<TextSource, kTextCount>& textSources();
+
+// Source of string 101, the About item of the window menu.
+const char* aboutMenuSource();
+
+// The localised text table: empty until loadTexts(), then fixed for the run.
+class TextTable {
+public:
+    // Fills all 55 entries in the current language (the installed translator).
+    void load();
+    bool loaded() const { return loaded_; }
+    // An index outside 0..54 gives an empty text rather than a crash.
+    QString at(int index) const;
+    QString operator[](int index) const { return at(index); }
+    QString aboutMenuText() const { return aboutMenu_; }
+
+private:
+    std::array<QString, kTextCount> texts_;
+    QString aboutMenu_;
+    bool loaded_ = false;
+};
+
+// The one table of the program.
+TextTable& texts();
+void loadTexts();
+
+struct MenuCommand {
+    int id;             // command id, 32772..32777
+    const char* source; // English source text
+};
+
+// The six commands of the menu "Menu", in menu order.
+const std::array<MenuCommand, 6>& menuCommands();
+QString menuTitle();
+QString menuText(const MenuCommand& command);
+
+// Installs the translator for language into the running application (replacing
+// an earlier one). English needs none, but loads its catalogue when present.
+// Returns whether the catalogue for a German user interface was found.
+bool installTranslations(UiLanguage language);
+
+} // namespace vellumet::app

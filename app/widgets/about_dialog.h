@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDialog>
+
+namespace vellumet::app {
+
+// The About box: the program's icon, name and version and an OK button.
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+
+    static QString versionLine();
+};
+
+} // namespace vellumet::app

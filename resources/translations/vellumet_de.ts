@@ -1,0 +1,262 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en_US">
+<context>
+    <name>MainMenu</name>
+    <message>
+        <source>Menu</source>
+        <translation>Menü</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Alarm</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>Calibration</source>
+        <translation>Kalibrierung</translation>
+    </message>
+    <message>
+        <source>SDCard File</source>
+        <translation>SD Karte Datei</translation>
+    </message>
+    <message>
+        <source>Sync Time</source>
+        <translation>Synchronisationszeit</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Sprache</translation>
+    </message>
+</context>
+<context>
+    <name>TextTable</name>
+    <message>
+        <source>Temperature</source>
+        <translation>Temperatur</translation>
+    </message>
+    <message>
+        <source>Humidity</source>
+        <translation>Luftfeuchtigkeit</translation>
+    </message>
+    <message>
+        <source>DewPoint</source>
+        <translation>Taupunkt</translation>
+    </message>
+    <message>
+        <source>Menu</source>
+        <translation>Menü</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Graph Type</source>
+        <translation>Graphiktyp</translation>
+    </message>
+    <message>
+        <source>Graph Time</source>
+        <translation>Graphikzeit</translation>
+    </message>
+    <message>
+        <source>Time Format</source>
+        <translation>Format Zeit</translation>
+    </message>
+    <message>
+        <source>Date Format</source>
+        <translation>Format Datum</translation>
+    </message>
+    <message>
+        <source>Units</source>
+        <translation>Einheiten</translation>
+    </message>
+    <message>
+        <source>TimeZone</source>
+        <translation>Zeitzone</translation>
+    </message>
+    <message>
+        <source>Sync Time</source>
+        <translation>Synchronisationszeit</translation>
+    </message>
+    <message>
+        <source>Interval</source>
+        <translation>Intervall</translation>
+    </message>
+    <message>
+        <source>Minute</source>
+        <translation>Minuten</translation>
+    </message>
+    <message>
+        <source>Set Interval</source>
+        <translation>Intervalleinstellung</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Sichern</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Verlassen</translation>
+    </message>
+    <message>
+        <source>Alarm</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>Temperature Alarm</source>
+        <translation>Temperaturalarm</translation>
+    </message>
+    <message>
+        <source>Humidity Alarm</source>
+        <translation>Alarm Luftfeuchtigkeit</translation>
+    </message>
+    <message>
+        <source>Calibration</source>
+        <translation>Kalibrierung</translation>
+    </message>
+    <message>
+        <source>SDCard File</source>
+        <translation>SD Karte Datei</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Graph</source>
+        <translation>Graphik</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>Dateiname</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Uhrzeit</translation>
+    </message>
+    <message>
+        <source>HeatIndex</source>
+        <translation>Wärmeindex</translation>
+    </message>
+    <message>
+        <source>Are you want to Synchronization Time?</source>
+        <translation>Möchten Sie die Uhrzeit synchronisieren?</translation>
+    </message>
+    <message>
+        <source>Sync Time Success</source>
+        <translation>Synchronisationszeit Uhrzeit</translation>
+    </message>
+    <message>
+        <source>Unconnected</source>
+        <translation>Getrennt</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Verbunden</translation>
+    </message>
+    <message>
+        <source>Start Time</source>
+        <translation>Startzeit</translation>
+    </message>
+    <message>
+        <source>End Time</source>
+        <translation>Endzeit</translation>
+    </message>
+    <message>
+        <source>Please switch the device to the main screen.</source>
+        <translation>Wechseln Sie zum Hauptbildschirm.</translation>
+    </message>
+    <message>
+        <source>Interval Range of values: 1 to 240 Minute</source>
+        <translation>Intervallbereich der Werte: 1 bis 240 Minuten</translation>
+    </message>
+    <message>
+        <source>Set Interval Success</source>
+        <translation>Bestätigung Intervalleinstellung</translation>
+    </message>
+    <message>
+        <source>Temp Error</source>
+        <translation>Fehler Temperatur</translation>
+    </message>
+    <message>
+        <source>Humi Error</source>
+        <translation>Fehler Luftfeuchtigkeit</translation>
+    </message>
+    <message>
+        <source>Temp Out of value</source>
+        <translation>Temperatur außerhalb des Wertes</translation>
+    </message>
+    <message>
+        <source>Humi Out of value</source>
+        <translation>Luftfeuchtig außerhalb des Wertes</translation>
+    </message>
+    <message>
+        <source>Please select a file</source>
+        <translation>Wählen Sie eine Datei aus</translation>
+    </message>
+    <message>
+        <source>Open Error</source>
+        <translation>Fehleröffnung</translation>
+    </message>
+    <message>
+        <source>Create Error</source>
+        <translation>Fehlererstellung</translation>
+    </message>
+    <message>
+        <source>This file errors</source>
+        <translation>Fehlerhafte Datei</translation>
+    </message>
+    <message>
+        <source>Are you sure to delete the file?</source>
+        <translation>Sind Sie sicher: Löschen?</translation>
+    </message>
+    <message>
+        <source>Time Error</source>
+        <translation>Zeitfehler</translation>
+    </message>
+    <message>
+        <source>CH Area input error.</source>
+        <translation>CH Area Eingabefehler</translation>
+    </message>
+    <message>
+        <source>Area</source>
+        <translation>Bereich</translation>
+    </message>
+    <message>
+        <source>About Vellumet</source>
+        <translation>Über Vellumet</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Hoch</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Niedrig</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Sprache</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Mappe</translation>
+    </message>
+    <message>
+        <source>About Vellumet(&amp;A)...</source>
+        <translation>Über Vellumet(&amp;A)...</translation>
+    </message>
+</context>
+</TS>

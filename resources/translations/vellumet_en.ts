@@ -1,0 +1,262 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="en_US">
+<context>
+    <name>MainMenu</name>
+    <message>
+        <source>Menu</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>Setup</translation>
+    </message>
+    <message>
+        <source>Alarm</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>Calibration</source>
+        <translation>Calibration</translation>
+    </message>
+    <message>
+        <source>SDCard File</source>
+        <translation>SDCard File</translation>
+    </message>
+    <message>
+        <source>Sync Time</source>
+        <translation>Sync Time</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Language</translation>
+    </message>
+</context>
+<context>
+    <name>TextTable</name>
+    <message>
+        <source>Temperature</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>Humidity</source>
+        <translation>Humidity</translation>
+    </message>
+    <message>
+        <source>DewPoint</source>
+        <translation>DewPoint</translation>
+    </message>
+    <message>
+        <source>Menu</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>Setup</translation>
+    </message>
+    <message>
+        <source>Graph Type</source>
+        <translation>Graph Type</translation>
+    </message>
+    <message>
+        <source>Graph Time</source>
+        <translation>Graph Time</translation>
+    </message>
+    <message>
+        <source>Time Format</source>
+        <translation>Time Format</translation>
+    </message>
+    <message>
+        <source>Date Format</source>
+        <translation>Date Format</translation>
+    </message>
+    <message>
+        <source>Units</source>
+        <translation>Units</translation>
+    </message>
+    <message>
+        <source>TimeZone</source>
+        <translation>TimeZone</translation>
+    </message>
+    <message>
+        <source>Sync Time</source>
+        <translation>Sync Time</translation>
+    </message>
+    <message>
+        <source>Interval</source>
+        <translation>Interval</translation>
+    </message>
+    <message>
+        <source>Minute</source>
+        <translation>Minute</translation>
+    </message>
+    <message>
+        <source>Set Interval</source>
+        <translation>Set Interval</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Alarm</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>Temperature Alarm</source>
+        <translation>Temperature Alarm</translation>
+    </message>
+    <message>
+        <source>Humidity Alarm</source>
+        <translation>Humidity Alarm</translation>
+    </message>
+    <message>
+        <source>Calibration</source>
+        <translation>Calibration</translation>
+    </message>
+    <message>
+        <source>SDCard File</source>
+        <translation>SDCard File</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>Graph</source>
+        <translation>Graph</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>File Name</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>HeatIndex</source>
+        <translation>HeatIndex</translation>
+    </message>
+    <message>
+        <source>Are you want to Synchronization Time?</source>
+        <translation>Are you want to Synchronization Time?</translation>
+    </message>
+    <message>
+        <source>Sync Time Success</source>
+        <translation>Sync Time Success</translation>
+    </message>
+    <message>
+        <source>Unconnected</source>
+        <translation>Unconnected</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>Start Time</source>
+        <translation>Start Time</translation>
+    </message>
+    <message>
+        <source>End Time</source>
+        <translation>End Time</translation>
+    </message>
+    <message>
+        <source>Please switch the device to the main screen.</source>
+        <translation>Please switch the device to the main screen.</translation>
+    </message>
+    <message>
+        <source>Interval Range of values: 1 to 240 Minute</source>
+        <translation>Interval Range of values: 1 to 240 Minute</translation>
+    </message>
+    <message>
+        <source>Set Interval Success</source>
+        <translation>Set Interval Success</translation>
+    </message>
+    <message>
+        <source>Temp Error</source>
+        <translation>Temp Error</translation>
+    </message>
+    <message>
+        <source>Humi Error</source>
+        <translation>Humi Error</translation>
+    </message>
+    <message>
+        <source>Temp Out of value</source>
+        <translation>Temp Out of value</translation>
+    </message>
+    <message>
+        <source>Humi Out of value</source>
+        <translation>Humi Out of value</translation>
+    </message>
+    <message>
+        <source>Please select a file</source>
+        <translation>Please select a file</translation>
+    </message>
+    <message>
+        <source>Open Error</source>
+        <translation>Open Error</translation>
+    </message>
+    <message>
+        <source>Create Error</source>
+        <translation>Create Error</translation>
+    </message>
+    <message>
+        <source>This file errors</source>
+        <translation>This file errors</translation>
+    </message>
+    <message>
+        <source>Are you sure to delete the file?</source>
+        <translation>Are you sure to delete the file?</translation>
+    </message>
+    <message>
+        <source>Time Error</source>
+        <translation>Time Error</translation>
+    </message>
+    <message>
+        <source>CH Area input error.</source>
+        <translation>CH Area input error.</translation>
+    </message>
+    <message>
+        <source>Area</source>
+        <translation>Area</translation>
+    </message>
+    <message>
+        <source>About Vellumet</source>
+        <translation>About Vellumet</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>High</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Low</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>About Vellumet(&amp;A)...</source>
+        <translation>About Vellumet(&amp;A)...</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,260 @@
+#include "ui/main/main_dialog.h"
+
+#include "station_rig.h"
+
+#include "app/text_table.h"
+#include "app/widgets/about_dialog.h"
+#include "ui/main/live_display.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace vellumet;
+using namespace vellumet::ui;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SilentMessenger : public app::Messenger {
+public:
+    void info(const QString& text) override { shown.push_back(text); }
+    bool confirm(const QString& text) override {
+        shown.push_back(text);
+        return true;
+    }
+    std::vector<QString> shown;
+};
+
+CMy7421Dlg::Options fastOptions(std::chrono::milliseconds tick = 5ms) {
+    CMy7421Dlg::Options options;
+    options.pollTiming = PollTiming{tick, 40};
+    options.monitor.useUdev = false;
+    options.monitor.rescanInterval = 20ms;
+    return options;
+}
+
+QString outputPath(const char* name) {
+    return QDir(QStringLiteral(VELLUMET_TEST_OUTPUT_DIR)).filePath(QString::fromLatin1(name));
+}
+
+} // namespace
+
+TEST(MainWindow, ConnectsRefreshesAndShowsTheReadings) {
+    StationRig rig;
+    SilentMessenger messenger;
+    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    dlg.onInitDialog();
+    EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Connected"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
+    EXPECT_FLOAT_EQ(dlg.session().readings()[0].temperature, 23.5f);
+
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    EXPECT_EQ(dlg.width(), 485);
+    EXPECT_EQ(dlg.liveView()->size(), QSize(485, 475));
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize()); // not resizable
+    const QImage shot = dlg.grab().toImage();
+    shot.save(outputPath("main_window_connected.png"));
+
+    // The status bar's own colour, right of the pane texts.
+    const QRect bar = dlg.statusBar()->geometry();
+    EXPECT_EQ(shot.pixelColor(bar.right() - 3, bar.center().y()), QColor(180, 20, 180));
+    // The picture shows the first channel's value.
+    const ChannelTexts texts = channelTexts(0, dlg.session().readings()[0], false, app::texts());
+    EXPECT_TRUE(texts.temperature.contains(QStringLiteral("23.5")));
+    dlg.reject();
+}
+
+TEST(MainWindow, MenuHoldsTheSixCommands) {
+    StationRig rig;
+    SilentMessenger messenger;
+    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    dlg.onInitDialog();
+    const QList<QAction*> top = dlg.menu()->actions();
+    ASSERT_EQ(top.size(), 1);
+    EXPECT_EQ(top[0]->text(), QStringLiteral("Menu"));
+    std::vector<int> ids;
+    for (QAction* action : top[0]->menu()->actions())
+        if (!action->isSeparator())
+            ids.push_back(action->data().toInt());
+    const std::vector<int> expected{32772, 32773, 32774, 32775, 32776, 32777, command::About};
+    EXPECT_EQ(ids, expected);
+    EXPECT_EQ(top[0]->menu()->actions()[3]->text(), QStringLiteral("SDCard File"));
+    dlg.reject();
+}
+
+TEST(MainWindow, RemovalShowsDashesAndUnconnected) {
+    StationRig rig;
+    SilentMessenger messenger;
+    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    dlg.onInitDialog();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
+    ASSERT_FLOAT_EQ(dlg.session().readings()[0].temperature, 23.5f);
+
+    rig.link->responseEvent.reset();
+    rig.station->unplug();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dlg.statusPaneText(1) == QStringLiteral("Unconnected"); }, 2000));
+    EXPECT_TRUE(rig.link->responseEvent.isSet());
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        const ChannelTexts t =
+            channelTexts(channel, dlg.session().readings()[static_cast<std::size_t>(channel)],
+                         false, app::texts());
+        EXPECT_EQ(t.temperature, QString::fromUtf8("Temperature:\r\n --  °C"));
+        EXPECT_EQ(t.humidity, QStringLiteral("Humidity:\r\n --  %"));
+    }
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    dlg.grab().save(outputPath("main_window_unconnected.png"));
+    dlg.reject();
+}
+
+TEST(MainWindow, PlugAfterTheCounterPassedFortyRefreshesAtOnce) {
+    StationRig rig;
+    rig.station->unplug();
+    SilentMessenger messenger;
+    // 20 ms per pass: forty passes are 800 ms, which the refresh must not wait again.
+    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions(20ms));
+    dlg.onInitDialog();
+    EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Unconnected"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().counter() >= 42; }, 5000));
+    EXPECT_EQ(dlg.session().poll().refreshCount(), 0);
+
+    rig.station->plug();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dlg.statusPaneText(1) == QStringLiteral("Connected"); }, 2000));
+    const auto connectedAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
+    EXPECT_LT(std::chrono::steady_clock::now() - connectedAt, 400ms);
+    EXPECT_FLOAT_EQ(dlg.session().readings()[0].temperature, 23.5f);
+    dlg.reject();
+}
+
+TEST(MainWindow, FahrenheitStationShowsFahrenheit) {
+    StationRig rig(StationRig::profile(false, /*unit=*/1));
+    SilentMessenger messenger;
+    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    dlg.onInitDialog();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
+    EXPECT_TRUE(dlg.session().fahrenheit());
+    const ChannelTexts t =
+        channelTexts(0, dlg.session().readings()[0], dlg.session().fahrenheit(), app::texts());
+    EXPECT_EQ(t.temperature, QString::fromUtf8("Temperature:\r\n 74.3  °F"));
+    dlg.reject();
+}
+
+TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
+    StationRig rig;
+    SilentMessenger messenger;
+    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    dlg.onInitDialog();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
+
+    int busyInside = -1;
+    CalibCopy handed;
+    dlg.setCommandHandler(command::Calibration, [&](CMy7421Dlg& owner) {
+        busyInside = owner.session().poll().busy.load();
+        handed = owner.session().copies().calib();
+        return 0;
+    });
+    dlg.runCommand(command::Calibration);
+    EXPECT_EQ(busyInside, 1);
+    EXPECT_EQ(dlg.session().poll().busy.load(), 0);
+    EXPECT_FLOAT_EQ(handed.temperatures[0], 23.5f);
+    EXPECT_EQ(handed.humidities[0], 45);
+    EXPECT_EQ(handed.temperatures[8], NO_VALUE_F);
+    EXPECT_EQ(handed.humidities[8], NO_VALUE);
+
+    int fileListInside = -1;
+    dlg.setCommandHandler(command::SdCardFile, [&](CMy7421Dlg& owner) {
+        fileListInside = owner.fileListToMain.load();
+        return 1;
+    });
+    dlg.runCommand(command::SdCardFile);
+    EXPECT_EQ(fileListInside, 0);
+    EXPECT_EQ(dlg.fileListToMain.load(), 1);
+    dlg.reject();
+}
+
+TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
+    StationRig rig;
+    SilentMessenger messenger;
+    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    dlg.onInitDialog();
+    int restarts = 0;
+    dlg.setRestartHandler([&] { ++restarts; });
+    int answer = 2;
+    dlg.setCommandHandler(command::Language, [&](CMy7421Dlg&) { return answer; });
+    dlg.show();
+    dlg.runCommand(command::Language);
+    EXPECT_EQ(restarts, 0);
+    EXPECT_FALSE(dlg.restartRequested());
+    EXPECT_TRUE(dlg.isVisible());
+
+    answer = 1;
+    dlg.runCommand(command::Language);
+    EXPECT_EQ(restarts, 1);
+    EXPECT_TRUE(dlg.restartRequested());
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_FALSE(dlg.session().poll().running()); // closing ended the polling thread
+}
+
+TEST(MainWindow, ClosingWhileTheStationIsSilentEndsWithinASecond) {
+    StationRig rig(StationRig::profile(/*silent=*/true));
+    SilentMessenger messenger;
+    auto dlg =
+        std::make_unique<CMy7421Dlg>(*rig.link, rig.transport, messenger, fastOptions(1000ms));
+    dlg->onInitDialog();
+    dlg->show();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !dlg->session().poll().pollIdleEvent.isSet(); }, 2000));
+    QTest::qWait(100); // inside the first query's long wait
+
+    const auto start = std::chrono::steady_clock::now();
+    dlg->close();
+    dlg.reset();
+    rig.link.reset();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, 1s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+}
+
+TEST(MainWindow, GermanWindowTexts) {
+    app::installTranslations(app::UiLanguage::German);
+    app::texts().load();
+    {
+        StationRig rig;
+        SilentMessenger messenger;
+        CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+        dlg.onInitDialog();
+        EXPECT_EQ(dlg.menu()->actions()[0]->text(), QString::fromUtf8("Menü"));
+        EXPECT_EQ(dlg.menu()->actions()[0]->menu()->actions()[3]->text(),
+                  QStringLiteral("SD Karte Datei"));
+        EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Verbunden"));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        dlg.grab().save(outputPath("main_window_german.png"));
+        dlg.reject();
+    }
+    app::installTranslations(app::UiLanguage::English);
+    app::texts().load();
+}
+
+TEST(MainWindow, AboutBoxShowsTheVersionLine) {
+    EXPECT_EQ(app::CAboutDlg::versionLine(), QStringLiteral("Vellumet, 1.5.2"));
+    app::CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Vellumet"));
+    auto* line = about.findChild<QLabel*>(QStringLiteral("aboutVersion"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->text(), QStringLiteral("Vellumet, 1.5.2"));
+}

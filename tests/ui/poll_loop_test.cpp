@@ -1,0 +1,157 @@
+#include "ui/main/poll_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace vellumet::ui;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Probe {
+    std::atomic<bool> connected{true};
+    std::atomic<int> refreshes{0};
+    std::atomic<int> repaints{0};
+    PollLoop::Hooks hooks() {
+        return {[this] { return connected.load(); }, [this] { refreshes++; },
+                [this] { repaints++; }};
+    }
+};
+
+} // namespace
+
+TEST(PollLoop, RefreshesAtOnceAndThenEveryTwentyPasses) {
+    Probe probe;
+    PollLoop loop(probe.hooks());
+    EXPECT_TRUE(loop.pass()); // counter 0: at once
+    EXPECT_EQ(loop.counter(), 3);
+    int passes = 0;
+    while (!loop.pass()) {
+        ++passes;
+        ASSERT_LT(passes, 100);
+    }
+    EXPECT_EQ(passes, 19); // the 20th pass after the first refreshes again
+    EXPECT_EQ(probe.refreshes.load(), 2);
+    EXPECT_EQ(probe.repaints.load(), 2); // one repaint after each refresh
+}
+
+TEST(PollLoop, NoRefreshWhileDisconnectedCounterGrowsByOne) {
+    Probe probe;
+    probe.connected = false;
+    PollLoop loop(probe.hooks());
+    for (int i = 0; i < 10; ++i)
+        EXPECT_FALSE(loop.pass());
+    EXPECT_EQ(loop.counter(), 10);
+    EXPECT_EQ(probe.refreshes.load(), 0);
+}
+
+TEST(PollLoop, PlugAfterFortyPassesRefreshesAtOnce) {
+    Probe probe;
+    probe.connected = false;
+    PollLoop loop(probe.hooks());
+    for (int i = 0; i < 40; ++i)
+        loop.pass();
+    probe.connected = true;
+    EXPECT_TRUE(loop.pass());
+    EXPECT_EQ(probe.refreshes.load(), 1);
+}
+
+TEST(PollLoop, EarlyPlugWaitsUntilTheCounterReachesForty) {
+    Probe probe;
+    probe.connected = false;
+    PollLoop loop(probe.hooks());
+    for (int i = 0; i < 10; ++i)
+        loop.pass(); // counter 10
+    probe.connected = true;
+    int passes = 0;
+    while (!loop.pass())
+        ++passes;
+    // 10, 12, ..., 38 do not refresh; 40 does.
+    EXPECT_EQ(passes, 15);
+}
+
+TEST(PollLoop, BusyHoldsTheRefreshUntilReleased) {
+    Probe probe;
+    PollLoop loop(probe.hooks());
+    loop.pass(); // the first refresh
+    loop.busy = 1;
+    for (int i = 0; i < 60; ++i)
+        EXPECT_FALSE(loop.pass());
+    loop.busy = 0;
+    EXPECT_TRUE(loop.pass()); // the counter passed 40 meanwhile
+}
+
+TEST(PollLoop, ThreadRepaintsEveryTickAndStopsPromptly) {
+    Probe probe;
+    PollLoop loop(probe.hooks(), PollTiming{2ms, 40});
+    loop.start();
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (probe.refreshes.load() < 2 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_GE(probe.refreshes.load(), 2);
+    EXPECT_GT(probe.repaints.load(), 20);
+    const auto start = std::chrono::steady_clock::now();
+    loop.stop();
+    EXPECT_FALSE(loop.running());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+}
+
+TEST(PollLoop, LongTickDoesNotDelayStop) {
+    Probe probe;
+    probe.connected = false;
+    PollLoop loop(probe.hooks(), PollTiming{10s, 40});
+    loop.start();
+    std::this_thread::sleep_for(20ms);
+    const auto start = std::chrono::steady_clock::now();
+    loop.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+}
+
+TEST(PollLoop, MenuCommandWaitsForARefreshInProgress) {
+    std::atomic<bool> inRefresh{false};
+    std::atomic<bool> refreshDone{false};
+    PollLoop loop({[] { return true; },
+                   [&] {
+                       inRefresh = true;
+                       std::this_thread::sleep_for(150ms);
+                       refreshDone = true;
+                   },
+                   [] {}},
+                  PollTiming{1ms, 40});
+    loop.start();
+    while (!inRefresh.load())
+        std::this_thread::sleep_for(1ms);
+    loop.holdForDialog(3000ms);
+    EXPECT_TRUE(refreshDone.load()); // the dialog opens only after the refresh ended
+    EXPECT_EQ(loop.busy.load(), 1);
+    loop.releaseAfterDialog();
+    EXPECT_EQ(loop.busy.load(), 0);
+    loop.stop();
+}
+
+TEST(PollLoop, MenuCommandGivesUpWaitingAfterItsLimit) {
+    std::atomic<bool> inRefresh{false};
+    std::atomic<bool> release{false};
+    PollLoop loop({[] { return true; },
+                   [&] {
+                       inRefresh = true;
+                       while (!release.load())
+                           std::this_thread::sleep_for(1ms);
+                   },
+                   [] {}},
+                  PollTiming{1ms, 40});
+    loop.start();
+    while (!inRefresh.load())
+        std::this_thread::sleep_for(1ms);
+    const auto start = std::chrono::steady_clock::now();
+    loop.holdForDialog(50ms);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 45ms);
+    EXPECT_LT(waited, 1s);
+    release = true;
+    loop.releaseAfterDialog();
+    loop.stop();
+}

@@ -1,0 +1,118 @@
+#include "device_monitor.h"
+
+#include <QMetaObject>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef VELLUMET_HAVE_UDEV
+#include <libudev.h>
+#include <unistd.h>
+#endif
+
+namespace vellumet::ui {
+
+struct DeviceMonitor::Udev {
+#ifdef VELLUMET_HAVE_UDEV
+    udev* context = nullptr;
+    udev_monitor* monitor = nullptr;
+    ~Udev() {
+        if (monitor)
+            udev_monitor_unref(monitor);
+        if (context)
+            udev_unref(context);
+    }
+#endif
+};
+
+DeviceMonitor::DeviceMonitor(std::shared_ptr<Transport> transport, Options options, QObject* parent)
+    : QObject(parent), transport_(std::move(transport)) {
+    if (options.useUdev)
+        udevActive_ = startUdev();
+    if (!udevActive_) {
+        timer_.setInterval(options.rescanInterval);
+        connect(&timer_, &QTimer::timeout, this, &DeviceMonitor::rescanRequested);
+        timer_.start();
+    }
+    // The listener may run on any thread; the change is handed over queued.
+    if (transport_)
+        transport_->setChangeListener([this](DeviceChange change) { post(change); });
+}
+
+DeviceMonitor::~DeviceMonitor() {
+    // Waits for a notification in progress, so none can reach a dead monitor.
+    if (transport_)
+        transport_->setChangeListener(nullptr);
+    stopUdev();
+}
+
+void DeviceMonitor::post(DeviceChange change) {
+    QMetaObject::invokeMethod(
+        this, [this, change] { emit deviceChanged(change); }, Qt::QueuedConnection);
+}
+
+bool DeviceMonitor::startUdev() {
+#ifdef VELLUMET_HAVE_UDEV
+    // Without a running daemon the monitor opens fine but never hears a thing.
+    if (access("/run/udev/control", F_OK) != 0)
+        return false;
+    udev_ = std::make_unique<Udev>();
+    udev_->context = udev_new();
+    if (!udev_->context)
+        return false;
+    udev_->monitor = udev_monitor_new_from_netlink(udev_->context, "udev");
+    if (!udev_->monitor ||
+        udev_monitor_filter_add_match_subsystem_devtype(udev_->monitor, "hidraw", nullptr) < 0 ||
+        udev_monitor_enable_receiving(udev_->monitor) < 0) {
+        udev_.reset();
+        return false;
+    }
+    udev_monitor_set_receive_buffer_size(udev_->monitor, 1 << 20);
+    const int fd = udev_monitor_get_fd(udev_->monitor);
+    if (fd < 0) {
+        udev_.reset();
+        return false;
+    }
+    notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { drainUdev(); });
+    return true;
+#else
+    return false;
+#endif
+}
+
+void DeviceMonitor::stopUdev() {
+    delete notifier_;
+    notifier_ = nullptr;
+    udev_.reset();
+}
+
+void DeviceMonitor::drainUdev() {
+#ifdef VELLUMET_HAVE_UDEV
+    if (!udev_ || !udev_->monitor)
+        return;
+    // Take every pending event now: the notifier fires once for a burst.
+    bool lost = false;
+    for (;;) {
+        errno = 0;
+        udev_device* device = udev_monitor_receive_device(udev_->monitor);
+        if (!device) {
+            lost = errno == ENOBUFS;
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        const char* action = udev_device_get_action(device);
+        if (action && std::strcmp(action, "add") == 0)
+            emit deviceChanged(DeviceChange::Arrival);
+        else if (action && std::strcmp(action, "remove") == 0)
+            emit deviceChanged(DeviceChange::Removal);
+        udev_device_unref(device);
+    }
+    if (lost)
+        emit rescanRequested();
+#endif
+}
+
+} // namespace vellumet::ui

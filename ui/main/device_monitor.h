@@ -1,0 +1,57 @@
+#pragma once
+
+#include "device/transport.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace vellumet::ui {
+
+// Tells the main window when an HID device may have come or gone, always on
+// the window's thread:
+// - a libudev monitor on the hidraw subsystem where a udev daemon runs;
+// - a periodic re-scan where there is none (containers, other systems);
+// - the transport's own plug and unplug reports (the virtual station).
+class DeviceMonitor : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        bool useUdev = true;
+        std::chrono::milliseconds rescanInterval{2000};
+    };
+
+    DeviceMonitor(std::shared_ptr<Transport> transport, Options options, QObject* parent = nullptr);
+    ~DeviceMonitor() override;
+
+    bool usingUdev() const { return udevActive_; }
+    bool periodicRescan() const { return timer_.isActive(); }
+
+    // Reports a change from any thread (the link's reader uses it when the
+    // station stops answering reads).
+    void post(DeviceChange change);
+
+signals:
+    void deviceChanged(vellumet::DeviceChange change);
+    // Something may have changed but the monitor cannot say what: look at the
+    // device list (periodic re-scan, or udev events lost to a full buffer).
+    void rescanRequested();
+
+private:
+    bool startUdev();
+    void stopUdev();
+    void drainUdev();
+
+    std::shared_ptr<Transport> transport_;
+    QTimer timer_;
+    bool udevActive_ = false;
+    struct Udev;
+    std::unique_ptr<Udev> udev_;
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+} // namespace vellumet::ui

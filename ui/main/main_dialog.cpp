@@ -1,0 +1,249 @@
+#include "main_dialog.h"
+
+#include "live_display.h"
+
+#include "app/text_table.h"
+#include "app/widgets/about_dialog.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <mutex>
+
+namespace vellumet::ui {
+
+struct CMy7421Dlg::LostRelay {
+    std::mutex mutex;
+    DeviceMonitor* monitor = nullptr;
+};
+
+QIcon appIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(iconImage(size)));
+    return icon;
+}
+
+LiveView::LiveView(CMy7421Dlg& owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFixedSize(CMy7421Dlg::kWindowWidth, kPictureHeight);
+}
+
+void LiveView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, owner_.renderPicture());
+}
+
+CMy7421Dlg::CMy7421Dlg(StationLink& link, std::shared_ptr<Transport> transport,
+                       app::Messenger& messenger, Options options, QWidget* parent)
+    : QDialog(parent), link_(link), transport_(std::move(transport)), messenger_(messenger),
+      options_(options), session_(link, options.pollTiming), icon_(appIcon()),
+      lostRelay_(std::make_shared<LostRelay>()) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Vellumet"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(icon_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    menuBar_ = new QMenuBar(this);
+    layout->setMenuBar(menuBar_);
+
+    view_ = new LiveView(*this, this);
+    layout->addWidget(view_);
+
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
+    statusBar_->setSizeGripEnabled(false);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(15);
+    statusBar_->setFont(font);
+    statusBar_->setStyleSheet(
+        QStringLiteral("QStatusBar { background-color: rgb(180, 20, 180); }"
+                       "QStatusBar::item { border: none; }"
+                       "QStatusBar QLabel { color: white; padding: 1px 6px; }"));
+    for (int pane = 0; pane < 2; ++pane) {
+        panes_[pane] = new QLabel(statusBar_);
+        panes_[pane]->setObjectName(QStringLiteral("pane%1").arg(pane));
+        panes_[pane]->setFont(font);
+    }
+    panes_[0]->setFixedWidth(310);
+    statusBar_->addWidget(panes_[0], 0);
+    statusBar_->addWidget(panes_[1], 1);
+    layout->addWidget(statusBar_);
+}
+
+CMy7421Dlg::~CMy7421Dlg() {
+    shutdown();
+}
+
+void CMy7421Dlg::onInitDialog() {
+    if (initialised_)
+        return;
+    initialised_ = true;
+
+    const bool found = session_.openAtStart();
+    link_.connected = found ? 1 : 0;
+    restartRequested_ = false;
+    if (!app::texts().loaded())
+        app::loadTexts();
+    buildMenu();
+    showConnection();
+
+    monitor_ = new DeviceMonitor(transport_, options_.monitor, this);
+    connect(monitor_, &DeviceMonitor::deviceChanged, this, &CMy7421Dlg::onDeviceChanged);
+    connect(monitor_, &DeviceMonitor::rescanRequested, this, &CMy7421Dlg::onRescanRequested);
+    {
+        std::lock_guard lock(lostRelay_->mutex);
+        lostRelay_->monitor = monitor_;
+    }
+    link_.setLinkLostListener([relay = lostRelay_] {
+        std::lock_guard lock(relay->mutex);
+        if (relay->monitor)
+            relay->monitor->post(DeviceChange::Removal);
+    });
+
+    fileListToMain = 1;
+    QPointer<LiveView> view = view_;
+    session_.startPolling([view] {
+        // The polling thread only asks for a repaint; painting happens here.
+        QMetaObject::invokeMethod(view, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+    });
+
+    // Client area: menu, the picture, the status bar; nothing can be resized.
+    adjustSize();
+    setFixedSize(kWindowWidth, sizeHint().height());
+}
+
+void CMy7421Dlg::buildMenu() {
+    menuBar_->clear();
+    QMenu* menu = menuBar_->addMenu(app::menuTitle());
+    menu->setObjectName(QStringLiteral("mainMenu"));
+    for (const app::MenuCommand& entry : app::menuCommands()) {
+        QAction* action = menu->addAction(app::menuText(entry));
+        action->setData(entry.id);
+        const int id = entry.id;
+        connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+    }
+    // Where the window system has no window menu to take it, the About item
+    // closes the program's own menu.
+    const QString about = app::texts().aboutMenuText();
+    if (!about.isEmpty()) {
+        menu->addSeparator();
+        QAction* action = menu->addAction(about);
+        action->setData(command::About);
+        connect(action, &QAction::triggered, this, &CMy7421Dlg::showAbout);
+    }
+}
+
+void CMy7421Dlg::setCommandHandler(int commandId, CommandHandler handler) {
+    handlers_[commandId] = std::move(handler);
+}
+
+void CMy7421Dlg::runCommand(int commandId) {
+    if (commandId == command::About) {
+        showAbout();
+        return;
+    }
+    const auto found = handlers_.find(commandId);
+    CommandHandler handler = found == handlers_.end() ? CommandHandler{} : found->second;
+
+    PollLoop& poll = session_.poll();
+    poll.holdForDialog();
+    if (commandId == command::Calibration)
+        session_.copyReadingsToCalib();
+    if (commandId == command::SdCardFile)
+        fileListToMain = 0;
+
+    const int result = handler ? handler(*this) : 0;
+
+    if (commandId == command::SdCardFile)
+        fileListToMain = 1;
+    poll.releaseAfterDialog();
+
+    if (commandId == command::Language && result == 1) {
+        restartRequested_ = true;
+        if (restart_)
+            restart_();
+        reject();
+    }
+}
+
+void CMy7421Dlg::showAbout() {
+    app::CAboutDlg about(this);
+    about.exec();
+}
+
+QString CMy7421Dlg::connectionText() const {
+    return app::texts().at(link_.connected.load() != 0 ? 32 : 31);
+}
+
+QString CMy7421Dlg::statusPaneText(int pane) const {
+    return pane >= 0 && pane < 2 && panes_[pane] ? panes_[pane]->text() : QString();
+}
+
+void CMy7421Dlg::showConnection() {
+    panes_[1]->setText(connectionText());
+}
+
+QImage CMy7421Dlg::renderPicture() const {
+    // Composed off screen first: the window gets the finished picture in one copy.
+    QImage image(kWindowWidth, kPictureHeight, QImage::Format_RGB32);
+    if (isMinimized()) {
+        image.fill(palette().window().color());
+        QPainter painter(&image);
+        const QImage icon = iconImage(32);
+        painter.drawImage((image.width() - icon.width()) / 2, (image.height() - icon.height()) / 2,
+                          icon);
+        return image;
+    }
+    // The strip right of the 480-pixel picture continues its edge colour.
+    image.fill(backgroundImage().pixelColor(kPictureWidth - 1, kPictureHeight / 2));
+    QPainter painter(&image);
+    paintLiveDisplay(painter, session_.readings(), session_.fahrenheit(), app::texts());
+    painter.end();
+    return image;
+}
+
+void CMy7421Dlg::onDeviceChanged(DeviceChange change) {
+    if (!session_.handleDeviceChange(change))
+        return;
+    showConnection();
+    view_->update();
+}
+
+void CMy7421Dlg::onRescanRequested() {
+    if (!session_.rescan())
+        return;
+    showConnection();
+    view_->update();
+}
+
+void CMy7421Dlg::done(int result) {
+    shutdown();
+    QDialog::done(result);
+}
+
+void CMy7421Dlg::shutdown() {
+    session_.shutdown();
+    {
+        std::lock_guard lock(lostRelay_->mutex);
+        lostRelay_->monitor = nullptr;
+    }
+    link_.setLinkLostListener(nullptr);
+    delete monitor_;
+    monitor_ = nullptr;
+}
+
+} // namespace vellumet::ui

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "device_monitor.h"
+#include "main_session.h"
+
+#include "app/messenger.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QLabel;
+class QMenuBar;
+class QStatusBar;
+
+namespace vellumet::ui {
+
+class CMy7421Dlg;
+
+// The painted picture. Composed off screen and copied in one step; the
+// background is never erased separately, so nothing flickers.
+class LiveView : public QWidget {
+    Q_OBJECT
+public:
+    explicit LiveView(CMy7421Dlg& owner, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    CMy7421Dlg& owner_;
+};
+
+// Command ids of the menu "Menu" and of the About item.
+namespace command {
+inline constexpr int Setup = 32772;
+inline constexpr int Alarm = 32773;
+inline constexpr int Calibration = 32774;
+inline constexpr int SdCardFile = 32775;
+inline constexpr int SyncTime = 32776;
+inline constexpr int Language = 32777;
+inline constexpr int About = 16;
+} // namespace command
+
+// The main window: live picture, menu, status bar with the connection state.
+class CMy7421Dlg : public QDialog {
+    Q_OBJECT
+public:
+    struct Options {
+        PollTiming pollTiming;
+        DeviceMonitor::Options monitor;
+    };
+
+    CMy7421Dlg(StationLink& link, std::shared_ptr<Transport> transport, app::Messenger& messenger,
+               Options options, QWidget* parent = nullptr);
+    CMy7421Dlg(StationLink& link, std::shared_ptr<Transport> transport, app::Messenger& messenger,
+               QWidget* parent = nullptr)
+        : CMy7421Dlg(link, std::move(transport), messenger, Options{}, parent) {}
+    ~CMy7421Dlg() override;
+
+    // Opens the station, loads the texts and the menu, shows the connection
+    // state and starts the monitor and the polling thread.
+    void onInitDialog();
+
+    // What a menu command opens. The handler shows its dialog modally and
+    // returns the dialog's result; the window holds the polling loop meanwhile.
+    using CommandHandler = std::function<int(CMy7421Dlg&)>;
+    void setCommandHandler(int commandId, CommandHandler handler);
+    // Runs a menu command as its menu item does.
+    void runCommand(int commandId);
+
+    // Called when the Language dialog ends with 1: the application releases
+    // its single-instance lock and starts a new instance; the window then closes.
+    void setRestartHandler(std::function<void()> handler) { restart_ = std::move(handler); }
+
+    void showAbout();
+
+    QString connectionText() const;
+    QString statusPaneText(int pane) const;
+    bool restartRequested() const { return restartRequested_; }
+    // The picture as the window shows it.
+    QImage renderPicture() const;
+
+    MainSession& session() { return session_; }
+    app::Messenger& messenger() { return messenger_; }
+    DeviceMonitor* deviceMonitor() { return monitor_; }
+    QMenuBar* menu() { return menuBar_; }
+    QStatusBar* statusBar() { return statusBar_; }
+    LiveView* liveView() { return view_; }
+
+    // 1 except while the SDCard File dialog is open.
+    std::atomic<int> fileListToMain{1};
+
+    // The window's width, fixed whatever the platform's decorations.
+    static constexpr int kWindowWidth = 485;
+
+    void done(int result) override;
+
+private:
+    void onDeviceChanged(DeviceChange change);
+    void onRescanRequested();
+    void showConnection();
+    void buildMenu();
+    void shutdown();
+
+    StationLink& link_;
+    std::shared_ptr<Transport> transport_;
+    app::Messenger& messenger_;
+    Options options_;
+    MainSession session_;
+    QIcon icon_;
+    QMenuBar* menuBar_ = nullptr;
+    LiveView* view_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* panes_[2] = {nullptr, nullptr};
+    DeviceMonitor* monitor_ = nullptr;
+    std::map<int, CommandHandler> handlers_;
+    std::function<void()> restart_;
+    bool restartRequested_ = false;
+    bool initialised_ = false;
+
+    // Lets the reader thread report a lost station for as long as the window lives.
+    struct LostRelay;
+    std::shared_ptr<LostRelay> lostRelay_;
+};
+
+// The program's icon in all the sizes the desktop asks for.
+QIcon appIcon();
+
+} // namespace vellumet::ui

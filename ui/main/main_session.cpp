@@ -1,0 +1,149 @@
+#include "main_session.h"
+
+#include "device/station_queries.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace vellumet::ui {
+
+MainSession::MainSession(StationLink& link, PollTiming timing)
+    : link_(link), poll_(PollLoop::Hooks{[this] { return connected(); }, [this] { refresh(); },
+                                         [this] {
+                                             if (repaint_)
+                                                 repaint_();
+                                         }},
+                         timing) {
+    for (auto& t : temperatures_)
+        t.store(NO_VALUE_F);
+    for (auto& h : humidities_)
+        h.store(NO_VALUE);
+}
+
+MainSession::~MainSession() {
+    shutdown();
+}
+
+bool MainSession::openAtStart() {
+    return link_.openStation();
+}
+
+void MainSession::startPolling(std::function<void()> repaint) {
+    repaint_ = std::move(repaint);
+    poll_.start();
+}
+
+void MainSession::shutdown() {
+    if (shutDown_.exchange(true))
+        return;
+    // A refresh may sit in any of its waits on responseEvent; keep setting it
+    // until the polling thread has seen the stop flag and left.
+    std::atomic<bool> done{false};
+    std::thread releaser([this, &done] {
+        while (!done.load()) {
+            link_.responseEvent.set();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    poll_.stop();
+    done = true;
+    releaser.join();
+    link_.responseEvent.set();
+}
+
+std::optional<bool> MainSession::handleDeviceChange(DeviceChange change) {
+    const bool wasConnected = connected();
+    if ((change == DeviceChange::Arrival && wasConnected) ||
+        (change == DeviceChange::Removal && !wasConnected))
+        return std::nullopt;
+
+    if (link_.openStation()) {
+        link_.connected = 1;
+        return true;
+    }
+    link_.connected = 0;
+    markRemoved();
+    return false;
+}
+
+std::optional<bool> MainSession::rescan() {
+    const auto present = link_.transport().enumerate(kStationVendorId, kStationProductId);
+    if (connected()) {
+        const std::string path = link_.devicePath();
+        const bool stillThere = std::any_of(present.begin(), present.end(),
+                                            [&](const DeviceInfo& d) { return d.path == path; });
+        if (stillThere)
+            return std::nullopt;
+        return handleDeviceChange(DeviceChange::Removal);
+    }
+    if (present.empty())
+        return std::nullopt;
+    return handleDeviceChange(DeviceChange::Arrival);
+}
+
+void MainSession::markRemoved() {
+    Block gone;
+    gone.fill(0xFF);
+    link_.answers().setReadingsAnswer(gone);
+    storeReadings(decodeReadings(link_.answers().readingsAnswer()));
+    link_.responseEvent.set();
+}
+
+void MainSession::refresh() {
+    // Between the queries the loop may have been told to stop: the window is closing.
+    queryStationInfo(link_);
+    const AnswerStore& answers = link_.answers();
+    copies_.setSettingInfo(answers.intervalAnswer(), answers.identText(), answers.settingsAnswer());
+    if (poll_.stopping())
+        return;
+
+    queryAlarmLimits(link_);
+    copies_.setAlarm({answers.alarmAnswer(1), answers.alarmAnswer(2), answers.alarmAnswer(3),
+                      answers.alarmAnswer(4)});
+    if (poll_.stopping())
+        return;
+
+    queryCalibration(link_);
+    copies_.setCalibrationOffsets(answers.calibrationAnswer());
+    if (poll_.stopping())
+        return;
+
+    storeReadings(queryReadings(link_));
+}
+
+void MainSession::storeReadings(const Readings& readings) {
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        temperatures_[i].store(readings[i].temperature);
+        humidities_[i].store(readings[i].humidity);
+    }
+}
+
+Readings MainSession::readings() const {
+    Readings out;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i].temperature = temperatures_[i].load();
+        out[i].humidity = humidities_[i].load();
+    }
+    return out;
+}
+
+std::array<float, kReadingSlots> MainSession::temperatureSlots() const {
+    std::array<float, kReadingSlots> out{};
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = temperatures_[i].load();
+    return out;
+}
+
+std::array<std::int32_t, kReadingSlots> MainSession::humiditySlots() const {
+    std::array<std::int32_t, kReadingSlots> out{};
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = humidities_[i].load();
+    return out;
+}
+
+void MainSession::copyReadingsToCalib() {
+    copies_.setCalibReadings(temperatureSlots(), humiditySlots());
+}
+
+} // namespace vellumet::ui

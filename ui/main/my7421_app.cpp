@@ -1,0 +1,109 @@
+#include "my7421_app.h"
+
+#include "app/data_folder.h"
+#include "app/language.h"
+#include "app/text_table.h"
+#include "sim/select_transport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+
+#include <cstdio>
+
+namespace vellumet::ui {
+
+CMy7421App::CMy7421App() = default;
+
+CMy7421App::~CMy7421App() {
+    // Window first (it stops the polling thread), then the link (it joins its reader).
+    mainDlg.reset();
+    link_.reset();
+    transport_.reset();
+}
+
+QString CMy7421App::activationServerName() const {
+#ifdef Q_OS_UNIX
+    // Next to the lock, so that users of one machine do not meet each other.
+    return singleInstanceMutex.lockPath() + QStringLiteral(".socket");
+#else
+    return QStringLiteral("kq7421-activate");
+#endif
+}
+
+void CMy7421App::askRunningInstanceToShow(const QString& serverName) {
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (socket.waitForConnected(300)) {
+        socket.write("show\n");
+        socket.waitForBytesWritten(300);
+        socket.disconnectFromServer();
+    }
+}
+
+void CMy7421App::listenForActivation() {
+    server_ = new QLocalServer(qApp);
+    QLocalServer::removeServer(activationServerName());
+    if (!server_->listen(activationServerName()))
+        return; // bringing the window forward is a courtesy, not a requirement
+    QObject::connect(server_, &QLocalServer::newConnection, server_, [this] {
+        while (QLocalSocket* peer = server_->nextPendingConnection()) {
+            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            if (mainDlg) {
+                mainDlg->showNormal();
+                mainDlg->raise();
+                mainDlg->activateWindow();
+            }
+        }
+    });
+}
+
+int CMy7421App::initInstance(const app::ProgramOptions& options) {
+    if (!singleInstanceMutex.acquire()) {
+        askRunningInstanceToShow(activationServerName());
+        return 0;
+    }
+    listenForActivation();
+
+    const app::DataFolderResult folder = app::prepareDataFolder(options.dataDir, {});
+    dataFolder = folder.path;
+    if (!folder.error.isEmpty())
+        std::fprintf(stderr, "vellumet: %s\n", qPrintable(folder.error));
+
+    const QString ini = QDir(dataFolder).filePath(QString::fromLatin1(app::kSettingsFileName));
+    app::installTranslations(app::languageFromSettings(ini));
+
+    std::string error;
+    TransportOptions transportOptions;
+    transportOptions.simulate = options.simulate;
+    transportOptions.profilePath = options.profilePath.toStdString();
+    transportOptions.tracePath = options.tracePath.toStdString();
+    transport_ = makeTransport(transportOptions, error);
+    if (!transport_) {
+        std::fprintf(stderr, "vellumet: %s\n", error.c_str());
+        return 2;
+    }
+    link_ = std::make_unique<StationLink>(transport_);
+
+    mainDlg = std::make_unique<CMy7421Dlg>(*link_, transport_, messenger_);
+    messenger_.setOwner(mainDlg.get());
+    mainDlg->setRestartHandler([this] { restart(); });
+    mainDlg->onInitDialog();
+    mainDlg->exec();
+
+    mainDlg.reset();
+    link_.reset();
+    return 0;
+}
+
+void CMy7421App::restart() {
+    if (server_)
+        server_->close();
+    singleInstanceMutex.release();
+    QProcess::startDetached(QCoreApplication::applicationFilePath(),
+                            QCoreApplication::arguments().mid(1));
+}
+
+} // namespace vellumet::ui

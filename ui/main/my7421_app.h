@@ -1,0 +1,47 @@
+#pragma once
+
+#include "main_dialog.h"
+
+#include "app/program_options.h"
+#include "app/single_instance.h"
+#include "app/widgets/message_box_messenger.h"
+
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+
+namespace vellumet::ui {
+
+// The application: single instance, data folder, language, then the main
+// window until it closes.
+class CMy7421App {
+public:
+    CMy7421App();
+    ~CMy7421App();
+
+    // Runs the program with an application object already made. Returns the
+    // exit code; a second instance returns 0 at once.
+    int initInstance(const app::ProgramOptions& options);
+
+    // Releases the single-instance lock and starts a new instance with the
+    // same arguments, for the restart after a language change.
+    void restart();
+
+    QString dataFolder;
+    app::SingleInstance singleInstanceMutex;
+    std::unique_ptr<CMy7421Dlg> mainDlg;
+
+private:
+    void listenForActivation();
+    static void askRunningInstanceToShow(const QString& serverName);
+    QString activationServerName() const;
+
+    std::shared_ptr<Transport> transport_;
+    std::unique_ptr<StationLink> link_;
+    app::MessageBoxMessenger messenger_;
+    QLocalServer* server_ = nullptr;
+};
+
+} // namespace vellumet::ui
