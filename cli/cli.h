@@ -1,0 +1,50 @@
+#pragma once
+
+#include "sim/select_transport.h"
+
+#include <atomic>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vellumet::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+inline constexpr const char* kProgramName = "vellumet-cli";
+
+// Builds the transport a command talks through; sets error and returns null
+// when it cannot.
+using TransportFactory =
+    std::function<std::shared_ptr<Transport>(const TransportOptions& options, std::string& error)>;
+
+// What `watch` reports after each round: whether it printed readings and
+// whether the station was there at the end of the round.
+struct WatchRound {
+    int round = 0;
+    bool printed = false;
+    bool connected = false;
+};
+
+// Everything the tool takes from its surroundings, so that tests can run it
+// in-process against a station they hold.
+struct Environment {
+    TransportFactory makeTransport; // empty: hidapi or the virtual station, by the options
+    const std::atomic<bool>* interrupted = nullptr; // set on Ctrl-C; a running watch ends
+    std::function<void(const WatchRound&)> afterWatchRound;
+};
+
+// Runs one command line (without the program name). Results go to out, only
+// once complete; errors go to err as one line. Returns the exit status:
+// 0 success, 1 failure, 2 usage error.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const Environment& env = {});
+
+std::string helpText();
+std::string versionText();
+
+} // namespace vellumet::cli

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "cli.h"
+#include "device/station_link.h"
+
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellumet::cli {
+
+enum class Format { Text, Json, Csv };
+
+struct GlobalOptions {
+    bool simulate = false;
+    std::string profilePath;
+    std::string dataDir; // empty: not given
+    std::string tracePath;
+    Format format = Format::Text;
+};
+
+// Bad command line: exit status 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Anything else that stops a command: exit status 1.
+struct CommandError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One run of one command: its own arguments, the global options, the result
+// being built, and the station, opened on first use.
+class Invocation {
+public:
+    Invocation(std::vector<std::string> args, GlobalOptions options, std::ostream& out,
+               std::ostream& err, const Environment& env);
+    ~Invocation();
+    Invocation(const Invocation&) = delete;
+    Invocation& operator=(const Invocation&) = delete;
+
+    const std::vector<std::string>& args() const { return args_; }
+    const GlobalOptions& options() const { return options_; }
+    Format format() const { return options_.format; }
+    const Environment& env() const { return env_; }
+
+    // The complete result; the runner writes it to standard output only when
+    // the command succeeds, so a failure never leaves half a result behind.
+    std::string output;
+
+    // For commands that stream (each piece complete in itself) and for notices.
+    std::ostream& out() { return out_; }
+    std::ostream& err() { return err_; }
+
+    // Opens the station on first use; throws CommandError when there is none.
+    StationLink& station();
+    // Scans again after the station went away; returns whether it is back.
+    bool rescan();
+    bool connected() const { return link_ && link_->connected.load() != 0; }
+    bool interrupted() const { return env_.interrupted && env_.interrupted->load(); }
+
+private:
+    void stationLost();
+
+    std::vector<std::string> args_;
+    GlobalOptions options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    const Environment& env_;
+    std::shared_ptr<Transport> transport_;
+    std::unique_ptr<StationLink> link_;
+};
+
+using Handler = int (*)(Invocation&);
+
+struct Command {
+    std::string_view name;
+    std::string_view arguments; // as shown in the usage line
+    std::string_view summary;
+    Handler handler;
+};
+
+// Every command the tool knows, in the order --help lists them.
+std::span<const Command> commandTable();
+
+// Shared by the command handlers.
+int parseInteger(std::string_view text, std::string_view what);
+double parseSeconds(std::string_view text, std::string_view what);
+
+} // namespace vellumet::cli

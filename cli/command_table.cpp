@@ -1,0 +1,19 @@
+#include "commands.h"
+
+namespace vellumet::cli {
+
+// Adding a command: write its handler and add its row here; --help and the
+// dispatch pick it up from this table.
+std::span<const Command> commandTable() {
+    static constexpr Command table[] = {
+        {"live", "", "read the eight channels once", runLive},
+        {"watch", "[--every SECONDS] [--count N]",
+         "read them every SECONDS (20), until Ctrl-C or N rounds", runWatch},
+        {"info", "", "settings, interval, identification, alarms, calibration", runInfo},
+        {"sync-time", "", "set the station's clock to this computer's time", runSyncTime},
+        {"set-interval", "MINUTES", "set the logging interval (1 to 240)", runSetInterval},
+    };
+    return table;
+}
+
+} // namespace vellumet::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "command.h"
+
+namespace vellumet::cli {
+
+// One handler per command; each parses its own arguments first (UsageError),
+// then talks to the station (CommandError), and leaves its result in output.
+int runLive(Invocation& invocation);
+int runWatch(Invocation& invocation);
+int runInfo(Invocation& invocation);
+int runSyncTime(Invocation& invocation);
+int runSetInterval(Invocation& invocation);
+
+} // namespace vellumet::cli

@@ -1,0 +1,20 @@
+#include "data_dir.h"
+
+#include "command.h"
+
+#include "app/data_folder.h"
+
+#include <QString>
+
+namespace vellumet::cli {
+
+// The same preparation as the window's start-up.
+std::string prepareDataDir(const std::string& overrideDir) {
+    const app::DataFolderResult result =
+        app::prepareDataFolder(QString::fromStdString(overrideDir));
+    if (result.path.isEmpty() || !result.error.isEmpty())
+        throw CommandError("data folder: " + result.error.toStdString());
+    return result.path.toStdString();
+}
+
+} // namespace vellumet::cli

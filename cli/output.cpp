@@ -1,0 +1,377 @@
+#include "output.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace vellumet::cli {
+
+namespace {
+
+std::string oneDecimal(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%0.1f", value);
+    return buffer;
+}
+
+double roundedTenth(float value) {
+    return std::round(static_cast<double>(value) * 10.0) / 10.0;
+}
+
+// Width in characters of UTF-8 text ("°" is two bytes, one character).
+std::size_t displayWidth(const std::string& text) {
+    std::size_t width = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80)
+            ++width;
+    return width;
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+    const std::size_t shown = displayWidth(text);
+    return shown >= width ? text + ' ' : text + std::string(width - shown, ' ');
+}
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string channelName(int channel) {
+    return "CH" + std::to_string(channel);
+}
+
+// Window texts for the values of the settings windows: limits in the station's
+// unit without the unit, offsets as differences, "--" when missing.
+std::string limitText(float celsius, bool fahrenheit) {
+    return trimmed(formatTemperature(celsius, 1, fahrenheit));
+}
+
+std::string offsetText(float celsius, bool fahrenheit) {
+    return celsius == NO_VALUE_F ? std::string("--") : formatTemperature(celsius, 2, fahrenheit);
+}
+
+std::string humidityText(std::int32_t percent) {
+    return trimmed(formatHumidity(percent, 1));
+}
+
+std::string_view graphTypeName(int index) {
+    static constexpr std::string_view names[] = {"Temperature", "Humidity", "DewPoint",
+                                                 "HeatIndex"};
+    return index >= 0 && index < 4 ? names[index] : std::string_view{};
+}
+
+QJsonValue nameOrNull(std::string_view name) {
+    return name.empty() ? QJsonValue()
+                        : QJsonValue(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
+}
+
+std::string orDash(std::string_view name, int raw) {
+    return name.empty() ? std::to_string(raw) : std::string(name);
+}
+
+QJsonArray channelsWith(std::uint32_t mask, AreaItem item) {
+    QJsonArray channels;
+    for (int n = 1; n <= kChannelCount; ++n)
+        if (areaShows(mask, n, item))
+            channels.append(n);
+    return channels;
+}
+
+std::string areaDescription(std::uint32_t mask) {
+    static constexpr std::pair<AreaItem, const char*> items[] = {
+        {AreaItem::Temperature, "Temperature"},
+        {AreaItem::DewPoint, "DewPoint"},
+        {AreaItem::HeatIndex, "HeatIndex"}};
+    std::string text;
+    for (int n = 1; n <= kChannelCount; ++n)
+        for (const auto& [item, name] : items)
+            if (areaShows(mask, n, item))
+                text += (text.empty() ? "" : ", ") + channelName(n) + ' ' + name;
+    return text.empty() ? std::string("(none)") : text;
+}
+
+QJsonObject channelJson(int channel, const ChannelReading& r) {
+    QJsonObject o;
+    o.insert("channel", channel);
+    o.insert("temperature", temperatureJson(r.temperature));
+    o.insert("humidity", humidityJson(r.humidity));
+    o.insert("dewPoint", temperatureJson(channelDewPoint(r)));
+    return o;
+}
+
+QJsonArray channelsJson(const Readings& readings) {
+    QJsonArray channels;
+    for (int n = 1; n <= kChannelCount; ++n)
+        channels.append(channelJson(n, readings[n - 1]));
+    return channels;
+}
+
+std::string channelCsvFields(int channel, const ChannelReading& r) {
+    return std::to_string(channel) + ',' + temperatureCsv(r.temperature) + ',' +
+           humidityCsv(r.humidity) + ',' + temperatureCsv(channelDewPoint(r));
+}
+
+std::string channelTextFields(int channel, const ChannelReading& r, bool fahrenheit) {
+    return padded(channelName(channel), 6) +
+           padded(formatTemperature(r.temperature, 0, fahrenheit), 13) +
+           padded(formatHumidity(r.humidity, 0), 10) +
+           formatTemperature(channelDewPoint(r), 0, fahrenheit);
+}
+
+void csvRow(std::ostringstream& out, const std::string& section, const std::string& name,
+            int channel, const std::string& value) {
+    out << section << ',' << name << ',' << (channel > 0 ? std::to_string(channel) : "") << ','
+        << csvField(value) << '\n';
+}
+
+} // namespace
+
+QJsonValue temperatureJson(float celsius) {
+    return celsius == NO_VALUE_F ? QJsonValue() : QJsonValue(roundedTenth(celsius));
+}
+
+QJsonValue humidityJson(std::int32_t percent) {
+    return percent == NO_VALUE ? QJsonValue() : QJsonValue(percent);
+}
+
+std::string temperatureCsv(float celsius) {
+    return celsius == NO_VALUE_F ? std::string() : oneDecimal(celsius);
+}
+
+std::string humidityCsv(std::int32_t percent) {
+    return percent == NO_VALUE ? std::string() : std::to_string(percent);
+}
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string jsonText(const QJsonObject& object, bool compact) {
+    const QByteArray bytes =
+        QJsonDocument(object).toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented);
+    std::string text = bytes.toStdString();
+    if (text.empty() || text.back() != '\n')
+        text += '\n';
+    return text;
+}
+
+std::string unitText(bool fahrenheit) {
+    return fahrenheit ? "°F" : "°C";
+}
+
+std::string liveText(const LiveReadings& live) {
+    std::ostringstream out;
+    out << padded("", 6) << padded("Temperature", 13) << padded("Humidity", 10) << "DewPoint\n";
+    for (int n = 1; n <= kChannelCount; ++n)
+        out << channelTextFields(n, live.readings[n - 1], live.fahrenheit) << '\n';
+    return out.str();
+}
+
+QJsonObject liveJson(const LiveReadings& live) {
+    QJsonObject o;
+    o.insert("unit", QString::fromStdString(unitText(live.fahrenheit)));
+    o.insert("channels", channelsJson(live.readings));
+    return o;
+}
+
+std::string liveCsv(const LiveReadings& live) {
+    std::ostringstream out;
+    out << "channel,temperature,humidity,dewPoint\n";
+    for (int n = 1; n <= kChannelCount; ++n)
+        out << channelCsvFields(n, live.readings[n - 1]) << '\n';
+    return out.str();
+}
+
+std::string watchText(const LiveReadings& live, const std::string& timestamp) {
+    std::ostringstream out;
+    for (int n = 1; n <= kChannelCount; ++n)
+        out << timestamp << "  " << channelTextFields(n, live.readings[n - 1], live.fahrenheit)
+            << '\n';
+    return out.str();
+}
+
+std::string watchJsonLine(const LiveReadings& live, const std::string& timestamp) {
+    QJsonObject o = liveJson(live);
+    o.insert("time", QString::fromStdString(timestamp));
+    return jsonText(o, true);
+}
+
+std::string watchCsvHeader() {
+    return "time,channel,temperature,humidity,dewPoint\n";
+}
+
+std::string watchCsv(const LiveReadings& live, const std::string& timestamp) {
+    std::ostringstream out;
+    for (int n = 1; n <= kChannelCount; ++n)
+        out << csvField(timestamp) << ',' << channelCsvFields(n, live.readings[n - 1]) << '\n';
+    return out.str();
+}
+
+std::string infoText(const StationInfo& info) {
+    const StationSettings& s = info.settings;
+    const bool f = info.fahrenheit;
+    const int areas = areaCount(info.identText);
+    std::ostringstream out;
+    const auto line = [&out](const std::string& label, const std::string& value) {
+        out << padded(label + ':', 20) << value << '\n';
+    };
+    line("Identification", info.identText);
+    line("Interval", std::to_string(info.interval) + " Minute");
+    line("Graph Type", orDash(graphTypeName(s.graphType), s.graphType));
+    line("Graph Time", std::to_string(s.graphTimeHours) + "H");
+    line("Time Format", orDash(timeFormatName(s.timeFormat), s.timeFormat));
+    line("Date Format", orDash(dateFormatName(s.dateFormat), s.dateFormat));
+    line("DST", s.daylightSaving == 0   ? std::string("OFF")
+                : s.daylightSaving == 1 ? std::string("ON")
+                                        : std::to_string(s.daylightSaving));
+    line("TimeZone", std::to_string(s.timeZoneHours));
+    line("Units", unitText(s.unit != 0));
+    for (int area = 1; area <= areas; ++area)
+        line("CH Area" + std::to_string(area), areaDescription(s.areaMasks[area - 1]));
+
+    out << '\n';
+    line("Temperature Alarm", info.alarms.temperatureOn() ? "ON" : "OFF");
+    line("Humidity Alarm", info.alarms.humidityOn() ? "ON" : "OFF");
+    const std::string unit = unitText(f);
+    out << padded("", 6) << padded("Temp High " + unit, 16) << padded("Temp Low " + unit, 16)
+        << padded("Humi High %", 14) << "Humi Low %\n";
+    const auto mark = [](bool enabled) { return std::string(enabled ? "[x] " : "[ ] "); };
+    for (int n = 1; n <= kChannelCount; ++n) {
+        const TemperatureAlarm& t = info.alarms.temperature[n - 1];
+        const HumidityAlarm& h = info.alarms.humidity[n - 1];
+        out << padded(channelName(n), 6) << padded(mark(t.highEnabled) + limitText(t.high, f), 16)
+            << padded(mark(t.lowEnabled) + limitText(t.low, f), 16)
+            << padded(mark(h.highEnabled) + humidityText(h.high), 14)
+            << mark(h.lowEnabled) + humidityText(h.low) << '\n';
+    }
+
+    out << "\nCalibration\n";
+    out << padded("", 6) << padded("Temperature " + unit, 18) << "Humidity %\n";
+    for (int n = 1; n <= kChannelCount; ++n) {
+        const CalibrationOffset& c = info.calibration[n - 1];
+        out << padded(channelName(n), 6) << padded(offsetText(c.temperature, f), 18) << c.humidity
+            << '\n';
+    }
+    return out.str();
+}
+
+QJsonObject infoJson(const StationInfo& info) {
+    const StationSettings& s = info.settings;
+    QJsonObject settings;
+    settings.insert("graphType", s.graphType);
+    settings.insert("graphTypeName", nameOrNull(graphTypeName(s.graphType)));
+    settings.insert("graphTimeHours", s.graphTimeHours);
+    settings.insert("timeFormat", s.timeFormat);
+    settings.insert("timeFormatName", nameOrNull(timeFormatName(s.timeFormat)));
+    settings.insert("dateFormat", s.dateFormat);
+    settings.insert("dateFormatName", nameOrNull(dateFormatName(s.dateFormat)));
+    settings.insert("daylightSaving", s.daylightSaving != 0);
+    settings.insert("timeZone", s.timeZoneHours);
+    settings.insert("unit", QString::fromStdString(unitText(s.unit != 0)));
+    QJsonArray areas;
+    for (int area = 1; area <= areaCount(info.identText); ++area) {
+        const std::uint32_t mask = s.areaMasks[area - 1];
+        QJsonObject a;
+        a.insert("area", area);
+        a.insert("mask", static_cast<qint64>(mask));
+        a.insert("temperature", channelsWith(mask, AreaItem::Temperature));
+        a.insert("dewPoint", channelsWith(mask, AreaItem::DewPoint));
+        a.insert("heatIndex", channelsWith(mask, AreaItem::HeatIndex));
+        areas.append(a);
+    }
+    settings.insert("areas", areas);
+
+    QJsonObject alarms;
+    alarms.insert("temperatureAlarm", info.alarms.temperatureOn());
+    alarms.insert("humidityAlarm", info.alarms.humidityOn());
+    QJsonArray alarmChannels;
+    for (int n = 1; n <= kChannelCount; ++n) {
+        const TemperatureAlarm& t = info.alarms.temperature[n - 1];
+        const HumidityAlarm& h = info.alarms.humidity[n - 1];
+        QJsonObject c;
+        c.insert("channel", n);
+        c.insert("temperatureHigh", temperatureJson(t.high));
+        c.insert("temperatureHighEnabled", t.highEnabled);
+        c.insert("temperatureLow", temperatureJson(t.low));
+        c.insert("temperatureLowEnabled", t.lowEnabled);
+        c.insert("humidityHigh", humidityJson(h.high));
+        c.insert("humidityHighEnabled", h.highEnabled);
+        c.insert("humidityLow", humidityJson(h.low));
+        c.insert("humidityLowEnabled", h.lowEnabled);
+        alarmChannels.append(c);
+    }
+    alarms.insert("channels", alarmChannels);
+
+    QJsonArray calibration;
+    for (int n = 1; n <= kChannelCount; ++n) {
+        QJsonObject c;
+        c.insert("channel", n);
+        c.insert("temperature", temperatureJson(info.calibration[n - 1].temperature));
+        c.insert("humidity", info.calibration[n - 1].humidity);
+        calibration.append(c);
+    }
+
+    QJsonObject o;
+    o.insert("identification", QString::fromStdString(info.identText));
+    o.insert("eightAreas", isEightAreaStation(info.identText));
+    o.insert("interval", info.interval);
+    o.insert("unit", QString::fromStdString(unitText(info.fahrenheit)));
+    o.insert("settings", settings);
+    o.insert("alarms", alarms);
+    o.insert("calibration", calibration);
+    return o;
+}
+
+std::string infoCsv(const StationInfo& info) {
+    const StationSettings& s = info.settings;
+    std::ostringstream out;
+    out << "section,name,channel,value\n";
+    csvRow(out, "station", "identification", 0, info.identText);
+    csvRow(out, "station", "interval", 0, std::to_string(info.interval));
+    csvRow(out, "settings", "graphType", 0, std::to_string(s.graphType));
+    csvRow(out, "settings", "graphTimeHours", 0, std::to_string(s.graphTimeHours));
+    csvRow(out, "settings", "timeFormat", 0, std::to_string(s.timeFormat));
+    csvRow(out, "settings", "dateFormat", 0, std::to_string(s.dateFormat));
+    csvRow(out, "settings", "daylightSaving", 0, std::to_string(s.daylightSaving));
+    csvRow(out, "settings", "timeZone", 0, std::to_string(s.timeZoneHours));
+    csvRow(out, "settings", "unit", 0, unitText(s.unit != 0));
+    for (int area = 1; area <= areaCount(info.identText); ++area)
+        csvRow(out, "settings", "area" + std::to_string(area) + "Mask", 0,
+               std::to_string(s.areaMasks[area - 1]));
+    csvRow(out, "alarm", "temperatureAlarm", 0, info.alarms.temperatureOn() ? "ON" : "OFF");
+    csvRow(out, "alarm", "humidityAlarm", 0, info.alarms.humidityOn() ? "ON" : "OFF");
+    for (int n = 1; n <= kChannelCount; ++n) {
+        const TemperatureAlarm& t = info.alarms.temperature[n - 1];
+        const HumidityAlarm& h = info.alarms.humidity[n - 1];
+        csvRow(out, "alarm", "temperatureHigh", n, temperatureCsv(t.high));
+        csvRow(out, "alarm", "temperatureHighEnabled", n, t.highEnabled ? "1" : "0");
+        csvRow(out, "alarm", "temperatureLow", n, temperatureCsv(t.low));
+        csvRow(out, "alarm", "temperatureLowEnabled", n, t.lowEnabled ? "1" : "0");
+        csvRow(out, "alarm", "humidityHigh", n, humidityCsv(h.high));
+        csvRow(out, "alarm", "humidityHighEnabled", n, h.highEnabled ? "1" : "0");
+        csvRow(out, "alarm", "humidityLow", n, humidityCsv(h.low));
+        csvRow(out, "alarm", "humidityLowEnabled", n, h.lowEnabled ? "1" : "0");
+    }
+    for (int n = 1; n <= kChannelCount; ++n) {
+        csvRow(out, "calibration", "temperature", n,
+               temperatureCsv(info.calibration[n - 1].temperature));
+        csvRow(out, "calibration", "humidity", n, std::to_string(info.calibration[n - 1].humidity));
+    }
+    return out.str();
+}
+
+} // namespace vellumet::cli

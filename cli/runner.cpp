@@ -1,0 +1,282 @@
+#include "command.h"
+#include "data_dir.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <ostream>
+#include <sstream>
+
+#ifndef VELLUMET_VERSION
+#define VELLUMET_VERSION "unknown"
+#endif
+
+namespace vellumet::cli {
+
+namespace {
+
+std::string noStationMessage() {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", kStationVendorId, kStationProductId);
+    return std::string("Unconnected: no station found (USB ") + ids +
+           "); plug it in, or use --simulate for the virtual station";
+}
+
+Format parseFormat(const std::string& text) {
+    if (text == "text")
+        return Format::Text;
+    if (text == "json")
+        return Format::Json;
+    if (text == "csv")
+        return Format::Csv;
+    throw UsageError("--format takes text, json or csv, not '" + text + "'");
+}
+
+struct CommandLine {
+    GlobalOptions options;
+    bool help = false;
+    bool version = false;
+    std::string command;
+    std::vector<std::string> commandArgs;
+};
+
+// Global options may stand before or after the command; everything else after
+// the command name belongs to the command.
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto eq = arg.find('=');
+        const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, eq) : arg;
+        const std::optional<std::string> inlineValue =
+            arg.rfind("--", 0) == 0 && eq != std::string::npos
+                ? std::optional<std::string>(arg.substr(eq + 1))
+                : std::nullopt;
+        const auto value = [&]() -> std::string {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= args.size())
+                throw UsageError(name + " needs a value");
+            return args[++i];
+        };
+        const auto noValue = [&] {
+            if (inlineValue)
+                throw UsageError(name + " takes no value");
+        };
+
+        if (name == "--simulate") {
+            line.options.simulate = true;
+            // Only the "=" form takes a profile, so that "--simulate live" stays unambiguous.
+            if (inlineValue) {
+                if (inlineValue->empty())
+                    throw UsageError("--simulate= needs a profile file");
+                line.options.profilePath = *inlineValue;
+            }
+        } else if (name == "--data-dir") {
+            line.options.dataDir = value();
+            if (line.options.dataDir.empty())
+                throw UsageError("--data-dir needs a folder");
+        } else if (name == "--trace") {
+            line.options.tracePath = value();
+            if (line.options.tracePath.empty())
+                throw UsageError("--trace needs a file");
+        } else if (name == "--format") {
+            line.options.format = parseFormat(value());
+        } else if (name == "--help" || name == "-h") {
+            noValue();
+            line.help = true;
+        } else if (name == "--version") {
+            noValue();
+            line.version = true;
+        } else if (line.command.empty()) {
+            if (!arg.empty() && arg[0] == '-')
+                throw UsageError("unknown option '" + arg + "'");
+            line.command = arg;
+        } else {
+            line.commandArgs.push_back(arg);
+        }
+    }
+    return line;
+}
+
+const Command* findCommand(const std::string& name) {
+    for (const Command& command : commandTable())
+        if (command.name == name)
+            return &command;
+    return nullptr;
+}
+
+std::string errorLine(const std::string& message) {
+    return std::string(kProgramName) + ": " + message + '\n';
+}
+
+} // namespace
+
+Invocation::Invocation(std::vector<std::string> args, GlobalOptions options, std::ostream& out,
+                       std::ostream& err, const Environment& env)
+    : args_(std::move(args)), options_(std::move(options)), out_(out), err_(err), env_(env) {}
+
+Invocation::~Invocation() {
+    if (transport_)
+        transport_->setChangeListener(nullptr);
+    link_.reset(); // joins the reader before the transport goes
+}
+
+StationLink& Invocation::station() {
+    if (link_)
+        return *link_;
+    const TransportOptions transportOptions{options_.simulate, options_.profilePath,
+                                            options_.tracePath};
+    std::string error;
+    transport_ = env_.makeTransport ? env_.makeTransport(transportOptions, error)
+                                    : makeTransport(transportOptions, error);
+    if (!transport_)
+        throw CommandError(error.empty() ? std::string("no transport to the station") : error);
+    link_ = std::make_unique<StationLink>(transport_);
+
+    StationLink* link = link_.get();
+    link->setLinkLostListener([this] { stationLost(); });
+    std::weak_ptr<Transport> weakTransport = transport_;
+    transport_->setChangeListener([this, link, weakTransport](DeviceChange change) {
+        if (change != DeviceChange::Removal)
+            return;
+        // Another HID device may have gone; only the station's own removal counts.
+        auto transport = weakTransport.lock();
+        if (!transport)
+            return;
+        const std::string path = link->devicePath();
+        for (const DeviceInfo& info : transport->enumerate(kStationVendorId, kStationProductId))
+            if (info.path == path)
+                return;
+        stationLost();
+    });
+
+    if (!link->openStation())
+        throw CommandError(noStationMessage());
+    return *link;
+}
+
+bool Invocation::rescan() {
+    return link_ && link_->openStation();
+}
+
+// As the window does on removal: no readings, and any sender waiting for an
+// answer is let go at once.
+void Invocation::stationLost() {
+    StationLink* link = link_.get();
+    if (!link)
+        return;
+    link->connected.store(0);
+    Block none;
+    none.fill(0xFF);
+    link->answers().setReadingsAnswer(none);
+    link->responseEvent.set();
+}
+
+int parseInteger(std::string_view text, std::string_view what) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        throw UsageError(std::string(what) + " must be a whole number, not '" + std::string(text) +
+                         "'");
+    return value;
+}
+
+double parseSeconds(std::string_view text, std::string_view what) {
+    // std::from_chars for double is missing from some standard libraries still in use.
+    const std::string copy(text);
+    std::istringstream in(copy);
+    in.imbue(std::locale::classic());
+    double value = 0;
+    in >> value;
+    if (copy.empty() || in.fail() || !in.eof() || !std::isfinite(value) || value < 0)
+        throw UsageError(std::string(what) + " must be a number of seconds, not '" + copy + "'");
+    return value;
+}
+
+std::string helpText() {
+    std::ostringstream out;
+    out << "Usage: " << kProgramName << " [OPTIONS] COMMAND [ARGUMENTS]\n\n"
+        << "Reads and sets a Vellumet thermo-hygrometer base station without the window.\n\n"
+        << "Commands:\n";
+    std::size_t width = 0;
+    for (const Command& c : commandTable())
+        width = std::max(width, c.name.size() + 1 + c.arguments.size());
+    for (const Command& c : commandTable()) {
+        std::string head = std::string(c.name);
+        if (!c.arguments.empty())
+            head += ' ' + std::string(c.arguments);
+        out << "  " << head << std::string(width - head.size() + 2, ' ') << c.summary << '\n';
+    }
+    out << "\nOptions:\n"
+        << "  --simulate[=PROFILE]    talk to the virtual station (set up by a profile file)\n"
+        << "  --data-dir DIR          use DIR as the data folder\n"
+        << "  --trace FILE            write every report to and from the station to FILE\n"
+        << "  --format text|json|csv  output form (default text); numbers in JSON and CSV are\n"
+        << "                          degrees Celsius and percent, missing values null or empty\n"
+        << "  --help                  show this help\n"
+        << "  --version               show the version\n\n"
+        << "Exit status: 0 success, 1 failure (for example no station), 2 usage error.\n"
+        << "Results go to standard output, errors to standard error.\n";
+    return out.str();
+}
+
+std::string versionText() {
+    return std::string(kProgramName) + ' ' + VELLUMET_VERSION + '\n';
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const Environment& env) {
+    CommandLine line;
+    try {
+        line = parseCommandLine(args);
+    } catch (const UsageError& e) {
+        err << errorLine(std::string(e.what()) + " (see --help)") << std::flush;
+        return kExitUsage;
+    }
+    if (line.help) {
+        out << helpText() << std::flush;
+        return kExitOk;
+    }
+    if (line.version) {
+        out << versionText() << std::flush;
+        return kExitOk;
+    }
+    if (line.command.empty()) {
+        err << errorLine("no command given (see --help)") << std::flush;
+        return kExitUsage;
+    }
+    const Command* command = findCommand(line.command);
+    if (!command) {
+        err << errorLine("unknown command '" + line.command + "' (see --help)") << std::flush;
+        return kExitUsage;
+    }
+
+    int status = kExitFailure;
+    std::string output;
+    {
+        Invocation invocation(std::move(line.commandArgs), line.options, out, err, env);
+        try {
+            if (!line.options.dataDir.empty())
+                prepareDataDir(line.options.dataDir);
+            status = command->handler(invocation);
+            output = std::move(invocation.output);
+        } catch (const UsageError& e) {
+            err << errorLine(e.what()) << std::flush;
+            return kExitUsage;
+        } catch (const CommandError& e) {
+            err << errorLine(e.what()) << std::flush;
+            return kExitFailure;
+        } catch (const std::exception& e) {
+            err << errorLine(e.what()) << std::flush;
+            return kExitFailure;
+        }
+    }
+    if (status == kExitOk)
+        out << output << std::flush;
+    return status;
+}
+
+} // namespace vellumet::cli

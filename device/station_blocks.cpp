@@ -1,0 +1,121 @@
+#include "station_blocks.h"
+
+#include "transactions.h"
+
+namespace vellumet {
+
+namespace {
+
+std::uint32_t bigEndian32(const Block& block, std::size_t offset) {
+    return static_cast<std::uint32_t>(block[offset]) << 24 |
+           static_cast<std::uint32_t>(block[offset + 1]) << 16 |
+           static_cast<std::uint32_t>(block[offset + 2]) << 8 |
+           static_cast<std::uint32_t>(block[offset + 3]);
+}
+
+bool bitOf(std::uint8_t byte, int channel) {
+    return (byte >> (channel - 1) & 1) != 0;
+}
+
+} // namespace
+
+bool isEightAreaStation(std::string_view identText) {
+    return identText.find(kEightAreaMarker) != std::string_view::npos;
+}
+
+int areaCount(std::string_view identText) {
+    return isEightAreaStation(identText) ? kMaxAreas : kFiveAreas;
+}
+
+StationSettings decodeStationSettings(const Block& b) {
+    StationSettings s;
+    s.graphType = b[1];
+    switch (b[2]) {
+    case 12:
+    case 24:
+    case 48:
+        s.graphTimeHours = b[2];
+        break;
+    default:
+        s.graphTimeHours = 72;
+        break;
+    }
+    s.timeFormat = b[3];
+    s.dateFormat = b[4];
+    s.daylightSaving = b[5];
+    s.timeZoneHours = static_cast<std::int8_t>(b[6]);
+    s.unit = b[7];
+    for (int area = 0; area < kMaxAreas; ++area)
+        s.areaMasks[area] = bigEndian32(b, 8 + 4 * static_cast<std::size_t>(area));
+    return s;
+}
+
+bool areaShows(std::uint32_t mask, int channel, AreaItem item) {
+    if (channel < 1 || channel > kChannelCount)
+        return false;
+    const int bit = 3 * (channel - 1) + static_cast<int>(item);
+    return (mask >> bit & 1u) != 0;
+}
+
+std::string_view timeFormatName(int index) {
+    static constexpr std::string_view names[] = {"h:mm:ss", "AM h:mm:ss", "h:mm:ss AM"};
+    return index >= 0 && index < 3 ? names[index] : std::string_view{};
+}
+
+std::string_view dateFormatName(int index) {
+    static constexpr std::string_view names[] = {"YYYY-MM-DD", "MM-DD-YYYY", "DD-MM-YYYY"};
+    return index >= 0 && index < 3 ? names[index] : std::string_view{};
+}
+
+AlarmSettings decodeAlarmSettings(const Block& switches, const Block& temperatureLimits,
+                                  const Block& humidityLimits) {
+    AlarmSettings a;
+    a.humiditySwitch = switches[1];
+    a.temperatureSwitch = switches[2];
+    for (int n = 1; n <= kChannelCount; ++n) {
+        HumidityAlarm& h = a.humidity[n - 1];
+        h.highEnabled = bitOf(switches[3], n);
+        h.lowEnabled = bitOf(switches[4], n);
+        const std::uint8_t hh = humidityLimits[2 * n - 1];
+        const std::uint8_t hl = humidityLimits[2 * n];
+        h.high = hh == 0xFF ? NO_VALUE : hh;
+        h.low = hl == 0xFF ? NO_VALUE : hl;
+
+        TemperatureAlarm& t = a.temperature[n - 1];
+        t.highEnabled = bitOf(switches[5], n);
+        t.lowEnabled = bitOf(switches[6], n);
+        t.high = decodeTemperature(temperatureLimits[4 * n - 3], temperatureLimits[4 * n - 2]);
+        t.low = decodeTemperature(temperatureLimits[4 * n - 1], temperatureLimits[4 * n]);
+    }
+    return a;
+}
+
+CalibrationOffsets decodeCalibration(const Block& b) {
+    CalibrationOffsets offsets;
+    for (int n = 1; n <= kChannelCount; ++n) {
+        CalibrationOffset& c = offsets[n - 1];
+        c.temperature = decodeTemperature(b[3 * n - 2], b[3 * n - 1]);
+        c.humidity = static_cast<std::int8_t>(b[3 * n]);
+    }
+    return offsets;
+}
+
+bool intervalInRange(int minutes) {
+    return minutes >= kIntervalMinMinutes && minutes <= kIntervalMaxMinutes;
+}
+
+CommandFrame intervalFrame(int minutes) {
+    const std::uint8_t payload[] = {static_cast<std::uint8_t>(minutes)};
+    return CommandFrame(cmd::WriteInterval, payload);
+}
+
+IntervalResult setLoggingInterval(StationLink& link, int minutes) {
+    if (!intervalInRange(minutes))
+        return IntervalResult::OutOfRange;
+    if (link.connected.load() == 0)
+        return IntervalResult::NotConnected;
+    intervalWriteTransaction(link, intervalFrame(minutes));
+    return IntervalResult::Sent;
+}
+
+} // namespace vellumet

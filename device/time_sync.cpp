@@ -1,0 +1,70 @@
+#include "time_sync.h"
+
+#include <array>
+
+namespace vellumet {
+
+namespace {
+
+// The guarded sync waits less for the link than the settings writes do, and
+// longer after its single frame.
+constexpr int kGuardedLinkWaitMs = 3000;
+constexpr int kGuardedClosingWaitMs = 1000;
+
+} // namespace
+
+StationTime localStationTime(std::time_t moment) {
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &moment);
+#else
+    localtime_r(&moment, &local);
+#endif
+    StationTime t;
+    t.year = local.tm_year + 1900;
+    t.month = local.tm_mon + 1;
+    t.day = local.tm_mday;
+    t.hour = local.tm_hour;
+    t.minute = local.tm_min;
+    // A leap second would read 60, which the station's clock has no place for.
+    t.second = local.tm_sec > 59 ? 59 : local.tm_sec;
+    t.weekday = local.tm_wday;
+    return t;
+}
+
+StationTime localStationTime() {
+    return localStationTime(std::time(nullptr));
+}
+
+CommandFrame timeFrame(const StationTime& t) {
+    const std::array<std::uint8_t, 8> payload = {
+        static_cast<std::uint8_t>(t.year >> 8 & 0xFF),
+        static_cast<std::uint8_t>(t.year & 0xFF),
+        static_cast<std::uint8_t>(t.month),
+        static_cast<std::uint8_t>(t.day),
+        static_cast<std::uint8_t>(t.hour),
+        static_cast<std::uint8_t>(t.minute),
+        static_cast<std::uint8_t>(t.second),
+        static_cast<std::uint8_t>(t.weekday),
+    };
+    return CommandFrame(cmd::SetClock, payload);
+}
+
+WriteOutcome guardedTimeSync(StationLink& link, const StationTime& time) {
+    const CommandFrame frame = timeFrame(time);
+    WriteOptions options;
+    options.linkWaitMs = kGuardedLinkWaitMs;
+    options.closingWaitMs = kGuardedClosingWaitMs;
+    options.sendEndOfWrite = false;
+    return writeTransaction(link, std::span<const CommandFrame>(&frame, 1), options);
+}
+
+WriteOutcome guardedTimeSync(StationLink& link) {
+    return guardedTimeSync(link, localStationTime());
+}
+
+void directTimeSync(StationLink& link, const StationTime& time) {
+    noAnswerTransaction(link, timeFrame(time), query::SetClockDirect.timing);
+}
+
+} // namespace vellumet

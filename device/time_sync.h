@@ -1,0 +1,41 @@
+#pragma once
+
+#include "command_frame.h"
+#include "station_link.h"
+#include "transactions.h"
+
+#include <ctime>
+
+namespace vellumet {
+
+// Calendar fields of the PC's local time, as the station's clock takes them.
+struct StationTime {
+    int year = 2000;
+    int month = 1;   // 1..12
+    int day = 1;     // 1..31
+    int hour = 0;    // 0..23
+    int minute = 0;  // 0..59
+    int second = 0;  // 0..59
+    int weekday = 0; // 0 Sunday .. 6 Saturday
+
+    bool operator==(const StationTime&) const = default;
+};
+
+// The local calendar fields of a moment; the current moment by default.
+StationTime localStationTime(std::time_t moment);
+StationTime localStationTime();
+
+// 0x30: year (big-endian), month, day, hour, minute, second, weekday.
+CommandFrame timeFrame(const StationTime& time);
+
+// The menu's time sync: a write transaction (screen-status check first) that
+// sends only the time frame, with no closing 0x2F. Sent means the frame went
+// out; AwayFromMainScreen that the station showed a menu and got nothing.
+WriteOutcome guardedTimeSync(StationLink& link, const StationTime& time);
+WriteOutcome guardedTimeSync(StationLink& link);
+
+// The time sync without the screen-status check; the caller has made sure
+// that the station is connected.
+void directTimeSync(StationLink& link, const StationTime& time);
+
+} // namespace vellumet

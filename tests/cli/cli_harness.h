@@ -1,0 +1,111 @@
+#pragma once
+
+#include "cli/cli.h"
+#include "device/command_frame.h"
+#include "sim/virtual_station.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace vellumet::cli::test {
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool in-process against a virtual station the test holds, on a
+// fresh temporary data folder.
+class CliFixture : public ::testing::Test {
+public:
+    void SetUp() override { ASSERT_TRUE(dataDir.isValid()); }
+
+    void makeStation(sim::Profile profile = {}) {
+        station = std::make_shared<sim::VirtualStation>(std::move(profile));
+        transport = std::make_shared<sim::VirtualTransport>(station);
+    }
+
+    // Runs with --simulate and --data-dir before the given arguments.
+    CliResult run(std::vector<std::string> args, Environment env = {}) {
+        if (!station)
+            makeStation();
+        env.makeTransport = [this](const TransportOptions& options, std::string&) {
+            seenOptions.push_back(options);
+            return std::static_pointer_cast<Transport>(transport);
+        };
+        args.insert(args.begin(), {"--simulate", "--data-dir", dataDir.path().toStdString()});
+        return runRaw(args, env);
+    }
+
+    static CliResult runRaw(const std::vector<std::string>& args, const Environment& env = {}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        CliResult r;
+        r.status = cli::run(args, out, err, env);
+        r.out = out.str();
+        r.err = err.str();
+        return r;
+    }
+
+    std::vector<std::uint8_t> receivedCodes() const {
+        std::vector<std::uint8_t> codes;
+        for (const Block& frame : station->receivedFrames())
+            codes.push_back(frame[1]);
+        return codes;
+    }
+
+    QTemporaryDir dataDir;
+    std::shared_ptr<sim::VirtualStation> station;
+    std::shared_ptr<sim::VirtualTransport> transport;
+    std::vector<TransportOptions> seenOptions;
+};
+
+// The polling loop's queries, in its order.
+inline const std::vector<std::uint8_t> kRefreshCodes = {0x04, 0xFE, 0x41, 0x06,
+                                                        0x08, 0x09, 0x05, 0x03};
+
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}
+
+inline std::vector<std::string> csvSplit(const std::string& line) {
+    std::vector<std::string> fields;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, ','))
+        fields.push_back(field);
+    if (!line.empty() && line.back() == ',')
+        fields.emplace_back();
+    return fields;
+}
+
+// A readings answer: per channel the temperature pair and the humidity byte.
+struct RawChannel {
+    std::uint8_t hi, lo, humidity;
+};
+
+inline Block readingsBlock(const std::vector<RawChannel>& channels) {
+    Block b{};
+    b[0] = 0x7B;
+    for (int n = 1; n <= 8; ++n) {
+        const RawChannel c =
+            n <= static_cast<int>(channels.size()) ? channels[n - 1] : RawChannel{0xFF, 0xFF, 0xFF};
+        b[3 * n - 2] = c.hi;
+        b[3 * n - 1] = c.lo;
+        b[3 * n] = c.humidity;
+    }
+    return b;
+}
+
+} // namespace vellumet::cli::test

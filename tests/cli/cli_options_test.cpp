@@ -1,0 +1,161 @@
+#include "cli_harness.h"
+
+#include "cli/command.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+namespace vellumet::cli::test {
+namespace {
+
+TEST(CliOptions, HelpListsEveryCommandAndGlobalOption) {
+    const CliResult r = CliFixture::runRaw({"--help"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.err, "");
+    for (const Command& command : commandTable()) {
+        EXPECT_NE(r.out.find("  " + std::string(command.name)), std::string::npos) << command.name;
+        EXPECT_NE(r.out.find(std::string(command.summary)), std::string::npos) << command.name;
+    }
+    for (const char* option :
+         {"--simulate[=PROFILE]", "--data-dir DIR", "--trace FILE", "--format text|json|csv",
+          "--help", "--version", "watch [--every SECONDS] [--count N]", "set-interval MINUTES"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+TEST(CliOptions, HelpWinsOverACommand) {
+    const CliResult r = CliFixture::runRaw({"live", "--help"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, helpText());
+}
+
+TEST(CliOptions, VersionNamesTheProgramAndItsVersion) {
+    const CliResult r = CliFixture::runRaw({"--version"});
+    EXPECT_EQ(r.status, kExitOk);
+    ASSERT_EQ(r.out.rfind("vellumet-cli ", 0), 0u) << r.out;
+    const std::string version = r.out.substr(13);
+    EXPECT_TRUE(!version.empty() && std::isdigit(static_cast<unsigned char>(version[0]))) << r.out;
+}
+
+TEST(CliOptions, UsageErrorsExitTwoWithOneLineAndNoOutput) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"--format", "xml", "live"},
+        {"--format"},
+        {"--bogus", "live"},
+        {"--data-dir"},
+        {"--help=yes"},
+        {"--simulate=", "live"},
+        {"--simulate", "live", "extra"},
+        {"--simulate", "info", "--every", "3"},
+        {"--simulate", "sync-time", "now"},
+        {"--simulate", "set-interval"},
+        {"--simulate", "set-interval", "5", "6"},
+        {"--simulate", "watch", "--count", "0"},
+        {"--simulate", "watch", "--count", "many"},
+        {"--simulate", "watch", "--every", "-1"},
+        {"--simulate", "watch", "--every", "soon"},
+        {"--simulate", "watch", "--every"},
+        {"--simulate", "watch", "--forever"},
+    };
+    for (const auto& args : cases) {
+        std::string shown;
+        for (const auto& a : args)
+            shown += a + ' ';
+        const CliResult r = CliFixture::runRaw(args);
+        EXPECT_EQ(r.status, kExitUsage) << shown;
+        EXPECT_EQ(r.out, "") << shown;
+        EXPECT_EQ(lines(r.err).size(), 1u) << shown << r.err;
+        EXPECT_EQ(r.err.rfind("vellumet-cli: ", 0), 0u) << r.err;
+    }
+}
+
+TEST_F(CliFixture, OptionsReachTheTransportAndMayFollowTheCommand) {
+    const std::string trace = (dataDir.path() + "/trace.txt").toStdString();
+    const CliResult r = run({"live", "--trace", trace, "--simulate=/some/profile.json"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    ASSERT_EQ(seenOptions.size(), 1u);
+    EXPECT_TRUE(seenOptions[0].simulate);
+    EXPECT_EQ(seenOptions[0].profilePath, "/some/profile.json");
+    EXPECT_EQ(seenOptions[0].tracePath, trace);
+}
+
+TEST_F(CliFixture, TransportThatCannotBeMadeIsAFailure) {
+    Environment env;
+    env.makeTransport = [](const TransportOptions&, std::string& error) {
+        error = "profile broken.json: not JSON";
+        return std::shared_ptr<Transport>();
+    };
+    const CliResult r = runRaw({"--simulate=broken.json", "live"}, env);
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "vellumet-cli: profile broken.json: not JSON\n");
+}
+
+TEST_F(CliFixture, MissingDataFolderIsCreated) {
+    const QString dir = dataDir.path() + "/nested/data";
+    const CliResult r =
+        runRaw({"--simulate", "--data-dir", dir.toStdString(), "--format", "csv", "live"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_TRUE(QFileInfo(dir).isDir());
+}
+
+TEST_F(CliFixture, UnusableDataFolderFailsBeforeTheStationIsTouched) {
+    const QString file = dataDir.path() + "/not-a-folder";
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("x");
+    f.close();
+    makeStation();
+    Environment env;
+    env.makeTransport = [this](const TransportOptions&, std::string&) {
+        return std::static_pointer_cast<Transport>(transport);
+    };
+    const CliResult r = runRaw({"--data-dir", file.toStdString(), "live"}, env);
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+    EXPECT_TRUE(station->receivedFrames().empty());
+}
+
+// Without a test transport: the real selection, its virtual station and its trace.
+TEST_F(CliFixture, SimulateWithoutAProfileUsesTheBuiltInStation) {
+    const std::string trace = (dataDir.path() + "/trace.txt").toStdString();
+    const CliResult r = runRaw({"--simulate", "--data-dir", dataDir.path().toStdString(), "--trace",
+                                trace, "--format", "json", "live"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(r.out))
+                  .object()
+                  .value("channels")
+                  .toArray()
+                  .size(),
+              8);
+    EXPECT_GT(QFileInfo(QString::fromStdString(trace)).size(), 0);
+}
+
+// The built program: real streams, real exit status.
+TEST(CliProgram, RunsAsAProcess) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QProcess process;
+    process.start(VELLUMET_CLI_PATH,
+                  {"--simulate", "--data-dir", dir.path(), "--format", "csv", "live"});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), kExitOk) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(lines(process.readAllStandardOutput().toStdString()).size(), 9u);
+
+    process.start(VELLUMET_CLI_PATH, {"--data-dir", dir.path(), "set-interval", "300"});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), kExitUsage);
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    EXPECT_EQ(process.readAllStandardError().toStdString(),
+              "vellumet-cli: Interval Range of values: 1 to 240 Minute\n");
+}
+
+} // namespace
+} // namespace vellumet::cli::test

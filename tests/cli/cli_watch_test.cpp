@@ -1,0 +1,148 @@
+#include "cli_harness.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace vellumet::cli::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool isLocalTimestamp(const std::string& text) {
+    const QDateTime t = QDateTime::fromString(QString::fromStdString(text), Qt::ISODate);
+    return t.isValid() && std::abs(t.secsTo(QDateTime::currentDateTime())) < 60;
+}
+
+TEST_F(CliFixture, WatchJsonGivesOneObjectPerRound) {
+    const auto start = Clock::now();
+    const CliResult r = run({"--format", "json", "watch", "--every", "0.2", "--count", "3"});
+    const auto took = Clock::now() - start;
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 3u) << r.out;
+    for (const std::string& row : rows) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(row), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << row;
+        const QJsonObject o = doc.object();
+        EXPECT_TRUE(isLocalTimestamp(o.value("time").toString().toStdString())) << row;
+        EXPECT_EQ(o.value("channels").toArray().size(), 8);
+        EXPECT_TRUE(o.contains("unit"));
+    }
+    // Three full refreshes, each in the polling loop's order.
+    std::vector<std::uint8_t> expected;
+    for (int i = 0; i < 3; ++i)
+        expected.insert(expected.end(), kRefreshCodes.begin(), kRefreshCodes.end());
+    EXPECT_EQ(receivedCodes(), expected);
+    EXPECT_GE(took, std::chrono::milliseconds(400)) << "rounds are --every apart";
+}
+
+TEST_F(CliFixture, WatchCsvHasOneHeaderAndOneLinePerChannelPerRound) {
+    const CliResult r = run({"--format", "csv", "watch", "--every=0", "--count=2"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 1u + 16u) << r.out;
+    EXPECT_EQ(rows[0], "time,channel,temperature,humidity,dewPoint");
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const auto f = csvSplit(rows[i]);
+        ASSERT_EQ(f.size(), 5u) << rows[i];
+        EXPECT_TRUE(isLocalTimestamp(f[0])) << rows[i];
+        EXPECT_EQ(f[1], std::to_string((i - 1) % 8 + 1));
+    }
+}
+
+TEST_F(CliFixture, WatchPrintsEachRoundAsItCompletes) {
+    std::ostringstream out;
+    std::ostringstream err;
+    std::vector<std::size_t> seenAfterRound;
+    Environment env;
+    env.makeTransport = [this](const TransportOptions&, std::string&) {
+        return std::static_pointer_cast<Transport>(transport);
+    };
+    env.afterWatchRound = [&](const WatchRound&) { seenAfterRound.push_back(out.str().size()); };
+    makeStation();
+    const int status =
+        cli::run({"--format", "csv", "watch", "--every", "0", "--count", "2"}, out, err, env);
+    ASSERT_EQ(status, kExitOk) << err.str();
+    ASSERT_EQ(seenAfterRound.size(), 2u);
+    EXPECT_GT(seenAfterRound[0], 0u) << "round 1 is on the stream before round 2 starts";
+    EXPECT_GT(seenAfterRound[1], seenAfterRound[0]);
+}
+
+TEST_F(CliFixture, WatchFollowsAStationThatGoesAwayAndComesBack) {
+    std::vector<WatchRound> rounds;
+    // A watch that fails to follow would wait for ever; end it and let the checks fail.
+    std::atomic<bool> giveUp{false};
+    const auto start = Clock::now();
+    Environment env;
+    env.interrupted = &giveUp;
+    env.afterWatchRound = [&](const WatchRound& round) {
+        rounds.push_back(round);
+        if (Clock::now() - start > std::chrono::seconds(10))
+            giveUp = true;
+        if (round.round == 1)
+            station->unplug();
+        else if (!round.connected)
+            station->plug();
+    };
+    const CliResult r = run({"--format", "json", "watch", "--every", "0.2", "--count", "3"}, env);
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    ASSERT_FALSE(giveUp.load()) << "the watch did not get its three rounds: " << r.err;
+    EXPECT_EQ(lines(r.out).size(), 3u) << r.out;
+    for (const std::string& row : lines(r.out))
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(row))
+                      .object()
+                      .value("channels")
+                      .toArray()
+                      .size(),
+                  8);
+
+    ASSERT_GE(rounds.size(), 4u);
+    EXPECT_TRUE(rounds[0].printed);
+    EXPECT_FALSE(rounds[1].printed) << "nothing printed while the station is away";
+    EXPECT_FALSE(rounds[1].connected);
+    EXPECT_TRUE(rounds.back().printed);
+    EXPECT_EQ(std::count_if(rounds.begin(), rounds.end(), [](auto& w) { return w.printed; }), 3);
+
+    EXPECT_NE(r.err.find("station lost"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("station found again"), std::string::npos) << r.err;
+    EXPECT_LT(r.err.find("station lost"), r.err.find("station found again"));
+
+    // After the replug the refresh starts over with the full query order.
+    const auto codes = receivedCodes();
+    ASSERT_GE(codes.size(), kRefreshCodes.size());
+    EXPECT_TRUE(std::equal(kRefreshCodes.begin(), kRefreshCodes.end(),
+                           codes.end() - static_cast<std::ptrdiff_t>(kRefreshCodes.size())));
+}
+
+TEST_F(CliFixture, WatchEndsCleanlyWhenInterrupted) {
+    std::atomic<bool> interrupted{false};
+    std::thread ctrlC;
+    Environment env;
+    env.interrupted = &interrupted;
+    env.afterWatchRound = [&](const WatchRound& round) {
+        if (round.round == 1)
+            ctrlC = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                interrupted = true;
+            });
+    };
+    const auto start = Clock::now();
+    const CliResult r = run({"--format", "csv", "watch", "--every", "30"}, env);
+    const auto took = Clock::now() - start;
+    if (ctrlC.joinable())
+        ctrlC.join();
+    EXPECT_LT(took, std::chrono::seconds(5)) << "the wait between rounds is cut short";
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(lines(r.out).size(), 1u + 8u) << "one round, complete: " << r.out;
+}
+
+} // namespace
+} // namespace vellumet::cli::test

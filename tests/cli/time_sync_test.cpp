@@ -1,0 +1,104 @@
+#include "device/time_sync.h"
+#include "sim/virtual_station.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace vellumet {
+namespace {
+
+TEST(TimeFrame, LayoutOfASundayMorning) {
+    // 2026-12-06 10:53:07, a Sunday.
+    const StationTime t{2026, 12, 6, 10, 53, 7, 0};
+    const std::uint8_t head[] = {0x7B, 0x30, 0x07, 0xEA, 0x0C, 0x06,
+                                 0x0A, 0x35, 0x07, 0x00, 0x40, 0x7D};
+    const Block frame = timeFrame(t).bytes();
+    for (std::size_t i = 0; i < sizeof head; ++i)
+        EXPECT_EQ(frame[i], head[i]) << "byte " << i;
+    for (std::size_t i = sizeof head; i < frame.size(); ++i)
+        EXPECT_EQ(frame[i], 0) << "byte " << i;
+}
+
+#ifndef _WIN32
+// Pins the time zone for one test and puts it back afterwards.
+class ZoneGuard {
+public:
+    explicit ZoneGuard(const char* zone) {
+        if (const char* old = std::getenv("TZ"))
+            old_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ZoneGuard() {
+        if (old_)
+            setenv("TZ", old_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> old_;
+};
+
+TEST(LocalStationTime, TakesTheLocalCalendarFields) {
+    constexpr std::time_t moment = 1796554387; // 2026-12-06 10:53:07 UTC, a Sunday
+    {
+        ZoneGuard utc("UTC0");
+        EXPECT_EQ(localStationTime(moment), (StationTime{2026, 12, 6, 10, 53, 7, 0}));
+    }
+    {
+        ZoneGuard east("XYZ-3"); // three hours east of UTC
+        EXPECT_EQ(localStationTime(moment), (StationTime{2026, 12, 6, 13, 53, 7, 0}));
+    }
+    {
+        ZoneGuard west("XYZ11"); // eleven hours west: still Saturday
+        EXPECT_EQ(localStationTime(moment), (StationTime{2026, 12, 5, 23, 53, 7, 6}));
+    }
+}
+#endif
+
+struct SyncFixture : ::testing::Test {
+    std::shared_ptr<sim::VirtualStation> station = std::make_shared<sim::VirtualStation>();
+    StationLink link{std::make_shared<sim::VirtualTransport>(station)};
+    const StationTime time{2026, 12, 6, 10, 53, 7, 0};
+};
+
+TEST_F(SyncFixture, GuardedSyncChecksTheScreenThenSendsOnlyTheTime) {
+    ASSERT_TRUE(link.openStation());
+    EXPECT_EQ(guardedTimeSync(link, time), WriteOutcome::Sent);
+    const auto frames = station->receivedFrames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0], CommandFrame(cmd::ScreenStatus).bytes());
+    EXPECT_EQ(frames[1], timeFrame(time).bytes());
+    EXPECT_EQ(station->lastClockFrame(), timeFrame(time).bytes());
+}
+
+TEST_F(SyncFixture, GuardedSyncAwayFromMainScreenSendsNoTime) {
+    station->setScreenAway(1);
+    ASSERT_TRUE(link.openStation());
+    EXPECT_EQ(guardedTimeSync(link, time), WriteOutcome::AwayFromMainScreen);
+    EXPECT_EQ(station->receivedFrames().size(), 1u);
+    EXPECT_FALSE(station->lastClockFrame().has_value());
+}
+
+TEST_F(SyncFixture, GuardedSyncWithoutStationSendsNothing) {
+    station->unplug();
+    EXPECT_FALSE(link.openStation());
+    EXPECT_EQ(guardedTimeSync(link, time), WriteOutcome::NotConnected);
+    EXPECT_TRUE(station->receivedFrames().empty());
+}
+
+TEST_F(SyncFixture, DirectSyncSendsTheTimeWithoutStatusQuery) {
+    ASSERT_TRUE(link.openStation());
+    directTimeSync(link, time);
+    const auto frames = station->receivedFrames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], timeFrame(time).bytes());
+}
+
+} // namespace
+} // namespace vellumet
