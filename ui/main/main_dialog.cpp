@@ -56,6 +56,9 @@ CMy7421Dlg::CMy7421Dlg(StationLink& link, std::shared_ptr<Transport> transport,
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // The layout keeps the window at exactly its contents' size, also when the
+    // menu bar or a status text later asks for a different height.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     menuBar_ = new QMenuBar(this);
     layout->setMenuBar(menuBar_);
@@ -123,7 +126,6 @@ void CMy7421Dlg::onInitDialog() {
 
     // Client area: menu, the picture, the status bar; nothing can be resized.
     adjustSize();
-    setFixedSize(kWindowWidth, sizeHint().height());
 }
 
 void CMy7421Dlg::buildMenu() {
