@@ -138,19 +138,10 @@ StationLink& Invocation::station() {
 
     StationLink* link = link_.get();
     link->setLinkLostListener([this] { stationLost(); });
-    std::weak_ptr<Transport> weakTransport = transport_;
-    transport_->setChangeListener([this, link, weakTransport](DeviceChange change) {
-        if (change != DeviceChange::Removal)
-            return;
+    transport_->setChangeListener([this, link](DeviceChange change) {
         // Another HID device may have gone; only the station's own removal counts.
-        auto transport = weakTransport.lock();
-        if (!transport)
-            return;
-        const std::string path = link->devicePath();
-        for (const DeviceInfo& info : transport->enumerate(kStationVendorId, kStationProductId))
-            if (info.path == path)
-                return;
-        stationLost();
+        if (change == DeviceChange::Removal && !link->stationStillListed())
+            stationLost();
     });
 
     if (!link->openStation())
@@ -165,14 +156,8 @@ bool Invocation::rescan() {
 // As the window does on removal: no readings, and any sender waiting for an
 // answer is let go at once.
 void Invocation::stationLost() {
-    StationLink* link = link_.get();
-    if (!link)
-        return;
-    link->connected.store(0);
-    Block none;
-    none.fill(0xFF);
-    link->answers().setReadingsAnswer(none);
-    link->responseEvent.set();
+    if (link_)
+        link_->markStationGone();
 }
 
 int parseInteger(std::string_view text, std::string_view what) {

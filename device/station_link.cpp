@@ -92,6 +92,22 @@ void StationLink::closeStation() {
     releaseHandles();
 }
 
+void StationLink::markStationGone() {
+    connected = 0;
+    Block gone;
+    gone.fill(0xFF);
+    answers_.setReadingsAnswer(gone);
+    responseEvent.set();
+}
+
+bool StationLink::stationStillListed() {
+    const std::string path = devicePath();
+    for (const DeviceInfo& info : transport_->enumerate(kStationVendorId, kStationProductId))
+        if (info.path == path)
+            return true;
+    return false;
+}
+
 std::string StationLink::devicePath() const {
     std::lock_guard lock(pathMutex_);
     return devicePath_;

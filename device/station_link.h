@@ -40,6 +40,15 @@ public:
     // Closes the station; the reader thread stays and waits for a new scan.
     void closeStation();
 
+    // What a removal of the station means for everyone using the link: not
+    // connected, every reading missing (the readings answer all 0xFF), and any
+    // sender waiting for an answer let go at once.
+    void markStationGone();
+
+    // Whether the interface the link opened last is still among the present
+    // ones (a removal notice may be about some other HID device).
+    bool stationStillListed();
+
     // Writes one frame as an output report with report id 0, then pauses
     // 10 ms so that the station is not flooded. Does nothing, and does not
     // pause, while not connected.

@@ -1,3 +1,4 @@
+#include "device/readings.h"
 #include "device/station_link.h"
 #include "device/transactions.h"
 #include "scripted_transport.h"
@@ -234,6 +235,23 @@ TEST_F(LinkFixture, UnplugWakesListenerAndReplugResumesReading) {
     transport->push(blockOf({0x00, 15}));
     ASSERT_TRUE(link->responseEvent.wait(1s));
     EXPECT_EQ(link->answers().intervalAnswer(), 15);
+}
+
+TEST_F(LinkFixture, StationGoneMissesEveryReadingAndReleasesTheSender) {
+    transport->devices = {kStation, {"/dev/hidraw7", kStationVendorId, kStationProductId}};
+    ASSERT_TRUE(link->openStation());
+    EXPECT_TRUE(link->stationStillListed());
+    transport->devices = {{"/dev/hidraw7", kStationVendorId, kStationProductId}};
+    EXPECT_FALSE(link->stationStillListed()) << "another station is not the one we opened";
+
+    link->responseEvent.reset();
+    link->markStationGone();
+    EXPECT_EQ(link->connected.load(), 0);
+    EXPECT_TRUE(link->responseEvent.isSet());
+    for (const ChannelReading& r : decodeReadings(link->answers().readingsAnswer())) {
+        EXPECT_FALSE(r.hasTemperature());
+        EXPECT_FALSE(r.hasHumidity());
+    }
 }
 
 TEST_F(LinkFixture, ConcurrentSendersAndReaderDoNotRace) {

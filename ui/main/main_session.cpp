@@ -2,7 +2,6 @@
 
 #include "device/station_queries.h"
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -62,32 +61,24 @@ std::optional<bool> MainSession::handleDeviceChange(DeviceChange change) {
         link_.connected = 1;
         return true;
     }
-    link_.connected = 0;
     markRemoved();
     return false;
 }
 
 std::optional<bool> MainSession::rescan() {
-    const auto present = link_.transport().enumerate(kStationVendorId, kStationProductId);
     if (connected()) {
-        const std::string path = link_.devicePath();
-        const bool stillThere = std::any_of(present.begin(), present.end(),
-                                            [&](const DeviceInfo& d) { return d.path == path; });
-        if (stillThere)
+        if (link_.stationStillListed())
             return std::nullopt;
         return handleDeviceChange(DeviceChange::Removal);
     }
-    if (present.empty())
+    if (link_.transport().enumerate(kStationVendorId, kStationProductId).empty())
         return std::nullopt;
     return handleDeviceChange(DeviceChange::Arrival);
 }
 
 void MainSession::markRemoved() {
-    Block gone;
-    gone.fill(0xFF);
-    link_.answers().setReadingsAnswer(gone);
+    link_.markStationGone();
     storeReadings(decodeReadings(link_.answers().readingsAnswer()));
-    link_.responseEvent.set();
 }
 
 void MainSession::refresh() {
