@@ -66,11 +66,13 @@ DataFolderResult prepareDataFolder(const QString& overrideDir, const QString& te
     DataFolderResult result;
     const QString folder = QDir::cleanPath(
         QFileInfo(overrideDir.isEmpty() ? defaultDataFolder() : overrideDir).absoluteFilePath());
+    // The folder is named even when it cannot be made, so that nothing is read
+    // from or written to some other folder (the current one) instead.
+    result.path = folder;
     if (!QDir().mkpath(folder)) {
         result.error = QStringLiteral("cannot create the data folder %1").arg(folder);
         return result;
     }
-    result.path = folder;
     const QDir dir(folder);
 
     for (const char* name : {kDatabaseFileName, kSettingsFileName}) {

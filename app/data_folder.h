@@ -5,7 +5,8 @@
 
 namespace vellumet::app {
 
-// Name of the record database inside the data folder; it keeps its historic name.
+// Name of the record database inside the data folder; other tools and copies
+// of the folder look for it under this name.
 inline constexpr const char* kDatabaseFileName = "7421.mdb";
 inline constexpr const char* kSettingsFileName = "Main.ini";
 
@@ -18,9 +19,8 @@ QString defaultDataFolder();
 QStringList defaultTemplateDirs();
 
 struct DataFolderResult {
-    QString path;  // the data folder in use (absolute); empty when it could not be created
-    QString error; // empty on success; otherwise a readable reason (with path set, the folder
-                   // exists but Main.ini or the database could not be prepared)
+    QString path;  // the data folder (absolute), also when it could not be created
+    QString error; // empty on success; otherwise a readable reason
 };
 
 // Creates the data folder (overrideDir when not empty, else defaultDataFolder()) and copies

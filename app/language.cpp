@@ -13,7 +13,7 @@ QString readLanguageValue(const QString& iniPath) {
     if (!QFileInfo::exists(iniPath))
         return {};
     const QSettings settings(iniPath, QSettings::IniFormat);
-    // The historic reader took at most 260 characters; longer values cannot match anyway.
+    // Only the first 260 characters are looked at; longer values cannot match anyway.
     return settings.value(QString::fromLatin1(kLanguageKey)).toString().left(260);
 }
 

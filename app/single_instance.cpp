@@ -25,17 +25,19 @@ SingleInstance::SingleInstance(QString name, QString lockDir) : name_(std::move(
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::acquire() {
+SingleInstance::Outcome SingleInstance::acquire() {
     if (held_)
-        return true;
+        return Outcome::Acquired;
     lock_ = std::make_unique<QLockFile>(path_);
     // The lock is held for the whole run, so its age says nothing: only a dead
     // owner makes it stale.
     lock_->setStaleLockTime(0);
     held_ = lock_->tryLock(0);
-    if (!held_)
-        lock_.reset();
-    return held_;
+    if (held_)
+        return Outcome::Acquired;
+    const bool another = lock_->error() == QLockFile::LockFailedError;
+    lock_.reset();
+    return another ? Outcome::HeldByAnother : Outcome::Unavailable;
 }
 
 void SingleInstance::release() {

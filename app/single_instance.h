@@ -22,8 +22,14 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // True when this process now holds the lock (or already did).
-    bool acquire();
+    enum class Outcome {
+        Acquired,      // this process holds the lock (or already did)
+        HeldByAnother, // another running copy holds it
+        Unavailable,   // the lock cannot be made at all (its folder is unusable)
+    };
+    // Takes the lock. Only HeldByAnother means that another copy runs: when
+    // the lock cannot be made at all, the program goes on as the only copy.
+    Outcome acquire();
     // Gives the lock up, so that a new instance started now can take it.
     void release();
     bool held() const { return held_; }

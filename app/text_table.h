@@ -14,15 +14,25 @@ inline constexpr int kTextCount = 55;
 inline constexpr const char* kTextContext = "TextTable";
 inline constexpr const char* kMenuContext = "MainMenu";
 
+// The texts every window refers to, in table order.
+enum class TextId {
+    Temperature, Humidity, DewPoint, Menu, Setup, GraphType, GraphTime, TimeFormat, DateFormat,
+    Units, TimeZone, SyncTime, Interval, Minute, SetInterval, Save, Exit, Alarm,
+    TemperatureAlarm, HumidityAlarm, Calibration, SdCardFile, Export, Delete, Graph, FileName,
+    Size, Time, HeatIndex, ConfirmSyncTime, SyncTimeSuccess, Unconnected, Connected, StartTime,
+    EndTime, SwitchToMainScreen, IntervalRange, SetIntervalSuccess, TempError, HumiError,
+    TempOutOfValue, HumiOutOfValue, SelectFile, OpenError, CreateError, FileErrors, ConfirmDelete,
+    TimeError, AreaInputError, Area, AboutTitle, High, Low, Language, Folder,
+};
+
 struct TextSource {
-    int resourceId;     // the id the text had in the original string table
     const char* source; // English source text, the translation key
 };
 
 // Entry n of the table: index 0..54 in the order every window refers to them.
 const std::array<TextSource, kTextCount>& textSources();
 
-// Source of string 101, the About item of the window menu.
+// Source of the About item of the window menu.
 const char* aboutMenuSource();
 
 // The localised text table: empty until loadTexts(), then fixed for the run.
@@ -33,7 +43,8 @@ public:
     bool loaded() const { return loaded_; }
     // An index outside 0..54 gives an empty text rather than a crash.
     QString at(int index) const;
-    QString operator[](int index) const { return at(index); }
+    QString at(TextId id) const { return at(static_cast<int>(id)); }
+    QString operator[](TextId id) const { return at(id); }
     QString aboutMenuText() const { return aboutMenu_; }
 
 private:

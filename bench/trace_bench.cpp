@@ -86,7 +86,7 @@ void BM_RefreshAll(benchmark::State& state) {
     StationLink link(transport);
     link.openStation();
     for (auto _ : state)
-        benchmark::DoNotOptimize(refreshAll(link));
+        benchmark::DoNotOptimize(refreshStation(link));
     state.SetLabel(traced ? "traced" : "plain");
     std::error_code ec;
     std::filesystem::remove(tracePath(), ec);

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "sim/select_transport.h"
+#include "app/transport_factory.h"
+#include "device/station_link.h"
 
-#include <atomic>
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,8 @@ struct WatchRound {
 // in-process against a station they hold.
 struct Environment {
     TransportFactory makeTransport; // empty: hidapi or the virtual station, by the options
-    const std::atomic<bool>* interrupted = nullptr; // set on Ctrl-C; a running watch ends
+    std::stop_token stop;           // requested on Ctrl-C or SIGTERM: the command ends promptly
+    LinkTiming linkTiming;          // the station's own pauses and waits; tests shorten them
     std::function<void(const WatchRound&)> afterWatchRound;
 };
 

@@ -59,18 +59,19 @@ public:
     StationLink& station();
     // Scans again after the station went away; returns whether it is back.
     bool rescan();
-    bool connected() const { return link_ && link_->connected.load() != 0; }
-    bool interrupted() const { return env_.interrupted && env_.interrupted->load(); }
+    bool connected() const { return link_ && link_->connected(); }
+    const std::stop_token& stop() const { return env_.stop; }
+    bool interrupted() const { return env_.stop.stop_requested(); }
+    // Throws CommandError when the transport itself failed (a trace that
+    // could not be written); the runner calls it after every command.
+    void checkTransport();
 
 private:
-    void stationLost();
-
     std::vector<std::string> args_;
     GlobalOptions options_;
     std::ostream& out_;
     std::ostream& err_;
     const Environment& env_;
-    std::shared_ptr<Transport> transport_;
     std::unique_ptr<StationLink> link_;
 };
 
@@ -88,6 +89,10 @@ std::span<const Command> commandTable();
 
 // Shared by the command handlers.
 int parseInteger(std::string_view text, std::string_view what);
-double parseSeconds(std::string_view text, std::string_view what);
+// A number of seconds from 0 to maxSeconds.
+double parseSeconds(std::string_view text, std::string_view what, double maxSeconds);
+// Turns an error of the layers below into the exception the runner maps to
+// an exit status: InvalidInput is a usage error (2), everything else 1.
+[[noreturn]] void fail(const Error& error);
 
 } // namespace vellumet::cli

@@ -1,27 +1,31 @@
 #include "cli.h"
 
-#include <atomic>
 #include <csignal>
 #include <iostream>
+#include <pthread.h>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
-namespace {
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    interrupted.store(true);
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    // Ctrl-C and SIGTERM are taken by one thread of ours rather than by a
+    // handler, so that they can stop the command's waits at once.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr); // every later thread inherits the mask
+
+    static std::stop_source interrupt; // outlives the detached thread
+    std::thread([signals] {
+        int received = 0;
+        if (sigwait(&signals, &received) == 0)
+            interrupt.request_stop();
+    }).detach();
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     vellumet::cli::Environment env;
-    env.interrupted = &interrupted;
+    env.stop = interrupt.get_token();
     return vellumet::cli::run(args, std::cout, std::cerr, env);
 }

@@ -49,15 +49,15 @@ std::string channelName(int channel) {
 // Window texts for the values of the settings windows: limits in the station's
 // unit without the unit, offsets as differences, "--" when missing.
 std::string limitText(float celsius, bool fahrenheit) {
-    return trimmed(formatTemperature(celsius, 1, fahrenheit));
+    return trimmed(formatTemperature(celsius, TextForm::NumberOnly, fahrenheit));
 }
 
 std::string offsetText(float celsius, bool fahrenheit) {
-    return celsius == NO_VALUE_F ? std::string("--") : formatTemperature(celsius, 2, fahrenheit);
+    return celsius == NO_VALUE_F ? std::string("--") : formatTemperature(celsius, TextForm::Difference, fahrenheit);
 }
 
 std::string humidityText(std::int32_t percent) {
-    return trimmed(formatHumidity(percent, 1));
+    return trimmed(formatHumidity(percent, TextForm::NumberOnly));
 }
 
 std::string_view graphTypeName(int index) {
@@ -119,9 +119,9 @@ std::string channelCsvFields(int channel, const ChannelReading& r) {
 
 std::string channelTextFields(int channel, const ChannelReading& r, bool fahrenheit) {
     return padded(channelName(channel), 6) +
-           padded(formatTemperature(r.temperature, 0, fahrenheit), 13) +
-           padded(formatHumidity(r.humidity, 0), 10) +
-           formatTemperature(channelDewPoint(r), 0, fahrenheit);
+           padded(formatTemperature(r.temperature, TextForm::WithUnit, fahrenheit), 13) +
+           padded(formatHumidity(r.humidity, TextForm::WithUnit), 10) +
+           formatTemperature(channelDewPoint(r), TextForm::WithUnit, fahrenheit);
 }
 
 void csvRow(std::ostringstream& out, const std::string& section, const std::string& name,

@@ -119,9 +119,13 @@ Invocation::Invocation(std::vector<std::string> args, GlobalOptions options, std
     : args_(std::move(args)), options_(std::move(options)), out_(out), err_(err), env_(env) {}
 
 Invocation::~Invocation() {
-    if (transport_)
-        transport_->setChangeListener(nullptr);
-    link_.reset(); // joins the reader before the transport goes
+    if (link_) {
+        // No listener may run while the link goes: both are removed (the
+        // removal waits for one in progress) before the link is destroyed.
+        link_->setChangeListener(nullptr);
+        link_->setLinkLostListener(nullptr);
+    }
+    link_.reset(); // joins the reader
 }
 
 StationLink& Invocation::station() {
@@ -130,18 +134,21 @@ StationLink& Invocation::station() {
     const TransportOptions transportOptions{options_.simulate, options_.profilePath,
                                             options_.tracePath};
     std::string error;
-    transport_ = env_.makeTransport ? env_.makeTransport(transportOptions, error)
-                                    : makeTransport(transportOptions, error);
-    if (!transport_)
+    std::shared_ptr<Transport> transport = env_.makeTransport
+                                               ? env_.makeTransport(transportOptions, error)
+                                               : makeTransport(transportOptions, error);
+    if (!transport)
         throw CommandError(error.empty() ? std::string("no transport to the station") : error);
-    link_ = std::make_unique<StationLink>(transport_);
+    link_ = std::make_unique<StationLink>(std::move(transport), env_.linkTiming);
 
+    // The listeners hold the link itself, never this object's member: they run
+    // on the reader and notifier threads.
     StationLink* link = link_.get();
-    link->setLinkLostListener([this] { stationLost(); });
-    transport_->setChangeListener([this, link](DeviceChange change) {
+    link->setLinkLostListener([link] { link->markStationGone(); });
+    link->setChangeListener([link](DeviceChange change) {
         // Another HID device may have gone; only the station's own removal counts.
         if (change == DeviceChange::Removal && !link->stationStillListed())
-            stationLost();
+            link->markStationGone();
     });
 
     if (!link->openStation())
@@ -153,11 +160,17 @@ bool Invocation::rescan() {
     return link_ && link_->openStation();
 }
 
-// As the window does on removal: no readings, and any sender waiting for an
-// answer is let go at once.
-void Invocation::stationLost() {
-    if (link_)
-        link_->markStationGone();
+void Invocation::checkTransport() {
+    if (!link_)
+        return;
+    if (Status status = link_->transportStatus(); !status)
+        throw CommandError(status.error().text());
+}
+
+void fail(const Error& error) {
+    if (error.code == Errc::InvalidInput)
+        throw UsageError(error.text());
+    throw CommandError(error.text());
 }
 
 int parseInteger(std::string_view text, std::string_view what) {
@@ -169,15 +182,20 @@ int parseInteger(std::string_view text, std::string_view what) {
     return value;
 }
 
-double parseSeconds(std::string_view text, std::string_view what) {
+double parseSeconds(std::string_view text, std::string_view what, double maxSeconds) {
     // std::from_chars for double is missing from some standard libraries still in use.
     const std::string copy(text);
     std::istringstream in(copy);
     in.imbue(std::locale::classic());
     double value = 0;
     in >> value;
-    if (copy.empty() || in.fail() || !in.eof() || !std::isfinite(value) || value < 0)
-        throw UsageError(std::string(what) + " must be a number of seconds, not '" + copy + "'");
+    if (copy.empty() || in.fail() || !in.eof() || !std::isfinite(value) || value < 0 ||
+        value > maxSeconds) {
+        std::ostringstream bound;
+        bound << maxSeconds;
+        throw UsageError(std::string(what) + " must be a number of seconds from 0 to " +
+                         bound.str() + ", not '" + copy + "'");
+    }
     return value;
 }
 
@@ -247,6 +265,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             if (!line.options.dataDir.empty())
                 prepareDataDir(line.options.dataDir);
             status = command->handler(invocation);
+            invocation.checkTransport();
             output = std::move(invocation.output);
         } catch (const UsageError& e) {
             err << errorLine(e.what()) << std::flush;

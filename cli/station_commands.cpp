@@ -4,7 +4,6 @@
 #include "device/station_blocks.h"
 #include "device/station_queries.h"
 #include "device/time_sync.h"
-#include "device/transactions.h"
 
 #include <QDateTime>
 
@@ -12,7 +11,8 @@
 #include <chrono>
 #include <cstdio>
 #include <ostream>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 namespace vellumet::cli {
 
@@ -22,22 +22,26 @@ using Clock = std::chrono::steady_clock;
 
 inline constexpr double kDefaultWatchSeconds = 20.0; // the window's refresh period
 
+inline constexpr double kMaxWatchSeconds = 24 * 60 * 60;
+
 struct Refresh {
     LiveReadings live;
-    bool answered = false;
+    RefreshReport report;
 };
 
-// The polling loop's refresh (queries 0x04, 0xFE, 0x41, 0x06, 0x08, 0x09,
-// 0x05, 0x03, each as its transaction), keeping whether the readings came.
-Refresh refresh(StationLink& link) {
-    queryStationInfo(link);
-    queryAlarmLimits(link);
-    queryCalibration(link);
+// The refresh every front end runs, ended early by Ctrl-C.
+Refresh refresh(Invocation& inv) {
+    StationLink& link = inv.station();
     Refresh r;
-    r.answered = queryTransaction(link, query::Readings);
-    r.live.readings = decodeReadings(link.answers().readingsAnswer());
-    r.live.fahrenheit = link.fahrenheit.load() != 0;
+    r.report = refreshStation(link, inv.stop());
+    r.live.readings = lastReadings(link);
+    r.live.fahrenheit = link.fahrenheit();
     return r;
+}
+
+void checkInterrupted(const Invocation& inv) {
+    if (inv.interrupted())
+        throw CommandError("interrupted");
 }
 
 void expectNoArguments(Invocation& inv, std::string_view command) {
@@ -67,43 +71,46 @@ void notice(Invocation& inv, const std::string& text) {
     inv.err() << kProgramName << ": " << text << '\n' << std::flush;
 }
 
-// A message result: the text as it stands, or with the values that go with it.
+// A message result with the value it is about and how sure it is: "sent"
+// (the station cannot be asked) or "confirmed" (read back from the station).
 std::string messageResult(Format format, const std::string& message, const std::string& key,
-                          const QJsonValue& value, const std::string& csvValue) {
+                          const QJsonValue& value, const std::string& csvValue,
+                          const std::string& outcome) {
     switch (format) {
     case Format::Json: {
         QJsonObject o;
         o.insert("message", QString::fromStdString(message));
         o.insert(QString::fromStdString(key), value);
+        o.insert("outcome", QString::fromStdString(outcome));
         return jsonText(o, false);
     }
     case Format::Csv:
-        return "message," + key + '\n' + csvField(message) + ',' + csvField(csvValue) + '\n';
+        return "message," + key + ",outcome\n" + csvField(message) + ',' + csvField(csvValue) +
+               ',' + outcome + '\n';
     case Format::Text:
         break;
     }
-    return message + '\n';
+    return message + " (" + outcome + ": " + key + " " + csvValue + ")\n";
 }
 
-// Sleeps until the deadline, waking early when interrupted.
+// Sleeps until the deadline, waking at once when interrupted.
 void sleepUntil(Clock::time_point deadline, const Invocation& inv) {
-    while (!inv.interrupted()) {
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return;
-        std::this_thread::sleep_for(
-            std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(50)));
-    }
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock lock(mutex);
+    std::stop_token stop = inv.stop();
+    wake.wait_until(lock, stop, deadline, [] { return false; });
 }
 
 } // namespace
 
 int runLive(Invocation& inv) {
     expectNoArguments(inv, "live");
-    StationLink& link = inv.station();
-    const Refresh r = refresh(link);
+    inv.station();
+    const Refresh r = refresh(inv);
+    checkInterrupted(inv);
     checkStillThere(inv);
-    if (!r.answered)
+    if (!r.report.readings)
         throw CommandError("the station did not answer the readings query");
     switch (inv.format()) {
     case Format::Text:
@@ -136,7 +143,7 @@ int runWatch(Invocation& inv) {
             return args[++i];
         };
         if (name == "--every") {
-            every = parseSeconds(value(), "--every");
+            every = parseSeconds(value(), "--every", kMaxWatchSeconds);
         } else if (name == "--count") {
             count = parseInteger(value(), "--count");
             if (count < 1)
@@ -146,7 +153,7 @@ int runWatch(Invocation& inv) {
         }
     }
 
-    StationLink& link = inv.station();
+    inv.station();
     const auto period =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(every));
     int printed = 0;
@@ -160,8 +167,10 @@ int runWatch(Invocation& inv) {
             lossAnnounced = false;
         }
         if (inv.connected()) {
-            const Refresh r = refresh(link);
-            if (inv.connected() && r.answered) {
+            const Refresh r = refresh(inv);
+            if (inv.interrupted())
+                break;
+            if (inv.connected() && r.report.readings) {
                 const std::string time = localTimestamp();
                 std::string text;
                 switch (inv.format()) {
@@ -203,11 +212,13 @@ int runWatch(Invocation& inv) {
 int runInfo(Invocation& inv) {
     expectNoArguments(inv, "info");
     StationLink& link = inv.station();
-    const bool infoAnswered = queryStationInfo(link);
-    const bool alarmsAnswered = queryAlarmLimits(link);
-    const bool calibrationAnswered = queryCalibration(link);
+    RefreshReport report;
+    queryStationInfo(link, report, inv.stop());
+    const bool alarmsAnswered = queryAlarmLimits(link, inv.stop());
+    const bool calibrationAnswered = queryCalibration(link, inv.stop());
+    checkInterrupted(inv);
     checkStillThere(inv);
-    if (!infoAnswered || !alarmsAnswered || !calibrationAnswered)
+    if (!report.stationInfo() || !alarmsAnswered || !calibrationAnswered)
         throw CommandError("the station did not answer every query; nothing printed");
 
     const AnswerStore& answers = link.answers();
@@ -218,7 +229,7 @@ int runInfo(Invocation& inv) {
     info.alarms =
         decodeAlarmSettings(answers.alarmAnswer(1), answers.alarmAnswer(3), answers.alarmAnswer(4));
     info.calibration = decodeCalibration(answers.calibrationAnswer());
-    info.fahrenheit = link.fahrenheit.load() != 0;
+    info.fahrenheit = link.fahrenheit();
     switch (inv.format()) {
     case Format::Text:
         inv.output = infoText(info);
@@ -237,17 +248,13 @@ int runSyncTime(Invocation& inv) {
     expectNoArguments(inv, "sync-time");
     StationLink& link = inv.station();
     const StationTime now = localStationTime();
-    switch (guardedTimeSync(link, now)) {
-    case WriteOutcome::Sent:
-        break;
-    case WriteOutcome::AwayFromMainScreen:
-        throw CommandError("Please switch the device to the main screen.");
-    case WriteOutcome::NotConnected:
-        throw CommandError("Unconnected");
-    }
+    if (Status sent = guardedTimeSync(link, now, inv.stop()); !sent)
+        fail(sent.error());
+    // The station cannot be asked for its clock, so the time can only be said
+    // to have been sent, not confirmed.
     const std::string time = stationTimeText(now);
     inv.output = messageResult(inv.format(), "Sync Time Success", "time",
-                               QString::fromStdString(time), time);
+                               QString::fromStdString(time), time, "sent");
     return kExitOk;
 }
 
@@ -265,16 +272,18 @@ int runSetInterval(Invocation& inv) {
         throw UsageError("Interval Range of values: 1 to 240 Minute");
 
     StationLink& link = inv.station();
-    switch (setLoggingInterval(link, minutes)) {
-    case IntervalResult::Sent:
-        break;
-    case IntervalResult::OutOfRange: // checked above
-        throw UsageError("Interval Range of values: 1 to 240 Minute");
-    case IntervalResult::NotConnected:
-        throw CommandError("Unconnected");
-    }
+    if (Status sent = setLoggingInterval(link, minutes, inv.stop()); !sent)
+        fail(sent.error());
+    // Read back: only the station's own answer says that it took the value.
+    if (Status asked = link.query(query::Interval, inv.stop()); !asked)
+        throw CommandError("the interval was sent, but the station did not confirm it (" +
+                           asked.error().text() + ")");
+    const int reported = link.answers().intervalAnswer();
+    if (reported != minutes)
+        throw CommandError("the interval was sent, but the station reports " +
+                           std::to_string(reported) + " minutes");
     inv.output = messageResult(inv.format(), "Set Interval Success", "interval", minutes,
-                               std::to_string(minutes));
+                               std::to_string(minutes), "confirmed");
     return kExitOk;
 }
 

@@ -37,6 +37,15 @@ private:
     std::function<void(std::int64_t, std::int64_t)> progress_;
 };
 
+// What an owner needs of a running operation whatever its result type: to
+// stop it and to wait for it (a window closing).
+class OperationHandle {
+public:
+    virtual ~OperationHandle() = default;
+    virtual void cancel() = 0;
+    virtual bool wait(std::chrono::milliseconds timeout) = 0;
+};
+
 // A long job (a card transfer, a log import, a write to the station) run the
 // same way by a window and by the command line: it reports progress, can be
 // cancelled from any thread, and ends with a typed result.
@@ -46,14 +55,14 @@ private:
 // thread from the finished callback). The callbacks run on the thread that
 // runs the body.
 template <class T>
-class Operation {
+class Operation final : public OperationHandle {
 public:
     using Body = std::function<Result<T>(const OperationContext&)>;
     using ProgressFn = std::function<void(std::int64_t done, std::int64_t total)>;
     using FinishedFn = std::function<void(const Result<T>&)>;
 
     explicit Operation(Body body) : body_(std::move(body)) {}
-    ~Operation() {
+    ~Operation() override {
         cancel();
         if (thread_.joinable())
             thread_.join();
@@ -72,11 +81,11 @@ public:
 
     void start() {
         begin();
-        thread_ = std::thread([this] { execute(); });
+        thread_ = std::thread([this] { (void)execute(); });
     }
 
     // Asks the body to stop; it ends with Errc::Cancelled at its next check.
-    void cancel() { stop_.request_stop(); }
+    void cancel() override { stop_.request_stop(); }
     bool cancelRequested() const { return stop_.stop_requested(); }
     std::stop_token stopToken() const { return stop_.get_token(); }
 
@@ -86,7 +95,7 @@ public:
     }
 
     // Waits until the body has returned; false on timeout.
-    bool wait(std::chrono::milliseconds timeout) {
+    bool wait(std::chrono::milliseconds timeout) override {
         std::unique_lock lock(mutex_);
         return done_.wait_for(lock, timeout, [this] { return state_ == OperationState::Finished; });
     }

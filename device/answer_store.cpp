@@ -15,31 +15,45 @@ std::string AnswerStore::identText() const {
     return ident_;
 }
 
-void AnswerStore::addAwayCopy(std::atomic<int>* copy) {
+AwaySubscription AnswerStore::subscribeAway() {
+    auto flag = std::make_shared<std::atomic<int>>(away_.load());
     std::lock_guard lock(mutex_);
-    awayCopies_.push_back(copy);
+    std::erase_if(awayCopies_, [](const auto& copy) { return copy.expired(); });
+    awayCopies_.push_back(flag);
+    return AwaySubscription(std::move(flag));
 }
 
-void AnswerStore::removeAwayCopy(std::atomic<int>* copy) {
-    std::lock_guard lock(mutex_);
-    std::erase(awayCopies_, copy);
+Block& AnswerStore::slot(Slot slot) {
+    switch (slot) {
+    case Slot::ReadingsBlock:
+        return readings_;
+    case Slot::SettingsBlock:
+        return settings_;
+    case Slot::CalibrationBlock:
+        return calibration_;
+    case Slot::Alarm1:
+        return alarms_[0];
+    case Slot::Alarm2:
+        return alarms_[1];
+    case Slot::Alarm3:
+        return alarms_[2];
+    case Slot::Alarm4:
+        break;
+    }
+    return alarms_[3];
 }
 
-void AnswerStore::setSettingsSink(std::function<void(const Block&)> sink) {
+void AnswerStore::store(Slot target, const Block& source, std::size_t n) {
     std::lock_guard lock(mutex_);
-    settingsSink_ = std::move(sink);
-}
-
-void AnswerStore::put(Block& target, const Block& source, std::size_t n) {
-    std::lock_guard lock(mutex_);
-    std::copy_n(source.begin(), std::min(n, source.size()), target.begin());
+    std::copy_n(source.begin(), std::min(n, source.size()), slot(target).begin());
 }
 
 void AnswerStore::storeAway(int value) {
     std::lock_guard lock(mutex_);
     away_.store(value);
-    for (std::atomic<int>* copy : awayCopies_)
-        copy->store(value);
+    for (const auto& weak : awayCopies_)
+        if (auto copy = weak.lock())
+            copy->store(value);
 }
 
 void AnswerStore::storeIdent(std::string text) {

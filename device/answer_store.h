@@ -4,17 +4,34 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace vellumet {
 
+class AnswerStore;
+
+// A copy of the screen-status flag kept for one window that writes to the
+// station, updated by every screen-status answer for as long as the
+// subscription lives. Ends on its own when destroyed.
+class AwaySubscription {
+public:
+    AwaySubscription() = default;
+    int value() const { return flag_ ? flag_->load() : 0; }
+    bool active() const { return flag_ != nullptr; }
+
+private:
+    friend class AnswerStore;
+    explicit AwaySubscription(std::shared_ptr<std::atomic<int>> flag) : flag_(std::move(flag)) {}
+    std::shared_ptr<std::atomic<int>> flag_;
+};
+
 // The last answer of every kind, as the reader thread filed it. Blocks keep
 // their contents until the next answer of their kind; all start zeroed.
 // Every accessor copies under a lock, so readers on other threads never see
-// a half-written block.
+// a half-written block. Only the link writes here; everyone else gets it const.
 class AnswerStore {
 public:
     Block readingsAnswer() const { return get(readings_); }
@@ -26,27 +43,23 @@ public:
     int awayFromMainScreen() const { return away_.load(); }
     std::string identText() const;
 
-    // Used by the removal handling, which fills the readings with 0xFF.
-    void setReadingsAnswer(const Block& block) { put(readings_, block, block.size()); }
+    // A copy of the screen-status flag for one window, starting at the
+    // current value.
+    AwaySubscription subscribeAway();
 
-    // Extra copies of the screen-status flag (one per dialog that writes to the
-    // station), all written by the same dispatch step as the store's own.
-    void addAwayCopy(std::atomic<int>* copy);
-    void removeAwayCopy(std::atomic<int>* copy);
-
-    // Called on the reader thread with every settings answer, after it is stored.
-    void setSettingsSink(std::function<void(const Block&)> sink);
+    // Writers, used by the link's dispatch and removal handling.
+    enum class Slot { ReadingsBlock, SettingsBlock, CalibrationBlock, Alarm1, Alarm2, Alarm3, Alarm4 };
+    void store(Slot slot, const Block& source, std::size_t n);
+    void storeInterval(int minutes) { interval_.store(minutes); }
+    void storeAway(int value);
+    void storeIdent(std::string text);
 
 private:
-    friend class StationLink;
-
     Block get(const Block& block) const {
         std::lock_guard lock(mutex_);
         return block;
     }
-    void put(Block& target, const Block& source, std::size_t n);
-    void storeAway(int value);
-    void storeIdent(std::string text);
+    Block& slot(Slot slot);
 
     mutable std::mutex mutex_;
     Block readings_{};
@@ -56,8 +69,7 @@ private:
     std::string ident_;
     std::atomic<int> interval_{0};
     std::atomic<int> away_{0};
-    std::vector<std::atomic<int>*> awayCopies_;
-    std::function<void(const Block&)> settingsSink_;
+    std::vector<std::weak_ptr<std::atomic<int>>> awayCopies_;
 };
 
 } // namespace vellumet

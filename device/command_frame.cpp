@@ -13,4 +13,14 @@ CommandFrame::CommandFrame(std::uint8_t code, std::span<const std::uint8_t> payl
     bytes_[3 + n] = 0x7D;
 }
 
+std::span<const QueryShape> queryShapes() {
+    static constexpr QueryShape table[] = {
+        query::Readings,  query::Settings,  query::Identification, query::Interval,
+        query::Calibration, query::Alarm1,  query::Alarm3,         query::Alarm4,
+        query::FileList,  query::FileRead,  query::DeleteFile,     query::WriteInterval,
+        query::SetClockDirect,
+    };
+    return table;
+}
+
 } // namespace vellumet

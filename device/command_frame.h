@@ -73,27 +73,47 @@ struct QueryTiming {
     int after;
 };
 
-struct QuerySpec {
+// How one command is exchanged with the station: its code, the kind its
+// answer is filed under, and the two waits of its exchange.
+struct QueryShape {
     std::uint8_t code;
     ResponseKind kind;
     QueryTiming timing;
 };
 
+// The waits of a write transaction: for the link to be free before the
+// screen-status query, and after the last frame.
+struct WriteTiming {
+    int linkWait;
+    int closingWait;
+};
+
 namespace query {
-inline constexpr QuerySpec Readings{cmd::Readings, ResponseKind::Readings, {2000, 2000}};
-inline constexpr QuerySpec Settings{cmd::Settings, ResponseKind::Settings, {5000, 5000}};
-inline constexpr QuerySpec Identification{
+inline constexpr QueryShape Readings{cmd::Readings, ResponseKind::Readings, {2000, 2000}};
+inline constexpr QueryShape Settings{cmd::Settings, ResponseKind::Settings, {5000, 5000}};
+inline constexpr QueryShape Identification{
     cmd::Identification, ResponseKind::Identification, {1000, 800}};
-inline constexpr QuerySpec Interval{cmd::Interval, ResponseKind::Interval, {2000, 2000}};
-inline constexpr QuerySpec Calibration{cmd::Calibration, ResponseKind::Calibration, {2000, 2000}};
-inline constexpr QuerySpec Alarm1{cmd::AlarmBlock1, ResponseKind::Alarm1, {1000, 1000}};
-inline constexpr QuerySpec Alarm3{cmd::AlarmBlock3, ResponseKind::Alarm3, {1000, 1000}};
-inline constexpr QuerySpec Alarm4{cmd::AlarmBlock4, ResponseKind::Alarm4, {1000, 1000}};
-inline constexpr QuerySpec FileList{cmd::FileList, ResponseKind::FileList, {3000, 2000}};
-inline constexpr QuerySpec FileRead{cmd::FileRead, ResponseKind::FileContent, {3000, 3000}};
-inline constexpr QuerySpec DeleteFile{cmd::DeleteFile, ResponseKind::NoAnswer, {3000, 500}};
-inline constexpr QuerySpec WriteInterval{cmd::WriteInterval, ResponseKind::NoAnswer, {1000, 1000}};
-inline constexpr QuerySpec SetClockDirect{cmd::SetClock, ResponseKind::NoAnswer, {1000, 1000}};
+inline constexpr QueryShape Interval{cmd::Interval, ResponseKind::Interval, {2000, 2000}};
+inline constexpr QueryShape Calibration{cmd::Calibration, ResponseKind::Calibration, {2000, 2000}};
+inline constexpr QueryShape Alarm1{cmd::AlarmBlock1, ResponseKind::Alarm1, {1000, 1000}};
+inline constexpr QueryShape Alarm3{cmd::AlarmBlock3, ResponseKind::Alarm3, {1000, 1000}};
+inline constexpr QueryShape Alarm4{cmd::AlarmBlock4, ResponseKind::Alarm4, {1000, 1000}};
+inline constexpr QueryShape FileList{cmd::FileList, ResponseKind::FileList, {3000, 2000}};
+inline constexpr QueryShape FileRead{cmd::FileRead, ResponseKind::FileContent, {3000, 3000}};
+inline constexpr QueryShape DeleteFile{cmd::DeleteFile, ResponseKind::NoAnswer, {3000, 500}};
+inline constexpr QueryShape WriteInterval{cmd::WriteInterval, ResponseKind::NoAnswer, {1000, 1000}};
+inline constexpr QueryShape SetClockDirect{cmd::SetClock, ResponseKind::NoAnswer, {1000, 1000}};
 } // namespace query
+
+namespace write {
+// Setup, Alarm, Calibration and Language saves.
+inline constexpr WriteTiming Settings{5000, 500};
+// The clock, set from the menu with the screen-status check.
+inline constexpr WriteTiming Clock{3000, 1000};
+} // namespace write
+
+// Every command exchanged on its own (queries, and the commands with no answer sent
+// without the screen-status check), in one table.
+std::span<const QueryShape> queryShapes();
 
 } // namespace vellumet

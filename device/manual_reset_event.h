@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace vellumet {
@@ -37,9 +38,24 @@ public:
         return cv_.wait_for(lock, timeout, [this] { return set_; });
     }
 
+    // As above, but also returns (false) as soon as abandon() holds; waiters
+    // look at it again whenever wake() is called.
+    bool wait(std::chrono::milliseconds timeout, const std::function<bool()>& abandon) {
+        std::unique_lock lock(mutex_);
+        cv_.wait_for(lock, timeout, [&] { return set_ || abandon(); });
+        return set_;
+    }
+
     void wait() {
         std::unique_lock lock(mutex_);
         cv_.wait(lock, [this] { return set_; });
+    }
+
+    // Makes every waiter look at its abandon condition again without setting
+    // the event.
+    void wake() {
+        { std::lock_guard lock(mutex_); }
+        cv_.notify_all();
     }
 
 private:

@@ -47,8 +47,8 @@ Readings decodeReadings(const Block& answer) {
 float dewPoint(float t, std::int32_t rh) {
     if (rh == NO_VALUE)
         return NO_VALUE_F;
-    // Each step is rounded to float on purpose: the station's own figures and
-    // earlier releases agree to the last shown digit only this way.
+    // Each step is rounded to float on purpose: the station computes it so,
+    // and only this way do the shown digits agree with its own display.
     const auto es = static_cast<float>(6.107 * std::pow(10.0, 7.6 * t / (t + 240.7)) / 10.0);
     const auto v = static_cast<float>(std::log(es * static_cast<double>(rh) / 100.0 / 0.61078));
     const auto td = static_cast<float>(241.88 * v / (17.558 - v));
@@ -63,8 +63,8 @@ float channelDewPoint(const ChannelReading& reading) {
     return dewPoint(reading.temperature, reading.humidity);
 }
 
-std::string formatTemperature(float value, int mode, bool fahrenheit) {
-    if (mode == 2) {
+std::string formatTemperature(float value, TextForm form, bool fahrenheit) {
+    if (form == TextForm::Difference) {
         const double shown = fahrenheit ? value * 1.8 : value;
         return printf1("%0.1f", shown);
     }
@@ -75,16 +75,16 @@ std::string formatTemperature(float value, int mode, bool fahrenheit) {
         text = printf1("%0.1f  °F", value * 1.8 + 32);
     else
         text = printf1("%0.1f  °C", value);
-    if (mode == 1) {
+    if (form == TextForm::NumberOnly) {
         eraseAll(text, "°C");
         eraseAll(text, "°F");
     }
     return text;
 }
 
-std::string formatHumidity(std::int32_t value, int mode) {
+std::string formatHumidity(std::int32_t value, TextForm form) {
     std::string text = value == NO_VALUE ? std::string("--  %") : std::to_string(value) + "  %";
-    if (mode == 1)
+    if (form != TextForm::WithUnit)
         eraseAll(text, "%");
     return text;
 }

@@ -41,10 +41,16 @@ float dewPoint(float temperature, std::int32_t humidity);
 // temperature is missing.
 float channelDewPoint(const ChannelReading& reading);
 
-// Texts of every window. Mode 0: "23.5  °C"; mode 1: the number and two blanks
-// without unit; mode 2: a temperature difference without unit or offset.
-std::string formatTemperature(float value, int mode, bool fahrenheit);
-// Mode 0: "45  %"; mode 1: "45  ".
-std::string formatHumidity(std::int32_t value, int mode);
+// How a value text is written.
+enum class TextForm {
+    WithUnit,   // "23.5  °C", "45  %"
+    NumberOnly, // the number and two blanks, no unit
+    Difference, // a temperature difference: no unit, no offset in °F ("%0.1f")
+};
+
+// Texts of every window; "--" stands for a missing value.
+std::string formatTemperature(float value, TextForm form, bool fahrenheit);
+// Difference is not a humidity form and reads as NumberOnly.
+std::string formatHumidity(std::int32_t value, TextForm form);
 
 } // namespace vellumet

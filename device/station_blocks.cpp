@@ -1,6 +1,7 @@
 #include "station_blocks.h"
 
-#include "transactions.h"
+#include <vector>
+
 
 namespace vellumet {
 
@@ -109,13 +110,30 @@ CommandFrame intervalFrame(int minutes) {
     return CommandFrame(cmd::WriteInterval, payload);
 }
 
-IntervalResult setLoggingInterval(StationLink& link, int minutes) {
+Status setLoggingInterval(StationLink& link, int minutes, std::stop_token stop) {
     if (!intervalInRange(minutes))
-        return IntervalResult::OutOfRange;
-    if (link.connected.load() == 0)
-        return IntervalResult::NotConnected;
-    intervalWriteTransaction(link, intervalFrame(minutes));
-    return IntervalResult::Sent;
+        return makeError(Errc::InvalidInput, "Interval Range of values: 1 to 240 Minute");
+    const CommandFrame frames[] = {intervalFrame(minutes), CommandFrame(cmd::EndOfWrite)};
+    return link.sendWithoutAnswer(frames, query::WriteInterval.timing, stop);
+}
+
+CommandFrame settingsFrame(const StationSettings& settings, int areas) {
+    const int areaCount = areas >= kMaxAreas ? kMaxAreas : kFiveAreas;
+    std::vector<std::uint8_t> payload;
+    const int hours = settings.graphTimeHours;
+    payload.push_back(static_cast<std::uint8_t>(settings.graphType));
+    payload.push_back(static_cast<std::uint8_t>(hours == 12 || hours == 24 || hours == 48 ? hours : 72));
+    payload.push_back(static_cast<std::uint8_t>(settings.timeFormat));
+    payload.push_back(static_cast<std::uint8_t>(settings.dateFormat));
+    payload.push_back(static_cast<std::uint8_t>(settings.daylightSaving));
+    payload.push_back(static_cast<std::uint8_t>(static_cast<std::int8_t>(settings.timeZoneHours)));
+    payload.push_back(static_cast<std::uint8_t>(settings.unit != 0 ? 1 : 0));
+    for (int area = 0; area < areaCount; ++area) {
+        const std::uint32_t mask = settings.areaMasks[static_cast<std::size_t>(area)] & 0xFFFFFFu;
+        for (int shift = 24; shift >= 0; shift -= 8)
+            payload.push_back(static_cast<std::uint8_t>(mask >> shift & 0xFF));
+    }
+    return CommandFrame(cmd::WriteSettings, payload);
 }
 
 } // namespace vellumet

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <stop_token>
 #include <string_view>
 
 namespace vellumet {
@@ -94,10 +95,13 @@ bool intervalInRange(int minutes);
 // 0x40 with the interval as one byte; the caller checks the range first.
 CommandFrame intervalFrame(int minutes);
 
-enum class IntervalResult { OutOfRange, NotConnected, Sent };
+// Set Interval: range check (InvalidInput), then the interval write 0x40 and
+// the closing 0x2F. No screen-status query is made for the interval.
+Status setLoggingInterval(StationLink& link, int minutes, std::stop_token stop = {});
 
-// Set Interval: range check, connection check, then the interval write. No
-// screen-status query is made for the interval.
-IntervalResult setLoggingInterval(StationLink& link, int minutes);
+// The settings write 0x10: the fields of the settings block one byte further
+// on, the masks of five areas, or of eight on an eight-area station. The graph
+// time is sent as 12, 24, 48 or 72 hours.
+CommandFrame settingsFrame(const StationSettings& settings, int areas);
 
 } // namespace vellumet

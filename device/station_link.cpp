@@ -1,11 +1,12 @@
 #include "station_link.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace vellumet {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 std::string latin1ToUtf8(const std::uint8_t* bytes, std::size_t n) {
     std::string out;
@@ -24,12 +25,16 @@ std::string latin1ToUtf8(const std::uint8_t* bytes, std::size_t n) {
 
 } // namespace
 
-StationLink::StationLink(std::shared_ptr<Transport> transport) : transport_(std::move(transport)) {}
+StationLink::StationLink(std::shared_ptr<Transport> transport, LinkTiming timing)
+    : transport_(std::move(transport)), timing_(timing) {}
 
 StationLink::~StationLink() {
+    transport_->setChangeListener(nullptr);
     stopReader();
     releaseHandles();
 }
+
+// --- Connection ---
 
 void StationLink::startReader() {
     if (!reader_.joinable())
@@ -44,12 +49,12 @@ void StationLink::stopReader() {
 }
 
 void StationLink::releaseHandles() {
-    connected = 0;
+    connected_ = 0;
     {
         std::lock_guard lock(writeMutex_);
         writeHandle_.reset();
     }
-    // Waits for a read in progress to return (at most kReadPollMs), so the
+    // Waits for a read in progress to return (at most one read poll), so the
     // reader never reads a closed handle.
     std::lock_guard lock(readMutex_);
     readHandle_.reset();
@@ -60,6 +65,10 @@ bool StationLink::openStation() {
     std::lock_guard scan(scanMutex_);
     startReader();
     releaseHandles();
+    {
+        std::lock_guard lock(dispatchMutex_);
+        owed_.clear(); // a new connection owes nothing
+    }
 
     for (const DeviceInfo& info : transport_->enumerate(kStationVendorId, kStationProductId)) {
         {
@@ -80,7 +89,7 @@ bool StationLink::openStation() {
             std::lock_guard lock(writeMutex_);
             writeHandle_ = std::move(writer);
         }
-        connected = 1;
+        connected_ = 1;
         readEvent_.set();
         return true;
     }
@@ -93,11 +102,11 @@ void StationLink::closeStation() {
 }
 
 void StationLink::markStationGone() {
-    connected = 0;
+    connected_ = 0;
     Block gone;
     gone.fill(0xFF);
-    answers_.setReadingsAnswer(gone);
-    responseEvent.set();
+    answers_.store(AnswerStore::Slot::ReadingsBlock, gone, gone.size());
+    responseEvent_.set();
 }
 
 bool StationLink::stationStillListed() {
@@ -108,28 +117,13 @@ bool StationLink::stationStillListed() {
     return false;
 }
 
+bool StationLink::stationPresent() {
+    return !transport_->enumerate(kStationVendorId, kStationProductId).empty();
+}
+
 std::string StationLink::devicePath() const {
     std::lock_guard lock(pathMutex_);
     return devicePath_;
-}
-
-void StationLink::sendFrame(const Block& frame) {
-    if (connected.load() == 0)
-        return;
-    std::array<std::uint8_t, kOutputReportSize> report{};
-    std::copy(frame.begin(), frame.end(), report.begin() + 1);
-    {
-        std::lock_guard lock(writeMutex_);
-        if (!writeHandle_)
-            return;
-        writeHandle_->write(report.data(), report.size());
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
-void StationLink::setCardHandler(CardHandler handler) {
-    std::lock_guard lock(hooksMutex_);
-    cardHandler_ = std::move(handler);
 }
 
 void StationLink::setLinkLostListener(std::function<void()> listener) {
@@ -137,19 +131,261 @@ void StationLink::setLinkLostListener(std::function<void()> listener) {
     linkLost_ = std::move(listener);
 }
 
+void StationLink::setChangeListener(std::function<void(DeviceChange)> listener) {
+    transport_->setChangeListener(std::move(listener));
+}
+
+Status StationLink::transportStatus() {
+    return transport_->status();
+}
+
+// --- Exchanges ---
+
+StationLink::WaitEnd StationLink::awaitResponse(std::chrono::milliseconds timeout,
+                                                const std::stop_token& stop) {
+    const unsigned epoch = wakeEpoch_.load();
+    std::stop_callback wakeOnStop(stop, [this] { responseEvent_.wake(); });
+    const bool set = responseEvent_.wait(
+        timeout, [&] { return stop.stop_requested() || wakeEpoch_.load() != epoch; });
+    if (set)
+        return WaitEnd::Signalled;
+    return stop.stop_requested() || wakeEpoch_.load() != epoch ? WaitEnd::Cancelled
+                                                               : WaitEnd::TimedOut;
+}
+
+void StationLink::cancelWaits() {
+    ++wakeEpoch_;
+    responseEvent_.wake();
+}
+
+void StationLink::releaseLink() {
+    responseEvent_.reset();
+    responseEvent_.set();
+}
+
+Status StationLink::sendFrame(const CommandFrame& frame) {
+    if (!connected())
+        return makeError(Errc::NotConnected);
+    std::array<std::uint8_t, kOutputReportSize> report{};
+    std::copy(frame.bytes().begin(), frame.bytes().end(), report.begin() + 1);
+    {
+        std::lock_guard lock(writeMutex_);
+        if (!writeHandle_)
+            return makeError(Errc::NotConnected);
+        if (!writeHandle_->write(report.data(), report.size()))
+            return makeError(Errc::StationGone, "the station did not take a frame");
+    }
+    std::this_thread::sleep_for(timing_.framePause);
+    return {};
+}
+
+// A wait that was let go because the station went away tells so, rather than
+// passing for an answer.
+Status StationLink::lostOr(Status status) const {
+    if (!connected())
+        return makeError(Errc::StationGone, "the station went away");
+    return status;
+}
+
+// Called when a wait for an answer ended without it. Returns true when the
+// answer was filed after all in the meantime; otherwise it is owed.
+bool StationLink::oweAnswer(std::chrono::milliseconds within) {
+    std::lock_guard lock(dispatchMutex_); // the dispatch files and signals under it
+    if (responseEvent_.isSet() && connected())
+        return true;
+    owed_.push_back(Clock::now() + within);
+    return false;
+}
+
+Status StationLink::query(const QueryShape& shape, std::stop_token stop) {
+    if (!connected())
+        return makeError(Errc::NotConnected);
+    if (awaitResponse(timing_.scaled(shape.timing.before), stop) == WaitEnd::Cancelled)
+        return makeError(Errc::Cancelled);
+    responseEvent_.reset();
+    expectedKind_ = static_cast<int>(shape.kind);
+    if (Status sent = sendFrame(CommandFrame(shape.code)); !sent) {
+        releaseLink();
+        return sent;
+    }
+    WaitEnd end = awaitResponse(timing_.scaled(shape.timing.after), stop);
+    if (end != WaitEnd::Signalled && oweAnswer(3 * timing_.scaled(shape.timing.after)))
+        end = WaitEnd::Signalled;
+    releaseLink();
+    switch (end) {
+    case WaitEnd::Signalled:
+        return lostOr({});
+    case WaitEnd::Cancelled:
+        return makeError(Errc::Cancelled);
+    case WaitEnd::TimedOut:
+        break;
+    }
+    return lostOr(makeError(Errc::Timeout));
+}
+
+Status StationLink::stream(const CommandFrame& frame, ResponseKind kind, QueryTiming timing,
+                           const StreamConsumer& consumer, std::stop_token stop) {
+    if (!connected())
+        return makeError(Errc::NotConnected);
+    if (awaitResponse(timing_.scaled(timing.before), stop) == WaitEnd::Cancelled)
+        return makeError(Errc::Cancelled);
+    responseEvent_.reset();
+    {
+        std::lock_guard lock(dispatchMutex_);
+        stream_ = &consumer;
+    }
+    expectedKind_ = static_cast<int>(kind);
+    Status sent = sendFrame(frame);
+    WaitEnd end = sent ? awaitResponse(timing_.scaled(timing.after), stop) : WaitEnd::Cancelled;
+    {
+        std::lock_guard lock(dispatchMutex_);
+        if (sent && stream_ == nullptr)
+            end = WaitEnd::Signalled; // completed just as the wait gave up
+        stream_ = nullptr;            // from here on the consumer is never called again
+    }
+    if (sent && end != WaitEnd::Signalled)
+        drainStream(kind, timing_.scaled(timing.after));
+    releaseLink();
+    if (!sent)
+        return sent;
+    switch (end) {
+    case WaitEnd::Signalled:
+        return lostOr({});
+    case WaitEnd::Cancelled:
+        return makeError(Errc::Cancelled);
+    case WaitEnd::TimedOut:
+        break;
+    }
+    return lostOr(makeError(Errc::Timeout));
+}
+
+// The rest of a cut-off streamed answer still comes: the kind stays announced
+// with no consumer, so that those reports are dropped, until the station has
+// been quiet for a while.
+void StationLink::drainStream(ResponseKind kind, std::chrono::milliseconds limit) {
+    const auto start = Clock::now();
+    {
+        std::lock_guard lock(dispatchMutex_);
+        lastReport_ = start;
+    }
+    while (connected() && Clock::now() - start < limit) {
+        Clock::time_point last;
+        {
+            std::lock_guard lock(dispatchMutex_);
+            last = lastReport_;
+        }
+        if (Clock::now() - last >= timing_.streamQuiet)
+            break;
+        std::this_thread::sleep_for(timing_.streamQuiet / 4);
+    }
+    int expected = static_cast<int>(kind);
+    expectedKind_.compare_exchange_strong(expected, 0);
+}
+
+Status StationLink::sendWithoutAnswer(std::span<const CommandFrame> frames, QueryTiming timing,
+                                      std::stop_token stop) {
+    if (!connected())
+        return makeError(Errc::NotConnected);
+    if (awaitResponse(timing_.scaled(timing.before), stop) == WaitEnd::Cancelled)
+        return makeError(Errc::Cancelled);
+    responseEvent_.reset();
+    expectedKind_ = static_cast<int>(ResponseKind::NoAnswer);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        Status sent = sendFrame(frames[i]);
+        if (!sent) {
+            releaseLink();
+            return sent;
+        }
+        // Frames that follow one another are spaced like a write's; a single
+        // frame goes without.
+        if (frames.size() > 1)
+            std::this_thread::sleep_for(timing_.writeGap);
+    }
+    const WaitEnd end = awaitResponse(timing_.scaled(timing.after), stop);
+    releaseLink();
+    if (end == WaitEnd::Cancelled)
+        return makeError(Errc::Cancelled);
+    return lostOr({});
+}
+
+Status StationLink::writeSettings(std::span<const CommandFrame> frames, const WriteOptions& options,
+                                  std::stop_token stop) {
+    if (!connected())
+        return makeError(Errc::NotConnected);
+
+    if (awaitResponse(timing_.scaled(options.timing.linkWait), stop) == WaitEnd::Cancelled)
+        return makeError(Errc::Cancelled);
+    responseEvent_.reset();
+    expectedKind_ = static_cast<int>(ResponseKind::ScreenStatus);
+    if (Status sent = sendFrame(CommandFrame(cmd::ScreenStatus)); !sent) {
+        releaseLink();
+        return sent;
+    }
+    // The station needs the write gap after the status query in any case; a
+    // status answer that comes a little later is still waited for, so that a
+    // station showing a menu is not written to. One that never comes leaves
+    // the flag as the last status answer set it.
+    std::this_thread::sleep_for(timing_.writeGap);
+    const WaitEnd statusEnd = awaitResponse(timing_.statusAnswerWait, stop);
+    if (statusEnd == WaitEnd::Cancelled) {
+        releaseLink();
+        return makeError(Errc::Cancelled);
+    }
+    if (statusEnd == WaitEnd::TimedOut)
+        (void)oweAnswer(3 * timing_.statusAnswerWait);
+    if (!connected()) {
+        releaseLink();
+        return makeError(Errc::StationGone, "the station went away");
+    }
+
+    const int away = options.away ? options.away->value() : answers_.awayFromMainScreen();
+    if (away != 0) {
+        releaseLink();
+        return makeError(Errc::AwayFromMainScreen);
+    }
+
+    expectedKind_ = static_cast<int>(ResponseKind::NoAnswer);
+    const auto sendSpaced = [&](const CommandFrame& frame) -> Status {
+        Status sent = sendFrame(frame);
+        if (sent)
+            std::this_thread::sleep_for(timing_.writeGap);
+        return sent;
+    };
+    for (const CommandFrame& frame : frames) {
+        if (Status sent = sendSpaced(frame); !sent) {
+            releaseLink();
+            return sent;
+        }
+    }
+    if (options.sendEndOfWrite) {
+        if (Status sent = sendSpaced(CommandFrame(cmd::EndOfWrite)); !sent) {
+            releaseLink();
+            return sent;
+        }
+    }
+    const WaitEnd end = awaitResponse(timing_.scaled(options.timing.closingWait), stop);
+    releaseLink();
+    if (end == WaitEnd::Cancelled)
+        return makeError(Errc::Cancelled);
+    return lostOr({});
+}
+
+// --- Reader ---
+
 void StationLink::readerLoop() {
     // Persistent like the station's own receive buffer: a short report leaves
     // the tail of the previous one in place.
     Block receiveBuffer{};
+    const int pollMs = static_cast<int>(timing_.readPoll.count());
     while (!stopping_) {
         std::unique_lock lock(readMutex_);
-        if (connected.load() != 1 || !readHandle_ || readFailed_) {
+        if (connected_.load() != 1 || !readHandle_ || readFailed_) {
             lock.unlock();
             readEvent_.wait();
             readEvent_.reset();
             continue;
         }
-        const int n = readHandle_->read(receiveBuffer.data(), receiveBuffer.size(), kReadPollMs);
+        const int n = readHandle_->read(receiveBuffer.data(), receiveBuffer.size(), pollMs);
         if (n < 0) {
             readFailed_ = true;
             lock.unlock();
@@ -170,48 +406,69 @@ void StationLink::readerLoop() {
     }
 }
 
+// An answer whose exchange gave up waiting may still come; it is the next
+// report the station sends, so the first report after such a give-up is that
+// answer and is dropped. Once its time is over it is no longer expected.
+bool StationLink::dropOwedAnswer() {
+    const auto now = Clock::now();
+    while (!owed_.empty() && owed_.front() <= now)
+        owed_.pop_front();
+    if (owed_.empty())
+        return false;
+    owed_.pop_front();
+    return true;
+}
+
 void StationLink::dispatchAnswer(const Block& answer, std::size_t received) {
     if (received == 0)
         return;
     const std::size_t n = std::min(received, answer.size());
-    const ResponseKind kind = expected();
-    bool answered = true;
+    std::lock_guard lock(dispatchMutex_);
+    const auto kind = static_cast<ResponseKind>(expectedKind_.load());
+
+    if (kind == ResponseKind::FileList || kind == ResponseKind::FileContent) {
+        lastReport_ = Clock::now();
+        if (dropOwedAnswer() || !stream_)
+            return; // late, or the rest of a stream nobody waits for any more
+        if ((*stream_)(answer, n) == StreamStep::Complete) {
+            stream_ = nullptr;
+            expectedKind_ = 0;
+            responseEvent_.set();
+        }
+        return;
+    }
+    if (dropOwedAnswer())
+        return;
+
+    using Slot = AnswerStore::Slot;
     switch (kind) {
     case ResponseKind::Settings:
-        answers_.put(answers_.settings_, answer, n);
+        answers_.store(Slot::SettingsBlock, answer, n);
         applySettingsAnswer();
         break;
     case ResponseKind::SettingsAlt:
-        answers_.put(answers_.settings_, answer, n);
+        answers_.store(Slot::SettingsBlock, answer, n);
         break;
     case ResponseKind::Calibration:
-        answers_.put(answers_.calibration_, answer, n);
+        answers_.store(Slot::CalibrationBlock, answer, n);
         break;
     case ResponseKind::Alarm1:
+        answers_.store(Slot::Alarm1, answer, n);
+        break;
     case ResponseKind::Alarm2:
+        answers_.store(Slot::Alarm2, answer, n);
+        break;
     case ResponseKind::Alarm3:
+        answers_.store(Slot::Alarm3, answer, n);
+        break;
     case ResponseKind::Alarm4:
-        answers_.put(
-            answers_.alarms_[static_cast<int>(kind) - static_cast<int>(ResponseKind::Alarm1)],
-            answer, n);
+        answers_.store(Slot::Alarm4, answer, n);
         break;
     case ResponseKind::Readings:
-        answers_.put(answers_.readings_, answer, n);
+        answers_.store(Slot::ReadingsBlock, answer, n);
         break;
-    case ResponseKind::FileList:
-    case ResponseKind::FileContent: {
-        CardHandler handler;
-        {
-            std::lock_guard lock(hooksMutex_);
-            handler = cardHandler_;
-        }
-        if (handler)
-            handler(kind, answer, n);
-        answered = false; // the card handler clears and signals itself
-        break;
-    }
     case ResponseKind::Interval:
-        answers_.interval_.store(answer[1]);
+        answers_.storeInterval(answer[1]);
         break;
     case ResponseKind::ScreenStatus:
         answers_.storeAway(answer[1]);
@@ -223,25 +480,14 @@ void StationLink::dispatchAnswer(const Block& answer, std::size_t received) {
         break;
     }
     default:
-        answered = false; // nothing expected, or no answer wanted: dropped
-        break;
+        return; // nothing expected, or no answer wanted: dropped
     }
-    if (answered) {
-        expectedKind.store(0);
-        responseEvent.set(); // always last: the sender wakes to a complete answer
-    }
+    expectedKind_ = 0;
+    responseEvent_.set(); // always last: the sender wakes to a complete answer
 }
 
 void StationLink::applySettingsAnswer() {
-    const Block settings = answers_.settingsAnswer();
-    fahrenheit.store(settings[7]);
-    std::function<void(const Block&)> sink;
-    {
-        std::lock_guard lock(answers_.mutex_);
-        sink = answers_.settingsSink_;
-    }
-    if (sink)
-        sink(settings);
+    fahrenheit_ = answers_.settingsAnswer()[7];
 }
 
 } // namespace vellumet

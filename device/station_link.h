@@ -2,95 +2,168 @@
 
 #include "answer_store.h"
 #include "command_frame.h"
+#include "core/result.h"
 #include "manual_reset_event.h"
 #include "transport.h"
 
 #include <atomic>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
+#include <stop_token>
 #include <string>
 #include <thread>
 
 namespace vellumet {
 
-// The one connection to the station: finds and opens it, writes command
-// frames, and runs the reader thread that files every answer according to
-// the kind the sender announced in expectedKind.
-//
-// Only one request is outstanding at a time. A sender waits for
-// responseEvent, resets it, sets expectedKind and sends; the reader stores the
-// answer, clears expectedKind and sets responseEvent as its very last step.
+// Every pause and wait of the link. The station's own figures by default;
+// tests shorten them so that a write does not cost real seconds.
+struct LinkTiming {
+    using ms = std::chrono::milliseconds;
+    ms framePause{10};         // after every frame written: the station takes one per 10 ms
+    ms writeGap{50};           // after each frame of a write, and before looking at the screen status
+    ms statusAnswerWait{1000}; // how long a write waits for the screen-status answer
+    ms readPoll{100};          // how long one read waits before the reader looks at the link again
+    ms streamQuiet{100};       // a cut-off stream counts as over after this long without a report
+    int waitPercent = 100;     // scales every wait of the command table and of the writes
+
+    ms scaled(int tableMs) const { return ms(static_cast<long long>(tableMs) * waitPercent / 100); }
+
+    // Short pauses and waits at a tenth: for tests against a station that answers at once.
+    static LinkTiming quick() {
+        LinkTiming t;
+        t.framePause = ms(1);
+        t.writeGap = ms(2);
+        t.statusAnswerWait = ms(200);
+        t.readPoll = ms(20);
+        t.streamQuiet = ms(30);
+        t.waitPercent = 10;
+        return t;
+    }
+};
+
+// What the consumer of a multi-report answer says after each report.
+enum class StreamStep { More, Complete };
+// Sees each report of a streamed answer on the reader thread.
+using StreamConsumer = std::function<StreamStep(const Block& report, std::size_t received)>;
+
+// How a write transaction is run.
+struct WriteOptions {
+    WriteTiming timing = write::Settings;
+    bool sendEndOfWrite = true; // settings writes close with 0x2F; the clock does not
+    // The writing window's own copy of the screen-status flag; the link's when null.
+    const AwaySubscription* away = nullptr;
+};
+
+// The one connection to the station: finds and opens it, runs the reader
+// thread that files every answer according to the kind the sender announced,
+// and offers the exchanges every sender uses. Only one request is outstanding
+// at a time; the handshake behind that (the expected kind, the response
+// event) is the link's own business.
 class StationLink {
 public:
-    // How long the reader's read call waits before it looks at the link state
-    // again; bounds the time a re-scan or shut-down waits for the reader.
-    static constexpr int kReadPollMs = 100;
-
-    explicit StationLink(std::shared_ptr<Transport> transport);
+    explicit StationLink(std::shared_ptr<Transport> transport, LinkTiming timing = {});
     ~StationLink();
     StationLink(const StationLink&) = delete;
     StationLink& operator=(const StationLink&) = delete;
+
+    // --- Connection ---
 
     // Drops any earlier connection, scans for the station and opens it twice
     // (one handle for the reader, one for the writers). The first call starts
     // the reader thread, found or not. Returns whether the station is open.
     bool openStation();
-
     // Closes the station; the reader thread stays and waits for a new scan.
     void closeStation();
-
     // What a removal of the station means for everyone using the link: not
     // connected, every reading missing (the readings answer all 0xFF), and any
     // sender waiting for an answer let go at once.
     void markStationGone();
-
     // Whether the interface the link opened last is still among the present
     // ones (a removal notice may be about some other HID device).
     bool stationStillListed();
+    // Whether any station is present, open or not.
+    bool stationPresent();
 
-    // Writes one frame as an output report with report id 0, then pauses
-    // 10 ms so that the station is not flooded. Does nothing, and does not
-    // pause, while not connected.
-    void sendFrame(const CommandFrame& frame) { sendFrame(frame.bytes()); }
-    void sendFrame(const Block& frame);
-
-    // Files one answer (its data bytes, report id dropped) according to
-    // expectedKind. Called by the reader thread; public for tests.
-    void dispatchAnswer(const Block& answer, std::size_t received);
-
-    ResponseKind expected() const { return static_cast<ResponseKind>(expectedKind.load()); }
-    void expect(ResponseKind kind) { expectedKind.store(static_cast<int>(kind)); }
-
+    bool connected() const { return connected_.load() != 0; }
+    // The station's temperature unit, from its last settings answer.
+    bool fahrenheit() const { return fahrenheit_.load() != 0; }
     std::string devicePath() const;
-    AnswerStore& answers() { return answers_; }
+    const LinkTiming& timing() const { return timing_; }
     const AnswerStore& answers() const { return answers_; }
-    Transport& transport() { return *transport_; }
-
-    // Kinds 9 and 10 (card file list and content) go to this handler, which
-    // then owns expectedKind and responseEvent for them. Runs on the reader thread.
-    using CardHandler = std::function<void(ResponseKind, const Block&, std::size_t)>;
-    void setCardHandler(CardHandler handler);
+    AwaySubscription subscribeAway() { return answers_.subscribeAway(); }
 
     // Called on the reader thread when the open station fails a read (it was
-    // unplugged); the owner should scan again. The reader stops reading that
-    // handle until the next scan.
+    // unplugged); the owner should scan again.
     void setLinkLostListener(std::function<void()> listener);
+    // Plug and unplug as the transport reports them (only some do); any thread.
+    void setChangeListener(std::function<void(DeviceChange)> listener);
+    // Problems of the transport beyond the station itself (a trace that cannot
+    // be written).
+    Status transportStatus();
 
-    std::atomic<int> connected{0};
-    std::atomic<int> expectedKind{0};
-    std::atomic<int> fahrenheit{0};
-    ManualResetEvent responseEvent{true};
+    // --- Exchanges ---
+
+    // One request with one answer: wait for the link to be free (at most
+    // timing.before), announce the kind, send, wait for the answer (at most
+    // timing.after), then leave the link free whether it came or not.
+    // Timeout when it did not come; the late answer is then dropped when it
+    // arrives, never filed as another kind's.
+    Status query(const QueryShape& shape, std::stop_token stop = {});
+
+    // A request answered by several reports (card file list, file content):
+    // each goes to the consumer until it says Complete. Timeout when it did
+    // not within timing.after; the rest of a cut-off answer is drained.
+    Status stream(const CommandFrame& frame, ResponseKind kind, QueryTiming timing,
+                  const StreamConsumer& consumer, std::stop_token stop = {});
+
+    // Frames with no answer sent without the screen-status check (direct clock
+    // set, file delete, the interval write with its closing 0x2F): each frame
+    // after the first follows a write gap; the closing wait always lasts its
+    // full time unless the link is released.
+    Status sendWithoutAnswer(std::span<const CommandFrame> frames, QueryTiming timing,
+                             std::stop_token stop = {});
+
+    // Changes the station's settings: asks whether it shows its main screen
+    // and only then sends the frames (each followed by a write gap) and the
+    // closing 0x2F. Succeeds only if every frame was written.
+    Status writeSettings(std::span<const CommandFrame> frames, const WriteOptions& options = {},
+                         std::stop_token stop = {});
+
+    // Lets every wait in progress return at once (shut-down).
+    void cancelWaits();
 
 private:
-    void readerLoop();
+    friend struct LinkTestAccess; // tests drive the dispatch directly
+
+    enum class WaitEnd { Signalled, TimedOut, Cancelled };
+    WaitEnd awaitResponse(std::chrono::milliseconds timeout, const std::stop_token& stop);
+    void releaseLink();
+    Status sendFrame(const CommandFrame& frame);
+    Status lostOr(Status status) const;
+    bool oweAnswer(std::chrono::milliseconds within);
+    void drainStream(ResponseKind kind, std::chrono::milliseconds limit);
+
+    void dispatchAnswer(const Block& answer, std::size_t received);
+    bool dropOwedAnswer();
     void applySettingsAnswer();
+    void readerLoop();
     void startReader();
     void stopReader();
     void releaseHandles();
 
     std::shared_ptr<Transport> transport_;
+    const LinkTiming timing_;
     AnswerStore answers_;
+
+    std::atomic<int> connected_{0};
+    std::atomic<int> expectedKind_{0};
+    std::atomic<int> fahrenheit_{0};
+    ManualResetEvent responseEvent_{true};
+    std::atomic<unsigned> wakeEpoch_{0};
 
     std::mutex scanMutex_; // one scan at a time
     mutable std::mutex pathMutex_;
@@ -106,8 +179,14 @@ private:
     std::atomic<bool> stopping_{false};
     std::thread reader_;
 
+    // Answers owed by exchanges that gave up waiting, each with the moment
+    // after which it is no longer expected; and the stream being received.
+    std::mutex dispatchMutex_;
+    std::deque<std::chrono::steady_clock::time_point> owed_;
+    const StreamConsumer* stream_ = nullptr;
+    std::chrono::steady_clock::time_point lastReport_{};
+
     std::mutex hooksMutex_;
-    CardHandler cardHandler_;
     std::function<void()> linkLost_;
 };
 

@@ -4,15 +4,6 @@
 
 namespace vellumet {
 
-namespace {
-
-// The guarded sync waits less for the link than the settings writes do, and
-// longer after its single frame.
-constexpr int kGuardedLinkWaitMs = 3000;
-constexpr int kGuardedClosingWaitMs = 1000;
-
-} // namespace
-
 StationTime localStationTime(std::time_t moment) {
     std::tm local{};
 #ifdef _WIN32
@@ -50,21 +41,18 @@ CommandFrame timeFrame(const StationTime& t) {
     return CommandFrame(cmd::SetClock, payload);
 }
 
-WriteOutcome guardedTimeSync(StationLink& link, const StationTime& time) {
+Status guardedTimeSync(StationLink& link, const StationTime& time, std::stop_token stop) {
     const CommandFrame frame = timeFrame(time);
     WriteOptions options;
-    options.linkWaitMs = kGuardedLinkWaitMs;
-    options.closingWaitMs = kGuardedClosingWaitMs;
+    options.timing = write::Clock;
     options.sendEndOfWrite = false;
-    return writeTransaction(link, std::span<const CommandFrame>(&frame, 1), options);
+    return link.writeSettings(std::span<const CommandFrame>(&frame, 1), options, stop);
 }
 
-WriteOutcome guardedTimeSync(StationLink& link) {
-    return guardedTimeSync(link, localStationTime());
-}
-
-void directTimeSync(StationLink& link, const StationTime& time) {
-    noAnswerTransaction(link, timeFrame(time), query::SetClockDirect.timing);
+Status directTimeSync(StationLink& link, const StationTime& time, std::stop_token stop) {
+    const CommandFrame frame = timeFrame(time);
+    return link.sendWithoutAnswer(std::span<const CommandFrame>(&frame, 1),
+                                  query::SetClockDirect.timing, stop);
 }
 
 } // namespace vellumet

@@ -2,9 +2,9 @@
 
 #include "command_frame.h"
 #include "station_link.h"
-#include "transactions.h"
 
 #include <ctime>
+#include <stop_token>
 
 namespace vellumet {
 
@@ -29,13 +29,11 @@ StationTime localStationTime();
 CommandFrame timeFrame(const StationTime& time);
 
 // The menu's time sync: a write transaction (screen-status check first) that
-// sends only the time frame, with no closing 0x2F. Sent means the frame went
-// out; AwayFromMainScreen that the station showed a menu and got nothing.
-WriteOutcome guardedTimeSync(StationLink& link, const StationTime& time);
-WriteOutcome guardedTimeSync(StationLink& link);
+// sends only the time frame, with no closing 0x2F. AwayFromMainScreen when
+// the station showed a menu and got nothing.
+Status guardedTimeSync(StationLink& link, const StationTime& time, std::stop_token stop = {});
 
-// The time sync without the screen-status check; the caller has made sure
-// that the station is connected.
-void directTimeSync(StationLink& link, const StationTime& time);
+// The time sync without the screen-status check.
+Status directTimeSync(StationLink& link, const StationTime& time, std::stop_token stop = {});
 
 } // namespace vellumet

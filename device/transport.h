@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -54,6 +56,10 @@ public:
     // Transports that know of plug and unplug themselves report it here; the
     // callback may run on any thread. Others leave this to the system monitor.
     virtual void setChangeListener(std::function<void(DeviceChange)> listener) { (void)listener; }
+
+    // Trouble of the transport itself rather than of a device (a trace file
+    // that cannot be written); flushes what it buffers first.
+    virtual Status status() { return {}; }
 };
 
 } // namespace vellumet

@@ -1,5 +1,5 @@
 #include "device/trace_transport.h"
-#include "sim/select_transport.h"
+#include "app/transport_factory.h"
 #include "sim/virtual_station.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "device/station_queries.h"
 #include "device/trace_transport.h"
 #include "device/transactions.h"
-#include "sim/select_transport.h"
+#include "app/transport_factory.h"
 #include "sim/virtual_station.h"
 
 #include <gtest/gtest.h>

@@ -26,8 +26,8 @@ struct DeviceMonitor::Udev {
 #endif
 };
 
-DeviceMonitor::DeviceMonitor(std::shared_ptr<Transport> transport, Options options, QObject* parent)
-    : QObject(parent), transport_(std::move(transport)) {
+DeviceMonitor::DeviceMonitor(StationLink& link, Options options, QObject* parent)
+    : QObject(parent), link_(link) {
     if (options.useUdev)
         udevActive_ = startUdev();
     if (!udevActive_) {
@@ -36,14 +36,12 @@ DeviceMonitor::DeviceMonitor(std::shared_ptr<Transport> transport, Options optio
         timer_.start();
     }
     // The listener may run on any thread; the change is handed over queued.
-    if (transport_)
-        transport_->setChangeListener([this](DeviceChange change) { post(change); });
+    link_.setChangeListener([this](DeviceChange change) { post(change); });
 }
 
 DeviceMonitor::~DeviceMonitor() {
     // Waits for a notification in progress, so none can reach a dead monitor.
-    if (transport_)
-        transport_->setChangeListener(nullptr);
+    link_.setChangeListener(nullptr);
     stopUdev();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/transport.h"
+#include "device/station_link.h"
 
 #include <QObject>
 #include <QTimer>
@@ -25,7 +25,7 @@ public:
         std::chrono::milliseconds rescanInterval{2000};
     };
 
-    DeviceMonitor(std::shared_ptr<Transport> transport, Options options, QObject* parent = nullptr);
+    DeviceMonitor(StationLink& link, Options options, QObject* parent = nullptr);
     ~DeviceMonitor() override;
 
     bool usingUdev() const { return udevActive_; }
@@ -46,7 +46,7 @@ private:
     void stopUdev();
     void drainUdev();
 
-    std::shared_ptr<Transport> transport_;
+    StationLink& link_;
     QTimer timer_;
     bool udevActive_ = false;
     struct Udev;

@@ -2,10 +2,13 @@
 
 #include "live_display.h"
 
+#include "app/background.h"
 #include "app/text_table.h"
 #include "app/widgets/about_dialog.h"
+#include "device/time_sync.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,6 +21,36 @@
 #include <mutex>
 
 namespace vellumet::ui {
+
+using app::TextId;
+
+// One row per menu command: which entry of the menu it is, whether it talks
+// to the station itself, and what it does.
+struct CMy7421Dlg::MenuRow {
+    int id;
+    bool needsStation; // without a station it says "Unconnected" instead of acting
+    void (CMy7421Dlg::*run)(const MenuRow& row);
+    void (MainSession::*prepare)(); // hands the dialog what it shows, if anything
+};
+
+namespace {
+constexpr int kMenuRows = 6;
+} // namespace
+
+const CMy7421Dlg::MenuRow* CMy7421Dlg::findRow(int commandId) {
+    static const MenuRow rows[kMenuRows] = {
+        {command::Setup, false, &CMy7421Dlg::openDialog, nullptr},
+        {command::Alarm, false, &CMy7421Dlg::openDialog, nullptr},
+        {command::Calibration, false, &CMy7421Dlg::openDialog, &MainSession::copyReadingsToCalib},
+        {command::SdCardFile, false, &CMy7421Dlg::openDialog, nullptr},
+        {command::SyncTime, true, &CMy7421Dlg::syncTime, nullptr},
+        {command::Language, false, &CMy7421Dlg::openDialog, nullptr},
+    };
+    for (const MenuRow& row : rows)
+        if (row.id == commandId)
+            return &row;
+    return nullptr;
+}
 
 struct CMy7421Dlg::LostRelay {
     std::mutex mutex;
@@ -42,9 +75,9 @@ void LiveView::paintEvent(QPaintEvent*) {
     painter.drawImage(0, 0, owner_.renderPicture());
 }
 
-CMy7421Dlg::CMy7421Dlg(StationLink& link, std::shared_ptr<Transport> transport,
-                       app::Messenger& messenger, Options options, QWidget* parent)
-    : QDialog(parent), link_(link), transport_(std::move(transport)), messenger_(messenger),
+CMy7421Dlg::CMy7421Dlg(StationLink& link, app::Messenger& messenger, Options options,
+                       QWidget* parent)
+    : QDialog(parent), link_(link), messenger_(messenger),
       options_(options), session_(link, options.pollTiming), icon_(appIcon()),
       lostRelay_(std::make_shared<LostRelay>()) {
     setObjectName(QStringLiteral("mainWindow"));
@@ -96,15 +129,14 @@ void CMy7421Dlg::onInitDialog() {
         return;
     initialised_ = true;
 
-    const bool found = session_.openAtStart();
-    link_.connected = found ? 1 : 0;
+    session_.openAtStart();
     restartRequested_ = false;
     if (!app::texts().loaded())
         app::loadTexts();
     buildMenu();
     showConnection();
 
-    monitor_ = new DeviceMonitor(transport_, options_.monitor, this);
+    monitor_ = new DeviceMonitor(link_, options_.monitor, this);
     connect(monitor_, &DeviceMonitor::deviceChanged, this, &CMy7421Dlg::onDeviceChanged);
     connect(monitor_, &DeviceMonitor::rescanRequested, this, &CMy7421Dlg::onRescanRequested);
     {
@@ -150,7 +182,12 @@ void CMy7421Dlg::buildMenu() {
 }
 
 void CMy7421Dlg::setCommandHandler(int commandId, CommandHandler handler) {
-    handlers_[commandId] = std::move(handler);
+    for (auto& [id, existing] : handlers_)
+        if (id == commandId) {
+            existing = std::move(handler);
+            return;
+        }
+    handlers_.emplace_back(commandId, std::move(handler));
 }
 
 void CMy7421Dlg::runCommand(int commandId) {
@@ -158,28 +195,88 @@ void CMy7421Dlg::runCommand(int commandId) {
         showAbout();
         return;
     }
-    const auto found = handlers_.find(commandId);
-    CommandHandler handler = found == handlers_.end() ? CommandHandler{} : found->second;
+    const MenuRow* row = findRow(commandId);
+    if (!row || running_)
+        return; // one command at a time: the menu is off while one runs
+    (this->*row->run)(*row);
+}
+
+void CMy7421Dlg::openDialog(const MenuRow& row) {
+    CommandHandler handler;
+    for (const auto& [id, candidate] : handlers_)
+        if (id == row.id)
+            handler = candidate;
 
     PollLoop& poll = session_.poll();
     poll.holdForDialog();
-    if (commandId == command::Calibration)
-        session_.copyReadingsToCalib();
-    if (commandId == command::SdCardFile)
+    if (row.prepare)
+        (session_.*row.prepare)();
+    if (row.id == command::SdCardFile)
         fileListToMain = 0;
 
     const int result = handler ? handler(*this) : 0;
 
-    if (commandId == command::SdCardFile)
+    if (row.id == command::SdCardFile)
         fileListToMain = 1;
     poll.releaseAfterDialog();
 
-    if (commandId == command::Language && result == 1) {
+    if (row.id == command::Language && result == 1) {
         restartRequested_ = true;
         if (restart_)
             restart_();
         reject();
     }
+    emit commandFinished(row.id);
+}
+
+// Asks first, then waits for a refresh in progress and writes the clock off
+// the window's thread, so that the window stays responsive meanwhile.
+void CMy7421Dlg::syncTime(const MenuRow& row) {
+    PollLoop& poll = session_.poll();
+    poll.hold();
+    if (!messenger_.confirm(app::texts()[TextId::ConfirmSyncTime])) {
+        finishCommand(row.id);
+        return;
+    }
+    if (row.needsStation && !link_.connected()) {
+        messenger_.info(app::texts()[TextId::Unconnected]);
+        finishCommand(row.id);
+        return;
+    }
+    menuBar_->setEnabled(false);
+    StationLink& link = link_;
+    const int id = row.id;
+    running_ = app::runInBackground<void>(
+        this,
+        [&link, &poll](const OperationContext& context) -> Status {
+            poll.waitForIdle();
+            // The time is read once the link is ours, as late as possible.
+            return guardedTimeSync(link, localStationTime(), context.stopToken());
+        },
+        [this, id](const Status& sent) {
+            if (sent)
+                messenger_.info(app::texts()[TextId::SyncTimeSuccess]);
+            else if (sent.code() == Errc::AwayFromMainScreen)
+                messenger_.info(app::texts()[TextId::SwitchToMainScreen]);
+            else if (sent.code() != Errc::Cancelled)
+                messenger_.info(app::texts()[TextId::Unconnected]);
+            finishCommand(id);
+        });
+}
+
+void CMy7421Dlg::finishCommand(int commandId) {
+    running_.reset();
+    menuBar_->setEnabled(true);
+    session_.poll().releaseAfterDialog();
+    emit commandFinished(commandId);
+}
+
+void CMy7421Dlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CMy7421Dlg::showAbout() {
@@ -188,7 +285,7 @@ void CMy7421Dlg::showAbout() {
 }
 
 QString CMy7421Dlg::connectionText() const {
-    return app::texts().at(link_.connected.load() != 0 ? 32 : 31);
+    return app::texts()[link_.connected() ? TextId::Connected : TextId::Unconnected];
 }
 
 QString CMy7421Dlg::statusPaneText(int pane) const {
@@ -238,7 +335,10 @@ void CMy7421Dlg::done(int result) {
 }
 
 void CMy7421Dlg::shutdown() {
-    session_.shutdown();
+    if (running_)
+        running_->cancel();
+    session_.shutdown(); // also ends a refresh a running command may wait for
+    running_.reset();    // waits for its thread
     {
         std::lock_guard lock(lostRelay_->mutex);
         lostRelay_->monitor = nullptr;

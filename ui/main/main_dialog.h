@@ -4,6 +4,7 @@
 #include "main_session.h"
 
 #include "app/messenger.h"
+#include "core/operation.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -11,9 +12,11 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
+class QKeyEvent;
 class QLabel;
 class QMenuBar;
 class QStatusBar;
@@ -56,11 +59,10 @@ public:
         DeviceMonitor::Options monitor;
     };
 
-    CMy7421Dlg(StationLink& link, std::shared_ptr<Transport> transport, app::Messenger& messenger,
-               Options options, QWidget* parent = nullptr);
-    CMy7421Dlg(StationLink& link, std::shared_ptr<Transport> transport, app::Messenger& messenger,
-               QWidget* parent = nullptr)
-        : CMy7421Dlg(link, std::move(transport), messenger, Options{}, parent) {}
+    CMy7421Dlg(StationLink& link, app::Messenger& messenger, Options options,
+               QWidget* parent = nullptr);
+    CMy7421Dlg(StationLink& link, app::Messenger& messenger, QWidget* parent = nullptr)
+        : CMy7421Dlg(link, messenger, Options{}, parent) {}
     ~CMy7421Dlg() override;
 
     // Opens the station, loads the texts and the menu, shows the connection
@@ -71,8 +73,10 @@ public:
     // returns the dialog's result; the window holds the polling loop meanwhile.
     using CommandHandler = std::function<int(CMy7421Dlg&)>;
     void setCommandHandler(int commandId, CommandHandler handler);
-    // Runs a menu command as its menu item does.
+    // Runs a menu command as its menu item does. Commands that talk to the
+    // station run off the window's thread; commandFinished tells when they end.
     void runCommand(int commandId);
+    bool commandRunning() const { return running_ != nullptr; }
 
     // Called when the Language dialog ends with 1: the application releases
     // its single-instance lock and starts a new instance; the window then closes.
@@ -101,7 +105,19 @@ public:
 
     void done(int result) override;
 
+signals:
+    void commandFinished(int commandId);
+
+protected:
+    // Enter closes the window as Escape and the close box do.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    struct MenuRow;
+    static const MenuRow* findRow(int commandId);
+    void openDialog(const MenuRow& row);
+    void syncTime(const MenuRow& row);
+    void finishCommand(int commandId);
     void onDeviceChanged(DeviceChange change);
     void onRescanRequested();
     void showConnection();
@@ -109,7 +125,6 @@ private:
     void shutdown();
 
     StationLink& link_;
-    std::shared_ptr<Transport> transport_;
     app::Messenger& messenger_;
     Options options_;
     MainSession session_;
@@ -119,7 +134,8 @@ private:
     QStatusBar* statusBar_ = nullptr;
     QLabel* panes_[2] = {nullptr, nullptr};
     DeviceMonitor* monitor_ = nullptr;
-    std::map<int, CommandHandler> handlers_;
+    std::vector<std::pair<int, CommandHandler>> handlers_;
+    std::shared_ptr<OperationHandle> running_; // the command running off the window's thread
     std::function<void()> restart_;
     bool restartRequested_ = false;
     bool initialised_ = false;

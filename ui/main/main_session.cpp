@@ -2,8 +2,6 @@
 
 #include "device/station_queries.h"
 
-#include <chrono>
-#include <thread>
 
 namespace vellumet::ui {
 
@@ -36,19 +34,9 @@ void MainSession::startPolling(std::function<void()> repaint) {
 void MainSession::shutdown() {
     if (shutDown_.exchange(true))
         return;
-    // A refresh may sit in any of its waits on responseEvent; keep setting it
-    // until the polling thread has seen the stop flag and left.
-    std::atomic<bool> done{false};
-    std::thread releaser([this, &done] {
-        while (!done.load()) {
-            link_.responseEvent.set();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    });
+    pollStop_.request_stop(); // a refresh in any of its waits returns at once
+    link_.cancelWaits();
     poll_.stop();
-    done = true;
-    releaser.join();
-    link_.responseEvent.set();
 }
 
 std::optional<bool> MainSession::handleDeviceChange(DeviceChange change) {
@@ -57,10 +45,8 @@ std::optional<bool> MainSession::handleDeviceChange(DeviceChange change) {
         (change == DeviceChange::Removal && !wasConnected))
         return std::nullopt;
 
-    if (link_.openStation()) {
-        link_.connected = 1;
+    if (link_.openStation())
         return true;
-    }
     markRemoved();
     return false;
 }
@@ -71,36 +57,36 @@ std::optional<bool> MainSession::rescan() {
             return std::nullopt;
         return handleDeviceChange(DeviceChange::Removal);
     }
-    if (link_.transport().enumerate(kStationVendorId, kStationProductId).empty())
+    if (!link_.stationPresent())
         return std::nullopt;
     return handleDeviceChange(DeviceChange::Arrival);
 }
 
 void MainSession::markRemoved() {
     link_.markStationGone();
-    storeReadings(decodeReadings(link_.answers().readingsAnswer()));
+    storeReadings(lastReadings(link_));
 }
 
 void MainSession::refresh() {
-    // Between the queries the loop may have been told to stop: the window is closing.
-    queryStationInfo(link_);
     const AnswerStore& answers = link_.answers();
-    copies_.setSettingInfo(answers.intervalAnswer(), answers.identText(), answers.settingsAnswer());
-    if (poll_.stopping())
-        return;
-
-    queryAlarmLimits(link_);
-    copies_.setAlarm({answers.alarmAnswer(1), answers.alarmAnswer(2), answers.alarmAnswer(3),
-                      answers.alarmAnswer(4)});
-    if (poll_.stopping())
-        return;
-
-    queryCalibration(link_);
-    copies_.setCalibrationOffsets(answers.calibrationAnswer());
-    if (poll_.stopping())
-        return;
-
-    storeReadings(queryReadings(link_));
+    refreshStation(link_, pollStop_.get_token(), [&](RefreshStep step) {
+        switch (step) {
+        case RefreshStep::StationInfo:
+            copies_.setSettingInfo(answers.intervalAnswer(), answers.identText(),
+                                   answers.settingsAnswer());
+            break;
+        case RefreshStep::AlarmLimits:
+            copies_.setAlarm({answers.alarmAnswer(1), answers.alarmAnswer(2),
+                              answers.alarmAnswer(3), answers.alarmAnswer(4)});
+            break;
+        case RefreshStep::Calibration:
+            copies_.setCalibrationOffsets(answers.calibrationAnswer());
+            break;
+        case RefreshStep::CurrentReadings:
+            storeReadings(lastReadings(link_));
+            break;
+        }
+    });
 }
 
 void MainSession::storeReadings(const Readings& readings) {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <stop_token>
 
 namespace vellumet::ui {
 
@@ -33,7 +34,7 @@ public:
     void startPolling(std::function<void()> repaint);
 
     // Ends the polling thread promptly, even while the station is silent: the
-    // link's waits are released until the thread has gone. Safe to call twice.
+    // refresh is cancelled inside its wait. Safe to call twice.
     void shutdown();
 
     // An arrival is looked at only while not connected, a removal only while
@@ -49,8 +50,8 @@ public:
     // One refresh of all station data: the four queries and the copies.
     void refresh();
 
-    bool connected() const { return link_.connected.load() != 0; }
-    bool fahrenheit() const { return link_.fahrenheit.load() != 0; }
+    bool connected() const { return link_.connected(); }
+    bool fahrenheit() const { return link_.fahrenheit(); }
     Readings readings() const;
     std::array<float, kReadingSlots> temperatureSlots() const;
     std::array<std::int32_t, kReadingSlots> humiditySlots() const;
@@ -72,6 +73,7 @@ private:
     std::array<std::atomic<float>, kReadingSlots> temperatures_;
     std::array<std::atomic<std::int32_t>, kReadingSlots> humidities_;
     std::function<void()> repaint_;
+    std::stop_source pollStop_;
     PollLoop poll_;
     std::atomic<bool> shutDown_{false};
 };

@@ -3,7 +3,7 @@
 #include "app/data_folder.h"
 #include "app/language.h"
 #include "app/text_table.h"
-#include "sim/select_transport.h"
+#include "app/transport_factory.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,7 +21,6 @@ CMy7421App::~CMy7421App() {
     // Window first (it stops the polling thread), then the link (it joins its reader).
     mainDlg.reset();
     link_.reset();
-    transport_.reset();
 }
 
 QString CMy7421App::activationServerName() const {
@@ -61,11 +60,18 @@ void CMy7421App::listenForActivation() {
 }
 
 int CMy7421App::initInstance(const app::ProgramOptions& options) {
-    if (!singleInstanceMutex.acquire()) {
+    switch (singleInstanceMutex.acquire()) {
+    case app::SingleInstance::Outcome::HeldByAnother:
         askRunningInstanceToShow(activationServerName());
         return 0;
+    case app::SingleInstance::Outcome::Unavailable:
+        std::fprintf(stderr, "vellumet: cannot create the single-instance lock %s; going on\n",
+                     qPrintable(singleInstanceMutex.lockPath()));
+        break;
+    case app::SingleInstance::Outcome::Acquired:
+        listenForActivation();
+        break;
     }
-    listenForActivation();
 
     const app::DataFolderResult folder = app::prepareDataFolder(options.dataDir, {});
     dataFolder = folder.path;
@@ -80,20 +86,22 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
     transportOptions.simulate = options.simulate;
     transportOptions.profilePath = options.profilePath.toStdString();
     transportOptions.tracePath = options.tracePath.toStdString();
-    transport_ = makeTransport(transportOptions, error);
-    if (!transport_) {
+    std::shared_ptr<Transport> transport = makeTransport(transportOptions, error);
+    if (!transport) {
         std::fprintf(stderr, "vellumet: %s\n", error.c_str());
         return 2;
     }
-    link_ = std::make_unique<StationLink>(transport_);
+    link_ = std::make_unique<StationLink>(std::move(transport));
 
-    mainDlg = std::make_unique<CMy7421Dlg>(*link_, transport_, messenger_);
+    mainDlg = std::make_unique<CMy7421Dlg>(*link_, messenger_);
     messenger_.setOwner(mainDlg.get());
     mainDlg->setRestartHandler([this] { restart(); });
     mainDlg->onInitDialog();
     mainDlg->exec();
 
     mainDlg.reset();
+    if (Status trace = link_->transportStatus(); !trace)
+        std::fprintf(stderr, "vellumet: %s\n", trace.error().text().c_str());
     link_.reset();
     return 0;
 }

@@ -38,7 +38,6 @@ private:
     static void askRunningInstanceToShow(const QString& serverName);
     QString activationServerName() const;
 
-    std::shared_ptr<Transport> transport_;
     std::unique_ptr<StationLink> link_;
     app::MessageBoxMessenger messenger_;
     QLocalServer* server_ = nullptr;

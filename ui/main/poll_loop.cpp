@@ -59,10 +59,15 @@ void PollLoop::run() {
 }
 
 void PollLoop::holdForDialog(std::chrono::milliseconds maxWait) {
-    busy = 1;
-    pollIdleEvent.wait(maxWait);
+    hold();
+    waitForIdle(maxWait);
+}
+
+bool PollLoop::waitForIdle(std::chrono::milliseconds maxWait) {
+    const bool idle = pollIdleEvent.wait(maxWait);
     pollIdleEvent.reset();
     pollIdleEvent.set();
+    return idle;
 }
 
 void PollLoop::releaseAfterDialog() {

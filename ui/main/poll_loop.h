@@ -37,12 +37,13 @@ public:
 
     void start();
     // Ends the loop and joins the thread. A refresh in progress must return
-    // promptly for this to be quick; the owner releases its waits (see stopping()).
+    // promptly for this to be quick; the owner cancels its waits first.
     void stop();
     bool running() const { return thread_.joinable(); }
     bool stopping() const { return stop_.load(); }
 
-    // One pass without the pause and the repaint: steps 1 and 2 of the loop.
+    // One pass without the pause and the repaint: the refresh when one is due,
+    // and the counter.
     // Returns whether a refresh ran. Public so that tests can drive the counter.
     bool pass();
 
@@ -59,6 +60,11 @@ public:
     // wait so that no new refresh can start after it.
     void holdForDialog(std::chrono::milliseconds maxWait = std::chrono::milliseconds(3000));
     void releaseAfterDialog();
+    // The two halves of holdForDialog, for a command that asks the user first
+    // and waits off the window's thread: no new refresh from now on, and the
+    // wait for one in progress. Returns whether the loop was idle in time.
+    void hold() { busy = 1; }
+    bool waitForIdle(std::chrono::milliseconds maxWait = std::chrono::milliseconds(3000));
 
 private:
     void run();

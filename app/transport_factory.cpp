@@ -1,8 +1,8 @@
-#include "select_transport.h"
+#include "transport_factory.h"
 
 #include "device/hidapi_transport.h"
 #include "device/trace_transport.h"
-#include "virtual_station.h"
+#include "sim/virtual_station.h"
 
 namespace vellumet {
 
