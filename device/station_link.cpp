@@ -143,6 +143,8 @@ Status StationLink::transportStatus() {
 
 StationLink::WaitEnd StationLink::awaitResponse(std::chrono::milliseconds timeout,
                                                 const std::stop_token& stop) {
+    if (stop.stop_requested())
+        return WaitEnd::Cancelled; // also when the link happens to be free
     const unsigned epoch = wakeEpoch_.load();
     std::stop_callback wakeOnStop(stop, [this] { responseEvent_.wake(); });
     const bool set = responseEvent_.wait(

@@ -1,6 +1,6 @@
 #include "device/readings.h"
 #include "device/station_link.h"
-#include "device/transactions.h"
+#include "link_test_access.h"
 #include "scripted_transport.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::blockOf;
 using test::ScriptedTransport;
+using T = LinkTestAccess;
 
 const DeviceInfo kStation{"/dev/hidraw3", kStationVendorId, kStationProductId};
 
@@ -20,7 +21,7 @@ struct LinkFixture : ::testing::Test {
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     std::unique_ptr<StationLink> link;
 
-    void SetUp() override { link = std::make_unique<StationLink>(transport); }
+    void SetUp() override { link = std::make_unique<StationLink>(transport, LinkTiming::quick()); }
 
     // Waits until the reader has consumed everything queued.
     void drain() {
@@ -42,7 +43,7 @@ TEST_F(LinkFixture, ScanOpensFirstMatchingInterfaceTwice) {
                           {"/dev/hidraw2", kStationVendorId, kStationProductId},
                           {"/dev/hidraw4", kStationVendorId, kStationProductId}};
     EXPECT_TRUE(link->openStation());
-    EXPECT_EQ(link->connected.load(), 1);
+    EXPECT_EQ(link->connected(), true);
     EXPECT_EQ(link->devicePath(), "/dev/hidraw2");
     EXPECT_EQ(transport->opened, (std::vector<std::string>{"/dev/hidraw2", "/dev/hidraw2"}));
 }
@@ -56,21 +57,29 @@ TEST_F(LinkFixture, InterfaceThatCannotBeOpenedIsSkipped) {
 
 TEST_F(LinkFixture, NoStationLeavesLinkUnconnectedAndSendsNothing) {
     EXPECT_FALSE(link->openStation());
-    EXPECT_EQ(link->connected.load(), 0);
+    EXPECT_FALSE(link->connected());
     const auto start = std::chrono::steady_clock::now();
-    link->sendFrame(CommandFrame(cmd::Readings));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 10ms) << "no pause while unconnected";
+    const Status status = link->query(query::Readings);
+    EXPECT_EQ(status.code(), Errc::NotConnected);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10ms) << "no wait while unconnected";
     EXPECT_TRUE(transport->written().empty());
 }
 
-TEST_F(LinkFixture, SendFrameWritesReportIdZeroAndPauses) {
+TEST_F(LinkFixture, FrameGoesOutWithReportIdZeroAndAFailedWriteTellsTheStationWentAway) {
     transport->devices = {kStation};
     ASSERT_TRUE(link->openStation());
-    const auto start = std::chrono::steady_clock::now();
-    link->sendFrame(CommandFrame(cmd::Settings));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 10ms);
+    transport->shared.responder = [](const Block&) {
+        return std::vector<Block>{blockOf({0x00, 7})};
+    };
+    EXPECT_TRUE(link->query(query::Interval).ok());
     ASSERT_EQ(transport->written().size(), 1u);
-    EXPECT_EQ(transport->written()[0], CommandFrame(cmd::Settings).bytes());
+    EXPECT_EQ(transport->written()[0], CommandFrame(cmd::Interval).bytes());
+
+    {
+        std::lock_guard lock(transport->shared.mutex);
+        transport->shared.gone = true; // writes fail from now on; no removal notice came
+    }
+    EXPECT_EQ(link->query(query::Interval).code(), Errc::StationGone);
 }
 
 TEST_F(LinkFixture, RescanClosesOldHandlesBeforeOpeningNew) {
@@ -102,12 +111,12 @@ TEST_F(LinkFixture, DispatchFilesEachKindAndSignals) {
     std::uint8_t tag = 1;
     for (const Case& c : cases) {
         const Block answer = blockOf({0x00, tag, 0x22, 0x33, 0x44, 0x55, 0x66, 0x00, tag});
-        link->responseEvent.reset();
-        link->expect(c.kind);
-        link->dispatchAnswer(answer, 64);
+        T::occupy(*link);
+        T::expect(*link, c.kind);
+        T::dispatch(*link, answer, 64);
         EXPECT_EQ(c.stored(), answer) << "kind " << static_cast<int>(c.kind);
-        EXPECT_EQ(link->expected(), ResponseKind::None);
-        EXPECT_TRUE(link->responseEvent.isSet());
+        EXPECT_EQ(T::expected(*link), ResponseKind::None);
+        EXPECT_TRUE(T::free(*link));
         ++tag;
     }
     // Each kind went to its own block only.
@@ -116,28 +125,26 @@ TEST_F(LinkFixture, DispatchFilesEachKindAndSignals) {
 }
 
 TEST_F(LinkFixture, DispatchOneByteAnswersAndUnit) {
-    std::atomic<int> dialogCopy{0};
-    link->answers().addAwayCopy(&dialogCopy);
-    Block settingsSeen{};
-    link->answers().setSettingsSink([&](const Block& b) { settingsSeen = b; });
+    AwaySubscription dialogCopy = link->subscribeAway();
+    {
+        AwaySubscription closedDialog = link->subscribeAway();
+    } // a window that has gone is no longer written to
 
-    link->expect(ResponseKind::Interval);
-    link->dispatchAnswer(blockOf({0x00, 240}), 64);
+    T::expect(*link, ResponseKind::Interval);
+    T::dispatch(*link, blockOf({0x00, 240}), 64);
     EXPECT_EQ(link->answers().intervalAnswer(), 240);
 
-    link->expect(ResponseKind::ScreenStatus);
-    link->dispatchAnswer(blockOf({0x00, 0xFF}), 64);
+    T::expect(*link, ResponseKind::ScreenStatus);
+    T::dispatch(*link, blockOf({0x00, 0xFF}), 64);
     EXPECT_EQ(link->answers().awayFromMainScreen(), 255);
-    EXPECT_EQ(dialogCopy.load(), 255);
+    EXPECT_EQ(dialogCopy.value(), 255);
 
-    const Block settings = blockOf({0x00, 1, 2, 3, 4, 5, 6, 1});
-    link->expect(ResponseKind::Settings);
-    link->dispatchAnswer(settings, 64);
-    EXPECT_EQ(link->fahrenheit.load(), 1);
-    EXPECT_EQ(settingsSeen, settings);
-    link->expect(ResponseKind::SettingsAlt);
-    link->dispatchAnswer(blockOf({0x00, 1, 2, 3, 4, 5, 6, 0}), 64);
-    EXPECT_EQ(link->fahrenheit.load(), 1) << "the second settings form sets no unit";
+    T::expect(*link, ResponseKind::Settings);
+    T::dispatch(*link, blockOf({0x00, 1, 2, 3, 4, 5, 6, 1}), 64);
+    EXPECT_TRUE(link->fahrenheit());
+    T::expect(*link, ResponseKind::SettingsAlt);
+    T::dispatch(*link, blockOf({0x00, 1, 2, 3, 4, 5, 6, 0}), 64);
+    EXPECT_TRUE(link->fahrenheit()) << "the second settings form sets no unit";
 }
 
 TEST_F(LinkFixture, IdentificationStopsAtZeroAndTakesLatin1) {
@@ -145,72 +152,81 @@ TEST_F(LinkFixture, IdentificationStopsAtZeroAndTakesLatin1) {
     const std::string text = "{ZP7421X@}";
     std::copy(text.begin(), text.end(), b.begin());
     b[20] = 'x';
-    link->expect(ResponseKind::Identification);
-    link->dispatchAnswer(b, 64);
+    T::expect(*link, ResponseKind::Identification);
+    T::dispatch(*link, b, 64);
     EXPECT_EQ(link->answers().identText(), "{ZP7421X@}");
 
     b.fill('A');
     b[5] = 0xE9; // é in Latin-1
-    link->expect(ResponseKind::Identification);
-    link->dispatchAnswer(b, 64);
+    T::expect(*link, ResponseKind::Identification);
+    T::dispatch(*link, b, 64);
     const std::string ident = link->answers().identText();
     EXPECT_EQ(ident.size(), 65u) << "64 characters, one of them two bytes in UTF-8";
     EXPECT_EQ(ident.substr(5, 2), "\xC3\xA9");
 }
 
 TEST_F(LinkFixture, DroppedReportsChangeNothing) {
-    for (ResponseKind kind : {ResponseKind::None, ResponseKind::NoAnswer}) {
-        link->responseEvent.reset();
-        link->expect(kind);
-        link->dispatchAnswer(blockOf({0x00, 0x05, 0x06}), 64);
-        EXPECT_EQ(link->expected(), kind);
-        EXPECT_FALSE(link->responseEvent.isSet());
+    for (ResponseKind kind :
+         {ResponseKind::None, ResponseKind::NoAnswer, ResponseKind::FileList}) {
+        T::occupy(*link);
+        T::expect(*link, kind);
+        T::dispatch(*link, blockOf({0x00, 0x05, 0x06}), 64);
+        EXPECT_EQ(T::expected(*link), kind);
+        EXPECT_FALSE(T::free(*link)) << "kind " << static_cast<int>(kind);
     }
-    link->expect(ResponseKind::Readings);
-    link->dispatchAnswer(blockOf({0x00, 0x05}), 0);
-    EXPECT_EQ(link->expected(), ResponseKind::Readings) << "an empty report is ignored";
+    T::expect(*link, ResponseKind::Readings);
+    T::dispatch(*link, blockOf({0x00, 0x05}), 0);
+    EXPECT_EQ(T::expected(*link), ResponseKind::Readings) << "an empty report is ignored";
     EXPECT_EQ(link->answers().readingsAnswer(), Block{});
 }
 
-TEST_F(LinkFixture, CardKindsGoToTheCardHandler) {
-    std::vector<int> seen;
-    link->setCardHandler(
-        [&](ResponseKind k, const Block&, std::size_t) { seen.push_back(static_cast<int>(k)); });
-    link->responseEvent.reset();
-    link->expect(ResponseKind::FileList);
-    link->dispatchAnswer(blockOf({'x'}), 64);
-    link->expect(ResponseKind::FileContent);
-    link->dispatchAnswer(blockOf({'y'}), 64);
-    EXPECT_EQ(seen, (std::vector<int>{9, 10}));
-    EXPECT_FALSE(link->responseEvent.isSet()) << "the handler decides when a list or chunk ends";
-}
-
-TEST_F(LinkFixture, ReaderFilesLateAnswerUnderKindThenExpected) {
+TEST_F(LinkFixture, StreamGoesToItsConsumerUntilItSaysComplete) {
     transport->devices = {kStation};
+    transport->shared.responder = [](const Block&) {
+        return std::vector<Block>{blockOf({'a'}), blockOf({'b'}), blockOf({'@'}), blockOf({'z'})};
+    };
     ASSERT_TRUE(link->openStation());
-    // A settings answer that comes while identification is expected becomes the ident text.
-    link->responseEvent.reset();
-    link->expect(ResponseKind::Identification);
-    Block late{};
-    late[0] = 'S';
-    late[1] = 'E';
-    transport->push(late);
-    ASSERT_TRUE(link->responseEvent.wait(1s));
-    EXPECT_EQ(link->answers().identText(), "SE");
-    EXPECT_EQ(link->answers().settingsAnswer(), Block{});
+    std::string seen;
+    const Status status = link->stream(
+        CommandFrame(cmd::FileList), ResponseKind::FileList, query::FileList.timing,
+        [&](const Block& report, std::size_t) {
+            seen += static_cast<char>(report[0]);
+            return report[0] == '@' ? StreamStep::Complete : StreamStep::More;
+        });
+    EXPECT_TRUE(status.ok());
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(seen, "ab@") << "nothing reaches the consumer after it said complete";
+    EXPECT_TRUE(T::free(*link));
 }
 
 TEST_F(LinkFixture, QueryAgainstSilentStationLastsItsTimeoutAndFreesTheLink) {
     transport->devices = {kStation};
     ASSERT_TRUE(link->openStation());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(
-        queryTransaction(*link, ResponseKind::Readings, CommandFrame(cmd::Readings), {300, 250}));
+    EXPECT_EQ(link->query(query::Readings).code(), Errc::Timeout);
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(took, 250ms);
-    EXPECT_LT(took, 500ms) << "the first wait finds the link free";
-    EXPECT_TRUE(link->responseEvent.isSet());
-    EXPECT_EQ(link->expected(), ResponseKind::Readings) << "the kind stays until the next sender";
+    EXPECT_GE(took, link->timing().scaled(query::Readings.timing.after));
+    EXPECT_LT(took, link->timing().scaled(query::Readings.timing.after) + 150ms)
+        << "the first wait finds the link free";
+    EXPECT_TRUE(T::free(*link));
+}
+
+// An answer that comes after its query gave up is the next report the
+// station sends: it is dropped, and the next query's own answer is filed.
+TEST_F(LinkFixture, LateAnswerIsDroppedNotFiledAsTheNextKind) {
+    transport->devices = {kStation};
+    ASSERT_TRUE(link->openStation());
+    EXPECT_EQ(link->query(query::Identification).code(), Errc::Timeout);
+    Block late{};
+    late[0] = 'S';
+    late[1] = 'E';
+    transport->push(late); // the identification, late
+    transport->shared.responder = [](const Block&) {
+        return std::vector<Block>{blockOf({0x00, 15})};
+    };
+    EXPECT_TRUE(link->query(query::Interval).ok());
+    EXPECT_EQ(link->answers().intervalAnswer(), 15) << "the late report was not taken for it";
+    EXPECT_EQ(link->answers().identText(), "") << "nor filed late";
 }
 
 TEST_F(LinkFixture, UnplugWakesListenerAndReplugResumesReading) {
@@ -230,10 +246,10 @@ TEST_F(LinkFixture, UnplugWakesListenerAndReplugResumesReading) {
         transport->devices = {kStation};
     }
     ASSERT_TRUE(link->openStation());
-    link->responseEvent.reset();
-    link->expect(ResponseKind::Interval);
-    transport->push(blockOf({0x00, 15}));
-    ASSERT_TRUE(link->responseEvent.wait(1s));
+    transport->shared.responder = [](const Block&) {
+        return std::vector<Block>{blockOf({0x00, 15})};
+    };
+    EXPECT_TRUE(link->query(query::Interval).ok());
     EXPECT_EQ(link->answers().intervalAnswer(), 15);
 }
 
@@ -244,10 +260,10 @@ TEST_F(LinkFixture, StationGoneMissesEveryReadingAndReleasesTheSender) {
     transport->devices = {{"/dev/hidraw7", kStationVendorId, kStationProductId}};
     EXPECT_FALSE(link->stationStillListed()) << "another station is not the one we opened";
 
-    link->responseEvent.reset();
+    T::occupy(*link);
     link->markStationGone();
-    EXPECT_EQ(link->connected.load(), 0);
-    EXPECT_TRUE(link->responseEvent.isSet());
+    EXPECT_FALSE(link->connected());
+    EXPECT_TRUE(T::free(*link));
     for (const ChannelReading& r : decodeReadings(link->answers().readingsAnswer())) {
         EXPECT_FALSE(r.hasTemperature());
         EXPECT_FALSE(r.hasHumidity());
@@ -266,7 +282,7 @@ TEST_F(LinkFixture, ConcurrentSendersAndReaderDoNotRace) {
     ASSERT_TRUE(link->openStation());
     std::thread poller([&] {
         for (int i = 0; i < 20; ++i)
-            queryTransaction(*link, query::Readings);
+            (void)link->query(query::Readings);
     });
     std::thread scanner([&] {
         for (int i = 0; i < 5; ++i) {
@@ -275,7 +291,7 @@ TEST_F(LinkFixture, ConcurrentSendersAndReaderDoNotRace) {
         }
     });
     for (int i = 0; i < 20; ++i)
-        queryTransaction(*link, query::Interval);
+        (void)link->query(query::Interval);
     poller.join();
     scanner.join();
     EXPECT_EQ(link->answers().readingsAnswer()[2], 0xFA);

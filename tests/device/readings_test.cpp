@@ -64,7 +64,10 @@ TEST(DewPoint, KnownFigures) {
     for (float t : {-40.0f, 0.0f, 25.0f, 60.0f, NO_VALUE_F})
         EXPECT_EQ(dewPoint(t, NO_VALUE), NO_VALUE_F);
     EXPECT_EQ(dewPoint(25.0f, 0), NO_VALUE_F) << "zero humidity must not give NaN";
-    EXPECT_EQ(formatTemperature(dewPoint(25.0f, 50), 0, false), "13.9  °C");
+    EXPECT_EQ(formatTemperature(dewPoint(25.0f, 50), TextForm::WithUnit, false), "13.9  °C");
+    // Rounded to single precision at every step, as the station does: in
+    // double throughout this one would show 32.3.
+    EXPECT_EQ(formatTemperature(dewPoint(37.4f, 75), TextForm::WithUnit, false), "32.2  °C");
 }
 
 TEST(DewPoint, MissingTemperatureShowsMissing) {
@@ -74,25 +77,24 @@ TEST(DewPoint, MissingTemperatureShowsMissing) {
 }
 
 TEST(Format, TemperatureModes) {
-    EXPECT_EQ(formatTemperature(23.5f, 0, false), "23.5  °C");
-    EXPECT_EQ(formatTemperature(-10.0f, 0, false), "-10.0  °C");
-    EXPECT_EQ(formatTemperature(25.0f, 0, true), "77.0  °F");
-    EXPECT_EQ(formatTemperature(NO_VALUE_F, 0, false), "--  °C");
-    EXPECT_EQ(formatTemperature(NO_VALUE_F, 0, true), "--  °F");
-    EXPECT_EQ(formatTemperature(25.0f, 1, false), "25.0  ");
-    EXPECT_EQ(formatTemperature(25.0f, 1, true), "77.0  ");
-    EXPECT_EQ(formatTemperature(NO_VALUE_F, 1, true), "--  ");
-    EXPECT_EQ(formatTemperature(1.5f, 2, true), "2.7");
-    EXPECT_EQ(formatTemperature(1.5f, 2, false), "1.5");
-    EXPECT_EQ(formatTemperature(-0.5f, 2, false), "-0.5");
-    EXPECT_EQ(formatTemperature(20.0f, 7, false), "20.0  °C") << "unknown modes behave as 0";
+    EXPECT_EQ(formatTemperature(23.5f, TextForm::WithUnit, false), "23.5  °C");
+    EXPECT_EQ(formatTemperature(-10.0f, TextForm::WithUnit, false), "-10.0  °C");
+    EXPECT_EQ(formatTemperature(25.0f, TextForm::WithUnit, true), "77.0  °F");
+    EXPECT_EQ(formatTemperature(NO_VALUE_F, TextForm::WithUnit, false), "--  °C");
+    EXPECT_EQ(formatTemperature(NO_VALUE_F, TextForm::WithUnit, true), "--  °F");
+    EXPECT_EQ(formatTemperature(25.0f, TextForm::NumberOnly, false), "25.0  ");
+    EXPECT_EQ(formatTemperature(25.0f, TextForm::NumberOnly, true), "77.0  ");
+    EXPECT_EQ(formatTemperature(NO_VALUE_F, TextForm::NumberOnly, true), "--  ");
+    EXPECT_EQ(formatTemperature(1.5f, TextForm::Difference, true), "2.7");
+    EXPECT_EQ(formatTemperature(1.5f, TextForm::Difference, false), "1.5");
+    EXPECT_EQ(formatTemperature(-0.5f, TextForm::Difference, false), "-0.5");
 }
 
 TEST(Format, Humidity) {
-    EXPECT_EQ(formatHumidity(NO_VALUE, 0), "--  %");
-    EXPECT_EQ(formatHumidity(45, 0), "45  %");
-    EXPECT_EQ(formatHumidity(45, 1), "45  ");
-    EXPECT_EQ(formatHumidity(NO_VALUE, 1), "--  ");
+    EXPECT_EQ(formatHumidity(NO_VALUE, TextForm::WithUnit), "--  %");
+    EXPECT_EQ(formatHumidity(45, TextForm::WithUnit), "45  %");
+    EXPECT_EQ(formatHumidity(45, TextForm::NumberOnly), "45  ");
+    EXPECT_EQ(formatHumidity(NO_VALUE, TextForm::NumberOnly), "--  ");
 }
 
 } // namespace

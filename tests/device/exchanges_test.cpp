@@ -1,0 +1,207 @@
+#include "device/station_queries.h"
+#include "device/station_blocks.h"
+#include "link_test_access.h"
+#include "scripted_transport.h"
+
+#include <gtest/gtest.h>
+
+namespace vellumet {
+namespace {
+
+using namespace std::chrono_literals;
+using test::blockOf;
+using test::ScriptedTransport;
+
+struct ExchangeFixture : ::testing::Test {
+    std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
+    std::unique_ptr<StationLink> link;
+    LinkTiming timing = LinkTiming::quick();
+    std::atomic<int> screenByte{0};
+    std::atomic<bool> silent{false};
+
+    void SetUp() override {
+        transport->devices = {{"/dev/hidraw0", kStationVendorId, kStationProductId}};
+        transport->shared.responder = [this](const Block& frame) -> std::vector<Block> {
+            if (silent)
+                return {};
+            switch (frame[1]) {
+            case cmd::ScreenStatus:
+                return {blockOf({0x00, static_cast<std::uint8_t>(screenByte)})};
+            case cmd::Settings:
+                return {blockOf({0x00, 1, 2, 3, 4, 5, 6, 1})};
+            case cmd::Identification:
+                return {blockOf({'{', 'Z', 'P', '7', '4', '2', '1', 'X', '@', '}'})};
+            case cmd::Interval:
+                return {blockOf({0x00, 10})};
+            case cmd::AlarmBlock1:
+                return {blockOf({0x00, 0xA1})};
+            case cmd::AlarmBlock3:
+                return {blockOf({0x00, 0xA3})};
+            case cmd::AlarmBlock4:
+                return {blockOf({0x00, 0xA4})};
+            case cmd::Calibration:
+                return {blockOf({0x00, 0xCA})};
+            case cmd::Readings:
+                return {blockOf({0x00, 0x00, 0xFA, 50, 0xFF, 0xFF, 0xFF})};
+            default:
+                return {};
+            }
+        };
+        link = std::make_unique<StationLink>(transport, timing);
+        ASSERT_TRUE(link->openStation());
+    }
+
+    std::vector<std::uint8_t> codes() {
+        std::vector<std::uint8_t> out;
+        for (const Block& b : transport->written())
+            out.push_back(b[1]);
+        return out;
+    }
+};
+
+TEST_F(ExchangeFixture, RefreshSendsTheEightQueriesInOrderAndSaysWhatCame) {
+    std::vector<RefreshStep> steps;
+    RefreshReport report = refreshStation(*link, {}, [&](RefreshStep s) { steps.push_back(s); });
+    EXPECT_TRUE(report.complete());
+    EXPECT_EQ(steps.size(), 4u);
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x04, 0xFE, 0x41, 0x06, 0x08, 0x09, 0x05, 0x03}));
+    EXPECT_EQ(link->answers().identText(), "{ZP7421X@}");
+    EXPECT_EQ(link->answers().intervalAnswer(), 10);
+    EXPECT_EQ(link->answers().alarmAnswer(1)[1], 0xA1);
+    EXPECT_EQ(link->answers().alarmAnswer(2)[1], 0x00) << "block 2 is never requested";
+    EXPECT_EQ(link->answers().alarmAnswer(3)[1], 0xA3);
+    EXPECT_EQ(link->answers().alarmAnswer(4)[1], 0xA4);
+    EXPECT_EQ(link->answers().calibrationAnswer()[1], 0xCA);
+    EXPECT_TRUE(link->fahrenheit());
+    const Readings r = lastReadings(*link);
+    EXPECT_FLOAT_EQ(r[0].temperature, 25.0f);
+    EXPECT_EQ(r[0].humidity, 50);
+    EXPECT_FALSE(r[1].hasTemperature());
+
+    silent = true;
+    report = refreshStation(*link);
+    EXPECT_FALSE(report.settings || report.identification || report.interval || report.alarms ||
+                 report.calibration || report.readings);
+    EXPECT_FALSE(report.stopped);
+}
+
+TEST_F(ExchangeFixture, RefreshStopsInsideAWaitWhenCancelled) {
+    silent = true;
+    std::stop_source stop;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(30ms);
+        stop.request_stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const RefreshReport report = refreshStation(*link, stop.get_token());
+    canceller.join();
+    EXPECT_TRUE(report.stopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms)
+        << "a silent refresh lasts " << timing.scaled(14800).count() << " ms";
+    EXPECT_EQ(codes().size(), 1u) << "nothing is sent after the stop";
+}
+
+TEST_F(ExchangeFixture, WriteSendsStatusThenFramesThenEndWithTheirGaps) {
+    timing.writeGap = 50ms;
+    link = std::make_unique<StationLink>(transport, timing);
+    ASSERT_TRUE(link->openStation());
+    const CommandFrame frames[] = {CommandFrame(cmd::WriteAlarm1), CommandFrame(cmd::WriteAlarm3)};
+    EXPECT_TRUE(link->writeSettings(frames).ok());
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x51, 0x12, 0x14, 0x2F}));
+    std::lock_guard lock(transport->shared.mutex);
+    const auto& t = transport->shared.writeTimes;
+    for (std::size_t i = 1; i < t.size(); ++i)
+        EXPECT_GE(t[i] - t[i - 1], 50ms) << "frame " << i << " follows at least the write gap";
+}
+
+TEST_F(ExchangeFixture, WriteToStationAwayFromMainScreenSendsNothingMore) {
+    screenByte = 0xFF;
+    AwaySubscription dialogCopy = link->subscribeAway();
+    const CommandFrame frames[] = {CommandFrame(cmd::WriteSettings)};
+    WriteOptions options;
+    options.away = &dialogCopy;
+    EXPECT_EQ(link->writeSettings(frames, options).code(), Errc::AwayFromMainScreen);
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x51}));
+    EXPECT_EQ(dialogCopy.value(), 255);
+    EXPECT_TRUE(LinkTestAccess::free(*link)) << "the link is left free";
+}
+
+TEST_F(ExchangeFixture, ClockWriteSendsNoEndFrame) {
+    const CommandFrame frames[] = {CommandFrame(cmd::SetClock)};
+    WriteOptions options;
+    options.sendEndOfWrite = false;
+    options.timing = write::Clock;
+    EXPECT_TRUE(link->writeSettings(frames, options).ok());
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x51, 0x30}));
+}
+
+TEST_F(ExchangeFixture, SilentStationIsStillWrittenAndWaitsRunOut) {
+    silent = true;
+    const CommandFrame frames[] = {CommandFrame(cmd::WriteCalibration)};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link->writeSettings(frames).ok());
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x51, 0x11, 0x2F}));
+    EXPECT_GE(took, timing.statusAnswerWait + timing.scaled(write::Settings.closingWait));
+    EXPECT_TRUE(LinkTestAccess::free(*link));
+}
+
+TEST_F(ExchangeFixture, WriteIsRefusedUnconnectedAndFailsWhenAFrameIsNotTaken) {
+    link->closeStation();
+    const CommandFrame frames[] = {CommandFrame(cmd::WriteSettings)};
+    EXPECT_EQ(link->writeSettings(frames).code(), Errc::NotConnected);
+    EXPECT_TRUE(transport->written().empty());
+
+    ASSERT_TRUE(link->openStation());
+    transport->shared.responder = [this](const Block& frame) -> std::vector<Block> {
+        if (frame[1] == cmd::ScreenStatus) {
+            std::lock_guard lock(transport->shared.mutex);
+            transport->shared.gone = true; // the station goes right after answering
+            return {blockOf({0x00, 0x00})};
+        }
+        return {};
+    };
+    EXPECT_EQ(link->writeSettings(frames).code(), Errc::StationGone);
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x51})) << "the data frame never went out";
+}
+
+TEST_F(ExchangeFixture, IntervalWriteSendsFrameAndEndWithoutStatusQuery) {
+    EXPECT_TRUE(setLoggingInterval(*link, 15).ok());
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x40, 0x2F}));
+    EXPECT_EQ(transport->written()[0][2], 15);
+    EXPECT_EQ(setLoggingInterval(*link, 241).code(), Errc::InvalidInput);
+    EXPECT_EQ(codes().size(), 2u);
+}
+
+TEST_F(ExchangeFixture, RemovalReleasesAWaitingSender) {
+    timing = LinkTiming{}; // the real waits: 5000 ms for the settings answer
+    link = std::make_unique<StationLink>(transport, timing);
+    ASSERT_TRUE(link->openStation());
+    silent = true;
+    std::thread remover([&] {
+        std::this_thread::sleep_for(100ms);
+        link->markStationGone();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link->query(query::Settings).code(), Errc::StationGone);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+    remover.join();
+}
+
+TEST_F(ExchangeFixture, CancelWaitsEndsEveryWaitAtOnce) {
+    timing = LinkTiming{};
+    link = std::make_unique<StationLink>(transport, timing);
+    ASSERT_TRUE(link->openStation());
+    silent = true;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(50ms);
+        link->cancelWaits();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link->query(query::Settings).code(), Errc::Cancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    canceller.join();
+}
+
+} // namespace
+} // namespace vellumet

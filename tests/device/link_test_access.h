@@ -1,0 +1,24 @@
+#pragma once
+
+#include "device/station_link.h"
+
+namespace vellumet {
+
+// The link's handshake as tests drive it: announce a kind, hand a report to
+// the dispatch, look at whether the link is free.
+struct LinkTestAccess {
+    static void expect(StationLink& link, ResponseKind kind) {
+        link.expectedKind_ = static_cast<int>(kind);
+    }
+    static ResponseKind expected(const StationLink& link) {
+        return static_cast<ResponseKind>(link.expectedKind_.load());
+    }
+    static void dispatch(StationLink& link, const Block& answer, std::size_t received) {
+        link.dispatchAnswer(answer, received);
+    }
+    static bool free(const StationLink& link) { return link.responseEvent_.isSet(); }
+    // As if a sender were waiting for an answer.
+    static void occupy(StationLink& link) { link.responseEvent_.reset(); }
+};
+
+} // namespace vellumet
