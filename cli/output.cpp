@@ -160,6 +160,62 @@ std::string csvField(const std::string& text) {
     return quoted + '"';
 }
 
+std::string terminalText(std::string_view text) {
+    static constexpr char digits[] = "0123456789abcdef";
+    const auto hex = [](std::string& out, const char* prefix, unsigned value, int width) {
+        out += prefix;
+        for (int shift = 4 * (width - 1); shift >= 0; shift -= 4)
+            out += digits[(value >> shift) & 0xF];
+    };
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\\') {
+            out += "\\\\";
+            ++i;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            hex(out, "\\x", c, 2);
+            ++i;
+            continue;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A UTF-8 sequence: its length from the lead byte, then continuation
+        // bytes; overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        const std::size_t length = c >= 0xC2 && c <= 0xDF   ? 2
+                                   : c >= 0xE0 && c <= 0xEF ? 3
+                                   : c >= 0xF0 && c <= 0xF4 ? 4
+                                                            : 0;
+        unsigned code = length == 2 ? c & 0x1Fu : length == 3 ? c & 0x0Fu : c & 0x07u;
+        bool valid = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        valid = valid && !(length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) &&
+                !(length == 4 && (code < 0x10000 || code > 0x10FFFF));
+        if (!valid) {
+            hex(out, "\\x", c, 2);
+            ++i;
+        } else if (code >= 0x80 && code <= 0x9F) {
+            hex(out, "\\u", code, 4);
+            i += length;
+        } else {
+            out.append(text.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
 std::string jsonText(const QJsonObject& object, bool compact) {
     const QByteArray bytes =
         QJsonDocument(object).toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented);
@@ -229,7 +285,7 @@ std::string infoText(const StationInfo& info) {
     const auto line = [&out](const std::string& label, const std::string& value) {
         out << padded(label + ':', 20) << value << '\n';
     };
-    line("Identification", info.identText);
+    line("Identification", terminalText(info.identText));
     line("Interval", std::to_string(info.interval) + " Minute");
     line("Graph Type", orDash(graphTypeName(s.graphType), s.graphType));
     line("Graph Time", std::to_string(s.graphTimeHours) + "H");

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 
 #include <string>
+#include <string_view>
 
 namespace vellumet::cli {
 
@@ -33,6 +34,11 @@ std::string temperatureCsv(float celsius);
 std::string humidityCsv(std::int32_t percent);
 // Quotes a CSV field when it holds a comma, a quote or a line break.
 std::string csvField(const std::string& text);
+// Station text (UTF-8) made safe for a terminal: control characters are shown
+// as "\x1b" (C0 and DEL) or "\u009b" (C1), bytes that are not UTF-8 as
+// "\xff", and a backslash as "\\", so that a device cannot drive the
+// terminal and what is shown reads back unambiguously. Other text is kept.
+std::string terminalText(std::string_view text);
 std::string jsonText(const QJsonObject& object, bool compact);
 
 // The unit the station shows, as text: "°C" or "°F".

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 namespace vellumet {
 
@@ -35,14 +37,17 @@ private:
 
 } // namespace
 
-TraceLog::TraceLog(std::ostream& out) : out_(&out) {
+TraceLog::TraceLog(std::ostream& out, std::string name) : out_(&out), name_(std::move(name)) {
     start();
 }
 
 TraceLog::TraceLog(const std::string& path)
-    : file_(std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc)) {
+    : file_(std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc)),
+      name_("trace file " + path) {
     if (file_->is_open())
         out_ = file_.get();
+    else
+        error_ = makeError(Errc::Io, "cannot create the " + name_);
     start();
 }
 
@@ -60,7 +65,7 @@ TraceLog::~TraceLog() {
     wake_.notify_all();
     if (flusher_.joinable())
         flusher_.join();
-    flush();
+    (void)flush();
 }
 
 std::size_t TraceLog::formatLine(char* out, std::uint64_t milliseconds, Direction direction,
@@ -108,20 +113,36 @@ void TraceLog::record(Direction direction, const std::uint8_t* data, std::size_t
         wake_.notify_one();
 }
 
-void TraceLog::flush() {
+Status TraceLog::flush() {
     if (out_ == nullptr)
-        return;
+        return status();
     std::lock_guard write(writeMutex_);
     std::string pending;
     {
         std::lock_guard lock(mutex_);
-        if (buffer_.empty())
-            return;
-        pending.reserve(kFlushBytes + kMaxLineLength);
-        pending.swap(buffer_);
+        if (!buffer_.empty()) {
+            pending.reserve(kFlushBytes + kMaxLineLength);
+            pending.swap(buffer_);
+        }
     }
+    if (pending.empty() || error_)
+        return error_ ? Status(*error_) : Status();
+    errno = 0;
     out_->write(pending.data(), static_cast<std::streamsize>(pending.size()));
     out_->flush();
+    if (!out_->good()) {
+        const int cause = errno;
+        error_ = makeError(
+            Errc::Io, "cannot write the " + name_ +
+                          (cause != 0 ? ": " + std::string(std::strerror(cause)) : std::string()));
+        return *error_;
+    }
+    return {};
+}
+
+Status TraceLog::status() const {
+    std::lock_guard write(writeMutex_);
+    return error_ ? Status(*error_) : Status();
 }
 
 void TraceLog::flusherLoop() {
@@ -132,7 +153,7 @@ void TraceLog::flusherLoop() {
         if (stop_)
             break;
         lock.unlock();
-        flush();
+        (void)flush();
         lock.lock();
     }
 }
@@ -148,7 +169,7 @@ TracingTransport::TracingTransport(std::shared_ptr<Transport> inner, std::ostrea
 
 TracingTransport::~TracingTransport() {
     // Handles still open keep the log alive; what is traced so far is on disk now.
-    log_->flush();
+    (void)log_->flush();
 }
 
 std::vector<DeviceInfo> TracingTransport::enumerate(std::uint16_t vendorId,

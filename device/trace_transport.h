@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/result.h"
 #include "transport.h"
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -33,8 +35,8 @@ public:
 
     enum class Direction { Out, In };
 
-    // Writes to out, which must outlive the log.
-    explicit TraceLog(std::ostream& out);
+    // Writes to out, which must outlive the log; name is how errors call it.
+    explicit TraceLog(std::ostream& out, std::string name = "trace");
     // Creates (truncates) the file at path; ok() tells whether that worked.
     explicit TraceLog(const std::string& path);
     ~TraceLog();
@@ -45,8 +47,15 @@ public:
 
     void record(Direction direction, const std::uint8_t* data, std::size_t size);
 
-    // Writes everything buffered so far and flushes the stream.
-    void flush();
+    // Writes everything buffered so far and flushes the stream. Returns
+    // status().
+    Status flush();
+
+    // The first failure of the trace: the file could not be created, or a
+    // write to it failed (a full disk, /dev/full). Once a write has failed the
+    // trace is incomplete for good, so the first error stays; later lines are
+    // dropped rather than kept in memory.
+    Status status() const;
 
     // Formats one line (with its line feed) into out, which must hold
     // kMaxLineLength characters; returns the number of characters written.
@@ -60,13 +69,15 @@ private:
 
     std::unique_ptr<std::ofstream> file_;
     std::ostream* out_ = nullptr;
+    std::string name_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 
     std::mutex mutex_; // guards buffer_ and stop_
     std::string buffer_;
     bool stop_ = false;
     std::condition_variable wake_;
-    std::mutex writeMutex_; // taken before mutex_: blocks reach the stream in order
+    mutable std::mutex writeMutex_; // taken before mutex_: blocks reach the stream in order
+    std::optional<Error> error_;    // guarded by writeMutex_
     std::thread flusher_;
 };
 
@@ -82,6 +93,10 @@ public:
     ~TracingTransport() override;
 
     bool traceOk() const { return log_->ok(); }
+    // Writes out what is traced so far and tells whether the whole trace
+    // reached its file (see TraceLog::status). Call it before the program
+    // ends: the destructor flushes too, but can tell nobody.
+    Status traceStatus() { return log_->flush(); }
     TraceLog& log() { return *log_; }
 
     std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) override;

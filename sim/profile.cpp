@@ -10,11 +10,15 @@
 #include <QString>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 
 namespace vellumet::sim {
 
 namespace {
+
+// A profile is a few hundred bytes of JSON; anything past this is not one.
+constexpr std::uintmax_t kMaxProfileBytes = 1024 * 1024;
 
 // Reasons are thrown as text and caught once, so that every check reads as one line.
 struct ProfileError {
@@ -146,14 +150,37 @@ Profile parse(const QJsonObject& root, const QString& profileDir) {
 } // namespace
 
 std::optional<Profile> loadProfile(const std::string& path, std::string& error) {
+    // Only a regular file is opened: a FIFO would block the open and the read,
+    // and a device such as /dev/zero would never end.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) {
+        error = path + ": cannot read the profile: " + ec.message();
+        return std::nullopt;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = path + ": not a regular file; a profile must be a JSON file";
+        return std::nullopt;
+    }
+    const std::string tooLarge = path + ": the profile is larger than 1 MB";
+    if (const auto size = std::filesystem::file_size(path, ec); !ec && size > kMaxProfileBytes) {
+        error = tooLarge + " (" + std::to_string(size) + " bytes)";
+        return std::nullopt;
+    }
     const QString file = QString::fromStdString(path);
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly)) {
         error = path + ": cannot read the profile: " + in.errorString().toStdString();
         return std::nullopt;
     }
+    // Read no more than the limit allows, in case the file grew since.
+    const QByteArray bytes = in.read(static_cast<qint64>(kMaxProfileBytes) + 1);
+    if (static_cast<std::uintmax_t>(bytes.size()) > kMaxProfileBytes) {
+        error = tooLarge;
+        return std::nullopt;
+    }
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(in.readAll(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         error = path + ": not valid JSON at offset " + std::to_string(parseError.offset) + ": " +
                 parseError.errorString().toStdString();

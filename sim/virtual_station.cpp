@@ -12,6 +12,32 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The command codes the station knows. The station keeps its own list, so that
+// a wrong code in the program shows up as a station that does not answer.
+namespace code {
+constexpr std::uint8_t FileList = 0x01;
+constexpr std::uint8_t FileRead = 0x02;
+constexpr std::uint8_t Readings = 0x03;
+constexpr std::uint8_t Settings = 0x04;
+constexpr std::uint8_t Calibration = 0x05;
+constexpr std::uint8_t AlarmBlock1 = 0x06;
+constexpr std::uint8_t AlarmBlock3 = 0x08;
+constexpr std::uint8_t AlarmBlock4 = 0x09;
+constexpr std::uint8_t SetLanguage = 0x0B;
+constexpr std::uint8_t WriteSettings = 0x10;
+constexpr std::uint8_t WriteCalibration = 0x11;
+constexpr std::uint8_t WriteAlarm1 = 0x12;
+constexpr std::uint8_t WriteAlarm3 = 0x14;
+constexpr std::uint8_t WriteAlarm4 = 0x15;
+constexpr std::uint8_t DeleteFile = 0x20;
+constexpr std::uint8_t EndOfWrite = 0x2F;
+constexpr std::uint8_t SetClock = 0x30;
+constexpr std::uint8_t WriteInterval = 0x40;
+constexpr std::uint8_t Interval = 0x41;
+constexpr std::uint8_t ScreenStatus = 0x51;
+constexpr std::uint8_t Identification = 0xFE;
+} // namespace code
+
 constexpr std::uint8_t kOpen = 0x7B;  // "{"
 constexpr std::uint8_t kAt = 0x40;    // "@"
 constexpr std::uint8_t kClose = 0x7D; // "}"
@@ -44,18 +70,81 @@ Block endMarker() {
     return b;
 }
 
-// Index of the frame's closing "}" (its last non-zero byte) when it ends in
-// "@}", the only reliable end of a frame whose payload has no fixed length.
-std::optional<std::size_t> frameEnd(const Block& frame) {
-    std::size_t last = frame.size();
-    while (last > 0 && frame[last - 1] == 0)
-        --last;
-    if (last < 4)
+// Whether the frame ends with "@" "}" at `at` and only zero bytes follow.
+bool trailerAt(const Block& frame, std::size_t at) {
+    if (at + 1 >= frame.size() || frame[at] != kAt || frame[at + 1] != kClose)
+        return false;
+    return std::all_of(frame.begin() + static_cast<std::ptrdiff_t>(at) + 2, frame.end(),
+                       [](std::uint8_t b) { return b == 0; });
+}
+
+// Bytes between the code and the "@}" of the card requests that follow the
+// name: the read request's start and end offsets.
+constexpr std::size_t kReadOffsetsSize = 8;
+
+// The payload length of a well-formed frame, or nothing for a frame the
+// station does not take: no "{" in byte 0, or no "@}" right after the payload
+// its command carries, or anything but zero bytes after it. Queries, 0x2F and
+// unknown codes carry no payload; each write its fixed one; the settings write
+// either five areas (27 bytes) or eight (39). The card requests 0x02 and 0x20
+// carry a name of any length: the station takes the frame's last non-zero
+// byte as its closing "}", so the name runs from byte 2 to the read request's
+// offsets (0x02) or to the "@" (0x20). Whether the name is one the station
+// serves is decided by cardNameAllowed.
+std::optional<std::size_t> payloadLength(const Block& frame) {
+    if (frame[0] != kOpen)
         return std::nullopt;
-    const std::size_t close = last - 1;
-    if (frame[close] != kClose || frame[close - 1] != kAt)
+    std::size_t length = 0;
+    switch (frame[1]) {
+    case code::WriteSettings:
+        length = trailerAt(frame, 2 + 27) ? 27 : 39;
+        break;
+    case code::WriteInterval:
+    case code::SetLanguage:
+        length = 1;
+        break;
+    case code::WriteCalibration:
+        length = 24;
+        break;
+    case code::WriteAlarm1:
+        length = 6;
+        break;
+    case code::WriteAlarm3:
+        length = 32;
+        break;
+    case code::WriteAlarm4:
+        length = 16;
+        break;
+    case code::SetClock:
+        length = 8;
+        break;
+    case code::FileRead:
+    case code::DeleteFile: {
+        std::size_t last = frame.size();
+        while (last > 0 && frame[last - 1] == 0)
+            --last;
+        // last - 1 is the closing "}", last - 2 the "@".
+        const std::size_t fixed = frame[1] == code::FileRead ? kReadOffsetsSize : 0;
+        if (last < 4 + fixed)
+            return std::nullopt;
+        length = last - 4;
+        break;
+    }
+    default:
+        length = 0;
+        break;
+    }
+    if (!trailerAt(frame, 2 + length))
         return std::nullopt;
-    return close;
+    return length;
+}
+
+// Whether a card request may name this file: one or more bytes, no NUL (the
+// file system would end the name there and open another file), no path
+// separator of either kind, and not "." or "..".
+bool cardNameAllowed(const std::string& name) {
+    return !name.empty() && name.find_first_of(std::string_view("\0/\\", 3)) == std::string::npos &&
+           name != "." && name != "..";
 }
 
 struct ChannelModel {
@@ -259,12 +348,13 @@ bool VirtualStation::acceptFrame(std::uint64_t generation, const Block& frame) {
     if (!plugged_ || generation != generation_)
         return false;
     received_.push_back(frame);
-    if (frame[0] != kOpen)
-        return true; // not a frame; the station ignores it
-    applyWrite(frame);
+    const auto length = payloadLength(frame);
+    if (!length)
+        return true; // not a well-formed frame; the station ignores it
+    applyWrite(frame, *length);
     if (profile_.faults.silent)
         return true;
-    const std::vector<Block> answers = answerFor(frame);
+    const std::vector<Block> answers = answerFor(frame, *length);
     if (answers.empty())
         return true;
     const auto now = Clock::now();
@@ -308,87 +398,84 @@ int VirtualStation::readReport(std::uint64_t generation, std::uint8_t* buffer, s
     }
 }
 
-std::vector<Block> VirtualStation::answerFor(const Block& frame) {
+std::vector<Block> VirtualStation::answerFor(const Block& frame, std::size_t length) {
     const std::uint8_t code = frame[1];
     if (const auto raw = profile_.answers.find(code); raw != profile_.answers.end())
         return {raw->second};
     Block b{};
     switch (code) {
-    case cmd::Readings:
+    case code::Readings:
         return {generatedReadings(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_))};
-    case cmd::Settings:
+    case code::Settings:
         return {settings_};
-    case cmd::Calibration:
+    case code::Calibration:
         return {calibration_};
-    case cmd::AlarmBlock1:
+    case code::AlarmBlock1:
         return {alarms_[0]};
-    case cmd::AlarmBlock3:
+    case code::AlarmBlock3:
         return {alarms_[2]};
-    case cmd::AlarmBlock4:
+    case code::AlarmBlock4:
         return {alarms_[3]};
-    case cmd::Interval:
+    case code::Interval:
         b[1] = static_cast<std::uint8_t>(profile_.interval);
         return {b};
-    case cmd::ScreenStatus:
+    case code::ScreenStatus:
         b[1] = static_cast<std::uint8_t>(profile_.screenAway);
         return {b};
-    case cmd::Identification:
+    case code::Identification:
         // Read from answer byte 0 up to the first zero byte.
         std::copy_n(profile_.ident.begin(), std::min(profile_.ident.size(), b.size()), b.begin());
         return {b};
-    case cmd::FileList:
+    case code::FileList:
         return fileListReports();
-    case cmd::FileRead:
-        return fileContentReports(frame);
+    case code::FileRead:
+        return fileContentReports(frame, length);
     default:
         return {}; // writes and unknown codes: no answer
     }
 }
 
-void VirtualStation::applyWrite(const Block& frame) {
+void VirtualStation::applyWrite(const Block& frame, std::size_t length) {
     switch (frame[1]) {
-    case cmd::WriteSettings: {
-        // The frame carries settings bytes 1..39 one position further on. A
-        // five-area frame ends with "@}" where area 6 would begin (an area
-        // mask's top byte is always 0), and leaves areas 6 to 8 alone.
-        const bool fiveAreas = frame[29] == kAt;
-        const std::size_t last = fiveAreas ? 28 : 40;
+    case code::WriteSettings: {
+        // The frame carries settings bytes 1..39 one position further on; a
+        // five-area frame stops after area 5 and leaves areas 6 to 8 alone.
+        const std::size_t last = 1 + length;
         for (std::size_t i = 2; i <= last; ++i)
             settings_[i - 1] = frame[i];
         break;
     }
-    case cmd::WriteInterval:
+    case code::WriteInterval:
         if (frame[2] >= 1 && frame[2] <= 240)
             profile_.interval = frame[2];
         break;
-    case cmd::WriteCalibration:
+    case code::WriteCalibration:
         for (std::size_t i = 2; i <= 25; ++i)
             calibration_[i - 1] = frame[i];
         break;
-    case cmd::WriteAlarm1:
+    case code::WriteAlarm1:
         for (std::size_t i = 2; i <= 7; ++i)
             alarms_[0][i - 1] = frame[i];
         break;
-    case cmd::WriteAlarm3:
+    case code::WriteAlarm3:
         for (std::size_t i = 2; i <= 33; ++i)
             alarms_[2][i - 1] = frame[i];
         break;
-    case cmd::WriteAlarm4:
+    case code::WriteAlarm4:
         for (std::size_t i = 2; i <= 17; ++i)
             alarms_[3][i - 1] = frame[i];
         break;
-    case cmd::SetClock:
+    case code::SetClock:
         clock_ = frame;
         break;
-    case cmd::SetLanguage:
+    case code::SetLanguage:
         language_ = frame[2];
         break;
-    case cmd::DeleteFile:
-        if (const auto end = frameEnd(frame); end && *end > 3)
-            deleteCardFile(std::string(frame.begin() + 2, frame.begin() + *end - 1));
+    case code::DeleteFile:
+        deleteCardFile(std::string(frame.begin() + 2, frame.begin() + 2 + length));
         break;
-    case cmd::EndOfWrite:
+    case code::EndOfWrite:
         ++endOfWrites_;
         break;
     default:
@@ -414,14 +501,14 @@ std::vector<std::string> VirtualStation::listNames() const {
 }
 
 std::optional<std::string> VirtualStation::readCardFile(const std::string& name) const {
+    if (!cardNameAllowed(name))
+        return std::nullopt;
     if (profile_.sdDir.empty()) {
         for (const CardFile& f : card_)
             if (f.name == name)
                 return f.content;
         return std::nullopt;
     }
-    if (name.find('/') != std::string::npos || name == "." || name == "..")
-        return std::nullopt;
     std::ifstream in(std::filesystem::path(profile_.sdDir) / name, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -429,12 +516,12 @@ std::optional<std::string> VirtualStation::readCardFile(const std::string& name)
 }
 
 void VirtualStation::deleteCardFile(const std::string& name) {
+    if (!cardNameAllowed(name))
+        return;
     if (profile_.sdDir.empty()) {
         std::erase_if(card_, [&](const CardFile& f) { return f.name == name; });
         return;
     }
-    if (name.find('/') != std::string::npos || name == "." || name == "..")
-        return;
     std::error_code ec;
     std::filesystem::remove(std::filesystem::path(profile_.sdDir) / name, ec);
 }
@@ -444,8 +531,9 @@ std::vector<Block> VirtualStation::fileListReports() const {
     for (const std::string& name : listNames()) {
         // Lead byte, name, ",", size (4 bytes), "}": a name needs room for the
         // size, and a comma in it would end the name early; such files are
-        // not listed, as the station could not name them either.
-        if (name.empty() || name.size() > 58 || name.find(',') != std::string::npos)
+        // not listed, as the station could not name them either. Nor are
+        // names a request may not name (one with a backslash, say).
+        if (!cardNameAllowed(name) || name.size() > 58 || name.find(',') != std::string::npos)
             continue;
         std::uint32_t size = 0;
         if (profile_.sdDir.empty()) {
@@ -470,26 +558,33 @@ std::vector<Block> VirtualStation::fileListReports() const {
     return reports;
 }
 
-std::vector<Block> VirtualStation::fileContentReports(const Block& frame) {
-    // Name, start (4 bytes), end (4 bytes), "@}": the name's length follows
-    // from where the frame ends.
-    const auto end = frameEnd(frame);
-    if (!end || *end < 12)
-        return {endMarker()};
-    const std::size_t nameLength = *end - 11;
+std::vector<Block> VirtualStation::fileContentReports(const Block& frame, std::size_t length) {
+    // Name, start (4 bytes), end (4 bytes); payloadLength found the name's end.
+    const std::size_t nameLength = length - kReadOffsetsSize;
     const std::string name(frame.begin() + 2, frame.begin() + 2 + nameLength);
     const std::uint32_t from = getU32(frame, 2 + nameLength);
     const std::uint32_t to = getU32(frame, 6 + nameLength);
+    if (!cardNameAllowed(name))
+        return {endMarker()}; // as for a file the card does not hold
 
+    // The range is clipped to the file before anything is read or sized, so a
+    // request for bytes 0 to 0xFFFFFFFF costs the file's size and no more.
     std::string piece;
     if (profile_.sdDir.empty()) {
         for (const CardFile& f : card_)
             if (f.name == name && from < f.content.size())
                 piece = f.content.substr(from, std::min<std::size_t>(to, f.content.size()) - from);
-    } else if (name.find('/') == std::string::npos && from < to) {
-        std::ifstream in(std::filesystem::path(profile_.sdDir) / name, std::ios::binary);
-        if (in && in.seekg(from)) {
-            piece.resize(to - from);
+    } else {
+        const std::filesystem::path path = std::filesystem::path(profile_.sdDir) / name;
+        std::error_code ec;
+        const bool regular = std::filesystem::is_regular_file(path, ec);
+        const std::uintmax_t size = regular ? std::filesystem::file_size(path, ec) : 0;
+        const std::uintmax_t stop = std::min<std::uintmax_t>(to, ec ? 0 : size);
+        std::ifstream in;
+        if (from < stop)
+            in.open(path, std::ios::binary);
+        if (in.is_open() && in.seekg(from)) {
+            piece.resize(static_cast<std::size_t>(stop - from));
             in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
             piece.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
         }
@@ -591,9 +686,9 @@ VirtualTransport::~VirtualTransport() {
 
 std::vector<DeviceInfo> VirtualTransport::enumerate(std::uint16_t vendorId,
                                                     std::uint16_t productId) {
-    if (!station_->plugged() || vendorId != kStationVendorId || productId != kStationProductId)
+    if (!station_->plugged() || vendorId != kVendorId || productId != kProductId)
         return {};
-    return {DeviceInfo{kPath, kStationVendorId, kStationProductId}};
+    return {DeviceInfo{kPath, kVendorId, kProductId}};
 }
 
 std::unique_ptr<HidHandle> VirtualTransport::open(const std::string& path) {

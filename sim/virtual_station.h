@@ -57,7 +57,9 @@ std::vector<CardFile> defaultCard();
 Block generatedReadings(std::chrono::milliseconds sinceStart);
 
 // A complete protocol peer of the base station. Frames arrive through the
-// handles of a VirtualTransport; answers are queued and handed out one report
+// handles of a VirtualTransport; every frame is recorded, but only a
+// well-formed one (its "@}" right after the payload its command carries,
+// then only zero bytes) is acted on; answers are queued and handed out one report
 // per reportMs, as a real interrupt endpoint delivers them. Thread-safe.
 class VirtualStation {
 public:
@@ -112,10 +114,11 @@ private:
         Block report;
     };
 
-    std::vector<Block> answerFor(const Block& frame); // with mutex_ held
-    void applyWrite(const Block& frame);              // with mutex_ held
-    std::vector<Block> fileListReports() const;       // with mutex_ held
-    std::vector<Block> fileContentReports(const Block& frame);
+    // With mutex_ held; length is the frame's payload length.
+    std::vector<Block> answerFor(const Block& frame, std::size_t length);
+    void applyWrite(const Block& frame, std::size_t length);
+    std::vector<Block> fileListReports() const; // with mutex_ held
+    std::vector<Block> fileContentReports(const Block& frame, std::size_t length);
     void deleteCardFile(const std::string& name);
     std::vector<std::string> listNames() const;
     std::optional<std::string> readCardFile(const std::string& name) const;
@@ -159,6 +162,10 @@ private:
 class VirtualTransport final : public Transport {
 public:
     static constexpr const char* kPath = "sim:station";
+    // The station's USB ids, kept apart from the program's own, so that a
+    // wrong id in the program shows up as a station that is never found.
+    static constexpr std::uint16_t kVendorId = 0x0483;
+    static constexpr std::uint16_t kProductId = 0x5750;
 
     explicit VirtualTransport(std::shared_ptr<VirtualStation> station);
     ~VirtualTransport() override;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace vellumet::cli {
 namespace {
 
@@ -53,6 +55,30 @@ TEST(CliOutput, MissingAlarmLimitsShowAsDashesInText) {
     const std::string text = infoText(info); // every limit missing by default
     EXPECT_NE(text.find("[ ] --"), std::string::npos) << text;
     EXPECT_EQ(text.find("65535"), std::string::npos) << text;
+}
+
+TEST(CliOutput, StationTextReachesTheTerminalEscaped) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"{ZP7421X@}", "{ZP7421X@}"},
+        {"\x1b]0;owned\a\x1b[2J", "\\x1b]0;owned\\x07\\x1b[2J"},
+        {"a\rb\nc\td\x7f", "a\\x0db\\x0ac\\x09d\\x7f"},
+        {"St\xC3\xA4tion \xE2\x82\xAC", "St\xC3\xA4tion \xE2\x82\xAC"}, // UTF-8 text stays
+        {"\xC2\x9B\x32J", "\\u009b2J"},                                 // C1 CSI
+        {"\x9B\x32J\xC3", "\\x9b2J\\xc3"},                              // bytes that are not UTF-8
+        {"\xE0\x80\x9B", "\\xe0\\x80\\x9b"}, // an overlong form hides nothing
+        {"C:\\x1b", "C:\\\\x1b"},            // a backslash cannot fake an escape
+    };
+    for (const auto& [ident, shown] : cases) {
+        StationInfo info;
+        info.identText = ident;
+        const std::string text = infoText(info);
+        const std::string line = text.substr(0, text.find('\n'));
+        EXPECT_EQ(line, "Identification:     " + shown);
+        const auto control = std::find_if(text.begin(), text.end(), [](char c) {
+            return c != '\n' && static_cast<unsigned char>(c) < 0x20;
+        });
+        EXPECT_EQ(control, text.end()) << shown;
+    }
 }
 
 } // namespace

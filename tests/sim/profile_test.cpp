@@ -6,11 +6,17 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vellumet::sim {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 struct ProfileFixture : ::testing::Test {
     fs::path dir;
@@ -125,6 +131,43 @@ TEST_F(ProfileFixture, MissingFileIsAnError) {
     std::string error;
     EXPECT_FALSE(loadProfile((dir / "absent.json").string(), error).has_value());
     EXPECT_NE(error.find("absent.json"), std::string::npos);
+}
+
+TEST_F(ProfileFixture, OnlyARegularFileOfAtMostOneMegabyteIsRead) {
+    const fs::path fifo = dir / "fifo.json";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A profile of exactly 1 MB is read; one byte more is refused.
+    const std::string fits = "{}" + std::string((1u << 20) - 2, ' ');
+    std::ofstream(dir / "fits.json") << fits;
+    std::ofstream(dir / "large.json") << fits << ' ';
+    const std::pair<fs::path, const char*> refused[] = {
+        {fifo, "regular file"},
+        {"/dev/zero", "regular file"},
+        {dir / "card", "regular file"},
+        {dir / "large.json", "1 MB"},
+    };
+    for (const auto& [path, reason] : refused) {
+        // On a thread, so that a read that blocks fails the test instead of hanging it.
+        auto result = std::async(std::launch::async, [p = path.string()] {
+            std::string error;
+            const bool loaded = loadProfile(p, error).has_value();
+            return std::make_pair(loaded, error);
+        });
+        if (result.wait_for(5s) != std::future_status::ready) {
+            ADD_FAILURE() << path << ": still reading after 5 s";
+            // Let a reader blocked on the FIFO see its end.
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        }
+        const auto [loaded, error] = result.get();
+        EXPECT_FALSE(loaded) << path;
+        EXPECT_NE(error.find(path.string()), std::string::npos) << error;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+    std::string error;
+    EXPECT_TRUE(loadProfile((dir / "fits.json").string(), error).has_value()) << error;
 }
 
 TEST_F(ProfileFixture, MakeTransportBuildsTheVirtualStation) {

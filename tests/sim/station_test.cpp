@@ -10,6 +10,9 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace vellumet::sim {
 namespace {
 
@@ -499,6 +502,141 @@ TEST(VirtualStation, FolderCardIsServedAndDeletedOnDisk) {
     peer.collect(20);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "A_IN.CSV"));
     EXPECT_TRUE(std::filesystem::exists(dir.path / "B_LOG.CSV"));
+}
+
+TEST(VirtualStation, FrameWithoutItsTrailerInPlaceIsIgnored) {
+    Peer peer;
+    const Block settings = peer.station->settingsBlock();
+    const auto names = peer.station->cardFileNames();
+    const std::string file = names.front();
+
+    Block settingsTrailerBetween = frameOf({0x7B, 0x10});
+    std::fill_n(settingsTrailerBetween.begin() + 2, 31, 1); // neither 27 nor 39 bytes
+    settingsTrailerBetween[33] = 0x40;
+    settingsTrailerBetween[34] = 0x7D;
+    Block calibrationEarly = frameOf({0x7B, 0x11});
+    std::fill_n(calibrationEarly.begin() + 2, 23, 5);
+    calibrationEarly[25] = 0x40;
+    calibrationEarly[26] = 0x7D;
+    Block readUnclosed = readRequest(file, 0, 4096);
+    readUnclosed[10 + file.size()] = 0;
+    readUnclosed[11 + file.size()] = 0;
+    Block readJunk = readRequest(file, 0, 4096);
+    readJunk[63] = 1;
+    Block deleteUnclosed = deleteRequest(file);
+    deleteUnclosed[2 + file.size()] = 0;
+    deleteUnclosed[3 + file.size()] = 0;
+
+    const std::pair<const char*, Block> cases[] = {
+        {"query, trailer one byte late", frameOf({0x7B, 0x03, 0x00, 0x40, 0x7D})},
+        {"query without trailer", frameOf({0x7B, 0x04})},
+        {"query, a byte after the trailer", frameOf({0x7B, 0xFE, 0x40, 0x7D, 0x00, 0x01})},
+        {"file list, trailer one byte late", frameOf({0x7B, 0x01, 0x00, 0x40, 0x7D})},
+        {"interval write without its byte", frameOf({0x7B, 0x40, 0x40, 0x7D})},
+        {"interval write, trailer late", frameOf({0x7B, 0x40, 0x1E, 0x00, 0x40, 0x7D})},
+        {"settings write of 31 bytes", settingsTrailerBetween},
+        {"calibration write one byte short", calibrationEarly},
+        {"alarm write without trailer", frameOf({0x7B, 0x12, 1, 1, 0xFF, 0xFF, 0xFF, 0xFF})},
+        {"clock write one byte short",
+         frameOf({0x7B, 0x30, 0x07, 0xEA, 0x0C, 0x06, 0x0A, 0x35, 0x07, 0x40, 0x7D})},
+        {"language write of two bytes", frameOf({0x7B, 0x0B, 0x00, 0x01, 0x40, 0x7D})},
+        {"end of write with a payload", frameOf({0x7B, 0x2F, 0x01, 0x40, 0x7D})},
+        {"read request without trailer", readUnclosed},
+        {"read request, a byte after the trailer", readJunk},
+        {"delete request without trailer", deleteUnclosed},
+    };
+    for (const auto& [label, frame] : cases) {
+        ASSERT_TRUE(peer.send(frame)) << label;
+        EXPECT_TRUE(peer.collect(15).empty()) << label << ": answered";
+    }
+    EXPECT_EQ(peer.station->receivedFrames().size(), std::size(cases)) << "all are recorded";
+    EXPECT_EQ(peer.station->settingsBlock(), settings);
+    EXPECT_EQ(peer.station->calibrationBlock(), Block{});
+    EXPECT_EQ(peer.station->alarmBlock(1)[1], 0);
+    EXPECT_EQ(peer.station->interval(), 5);
+    EXPECT_FALSE(peer.station->lastClockFrame().has_value());
+    EXPECT_FALSE(peer.station->language().has_value());
+    EXPECT_EQ(peer.station->endOfWriteCount(), 0);
+    EXPECT_EQ(peer.station->cardFileNames(), names);
+
+    // The same station takes the frames once they are well formed.
+    peer.send(cmd::WriteInterval, {30});
+    EXPECT_EQ(peer.ask(cmd::Interval)[1], 30);
+    peer.send(deleteRequest(file));
+    EXPECT_EQ(peer.station->cardFileNames().size(), names.size() - 1);
+}
+
+// Caps the process's address space for a scope, so that an allocation far
+// beyond what a request needs fails instead of passing unnoticed.
+struct AddressSpaceCap {
+    rlimit saved{};
+    bool set = false;
+    explicit AddressSpaceCap(std::size_t headroom) {
+        std::ifstream statm("/proc/self/statm");
+        std::size_t pages = 0;
+        if (!(statm >> pages) || getrlimit(RLIMIT_AS, &saved) != 0)
+            return;
+        rlimit cap = saved;
+        cap.rlim_cur = pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + headroom;
+        set = setrlimit(RLIMIT_AS, &cap) == 0;
+    }
+    ~AddressSpaceCap() {
+        if (set)
+            setrlimit(RLIMIT_AS, &saved);
+    }
+};
+
+TEST(VirtualStation, HugeReadRangeIsClippedToTheFileFirst) {
+    TempDir dir;
+    const std::string content(1000, 'x');
+    dir.write("A.CSV", content);
+    Profile profile = Peer::fastProfile();
+    profile.sdDir = dir.path.string();
+    Peer peer(profile);
+    std::vector<Block> whole, beyond, fromCard;
+    {
+        const AddressSpaceCap cap(512u << 20); // far less than the 4 GiB asked for
+        ASSERT_TRUE(cap.set);
+        peer.send(readRequest("A.CSV", 0, 0xFFFFFFFF));
+        whole = peer.collectUntilEnd();
+        peer.send(readRequest("A.CSV", 0xFFFFFF00, 0xFFFFFFFF));
+        beyond = peer.collectUntilEnd();
+    }
+    EXPECT_EQ(decodeContent(whole), content);
+    ASSERT_EQ(beyond.size(), 1u);
+    EXPECT_EQ(text(beyond[0]), "{@}");
+}
+
+TEST(VirtualStation, NamesThatCouldNameAnotherFileAreRefused) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path / "card");
+    std::ofstream(dir.path / "card" / "A.CSV") << "inside";
+    std::ofstream(dir.path / "card" / "B\\C.CSV") << "backslash";
+    std::ofstream(dir.path / "OUT.CSV") << "outside";
+    Profile profile = Peer::fastProfile();
+    profile.sdDir = (dir.path / "card").string();
+    Peer peer(profile);
+
+    for (const std::string& name :
+         {std::string("A.CSV\0X", 7), std::string("../OUT.CSV"), std::string("..\\OUT.CSV"),
+          std::string("B\\C.CSV"), std::string(".."), std::string("."), std::string()}) {
+        const std::string shown = std::regex_replace(name, std::regex(std::string(1, '\0')), "\\0");
+        peer.send(readRequest(name, 0, 4096));
+        const auto reports = peer.collect(15);
+        ASSERT_EQ(reports.size(), 1u) << shown << ": the end marker alone";
+        EXPECT_EQ(text(reports[0]), "{@}") << shown;
+        peer.send(deleteRequest(name));
+        EXPECT_FALSE(peer.station->cardFile(name).has_value()) << shown;
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "card" / "A.CSV"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "card" / "B\\C.CSV"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "OUT.CSV"));
+    peer.send(cmd::FileList);
+    const auto listed = decodeList(peer.collectUntilEnd());
+    ASSERT_EQ(listed.size(), 1u) << "a name no request could give is not listed";
+    EXPECT_EQ(listed[0].name, "A.CSV");
+    peer.send(readRequest("A.CSV", 0, 4096));
+    EXPECT_EQ(decodeContent(peer.collectUntilEnd()), "inside");
 }
 
 TEST(DefaultCard, HoldsTheLogKindsTheProgramMeets) {

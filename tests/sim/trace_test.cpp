@@ -158,9 +158,45 @@ TEST(TracingTransport, FailedReadsAndTimeoutsLeaveNoLines) {
         EXPECT_EQ(handle->read(b.data(), b.size(), 5), 0);
         station->unplug();
         EXPECT_EQ(handle->read(b.data(), b.size(), 5), -1);
-        traced.log().flush();
+        EXPECT_TRUE(traced.log().flush().ok());
     }
     EXPECT_TRUE(out.str().empty());
+}
+
+TEST(TracingTransport, ATraceThatCannotBeWrittenIsReported) {
+    const auto dir = std::filesystem::temp_directory_path();
+    const std::string good = (dir / "vellumet_trace_status.txt").string();
+    const std::string absent = (dir / "vellumet_no_such_folder" / "trace.txt").string();
+    struct Case {
+        std::string path;
+        bool opens;  // creating the file works
+        bool writes; // and so do the writes
+    };
+    for (const Case& c :
+         {Case{good, true, true}, Case{"/dev/full", true, false}, Case{absent, false, false}}) {
+        auto station = std::make_shared<VirtualStation>();
+        TracingTransport traced(std::make_shared<VirtualTransport>(station), c.path);
+        EXPECT_EQ(traced.traceOk(), c.opens) << c.path;
+        auto handle = traced.open(VirtualTransport::kPath);
+        ASSERT_NE(handle, nullptr);
+        const std::uint8_t query[65] = {0, 0x7B, 0x41, 0x40, 0x7D};
+        ASSERT_TRUE(handle->write(query, sizeof query));
+        Block b{};
+        EXPECT_EQ(handle->read(b.data(), b.size(), 500), 64) << "the link works either way";
+
+        const Status status = traced.traceStatus();
+        EXPECT_EQ(status.ok(), c.writes) << c.path;
+        if (!status.ok()) {
+            EXPECT_EQ(status.code(), Errc::Io);
+            EXPECT_NE(status.error().text().find(c.path), std::string::npos)
+                << status.error().text();
+        }
+        // The first error stays, also once nothing more is pending.
+        EXPECT_EQ(traced.log().status().ok(), c.writes) << c.path;
+        EXPECT_EQ(traced.traceStatus().ok(), c.writes) << c.path;
+    }
+    EXPECT_EQ(parse(readFile(good)).size(), 2u);
+    std::filesystem::remove(good);
 }
 
 } // namespace
