@@ -6,14 +6,15 @@
 
 namespace vellumet {
 
-std::shared_ptr<Transport> makeTransport(const TransportOptions& options, std::string& error) {
+Result<std::shared_ptr<Transport>> makeTransport(const TransportOptions& options) {
     std::shared_ptr<Transport> transport;
     if (options.simulate) {
         sim::Profile profile;
         if (!options.profilePath.empty()) {
+            std::string error;
             auto loaded = sim::loadProfile(options.profilePath, error);
             if (!loaded)
-                return nullptr;
+                return makeError(Errc::InvalidInput, error);
             profile = std::move(*loaded);
         }
         transport = std::make_shared<sim::VirtualTransport>(
@@ -24,11 +25,9 @@ std::shared_ptr<Transport> makeTransport(const TransportOptions& options, std::s
     if (options.tracePath.empty())
         return transport;
     auto traced = std::make_shared<TracingTransport>(transport, options.tracePath);
-    if (!traced->traceOk()) {
-        error = options.tracePath + ": cannot create the trace file";
-        return nullptr;
-    }
-    return traced;
+    if (!traced->traceOk())
+        return makeError(Errc::Io, options.tracePath + ": cannot create the trace file");
+    return std::shared_ptr<Transport>(std::move(traced));
 }
 
 } // namespace vellumet

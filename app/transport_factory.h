@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/result.h"
 #include "device/transport.h"
 
 #include <memory>
@@ -13,9 +14,9 @@ struct TransportOptions {
     std::string tracePath;   // protocol trace file; empty: no trace
 };
 
-// The transport both front ends use: hidapi or the virtual station, wrapped
-// in the protocol trace when asked. Returns nullptr and a one-line reason in
-// error when a profile or the trace file cannot be used.
-std::shared_ptr<Transport> makeTransport(const TransportOptions& options, std::string& error);
+// The transport both front ends hand to their StationLink: hidapi or the
+// virtual station, wrapped in the protocol trace when asked. InvalidInput for
+// a profile that cannot be used, Io for a trace file that cannot be made.
+Result<std::shared_ptr<Transport>> makeTransport(const TransportOptions& options);
 
 } // namespace vellumet

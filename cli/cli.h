@@ -18,10 +18,9 @@ inline constexpr int kExitUsage = 2;
 
 inline constexpr const char* kProgramName = "vellumet-cli";
 
-// Builds the transport a command talks through; sets error and returns null
-// when it cannot.
+// Builds the transport a command talks through.
 using TransportFactory =
-    std::function<std::shared_ptr<Transport>(const TransportOptions& options, std::string& error)>;
+    std::function<Result<std::shared_ptr<Transport>>(const TransportOptions& options)>;
 
 // What `watch` reports after each round: whether it printed readings and
 // whether the station was there at the end of the round.

@@ -133,13 +133,12 @@ StationLink& Invocation::station() {
         return *link_;
     const TransportOptions transportOptions{options_.simulate, options_.profilePath,
                                             options_.tracePath};
-    std::string error;
-    std::shared_ptr<Transport> transport = env_.makeTransport
-                                               ? env_.makeTransport(transportOptions, error)
-                                               : makeTransport(transportOptions, error);
+    Result<std::shared_ptr<Transport>> transport = env_.makeTransport
+                                                       ? env_.makeTransport(transportOptions)
+                                                       : makeTransport(transportOptions);
     if (!transport)
-        throw CommandError(error.empty() ? std::string("no transport to the station") : error);
-    link_ = std::make_unique<StationLink>(std::move(transport), env_.linkTiming);
+        throw CommandError(transport.error().text());
+    link_ = std::make_unique<StationLink>(std::move(*transport), env_.linkTiming);
 
     // The listeners hold the link itself, never this object's member: they run
     // on the reader and notifier threads.

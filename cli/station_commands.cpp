@@ -75,7 +75,7 @@ void notice(Invocation& inv, const std::string& text) {
 // (the station cannot be asked) or "confirmed" (read back from the station).
 std::string messageResult(Format format, const std::string& message, const std::string& key,
                           const QJsonValue& value, const std::string& csvValue,
-                          const std::string& outcome) {
+                          const std::string& outcome, const std::string& detail) {
     switch (format) {
     case Format::Json: {
         QJsonObject o;
@@ -90,7 +90,7 @@ std::string messageResult(Format format, const std::string& message, const std::
     case Format::Text:
         break;
     }
-    return message + " (" + outcome + ": " + key + " " + csvValue + ")\n";
+    return message + ": " + detail + '\n';
 }
 
 // Sleeps until the deadline, waking at once when interrupted.
@@ -254,7 +254,8 @@ int runSyncTime(Invocation& inv) {
     // to have been sent, not confirmed.
     const std::string time = stationTimeText(now);
     inv.output = messageResult(inv.format(), "Sync Time Success", "time",
-                               QString::fromStdString(time), time, "sent");
+                               QString::fromStdString(time), time, "sent",
+                               time + " sent to the station");
     return kExitOk;
 }
 
@@ -283,7 +284,8 @@ int runSetInterval(Invocation& inv) {
         throw CommandError("the interval was sent, but the station reports " +
                            std::to_string(reported) + " minutes");
     inv.output = messageResult(inv.format(), "Set Interval Success", "interval", minutes,
-                               std::to_string(minutes), "confirmed");
+                               std::to_string(minutes), "confirmed",
+                               "the station confirms " + std::to_string(minutes) + " minutes");
     return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 #include "station_link.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace vellumet {
 
@@ -103,6 +104,10 @@ void StationLink::closeStation() {
 
 void StationLink::markStationGone() {
     connected_ = 0;
+    {
+        std::lock_guard lock(dispatchMutex_);
+        owed_.clear();
+    }
     Block gone;
     gone.fill(0xFF);
     answers_.store(AnswerStore::Slot::ReadingsBlock, gone, gone.size());
@@ -160,9 +165,46 @@ void StationLink::cancelWaits() {
     responseEvent_.wake();
 }
 
+// The link is free again, unless an answer is still owed: then it becomes
+// free when that answer has come and been dropped, or its time is over.
 void StationLink::releaseLink() {
+    std::lock_guard lock(dispatchMutex_);
     responseEvent_.reset();
-    responseEvent_.set();
+    if (owed_.empty())
+        responseEvent_.set();
+}
+
+Result<StationLink::Exclusive> StationLink::acquireLink(std::chrono::milliseconds timeout,
+                                                       const std::stop_token& stop) {
+    const auto deadline = Clock::now() + timeout;
+    // One request at a time: a second sender waits for the first to finish,
+    // and sends nothing rather than cut in when it does not in time.
+    Exclusive exclusive(exchangeMutex_, std::defer_lock);
+    if (!exclusive.try_lock_until(deadline))
+        return makeError(Errc::Timeout, "the link is busy with another request; nothing sent");
+    if (stop.stop_requested())
+        return makeError(Errc::Cancelled);
+    for (;;) {
+        std::optional<Clock::time_point> owedUntil;
+        {
+            std::lock_guard lock(dispatchMutex_);
+            const auto now = Clock::now();
+            while (!owed_.empty() && owed_.front() <= now)
+                owed_.pop_front();
+            if (!owed_.empty())
+                owedUntil = owed_.back();
+        }
+        if (!owedUntil)
+            return exclusive;
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return makeError(Errc::Timeout,
+                             "the station has not yet answered an earlier request; nothing sent");
+        const auto slice = std::min(deadline, *owedUntil) - now;
+        if (awaitResponse(std::chrono::ceil<std::chrono::milliseconds>(slice), stop) ==
+            WaitEnd::Cancelled)
+            return makeError(Errc::Cancelled);
+    }
 }
 
 Status StationLink::sendFrame(const CommandFrame& frame) {
@@ -202,8 +244,9 @@ bool StationLink::oweAnswer(std::chrono::milliseconds within) {
 Status StationLink::query(const QueryShape& shape, std::stop_token stop) {
     if (!connected())
         return makeError(Errc::NotConnected);
-    if (awaitResponse(timing_.scaled(shape.timing.before), stop) == WaitEnd::Cancelled)
-        return makeError(Errc::Cancelled);
+    auto exclusive = acquireLink(timing_.scaled(shape.timing.before), stop);
+    if (!exclusive)
+        return exclusive.error();
     responseEvent_.reset();
     expectedKind_ = static_cast<int>(shape.kind);
     if (Status sent = sendFrame(CommandFrame(shape.code)); !sent) {
@@ -229,8 +272,9 @@ Status StationLink::stream(const CommandFrame& frame, ResponseKind kind, QueryTi
                            const StreamConsumer& consumer, std::stop_token stop) {
     if (!connected())
         return makeError(Errc::NotConnected);
-    if (awaitResponse(timing_.scaled(timing.before), stop) == WaitEnd::Cancelled)
-        return makeError(Errc::Cancelled);
+    auto exclusive = acquireLink(timing_.scaled(timing.before), stop);
+    if (!exclusive)
+        return exclusive.error();
     responseEvent_.reset();
     {
         std::lock_guard lock(dispatchMutex_);
@@ -288,8 +332,9 @@ Status StationLink::sendWithoutAnswer(std::span<const CommandFrame> frames, Quer
                                       std::stop_token stop) {
     if (!connected())
         return makeError(Errc::NotConnected);
-    if (awaitResponse(timing_.scaled(timing.before), stop) == WaitEnd::Cancelled)
-        return makeError(Errc::Cancelled);
+    auto exclusive = acquireLink(timing_.scaled(timing.before), stop);
+    if (!exclusive)
+        return exclusive.error();
     responseEvent_.reset();
     expectedKind_ = static_cast<int>(ResponseKind::NoAnswer);
     for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -315,8 +360,9 @@ Status StationLink::writeSettings(std::span<const CommandFrame> frames, const Wr
     if (!connected())
         return makeError(Errc::NotConnected);
 
-    if (awaitResponse(timing_.scaled(options.timing.linkWait), stop) == WaitEnd::Cancelled)
-        return makeError(Errc::Cancelled);
+    auto exclusive = acquireLink(timing_.scaled(options.timing.linkWait), stop);
+    if (!exclusive)
+        return exclusive.error();
     responseEvent_.reset();
     expectedKind_ = static_cast<int>(ResponseKind::ScreenStatus);
     if (Status sent = sendFrame(CommandFrame(cmd::ScreenStatus)); !sent) {
@@ -408,9 +454,9 @@ void StationLink::readerLoop() {
     }
 }
 
-// An answer whose exchange gave up waiting may still come; it is the next
-// report the station sends, so the first report after such a give-up is that
-// answer and is dropped. Once its time is over it is no longer expected.
+// An answer whose exchange gave up waiting may still come. No request is
+// sent while it is owed, so the next report is that answer: it is dropped,
+// and the link is free again. Once its time is over it is no longer expected.
 bool StationLink::dropOwedAnswer() {
     const auto now = Clock::now();
     while (!owed_.empty() && owed_.front() <= now)
@@ -418,6 +464,8 @@ bool StationLink::dropOwedAnswer() {
     if (owed_.empty())
         return false;
     owed_.pop_front();
+    if (owed_.empty())
+        responseEvent_.set();
     return true;
 }
 

@@ -142,6 +142,10 @@ private:
     enum class WaitEnd { Signalled, TimedOut, Cancelled };
     WaitEnd awaitResponse(std::chrono::milliseconds timeout, const std::stop_token& stop);
     void releaseLink();
+    // The link for one exchange: no other sender's request is outstanding and
+    // no answer is owed. Timeout when that is not so within timeout.
+    using Exclusive = std::unique_lock<std::timed_mutex>;
+    Result<Exclusive> acquireLink(std::chrono::milliseconds timeout, const std::stop_token& stop);
     Status sendFrame(const CommandFrame& frame);
     Status lostOr(Status status) const;
     bool oweAnswer(std::chrono::milliseconds within);
@@ -164,6 +168,7 @@ private:
     std::atomic<int> fahrenheit_{0};
     ManualResetEvent responseEvent_{true};
     std::atomic<unsigned> wakeEpoch_{0};
+    std::timed_mutex exchangeMutex_; // held by the sender whose request is outstanding
 
     std::mutex scanMutex_; // one scan at a time
     mutable std::mutex pathMutex_;

@@ -97,6 +97,7 @@ public:
     // reached its file (see TraceLog::status). Call it before the program
     // ends: the destructor flushes too, but can tell nobody.
     Status traceStatus() { return log_->flush(); }
+    Status status() override { return traceStatus(); }
     TraceLog& log() { return *log_; }
 
     std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) override;

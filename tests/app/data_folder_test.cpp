@@ -137,7 +137,8 @@ TEST_F(DataFolderTest, FolderThatCannotBeCreatedIsReported) {
     writeFile(blocker, "x");
     const DataFolderResult result =
         prepareDataFolder(blocker + QStringLiteral("/KQ7421"), templates);
-    EXPECT_TRUE(result.path.isEmpty());
+    EXPECT_EQ(result.path, blocker + QStringLiteral("/KQ7421"))
+        << "the fixed folder is named still, so nothing is read from elsewhere";
     EXPECT_FALSE(result.error.isEmpty());
 }
 

@@ -85,5 +85,5 @@ TEST_F(TextTableTest, GlobalTableLoadsOnce) {
     installTranslations(UiLanguage::English);
     loadTexts();
     EXPECT_TRUE(texts().loaded());
-    EXPECT_EQ(texts()[32], QStringLiteral("Connected"));
+    EXPECT_EQ(texts()[TextId::Connected], QStringLiteral("Connected"));
 }

@@ -147,6 +147,55 @@ TEST_F(CliFixture, LiveAgainstTheGeneratedStationMatchesItsAnswer) {
     }
 }
 
+// Answers later than their waits must never be printed as another kind's
+// data (the alarm limits or the calibration as readings): with each delay
+// either the true readings come out, or the command fails.
+TEST_F(CliFixture, LateAnswersAreNeverPrintedAsReadings) {
+    for (int delayMs : {90, 300}) { // 900 ms and 3000 ms at the station's own pace
+        sim::Profile profile = knownReadingsProfile();
+        profile.faults.answerDelayMs = delayMs;
+        makeStation(profile);
+        const CliResult r = run({"--format", "json", "live"});
+        if (r.status == kExitOk) {
+            const QJsonArray channels = parseObject(r.out).value("channels").toArray();
+            ASSERT_EQ(channels.size(), 8) << delayMs;
+            EXPECT_DOUBLE_EQ(channels[0].toObject().value("temperature").toDouble(), 25.0)
+                << delayMs << ": " << r.out;
+        } else {
+            EXPECT_EQ(r.status, kExitFailure) << delayMs;
+            EXPECT_EQ(r.out, "") << delayMs;
+        }
+        if (delayMs == 300) {
+            EXPECT_EQ(r.status, kExitFailure) << "the readings answer came far too late";
+        }
+    }
+}
+
+// Ctrl-C ends a command within half a second, even in the middle of the
+// waits for a silent station (a refresh would take 14.8 s).
+TEST_F(CliFixture, InterruptEndsACommandAtOnce) {
+    sim::Profile profile;
+    profile.faults.silent = true;
+    makeStation(profile);
+    quickLink = false;
+    for (const char* command : {"live", "info", "sync-time"}) {
+        std::stop_source interrupt;
+        Environment env;
+        env.stop = interrupt.get_token();
+        std::thread ctrlC([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            interrupt.request_stop();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        const CliResult r = run({command}, env);
+        const auto took = std::chrono::steady_clock::now() - start;
+        ctrlC.join();
+        EXPECT_LT(took, std::chrono::milliseconds(800)) << command;
+        EXPECT_EQ(r.status, kExitFailure) << command;
+        EXPECT_EQ(r.out, "") << command;
+    }
+}
+
 TEST_F(CliFixture, NoStationIsAnErrorOnOneLineWithNothingOnStandardOutput) {
     makeStation();
     station->unplug();
@@ -292,7 +341,8 @@ TEST_F(CliFixture, SyncTimeSendsTheLocalTimeAfterTheStatusCheck) {
     const CliResult r = run({"sync-time"});
     const auto endedAt = std::time(nullptr);
     ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "Sync Time Success\n");
+    EXPECT_EQ(r.out.rfind("Sync Time Success: ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(" sent to the station\n"), std::string::npos) << r.out;
     EXPECT_EQ(receivedCodes(), (std::vector<std::uint8_t>{cmd::ScreenStatus, cmd::SetClock}));
     EXPECT_EQ(station->endOfWriteCount(), 0) << "the clock write has no closing 0x2F";
     ASSERT_TRUE(station->lastClockFrame().has_value());
@@ -309,6 +359,7 @@ TEST_F(CliFixture, SyncTimeJsonReportsTheTimeSent) {
     ASSERT_EQ(r.status, kExitOk) << r.err;
     const QJsonObject o = parseObject(r.out);
     EXPECT_EQ(o.value("message").toString(), "Sync Time Success");
+    EXPECT_EQ(o.value("outcome").toString(), "sent");
     const Block clock = *station->lastClockFrame();
     const QString expected =
         QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", clock[2] << 8 | clock[3], clock[4],
@@ -327,16 +378,39 @@ TEST_F(CliFixture, SyncTimeAwayFromMainScreenSendsNoTime) {
     EXPECT_FALSE(station->lastClockFrame().has_value());
 }
 
-TEST_F(CliFixture, SetIntervalWritesTheIntervalAndCloses) {
+// The station goes right after its status answer: the time never reached
+// it, and success must not be claimed.
+TEST_F(CliFixture, SyncTimeToAStationThatWentAwayFails) {
+    sim::Profile profile;
+    profile.faults.unplugAfterReports = 1;
+    makeStation(profile);
+    const CliResult r = run({"sync-time"});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.find("Success"), std::string::npos) << r.err;
+    EXPECT_FALSE(station->lastClockFrame().has_value());
+}
+
+TEST_F(CliFixture, SetIntervalWritesTheIntervalAndReadsItBack) {
     const CliResult r = run({"set-interval", "10"});
     ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "Set Interval Success\n");
+    EXPECT_EQ(r.out, "Set Interval Success: the station confirms 10 minutes\n");
     EXPECT_EQ(station->interval(), 10);
     const auto frames = station->receivedFrames();
-    ASSERT_EQ(frames.size(), 2u) << "no screen-status query for the interval";
+    ASSERT_EQ(frames.size(), 3u) << "no screen-status query for the interval";
     const std::uint8_t payload[] = {10};
     EXPECT_EQ(frames[0], CommandFrame(cmd::WriteInterval, payload).bytes());
     EXPECT_EQ(frames[1], CommandFrame(cmd::EndOfWrite).bytes());
+    EXPECT_EQ(frames[2], CommandFrame(cmd::Interval).bytes()) << "the read-back";
+}
+
+TEST_F(CliFixture, SetIntervalTheStationDidNotTakeIsAFailure) {
+    sim::Profile profile;
+    profile.answers[cmd::Interval] = Block{0x00, 7}; // always answers 7 minutes
+    makeStation(profile);
+    const CliResult r = run({"set-interval", "10"});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.err, "vellumet-cli: the interval was sent, but the station reports 7 minutes\n");
 }
 
 TEST_F(CliFixture, SetIntervalAcceptsBothEndsOfTheRange) {
@@ -348,6 +422,7 @@ TEST_F(CliFixture, SetIntervalAcceptsBothEndsOfTheRange) {
         const QJsonObject o = parseObject(r.out);
         EXPECT_EQ(o.value("message").toString(), "Set Interval Success");
         EXPECT_EQ(o.value("interval").toInt(), minutes);
+        EXPECT_EQ(o.value("outcome").toString(), "confirmed");
     }
 }
 

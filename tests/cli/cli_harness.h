@@ -36,10 +36,12 @@ public:
     CliResult run(std::vector<std::string> args, Environment env = {}) {
         if (!station)
             makeStation();
-        env.makeTransport = [this](const TransportOptions& options, std::string&) {
+        env.makeTransport = [this](const TransportOptions& options) {
             seenOptions.push_back(options);
             return std::static_pointer_cast<Transport>(transport);
         };
+        if (quickLink)
+            env.linkTiming = LinkTiming::quick();
         args.insert(args.begin(), {"--simulate", "--data-dir", dataDir.path().toStdString()});
         return runRaw(args, env);
     }
@@ -65,6 +67,7 @@ public:
     std::shared_ptr<sim::VirtualStation> station;
     std::shared_ptr<sim::VirtualTransport> transport;
     std::vector<TransportOptions> seenOptions;
+    bool quickLink = true; // the link's waits at a tenth; off for tests of real timing
 };
 
 // The polling loop's queries, in its order.

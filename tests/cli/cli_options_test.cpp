@@ -60,6 +60,8 @@ TEST(CliOptions, UsageErrorsExitTwoWithOneLineAndNoOutput) {
         {"--simulate", "watch", "--count", "many"},
         {"--simulate", "watch", "--every", "-1"},
         {"--simulate", "watch", "--every", "soon"},
+        {"--simulate", "watch", "--every", "1e10"},
+        {"--simulate", "watch", "--every", "86401"},
         {"--simulate", "watch", "--every"},
         {"--simulate", "watch", "--forever"},
     };
@@ -87,9 +89,8 @@ TEST_F(CliFixture, OptionsReachTheTransportAndMayFollowTheCommand) {
 
 TEST_F(CliFixture, TransportThatCannotBeMadeIsAFailure) {
     Environment env;
-    env.makeTransport = [](const TransportOptions&, std::string& error) {
-        error = "profile broken.json: not JSON";
-        return std::shared_ptr<Transport>();
+    env.makeTransport = [](const TransportOptions&) -> Result<std::shared_ptr<Transport>> {
+        return makeError(Errc::InvalidInput, "profile broken.json: not JSON");
     };
     const CliResult r = runRaw({"--simulate=broken.json", "live"}, env);
     EXPECT_EQ(r.status, kExitFailure);
@@ -113,7 +114,7 @@ TEST_F(CliFixture, UnusableDataFolderFailsBeforeTheStationIsTouched) {
     f.close();
     makeStation();
     Environment env;
-    env.makeTransport = [this](const TransportOptions&, std::string&) {
+    env.makeTransport = [this](const TransportOptions&) {
         return std::static_pointer_cast<Transport>(transport);
     };
     const CliResult r = runRaw({"--data-dir", file.toStdString(), "live"}, env);

@@ -63,7 +63,7 @@ TEST_F(CliFixture, WatchPrintsEachRoundAsItCompletes) {
     std::ostringstream err;
     std::vector<std::size_t> seenAfterRound;
     Environment env;
-    env.makeTransport = [this](const TransportOptions&, std::string&) {
+    env.makeTransport = [this](const TransportOptions&) {
         return std::static_pointer_cast<Transport>(transport);
     };
     env.afterWatchRound = [&](const WatchRound&) { seenAfterRound.push_back(out.str().size()); };
@@ -79,14 +79,14 @@ TEST_F(CliFixture, WatchPrintsEachRoundAsItCompletes) {
 TEST_F(CliFixture, WatchFollowsAStationThatGoesAwayAndComesBack) {
     std::vector<WatchRound> rounds;
     // A watch that fails to follow would wait for ever; end it and let the checks fail.
-    std::atomic<bool> giveUp{false};
+    std::stop_source giveUp;
     const auto start = Clock::now();
     Environment env;
-    env.interrupted = &giveUp;
+    env.stop = giveUp.get_token();
     env.afterWatchRound = [&](const WatchRound& round) {
         rounds.push_back(round);
         if (Clock::now() - start > std::chrono::seconds(10))
-            giveUp = true;
+            giveUp.request_stop();
         if (round.round == 1)
             station->unplug();
         else if (!round.connected)
@@ -94,7 +94,7 @@ TEST_F(CliFixture, WatchFollowsAStationThatGoesAwayAndComesBack) {
     };
     const CliResult r = run({"--format", "json", "watch", "--every", "0.2", "--count", "3"}, env);
     ASSERT_EQ(r.status, kExitOk) << r.err;
-    ASSERT_FALSE(giveUp.load()) << "the watch did not get its three rounds: " << r.err;
+    ASSERT_FALSE(giveUp.stop_requested()) << "the watch did not get its three rounds: " << r.err;
     EXPECT_EQ(lines(r.out).size(), 3u) << r.out;
     for (const std::string& row : lines(r.out))
         EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(row))
@@ -123,15 +123,15 @@ TEST_F(CliFixture, WatchFollowsAStationThatGoesAwayAndComesBack) {
 }
 
 TEST_F(CliFixture, WatchEndsCleanlyWhenInterrupted) {
-    std::atomic<bool> interrupted{false};
+    std::stop_source interrupt;
     std::thread ctrlC;
     Environment env;
-    env.interrupted = &interrupted;
+    env.stop = interrupt.get_token();
     env.afterWatchRound = [&](const WatchRound& round) {
         if (round.round == 1)
             ctrlC = std::thread([&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                interrupted = true;
+                interrupt.request_stop();
             });
     };
     const auto start = Clock::now();

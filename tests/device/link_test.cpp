@@ -208,7 +208,15 @@ TEST_F(LinkFixture, QueryAgainstSilentStationLastsItsTimeoutAndFreesTheLink) {
     EXPECT_GE(took, link->timing().scaled(query::Readings.timing.after));
     EXPECT_LT(took, link->timing().scaled(query::Readings.timing.after) + 150ms)
         << "the first wait finds the link free";
-    EXPECT_TRUE(T::free(*link));
+
+    // Its answer is owed for three times its wait: no request goes out
+    // meanwhile, so that a late answer cannot pass for the next one's.
+    EXPECT_FALSE(T::free(*link));
+    EXPECT_EQ(link->query(query::Interval).code(), Errc::Timeout);
+    EXPECT_EQ(transport->written().size(), 1u);
+    std::this_thread::sleep_for(3 * link->timing().scaled(query::Readings.timing.after));
+    EXPECT_EQ(link->query(query::Interval).code(), Errc::Timeout);
+    EXPECT_EQ(transport->written().size(), 2u) << "sent once the owed time was over";
 }
 
 // An answer that comes after its query gave up is the next report the
@@ -280,20 +288,29 @@ TEST_F(LinkFixture, ConcurrentSendersAndReaderDoNotRace) {
         return {};
     };
     ASSERT_TRUE(link->openStation());
-    std::thread poller([&] {
-        for (int i = 0; i < 20; ++i)
-            (void)link->query(query::Readings);
-    });
+    // While a re-scan has the station closed, a query ends at once with
+    // NotConnected; each sender goes on until ten of its queries were answered.
+    const auto askUntilAnswered = [&](const QueryShape& shape) {
+        int answered = 0;
+        const auto until = std::chrono::steady_clock::now() + 3s;
+        while (answered < 10 && std::chrono::steady_clock::now() < until) {
+            answered += link->query(shape).ok() ? 1 : 0;
+            std::this_thread::sleep_for(1ms);
+        }
+        return answered;
+    };
+    int readingsAnswered = 0;
+    std::thread poller([&] { readingsAnswered = askUntilAnswered(query::Readings); });
     std::thread scanner([&] {
         for (int i = 0; i < 5; ++i) {
             link->openStation();
             std::this_thread::sleep_for(15ms);
         }
     });
-    for (int i = 0; i < 20; ++i)
-        (void)link->query(query::Interval);
+    EXPECT_EQ(askUntilAnswered(query::Interval), 10);
     poller.join();
     scanner.join();
+    EXPECT_EQ(readingsAnswered, 10);
     EXPECT_EQ(link->answers().readingsAnswer()[2], 0xFA);
     EXPECT_EQ(link->answers().intervalAnswer(), 5);
 }

@@ -1,7 +1,9 @@
 #include "device/readings.h"
 #include "device/station_link.h"
 #include "device/station_queries.h"
-#include "device/transactions.h"
+#include "device/card_frames.h"
+#include "device/station_blocks.h"
+#include "tests/device/link_test_access.h"
 #include "sim/virtual_station.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +26,7 @@ struct LinkAgainstStation : ::testing::Test {
     void start(Profile profile = {}) {
         station = std::make_shared<VirtualStation>(std::move(profile));
         transport = std::make_shared<VirtualTransport>(station);
-        link = std::make_unique<StationLink>(transport);
+        link = std::make_unique<StationLink>(transport, LinkTiming::quick());
         ASSERT_TRUE(link->openStation());
     }
 
@@ -41,12 +43,13 @@ TEST_F(LinkAgainstStation, RefreshFilesEveryAnswerUnderItsKind) {
     EXPECT_EQ(link->devicePath(), "sim:station");
 
     const auto started = Clock::now();
-    const Readings readings = refreshAll(*link);
+    EXPECT_TRUE(refreshStation(*link).complete());
+    const Readings readings = lastReadings(*link);
     EXPECT_LT(Clock::now() - started, 1s) << "an answering station refreshes well under a second";
 
     const AnswerStore& a = link->answers();
     EXPECT_EQ(a.settingsAnswer(), station->settingsBlock());
-    EXPECT_EQ(link->fahrenheit.load(), 1);
+    EXPECT_TRUE(link->fahrenheit());
     EXPECT_EQ(a.identText(), "{ZP7421X@}");
     EXPECT_EQ(a.intervalAnswer(), 12);
     EXPECT_EQ(a.alarmAnswer(1), station->alarmBlock(1));
@@ -64,21 +67,8 @@ TEST_F(LinkAgainstStation, RefreshFilesEveryAnswerUnderItsKind) {
         codes.push_back(f[1]);
     EXPECT_EQ(codes, (std::vector<std::uint8_t>{0x04, 0xFE, 0x41, 0x06, 0x08, 0x09, 0x05, 0x03}));
     EXPECT_EQ(station->reportsSent(), 8);
-    EXPECT_EQ(link->expected(), ResponseKind::None);
-    EXPECT_TRUE(link->responseEvent.isSet());
-}
-
-TEST_F(LinkAgainstStation, EachQueryIsAnsweredInTime) {
-    start();
-    for (const auto* q :
-         {&query::Readings, &query::Settings, &query::Identification, &query::Interval,
-          &query::Calibration, &query::Alarm1, &query::Alarm3, &query::Alarm4}) {
-        EXPECT_TRUE(queryTransaction(*link, q->kind, CommandFrame(q->code), {200, 200}))
-            << "code " << int(q->code);
-    }
-    EXPECT_TRUE(queryTransaction(*link, ResponseKind::ScreenStatus, CommandFrame(cmd::ScreenStatus),
-                                 {200, 200}));
-    EXPECT_EQ(link->answers().awayFromMainScreen(), 0);
+    EXPECT_EQ(LinkTestAccess::expected(*link), ResponseKind::None);
+    EXPECT_TRUE(LinkTestAccess::free(*link));
 }
 
 TEST_F(LinkAgainstStation, SilentStationTimesOutAndKeepsOldAnswers) {
@@ -86,42 +76,75 @@ TEST_F(LinkAgainstStation, SilentStationTimesOutAndKeepsOldAnswers) {
     profile.faults.silent = true;
     start(profile);
     const auto started = Clock::now();
-    EXPECT_FALSE(
-        queryTransaction(*link, ResponseKind::Settings, CommandFrame(cmd::Settings), {100, 150}));
+    EXPECT_EQ(link->query(query::Settings).code(), Errc::Timeout);
     const auto waited = Clock::now() - started;
-    EXPECT_GE(waited, 150ms);
-    EXPECT_LT(waited, 600ms);
+    EXPECT_GE(waited, link->timing().scaled(query::Settings.timing.after));
     EXPECT_EQ(link->answers().settingsAnswer(), Block{});
-    EXPECT_TRUE(link->responseEvent.isSet()) << "the link is left free";
     EXPECT_EQ(station->receivedFrames().size(), 1u);
 }
 
-TEST_F(LinkAgainstStation, WriteTransactionChangesTheStation) {
+// However late the station answers, an answer is filed under its own kind
+// or not at all: no block ever holds another kind's bytes.
+TEST_F(LinkAgainstStation, LateAnswersNeverLandInAnotherKindsBlock) {
+    // Between the shortest answer wait and three times the longest (scaled).
+    for (int delayMs : {120, 290, 1450}) {
+        Profile profile;
+        profile.faults.answerDelayMs = delayMs;
+        Block knownReadings{};
+        knownReadings[1] = 0x00; // CH1 25.0 °C, 40 %
+        knownReadings[2] = 0xFA;
+        knownReadings[3] = 40;
+        profile.answers[cmd::Readings] = knownReadings;
+        start(profile);
+        const auto check = [&] {
+            const AnswerStore& a = link->answers();
+            const auto zeroOr = [](const Block& got, const Block& own) {
+                return got == Block{} || got == own;
+            };
+            EXPECT_TRUE(zeroOr(a.settingsAnswer(), station->settingsBlock())) << delayMs;
+            EXPECT_TRUE(zeroOr(a.calibrationAnswer(), station->calibrationBlock())) << delayMs;
+            for (int b : {1, 3, 4}) {
+                EXPECT_TRUE(zeroOr(a.alarmAnswer(b), station->alarmBlock(b))) << delayMs;
+            }
+            EXPECT_TRUE(a.identText().empty() || a.identText() == station->ident()) << delayMs;
+            EXPECT_TRUE(a.intervalAnswer() == 0 || a.intervalAnswer() == station->interval());
+            EXPECT_TRUE(zeroOr(a.readingsAnswer(), knownReadings)) << delayMs;
+        };
+        const RefreshReport report = refreshStation(*link);
+        check();
+        // The late answers still come in; they must be dropped, not filed.
+        for (int i = 0; i < 300 && station->reportsPending() > 0; ++i)
+            std::this_thread::sleep_for(10ms);
+        std::this_thread::sleep_for(50ms);
+        check();
+        if (delayMs > 1000) {
+            EXPECT_FALSE(report.readings) << "every answer came too late";
+        }
+        link.reset();
+    }
+}
+
+TEST_F(LinkAgainstStation, WritesChangeTheStationAndTheIntervalReadsBack) {
     start();
-    std::vector<std::uint8_t> payload(39, 0);
-    payload[0] = 2;  // graph type
-    payload[1] = 72; // graph time
-    payload[6] = 1;  // °F
+    StationSettings settings;
+    settings.graphType = 2;
+    settings.graphTimeHours = 72;
+    settings.unit = 1;
     for (std::size_t area = 0; area < 8; ++area)
-        payload[7 + 4 * area + 3] = static_cast<std::uint8_t>(1u << area);
-    const CommandFrame frames[] = {CommandFrame(cmd::WriteSettings, payload)};
-    WriteOptions options;
-    options.linkWaitMs = 200;
-    options.closingWaitMs = 50;
-    EXPECT_EQ(writeTransaction(*link, frames, options), WriteOutcome::Sent);
+        settings.areaMasks[area] = 1u << area;
+    const CommandFrame frames[] = {settingsFrame(settings, 8)};
+    EXPECT_TRUE(link->writeSettings(frames).ok());
     EXPECT_EQ(station->settingsBlock()[1], 2);
     EXPECT_EQ(station->settingsBlock()[2], 72);
     EXPECT_EQ(station->unit(), 1);
     EXPECT_EQ(station->endOfWriteCount(), 1);
-    EXPECT_TRUE(
-        queryTransaction(*link, ResponseKind::Settings, CommandFrame(cmd::Settings), {200, 200}));
-    EXPECT_EQ(link->fahrenheit.load(), 1);
+    EXPECT_TRUE(link->query(query::Settings).ok());
+    EXPECT_TRUE(link->fahrenheit());
+    EXPECT_EQ(decodeStationSettings(link->answers().settingsAnswer()).areaMasks,
+              settings.areaMasks);
 
-    // The interval write as the Setup dialog sends it, without its closing wait.
-    link->expect(ResponseKind::NoAnswer);
-    link->sendFrame(CommandFrame(cmd::WriteInterval, std::vector<std::uint8_t>{30}));
-    link->sendFrame(CommandFrame(cmd::EndOfWrite));
-    EXPECT_TRUE(queryTransaction(*link, query::Interval));
+    EXPECT_TRUE(setLoggingInterval(*link, 30).ok());
+    EXPECT_TRUE(link->query(query::Interval).ok());
     EXPECT_EQ(link->answers().intervalAnswer(), 30);
     EXPECT_EQ(station->interval(), 30);
 }
@@ -131,16 +154,13 @@ TEST_F(LinkAgainstStation, StationAwayFromMainScreenGetsNoWrite) {
     profile.screenAway = 1;
     start(profile);
     const CommandFrame frames[] = {CommandFrame(cmd::SetLanguage, std::vector<std::uint8_t>{0})};
-    WriteOptions options;
-    options.linkWaitMs = 200;
-    options.closingWaitMs = 50;
-    EXPECT_EQ(writeTransaction(*link, frames, options), WriteOutcome::AwayFromMainScreen);
+    EXPECT_EQ(link->writeSettings(frames).code(), Errc::AwayFromMainScreen);
     EXPECT_FALSE(station->language().has_value());
     ASSERT_EQ(station->receivedFrames().size(), 1u);
     EXPECT_EQ(station->receivedFrames()[0][1], cmd::ScreenStatus);
 }
 
-// Collects file content as the card handler sees it, and counts the pieces.
+// Collects file content as a transfer would, and counts the reports.
 struct CardSink {
     std::mutex m;
     std::condition_variable cv;
@@ -148,8 +168,8 @@ struct CardSink {
     bool ended = false;
     int reports = 0;
 
-    StationLink::CardHandler handler(StationLink& link) {
-        return [this, &link](ResponseKind, const Block& b, std::size_t) {
+    StreamConsumer consumer() {
+        return [this](const Block& b, std::size_t) {
             std::lock_guard lock(m);
             ++reports;
             std::string t;
@@ -159,36 +179,53 @@ struct CardSink {
                 if (c != '{')
                     t += static_cast<char>(c);
             }
+            cv.notify_all();
             if (!t.empty() && t[0] == '@') {
                 ended = true;
-                link.expect(ResponseKind::None);
-                link.responseEvent.set();
-            } else {
-                content += t;
+                return StreamStep::Complete;
             }
-            cv.notify_all();
+            content += t;
+            return StreamStep::More;
         };
     }
 };
 
-CommandFrame readRequest(const std::string& name, std::uint32_t from, std::uint32_t to) {
-    std::vector<std::uint8_t> payload(name.begin(), name.end());
-    for (std::uint32_t v : {from, to})
-        for (int shift = 24; shift >= 0; shift -= 8)
-            payload.push_back(static_cast<std::uint8_t>(v >> shift));
-    return CommandFrame(cmd::FileRead, payload);
-}
-
-TEST_F(LinkAgainstStation, FileContentReachesTheCardHandler) {
+TEST_F(LinkAgainstStation, FileContentReachesTheStreamConsumer) {
     start();
     CardSink sink;
-    link->setCardHandler(sink.handler(*link));
     const CardFile f = defaultCard()[0];
-    EXPECT_TRUE(queryTransaction(*link, ResponseKind::FileContent, readRequest(f.name, 0, 4096),
-                                 {200, 1000}));
+    const auto request = fileReadRequest(f.name, 0, 4096);
+    ASSERT_TRUE(request.ok());
+    EXPECT_TRUE(link->stream(*request, ResponseKind::FileContent, query::FileRead.timing,
+                             sink.consumer())
+                    .ok());
     std::lock_guard lock(sink.m);
     EXPECT_TRUE(sink.ended);
     EXPECT_EQ(sink.content, f.content.substr(0, 4096));
+}
+
+TEST_F(LinkAgainstStation, CancelledStreamIsDrainedAndTheNextQueryGetsItsOwnAnswer) {
+    Profile profile;
+    profile.faults.reportMs = 3;
+    start(profile);
+    CardSink sink;
+    std::stop_source stop;
+    std::thread canceller([&] {
+        std::unique_lock lock(sink.m);
+        sink.cv.wait_for(lock, 2s, [&] { return sink.reports >= 5; });
+        stop.request_stop();
+    });
+    const auto request = fileReadRequest(defaultCard()[2].name, 0, 4096);
+    ASSERT_TRUE(request.ok());
+    EXPECT_EQ(link->stream(*request, ResponseKind::FileContent, query::FileRead.timing,
+                           sink.consumer(), stop.get_token())
+                  .code(),
+              Errc::Cancelled);
+    canceller.join();
+    EXPECT_TRUE(link->query(query::Interval).ok());
+    EXPECT_EQ(link->answers().intervalAnswer(), 5);
+    std::lock_guard lock(sink.m);
+    EXPECT_FALSE(sink.ended);
 }
 
 TEST_F(LinkAgainstStation, UnplugMidTransferReleasesTheReaderAndReplugWorksAgain) {
@@ -196,25 +233,29 @@ TEST_F(LinkAgainstStation, UnplugMidTransferReleasesTheReaderAndReplugWorksAgain
     profile.faults.reportMs = 5; // a 4096-byte chunk takes ~340 ms
     start(profile);
     CardSink sink;
-    link->setCardHandler(sink.handler(*link));
     std::atomic<int> lost{0};
-    link->setLinkLostListener([&] { ++lost; });
+    link->setLinkLostListener([&] {
+        ++lost;
+        link->markStationGone(); // what the front ends do
+    });
     std::atomic<int> arrivals{0}, removals{0};
-    transport->setChangeListener(
+    link->setChangeListener(
         [&](DeviceChange c) { ++(c == DeviceChange::Arrival ? arrivals : removals); });
 
+    Status outcome;
     std::thread sender([&] {
-        queryTransaction(*link, ResponseKind::FileContent,
-                         readRequest(defaultCard()[2].name, 0, 4096), {200, 3000});
+        const auto request = fileReadRequest(defaultCard()[2].name, 0, 4096);
+        outcome = link->stream(*request, ResponseKind::FileContent, {200, 3000}, sink.consumer());
     });
     {
         std::unique_lock lock(sink.m);
         ASSERT_TRUE(sink.cv.wait_for(lock, 2s, [&] { return sink.reports >= 5; }));
     }
+    const auto unplugged = Clock::now();
     station->unplug();
-    // The reader sees the failed read at once and reports the lost link.
-    for (int i = 0; i < 200 && lost == 0; ++i)
-        std::this_thread::sleep_for(2ms);
+    sender.join();
+    EXPECT_LT(Clock::now() - unplugged, 300ms) << "the lost station releases the sender";
+    EXPECT_EQ(outcome.code(), Errc::StationGone);
     EXPECT_EQ(lost.load(), 1);
     for (int i = 0; i < 200 && removals == 0; ++i)
         std::this_thread::sleep_for(2ms);
@@ -224,12 +265,6 @@ TEST_F(LinkAgainstStation, UnplugMidTransferReleasesTheReaderAndReplugWorksAgain
         EXPECT_FALSE(sink.ended);
         EXPECT_LT(sink.reports, 67);
     }
-    // What the removal handling does: release the waiting sender.
-    link->closeStation();
-    link->responseEvent.set();
-    const auto released = Clock::now();
-    sender.join();
-    EXPECT_LT(Clock::now() - released, 200ms);
     EXPECT_FALSE(link->openStation()) << "no station while unplugged";
 
     station->plug();
@@ -237,42 +272,23 @@ TEST_F(LinkAgainstStation, UnplugMidTransferReleasesTheReaderAndReplugWorksAgain
         std::this_thread::sleep_for(2ms);
     EXPECT_EQ(arrivals.load(), 1);
     ASSERT_TRUE(link->openStation());
-    EXPECT_TRUE(
-        queryTransaction(*link, ResponseKind::Interval, CommandFrame(cmd::Interval), {200, 500}));
+    EXPECT_TRUE(link->query(query::Interval).ok());
     EXPECT_EQ(link->answers().intervalAnswer(), 5);
     EXPECT_EQ(lost.load(), 1);
-    transport->setChangeListener(nullptr);
+    link->setChangeListener(nullptr);
 }
 
-TEST_F(LinkAgainstStation, StationThatDiesAfterSomeReportsLosesTheLink) {
+TEST_F(LinkAgainstStation, StationThatDiesAfterSomeReportsIsToldFromASilentOne) {
     Profile profile;
     profile.faults.unplugAfterReports = 2;
     start(profile);
-    std::atomic<int> lost{0};
-    link->setLinkLostListener([&] { ++lost; });
-    EXPECT_TRUE(
-        queryTransaction(*link, ResponseKind::Settings, CommandFrame(cmd::Settings), {100, 300}));
-    EXPECT_TRUE(
-        queryTransaction(*link, ResponseKind::Interval, CommandFrame(cmd::Interval), {100, 300}));
-    for (int i = 0; i < 200 && lost == 0; ++i)
+    EXPECT_TRUE(link->query(query::Settings).ok());
+    EXPECT_TRUE(link->query(query::Interval).ok());
+    for (int i = 0; i < 200 && station->plugged(); ++i)
         std::this_thread::sleep_for(2ms);
-    EXPECT_EQ(lost.load(), 1);
-    EXPECT_FALSE(
-        queryTransaction(*link, ResponseKind::Readings, CommandFrame(cmd::Readings), {100, 100}));
-    EXPECT_EQ(station->receivedFrames().size(), 2u) << "a write to a gone device is refused";
-}
-
-TEST_F(LinkAgainstStation, ReportsArrivingForNoRequestAreDropped) {
-    Profile profile;
-    profile.faults.answerDelayMs = 80;
-    start(profile);
-    // The answer comes after the sender gave up; nothing is expected by then.
-    EXPECT_FALSE(
-        queryTransaction(*link, ResponseKind::Settings, CommandFrame(cmd::Settings), {50, 20}));
-    link->expect(ResponseKind::None);
-    std::this_thread::sleep_for(150ms);
-    EXPECT_EQ(station->reportsSent(), 1);
-    EXPECT_EQ(link->answers().settingsAnswer(), Block{});
+    EXPECT_EQ(link->query(query::Readings).code(), Errc::StationGone)
+        << "a write to a gone device fails at once";
+    EXPECT_EQ(station->receivedFrames().size(), 2u);
 }
 
 } // namespace

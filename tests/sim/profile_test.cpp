@@ -1,5 +1,4 @@
 #include "device/trace_transport.h"
-#include "app/transport_factory.h"
 #include "sim/virtual_station.h"
 
 #include <gtest/gtest.h>
@@ -168,37 +167,6 @@ TEST_F(ProfileFixture, OnlyARegularFileOfAtMostOneMegabyteIsRead) {
     }
     std::string error;
     EXPECT_TRUE(loadProfile((dir / "fits.json").string(), error).has_value()) << error;
-}
-
-TEST_F(ProfileFixture, MakeTransportBuildsTheVirtualStation) {
-    std::string error;
-    auto plain = makeTransport({true, "", ""}, error);
-    ASSERT_NE(plain, nullptr) << error;
-    EXPECT_NE(dynamic_cast<VirtualTransport*>(plain.get()), nullptr);
-    const auto devices = plain->enumerate(kStationVendorId, kStationProductId);
-    ASSERT_EQ(devices.size(), 1u);
-    EXPECT_EQ(devices[0].path, "sim:station");
-
-    auto fromProfile = makeTransport({true, write(R"({"interval": 33})"), ""}, error);
-    ASSERT_NE(fromProfile, nullptr) << error;
-    auto* sim = dynamic_cast<VirtualTransport*>(fromProfile.get());
-    ASSERT_NE(sim, nullptr);
-    EXPECT_EQ(sim->station().interval(), 33);
-
-    auto traced = makeTransport({true, "", (dir / "trace.txt").string()}, error);
-    ASSERT_NE(traced, nullptr) << error;
-    EXPECT_NE(dynamic_cast<TracingTransport*>(traced.get()), nullptr);
-    EXPECT_TRUE(fs::exists(dir / "trace.txt"));
-}
-
-TEST_F(ProfileFixture, MakeTransportReportsUnusableInputs) {
-    std::string error;
-    EXPECT_EQ(makeTransport({true, write("{\"unit\": -1}"), ""}, error), nullptr);
-    EXPECT_NE(error.find("unit"), std::string::npos);
-    error.clear();
-    EXPECT_EQ(makeTransport({true, "", (dir / "no" / "such" / "trace.txt").string()}, error),
-              nullptr);
-    EXPECT_NE(error.find("trace.txt"), std::string::npos);
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 #include "device/station_link.h"
 #include "device/station_queries.h"
 #include "device/trace_transport.h"
-#include "device/transactions.h"
-#include "app/transport_factory.h"
 #include "sim/virtual_station.h"
 
 #include <gtest/gtest.h>
@@ -73,9 +71,9 @@ TEST(TracingTransport, RecordsEveryFrameAndReportInOrder) {
     {
         auto traced =
             std::make_shared<TracingTransport>(std::make_shared<VirtualTransport>(station), out);
-        StationLink link(traced);
+        StationLink link(traced, LinkTiming::quick());
         ASSERT_TRUE(link.openStation());
-        refreshAll(link);
+        EXPECT_TRUE(refreshStation(link).complete());
     }
     const auto lines = parse(out.str());
     std::vector<std::string> expectedOut;
@@ -106,12 +104,12 @@ TEST(TracingTransport, RecordsEveryFrameAndReportInOrder) {
 TEST(TracingTransport, FileIsReadableWhileRunningAndCompleteAtTheEnd) {
     const auto path = std::filesystem::temp_directory_path() / "vellumet_trace_test.txt";
     std::filesystem::remove(path);
-    std::string error;
-    auto transport = makeTransport({true, "", path.string()}, error);
-    ASSERT_NE(transport, nullptr) << error;
-    auto link = std::make_unique<StationLink>(transport);
+    auto transport = std::make_shared<TracingTransport>(
+        std::make_shared<VirtualTransport>(std::make_shared<VirtualStation>()), path.string());
+    ASSERT_TRUE(transport->traceOk());
+    auto link = std::make_unique<StationLink>(transport, LinkTiming::quick());
     ASSERT_TRUE(link->openStation());
-    ASSERT_TRUE(queryTransaction(*link, query::Interval));
+    ASSERT_TRUE(link->query(query::Interval).ok());
     // Written out in the background within the flush interval.
     std::size_t seen = 0;
     for (int i = 0; i < 100 && seen < 2; ++i) {
@@ -121,7 +119,7 @@ TEST(TracingTransport, FileIsReadableWhileRunningAndCompleteAtTheEnd) {
     EXPECT_EQ(seen, 2u);
 
     for (int i = 0; i < 20; ++i)
-        queryTransaction(*link, query::Readings);
+        (void)link->query(query::Readings);
     link.reset();
     transport.reset();
     const auto lines = parse(readFile(path));

@@ -50,7 +50,7 @@ QString outputPath(const char* name) {
 TEST(MainWindow, ConnectsRefreshesAndShowsTheReadings) {
     StationRig rig;
     SilentMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Connected"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
@@ -76,7 +76,7 @@ TEST(MainWindow, ConnectsRefreshesAndShowsTheReadings) {
 TEST(MainWindow, MenuHoldsTheSixCommands) {
     StationRig rig;
     SilentMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     const QList<QAction*> top = dlg.menu()->actions();
     ASSERT_EQ(top.size(), 1);
@@ -94,16 +94,16 @@ TEST(MainWindow, MenuHoldsTheSixCommands) {
 TEST(MainWindow, RemovalShowsDashesAndUnconnected) {
     StationRig rig;
     SilentMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
     ASSERT_FLOAT_EQ(dlg.session().readings()[0].temperature, 23.5f);
 
-    rig.link->responseEvent.reset();
+    vellumet::LinkTestAccess::occupy(*rig.link);
     rig.station->unplug();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return dlg.statusPaneText(1) == QStringLiteral("Unconnected"); }, 2000));
-    EXPECT_TRUE(rig.link->responseEvent.isSet());
+    EXPECT_TRUE(vellumet::LinkTestAccess::free(*rig.link));
     for (int channel = 0; channel < kChannelCount; ++channel) {
         const ChannelTexts t =
             channelTexts(channel, dlg.session().readings()[static_cast<std::size_t>(channel)],
@@ -122,7 +122,7 @@ TEST(MainWindow, PlugAfterTheCounterPassedFortyRefreshesAtOnce) {
     rig.station->unplug();
     SilentMessenger messenger;
     // 20 ms per pass: forty passes are 800 ms, which the refresh must not wait again.
-    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions(20ms));
+    CMy7421Dlg dlg(*rig.link, messenger, fastOptions(20ms));
     dlg.onInitDialog();
     EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Unconnected"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().counter() >= 42; }, 5000));
@@ -141,7 +141,7 @@ TEST(MainWindow, PlugAfterTheCounterPassedFortyRefreshesAtOnce) {
 TEST(MainWindow, FahrenheitStationShowsFahrenheit) {
     StationRig rig(StationRig::profile(false, /*unit=*/1));
     SilentMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
     EXPECT_TRUE(dlg.session().fahrenheit());
@@ -154,7 +154,7 @@ TEST(MainWindow, FahrenheitStationShowsFahrenheit) {
 TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
     StationRig rig;
     SilentMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
 
@@ -187,7 +187,7 @@ TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
 TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
     StationRig rig;
     SilentMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     int restarts = 0;
     dlg.setRestartHandler([&] { ++restarts; });
@@ -212,7 +212,7 @@ TEST(MainWindow, ClosingWhileTheStationIsSilentEndsWithinASecond) {
     StationRig rig(StationRig::profile(/*silent=*/true));
     SilentMessenger messenger;
     auto dlg =
-        std::make_unique<CMy7421Dlg>(*rig.link, rig.transport, messenger, fastOptions(1000ms));
+        std::make_unique<CMy7421Dlg>(*rig.link, messenger, fastOptions(1000ms));
     dlg->onInitDialog();
     dlg->show();
     ASSERT_TRUE(
@@ -233,7 +233,7 @@ TEST(MainWindow, GermanWindowTexts) {
     {
         StationRig rig;
         SilentMessenger messenger;
-        CMy7421Dlg dlg(*rig.link, rig.transport, messenger, fastOptions());
+        CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
         dlg.onInitDialog();
         EXPECT_EQ(dlg.menu()->actions()[0]->text(), QString::fromUtf8("Menü"));
         EXPECT_EQ(dlg.menu()->actions()[0]->menu()->actions()[3]->text(),

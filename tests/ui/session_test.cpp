@@ -68,12 +68,12 @@ TEST(MainSession, RemovalMakesEveryReadingMissingAndReleasesSenders) {
     ASSERT_FLOAT_EQ(session.readings()[0].temperature, 23.5f);
 
     rig.station->unplug();
-    rig.link->responseEvent.reset(); // as if a sender were waiting
+    vellumet::LinkTestAccess::occupy(*rig.link); // as if a sender were waiting
     const auto result = session.handleDeviceChange(DeviceChange::Removal);
     ASSERT_TRUE(result.has_value());
     EXPECT_FALSE(*result);
     EXPECT_FALSE(session.connected());
-    EXPECT_TRUE(rig.link->responseEvent.isSet());
+    EXPECT_TRUE(vellumet::LinkTestAccess::free(*rig.link));
     for (const ChannelReading& reading : session.readings()) {
         EXPECT_EQ(reading.temperature, NO_VALUE_F);
         EXPECT_EQ(reading.humidity, NO_VALUE);

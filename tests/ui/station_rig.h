@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/station_link.h"
+#include "tests/device/link_test_access.h"
 #include "sim/virtual_station.h"
 
 #include <memory>
@@ -35,7 +36,7 @@ struct StationRig {
     explicit StationRig(vellumet::sim::Profile p = profile())
         : station(std::make_shared<vellumet::sim::VirtualStation>(std::move(p))),
           transport(std::make_shared<vellumet::sim::VirtualTransport>(station)),
-          link(std::make_unique<vellumet::StationLink>(transport)) {}
+          link(std::make_unique<vellumet::StationLink>(transport, vellumet::LinkTiming::quick())) {}
 
     std::shared_ptr<vellumet::sim::VirtualStation> station;
     std::shared_ptr<vellumet::sim::VirtualTransport> transport;

@@ -81,17 +81,16 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
     const QString ini = QDir(dataFolder).filePath(QString::fromLatin1(app::kSettingsFileName));
     app::installTranslations(app::languageFromSettings(ini));
 
-    std::string error;
     TransportOptions transportOptions;
     transportOptions.simulate = options.simulate;
     transportOptions.profilePath = options.profilePath.toStdString();
     transportOptions.tracePath = options.tracePath.toStdString();
-    std::shared_ptr<Transport> transport = makeTransport(transportOptions, error);
+    Result<std::shared_ptr<Transport>> transport = makeTransport(transportOptions);
     if (!transport) {
-        std::fprintf(stderr, "vellumet: %s\n", error.c_str());
+        std::fprintf(stderr, "vellumet: %s\n", transport.error().text().c_str());
         return 2;
     }
-    link_ = std::make_unique<StationLink>(std::move(transport));
+    link_ = std::make_unique<StationLink>(std::move(*transport));
 
     mainDlg = std::make_unique<CMy7421Dlg>(*link_, messenger_);
     messenger_.setOwner(mainDlg.get());

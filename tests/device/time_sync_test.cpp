@@ -63,13 +63,13 @@ TEST(LocalStationTime, TakesTheLocalCalendarFields) {
 
 struct SyncFixture : ::testing::Test {
     std::shared_ptr<sim::VirtualStation> station = std::make_shared<sim::VirtualStation>();
-    StationLink link{std::make_shared<sim::VirtualTransport>(station)};
+    StationLink link{std::make_shared<sim::VirtualTransport>(station), LinkTiming::quick()};
     const StationTime time{2026, 12, 6, 10, 53, 7, 0};
 };
 
 TEST_F(SyncFixture, GuardedSyncChecksTheScreenThenSendsOnlyTheTime) {
     ASSERT_TRUE(link.openStation());
-    EXPECT_EQ(guardedTimeSync(link, time), WriteOutcome::Sent);
+    EXPECT_TRUE(guardedTimeSync(link, time).ok());
     const auto frames = station->receivedFrames();
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0], CommandFrame(cmd::ScreenStatus).bytes());
@@ -80,7 +80,7 @@ TEST_F(SyncFixture, GuardedSyncChecksTheScreenThenSendsOnlyTheTime) {
 TEST_F(SyncFixture, GuardedSyncAwayFromMainScreenSendsNoTime) {
     station->setScreenAway(1);
     ASSERT_TRUE(link.openStation());
-    EXPECT_EQ(guardedTimeSync(link, time), WriteOutcome::AwayFromMainScreen);
+    EXPECT_EQ(guardedTimeSync(link, time).code(), Errc::AwayFromMainScreen);
     EXPECT_EQ(station->receivedFrames().size(), 1u);
     EXPECT_FALSE(station->lastClockFrame().has_value());
 }
@@ -88,13 +88,13 @@ TEST_F(SyncFixture, GuardedSyncAwayFromMainScreenSendsNoTime) {
 TEST_F(SyncFixture, GuardedSyncWithoutStationSendsNothing) {
     station->unplug();
     EXPECT_FALSE(link.openStation());
-    EXPECT_EQ(guardedTimeSync(link, time), WriteOutcome::NotConnected);
+    EXPECT_EQ(guardedTimeSync(link, time).code(), Errc::NotConnected);
     EXPECT_TRUE(station->receivedFrames().empty());
 }
 
 TEST_F(SyncFixture, DirectSyncSendsTheTimeWithoutStatusQuery) {
     ASSERT_TRUE(link.openStation());
-    directTimeSync(link, time);
+    EXPECT_TRUE(directTimeSync(link, time).ok());
     const auto frames = station->receivedFrames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0], timeFrame(time).bytes());

@@ -154,13 +154,13 @@ TEST(IntervalFrame, LayoutAndRange) {
 
 TEST(SetLoggingInterval, ChecksRangeThenConnectionAndSendsNothingOnFailure) {
     auto station = std::make_shared<sim::VirtualStation>();
-    StationLink link(std::make_shared<sim::VirtualTransport>(station));
-    EXPECT_EQ(setLoggingInterval(link, 10), IntervalResult::NotConnected);
+    StationLink link(std::make_shared<sim::VirtualTransport>(station), LinkTiming::quick());
+    EXPECT_EQ(setLoggingInterval(link, 10).code(), Errc::NotConnected);
     ASSERT_TRUE(link.openStation());
-    EXPECT_EQ(setLoggingInterval(link, 0), IntervalResult::OutOfRange);
-    EXPECT_EQ(setLoggingInterval(link, 241), IntervalResult::OutOfRange);
+    EXPECT_EQ(setLoggingInterval(link, 0).code(), Errc::InvalidInput);
+    EXPECT_EQ(setLoggingInterval(link, 241).code(), Errc::InvalidInput);
     EXPECT_TRUE(station->receivedFrames().empty());
-    EXPECT_EQ(setLoggingInterval(link, 30), IntervalResult::Sent);
+    EXPECT_TRUE(setLoggingInterval(link, 30).ok());
     EXPECT_EQ(station->interval(), 30);
 }
 
