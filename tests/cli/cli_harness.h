@@ -40,8 +40,10 @@ public:
             seenOptions.push_back(options);
             return std::static_pointer_cast<Transport>(transport);
         };
-        if (quickLink)
+        if (linkPercent > 0) {
             env.linkTiming = LinkTiming::quick();
+            env.linkTiming.waitPercent = linkPercent;
+        }
         args.insert(args.begin(), {"--simulate", "--data-dir", dataDir.path().toStdString()});
         return runRaw(args, env);
     }
@@ -67,7 +69,7 @@ public:
     std::shared_ptr<sim::VirtualStation> station;
     std::shared_ptr<sim::VirtualTransport> transport;
     std::vector<TransportOptions> seenOptions;
-    bool quickLink = true; // the link's waits at a tenth; off for tests of real timing
+    int linkPercent = 10; // the link's waits at a tenth; 0 for the station's real timing
 };
 
 // The polling loop's queries, in its order.

@@ -79,6 +79,9 @@ TEST_F(ExchangeFixture, RefreshSendsTheEightQueriesInOrderAndSaysWhatCame) {
     EXPECT_FALSE(r[1].hasTemperature());
 
     silent = true;
+    timing.waitPercent = 3; // a silent refresh runs every wait out
+    link = std::make_unique<StationLink>(transport, timing);
+    ASSERT_TRUE(link->openStation());
     report = refreshStation(*link);
     EXPECT_FALSE(report.settings || report.identification || report.interval || report.alarms ||
                  report.calibration || report.readings);

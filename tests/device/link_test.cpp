@@ -21,7 +21,11 @@ struct LinkFixture : ::testing::Test {
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     std::unique_ptr<StationLink> link;
 
-    void SetUp() override { link = std::make_unique<StationLink>(transport, LinkTiming::quick()); }
+    void SetUp() override {
+        LinkTiming timing = LinkTiming::quick();
+        timing.waitPercent = 5;
+        link = std::make_unique<StationLink>(transport, timing);
+    }
 
     // Waits until the reader has consumed everything queued.
     void drain() {

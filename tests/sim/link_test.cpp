@@ -23,10 +23,12 @@ struct LinkAgainstStation : ::testing::Test {
     std::shared_ptr<VirtualTransport> transport;
     std::unique_ptr<StationLink> link;
 
+    LinkTiming timing = LinkTiming::quick();
+
     void start(Profile profile = {}) {
         station = std::make_shared<VirtualStation>(std::move(profile));
         transport = std::make_shared<VirtualTransport>(station);
-        link = std::make_unique<StationLink>(transport, LinkTiming::quick());
+        link = std::make_unique<StationLink>(transport, timing);
         ASSERT_TRUE(link->openStation());
     }
 
@@ -86,8 +88,9 @@ TEST_F(LinkAgainstStation, SilentStationTimesOutAndKeepsOldAnswers) {
 // However late the station answers, an answer is filed under its own kind
 // or not at all: no block ever holds another kind's bytes.
 TEST_F(LinkAgainstStation, LateAnswersNeverLandInAnotherKindsBlock) {
+    timing.waitPercent = 5;
     // Between the shortest answer wait and three times the longest (scaled).
-    for (int delayMs : {120, 290, 1450}) {
+    for (int delayMs : {60, 145, 725}) {
         Profile profile;
         profile.faults.answerDelayMs = delayMs;
         Block knownReadings{};
@@ -117,7 +120,7 @@ TEST_F(LinkAgainstStation, LateAnswersNeverLandInAnotherKindsBlock) {
             std::this_thread::sleep_for(10ms);
         std::this_thread::sleep_for(50ms);
         check();
-        if (delayMs > 1000) {
+        if (delayMs > 500) {
             EXPECT_FALSE(report.readings) << "every answer came too late";
         }
         link.reset();
