@@ -30,6 +30,10 @@ std::string lastError(sqlite3* db, const char* what) {
 
 } // namespace
 
+const char* recordSchemaSql() {
+    return kSchema;
+}
+
 std::string ensureRecordSchema(const std::string& path) {
     Database db;
     if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
