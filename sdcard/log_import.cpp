@@ -9,7 +9,11 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace vellumet::sdcard {
 
@@ -142,6 +146,61 @@ private:
     std::string* keep_;
 };
 
+// Parsed rows on their way from the parser to the writer.
+struct Batch {
+    std::vector<LogRecord> records;
+    std::uint64_t bytesDone = 0; // of the file, up to the end of the batch's last line
+};
+
+// A short queue between the two threads; a full queue holds the parser back.
+class BatchQueue {
+public:
+    // False when the writer has given up.
+    bool push(Batch batch) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return batches_.size() < kDepth || abandoned_; });
+        if (abandoned_)
+            return false;
+        batches_.push_back(std::move(batch));
+        changed_.notify_all();
+        return true;
+    }
+    // Nothing once the parser has closed the queue and it is empty.
+    std::optional<Batch> pop() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !batches_.empty() || closed_; });
+        if (batches_.empty())
+            return std::nullopt;
+        Batch batch = std::move(batches_.front());
+        batches_.pop_front();
+        changed_.notify_all();
+        return batch;
+    }
+    void close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+    void abandon() {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        batches_.clear();
+        changed_.notify_all();
+    }
+    bool abandoned() const {
+        std::lock_guard lock(mutex_);
+        return abandoned_;
+    }
+
+private:
+    static constexpr std::size_t kDepth = 4;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Batch> batches_;
+    bool closed_ = false;
+    bool abandoned_ = false;
+};
+
 } // namespace
 
 class LogImporter {
@@ -184,51 +243,37 @@ public:
         Result<store::Transaction> transaction = store.beginTransaction();
         if (!transaction)
             return transaction.error();
-        if (Status s = store.clearTables(); !s)
+        if (Status s = store.beginReplacement(); !s)
             return s.error();
 
-        std::vector<LogRecord> batch;
-        batch.reserve(kBatchRows);
-        Status appended;
-        bool header = true;
-        LineReader reader(file, table ? &table->text_ : nullptr);
-        const auto flush = [&] {
-            if (Status s = store.appendRecords(batch); !s) {
-                appended = s;
-                return false;
+        // Reading and parsing run on a thread of their own while this one
+        // writes the rows: the two take about the same time.
+        BatchQueue queue;
+        Status read;
+        std::thread parser([&] {
+            read = parseRows(file, table.get(), queue);
+            queue.close();
+        });
+        Status written;
+        while (std::optional<Batch> batch = queue.pop()) {
+            if (Status s = store.appendRecords(batch->records); !s) {
+                written = s;
+                break;
             }
-            batch.clear();
-            return true;
-        };
-        Status read = reader.read(
-            [&](std::string_view line, std::uint64_t offset) {
-                if (header) {
-                    header = false;
-                    summary_.unitText = unitTextOfHeader(line);
-                    return true;
-                }
-                if (line.empty())
-                    return true;
-                batch.push_back(parseRecord(line));
-                if (table)
-                    table->lines_.push_back({static_cast<std::uint32_t>(offset),
-                                             static_cast<std::uint32_t>(line.size())});
-                if (batch.size() == kBatchRows && !flush())
-                    return false;
-                return true;
-            },
-            [&](std::uint64_t done) {
-                context_.progress(static_cast<std::int64_t>(done), total_);
-                return !context_.cancelled();
-            });
-        if (!read)
-            return read.error();
-        if (!appended)
-            return appended.error();
+            context_.progress(static_cast<std::int64_t>(batch->bytesDone), total_);
+            if (context_.cancelled())
+                break;
+        }
+        queue.abandon();
+        parser.join();
+        if (!written)
+            return written.error();
         if (context_.cancelled())
             return makeError(Errc::Cancelled, "import cancelled; the records are as before");
-        if (!flush())
-            return appended.error();
+        if (!read)
+            return read.error();
+        if (Status s = store.finishReplacement(); !s)
+            return s.error();
         if (Status s = transaction->commit(); !s)
             return s.error();
         context_.progress(total_, total_);
@@ -241,6 +286,46 @@ public:
     }
 
 private:
+    // Parses the rows after the header into batches for the writer; stops
+    // early when the writer gives up.
+    Status parseRows(QFile& file, LogTable* table, BatchQueue& queue) {
+        Batch batch;
+        batch.records.reserve(kBatchRows);
+        bool header = true;
+        bool abandoned = false;
+        LineReader reader(file, table ? &table->text_ : nullptr);
+        Status read = reader.read(
+            [&](std::string_view line, std::uint64_t offset) {
+                if (header) {
+                    header = false;
+                    summary_.unitText = unitTextOfHeader(line);
+                    return true;
+                }
+                if (line.empty())
+                    return true;
+                batch.records.push_back(parseRecord(line));
+                if (table)
+                    table->lines_.push_back({static_cast<std::uint32_t>(offset),
+                                             static_cast<std::uint32_t>(line.size())});
+                if (batch.records.size() < kBatchRows)
+                    return true;
+                batch.bytesDone = offset + line.size();
+                if (!queue.push(std::move(batch))) {
+                    abandoned = true;
+                    return false;
+                }
+                batch = Batch();
+                batch.records.reserve(kBatchRows);
+                return true;
+            },
+            [&](std::uint64_t) { return !queue.abandoned(); });
+        if (read && !abandoned && !batch.records.empty()) {
+            batch.bytesDone = static_cast<std::uint64_t>(total_);
+            queue.push(std::move(batch));
+        }
+        return read;
+    }
+
     // The date order is a property of the file: the first line that shows it
     // decides for all, else the station's setting, else the locale.
     Status decideOrder(QFile& file) {

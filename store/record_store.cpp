@@ -53,8 +53,11 @@ void bindRecord(Statement& st, int first, const LogRecord& r) {
     st.bind(first + 4, static_cast<double>(r.heatIndex));
 }
 
-std::string insertSql(std::size_t rows) {
-    std::string sql = "INSERT INTO Records (" + std::string(kRowColumns) + ") VALUES ";
+constexpr const char* kIncomingTable = "RecordsIncoming";
+
+std::string insertSql(std::string_view table, std::size_t rows) {
+    std::string sql = "INSERT OR ROLLBACK INTO " + std::string(table) + " (" +
+                      std::string(kRowColumns) + ") VALUES ";
     for (std::size_t i = 0; i < rows; ++i)
         sql += i == 0 ? "(?,?,?,?,?)" : ",(?,?,?,?,?)";
     return sql;
@@ -118,6 +121,7 @@ double seriesValue(const LogRecord& r, SeriesColumn column) {
 
 void RecordStore::close() {
     selected_ = nullptr;
+    replacing_ = false;
     for (Statement* st : {&clearRecords_, &clearParam_, &insertOne_, &insertBatch_, &selectAll_})
         *st = Statement();
     for (Statement& st : count_)
@@ -133,8 +137,14 @@ Status RecordStore::openDatabase(const std::string& path) {
     if (!db)
         return db.error();
     // Also proves that the file is a database we can read: SQLite opens lazily.
-    if (Status s = db->execute(recordSchemaSql(), "cannot use the record database " + path); !s)
+    // Debian and others build SQLite to zero every freed page, which makes
+    // dropping the old rows of an import write them twice more (zeros and
+    // journal). FAST still clears deleted content inside the pages in use.
+    if (Status s = db->execute("PRAGMA secure_delete = FAST", "cannot set up the record database");
+        !s)
         return s;
+    if (const std::string problem = createRecordTables(db->handle()); !problem.empty())
+        return makeError(Errc::Database, "cannot use the record database " + path + ": " + problem);
     db_ = std::move(*db);
     return {};
 }
@@ -169,6 +179,36 @@ Status RecordStore::clearTables() {
     return (*param)->run();
 }
 
+void RecordStore::dropInsertStatements() {
+    insertOne_ = Statement();
+    insertBatch_ = Statement();
+}
+
+Status RecordStore::beginReplacement() {
+    if (!db_.isOpen())
+        return notOpen();
+    dropInsertStatements();
+    // The new rows get their own index, which grows with them; the old one
+    // goes with the old table.
+    const std::string sql = std::string("DROP TABLE IF EXISTS ") + kIncomingTable + ";" +
+                            recordsTableSql(kIncomingTable) + ";CREATE INDEX " +
+                            freeTimeIndexName(db_.handle()) + " ON " + kIncomingTable + "(Time);";
+    if (Status s = db_.execute(sql.c_str(), "cannot prepare the new records"); !s)
+        return s;
+    replacing_ = true;
+    return {};
+}
+
+Status RecordStore::finishReplacement() {
+    if (!replacing_)
+        return makeError(Errc::Database, "no replacement of the records has begun");
+    dropInsertStatements();
+    replacing_ = false;
+    const std::string sql = std::string("DROP TABLE Records;ALTER TABLE ") + kIncomingTable +
+                            " RENAME TO Records;DELETE FROM Param;";
+    return db_.execute(sql.c_str(), "cannot replace the records");
+}
+
 Status RecordStore::appendRecord(const LogRecord& record) {
     return appendRecords(std::span(&record, 1));
 }
@@ -176,8 +216,9 @@ Status RecordStore::appendRecord(const LogRecord& record) {
 Status RecordStore::appendRecords(std::span<const LogRecord> records) {
     while (!records.empty()) {
         const bool batch = records.size() >= kBatchRows;
-        Result<Statement*> st = batch ? statement(insertBatch_, insertSql(kBatchRows))
-                                      : statement(insertOne_, insertSql(1));
+        const std::string_view table = replacing_ ? kIncomingTable : "Records";
+        Result<Statement*> st = batch ? statement(insertBatch_, insertSql(table, kBatchRows))
+                                      : statement(insertOne_, insertSql(table, 1));
         if (!st)
             return st.error();
         const std::size_t rows = batch ? kBatchRows : 1;

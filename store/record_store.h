@@ -66,6 +66,14 @@ public:
     // import that stops part-way must leave the previous rows in place.
     Result<Transaction> beginTransaction();
     Status clearTables();
+    // Replacing every row: the new rows go to a table beside Records, which
+    // finishReplacement puts in its place (and empties Param). The old rows
+    // are never copied into the rollback journal, which halves the writing.
+    // Both calls belong in the transaction that writes the rows.
+    Status beginReplacement();
+    Status finishReplacement();
+
+    // Adds rows to Records, or to the new table between the two calls above.
     Status appendRecord(const LogRecord& record);
     // Many rows at once; faster than one at a time.
     Status appendRecords(std::span<const LogRecord> records);
@@ -89,6 +97,7 @@ public:
 private:
     void close();
     Result<Statement*> statement(Statement& slot, const std::string& sql);
+    void dropInsertStatements();
 
     static constexpr std::size_t kBatchRows = 64;
     static constexpr std::size_t kColumns = 4;
@@ -102,6 +111,7 @@ private:
     std::array<Statement, kColumns> select_;
     Statement selectAll_;
     Statement* selected_ = nullptr;
+    bool replacing_ = false;
     SeriesColumn selectedColumn_ = SeriesColumn::Temperature;
 };
 

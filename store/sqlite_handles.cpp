@@ -30,7 +30,8 @@ Database& Database::operator=(Database&& other) noexcept {
 
 Result<Database> Database::open(const std::string& path) {
     sqlite3* handle = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(path.c_str(), &handle,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     Database db(handle);
     if (rc != SQLITE_OK)
         return makeError(Errc::Database, "cannot open the record database " + path + ": " +

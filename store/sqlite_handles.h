@@ -10,7 +10,8 @@ struct sqlite3_stmt;
 
 namespace vellumet::store {
 
-// An open SQLite connection; closed when the object goes.
+// An open SQLite connection; closed when the object goes. Used by one thread
+// at a time, so SQLite's own locking per call is left out.
 class Database {
 public:
     Database() = default;
