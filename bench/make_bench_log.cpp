@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
         int year = 0, month = 0, day = 0;
         civilFromDays(startDay + i / 1440, year, month, day);
         const double angle = 2.0 * 3.14159265358979 * static_cast<double>(i % 1440) / 1440.0;
-        const double t = 12.0 + 6.0 * std::sin(angle) + 4.0 * std::sin(static_cast<double>(i) / 9000.0);
+        const double t =
+            12.0 + 6.0 * std::sin(angle) + 4.0 * std::sin(static_cast<double>(i) / 9000.0);
         const int rh = 60 - static_cast<int>(20.0 * std::sin(angle));
         if (i % 997 == 996)
             std::fprintf(out, "%04d-%02d-%02d %02lld:%02lld:00,--,--,--,--\n", year, month, day,
