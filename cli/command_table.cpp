@@ -12,6 +12,9 @@ std::span<const Command> commandTable() {
         {"info", "", "settings, interval, identification, alarms, calibration", runInfo},
         {"sync-time", "", "set the station's clock to this computer's time", runSyncTime},
         {"set-interval", "MINUTES", "set the logging interval (1 to 240)", runSetInterval},
+        {"import", "PATH", "import a log file into the data folder's record database", runImport},
+        {"records", "[--from TIME] [--to TIME] [--column NAME]",
+         "print the records of a time window from the database", runRecords},
     };
     return table;
 }

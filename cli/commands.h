@@ -11,5 +11,7 @@ int runWatch(Invocation& invocation);
 int runInfo(Invocation& invocation);
 int runSyncTime(Invocation& invocation);
 int runSetInterval(Invocation& invocation);
+int runImport(Invocation& invocation);
+int runRecords(Invocation& invocation);
 
 } // namespace vellumet::cli

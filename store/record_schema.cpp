@@ -8,16 +8,16 @@ namespace {
 
 // Column names as the importer and the graph queries use them; SQLite matches
 // names without regard to case, as the queries expect.
-constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS Records ("
-                                " Time REAL NOT NULL,"
-                                " Temperature REAL,"
-                                " Humidity INTEGER,"
-                                " Dewpoint REAL,"
-                                " Heatindex REAL);"
-                                "CREATE INDEX IF NOT EXISTS RecordsByTime ON Records(Time);"
+#define VELLUMET_RECORDS_COLUMNS                                                                   \
+    " (Time REAL NOT NULL, Temperature REAL, Humidity INTEGER, Dewpoint REAL, Heatindex REAL)"
+constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS Records" VELLUMET_RECORDS_COLUMNS ";"
                                 "CREATE TABLE IF NOT EXISTS Param ("
                                 " Name TEXT,"
                                 " Value TEXT);";
+
+// The index on Time takes one of two names: an import builds the new rows'
+// index beside the old one, under the name the old one does not use.
+constexpr const char* kTimeIndexNames[] = {"RecordsByTime", "RecordsByTimeB"};
 
 struct Database {
     sqlite3* handle = nullptr;
@@ -30,18 +30,49 @@ std::string lastError(sqlite3* db, const char* what) {
 
 } // namespace
 
+std::string timeIndexInUse(sqlite3* db) {
+    sqlite3_stmt* statement = nullptr;
+    std::string name;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT name FROM sqlite_master WHERE type = 'index' AND "
+                           "tbl_name = 'Records' AND name IN ('RecordsByTime', 'RecordsByTimeB')",
+                           -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    sqlite3_finalize(statement);
+    return name;
+}
+
+std::string freeTimeIndexName(sqlite3* db) {
+    return timeIndexInUse(db) == kTimeIndexNames[0] ? kTimeIndexNames[1] : kTimeIndexNames[0];
+}
+
+std::string createRecordTables(sqlite3* db) {
+    char* message = nullptr;
+    int rc = sqlite3_exec(db, kSchema, nullptr, nullptr, &message);
+    if (rc == SQLITE_OK && timeIndexInUse(db).empty()) {
+        const std::string sql =
+            "CREATE INDEX " + std::string(kTimeIndexNames[0]) + " ON Records(Time)";
+        rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+    }
+    if (rc == SQLITE_OK)
+        return {};
+    std::string reason = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    return reason;
+}
+
+std::string recordsTableSql(std::string_view name) {
+    return "CREATE TABLE " + std::string(name) + VELLUMET_RECORDS_COLUMNS;
+}
+
 std::string ensureRecordSchema(const std::string& path) {
     Database db;
     if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK)
         return lastError(db.handle, "cannot open the record database");
-    char* message = nullptr;
-    if (sqlite3_exec(db.handle, kSchema, nullptr, nullptr, &message) != SQLITE_OK) {
-        std::string reason = std::string("cannot create the record tables: ") +
-                             (message ? message : sqlite3_errmsg(db.handle));
-        sqlite3_free(message);
-        return reason;
-    }
+    if (const std::string problem = createRecordTables(db.handle); !problem.empty())
+        return "cannot create the record tables: " + problem;
     return {};
 }
 

@@ -1,0 +1,467 @@
+#include "log_import.h"
+
+#include "store/record_store.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace vellumet::sdcard {
+
+namespace {
+
+using store::kNoHumidity;
+using store::kNoValue;
+using store::LogRecord;
+
+constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+constexpr std::size_t kBatchRows = 4096;
+
+using Fields = std::array<std::string_view, 5>;
+
+// Splits at the first fieldCount - 1 commas; the last field runs to the end of
+// the line. Returns whether the line has exactly fieldCount fields.
+bool splitLine(std::string_view line, int fieldCount, Fields& fields) {
+    std::size_t pos = 0;
+    int i = 0;
+    for (; i < fieldCount - 1; ++i) {
+        const std::size_t comma = line.find(',', pos);
+        if (comma == std::string_view::npos)
+            break;
+        fields[static_cast<std::size_t>(i)] = line.substr(pos, comma - pos);
+        pos = comma + 1;
+    }
+    fields[static_cast<std::size_t>(i)] = line.substr(std::min(pos, line.size()));
+    const bool complete = i == fieldCount - 1;
+    for (++i; i < fieldCount; ++i)
+        fields[static_cast<std::size_t>(i)] = {};
+    return complete &&
+           fields[static_cast<std::size_t>(fieldCount - 1)].find(',') == std::string_view::npos;
+}
+
+std::string_view numberStart(std::string_view field) {
+    std::size_t pos = 0;
+    while (pos < field.size() && (field[pos] == ' ' || field[pos] == '\t'))
+        ++pos;
+    if (pos < field.size() && field[pos] == '+')
+        ++pos;
+    return field.substr(pos);
+}
+
+bool hasNoValueMark(std::string_view field) {
+    return field.find("--") != std::string_view::npos;
+}
+
+std::string nativePath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+std::string shown(const QString& path) {
+    return path.toStdString();
+}
+
+// Where the file's lines are read from, chunk by chunk, in both passes.
+class LineReader {
+public:
+    LineReader(QFile& file, std::string* keep) : file_(file), keep_(keep) {}
+
+    // Calls onLine(line, offset) for every line (line feed removed, a carriage
+    // return before it too) and onChunk(bytesRead) after every chunk, until one
+    // of them returns false or an error stops the reading.
+    template <class OnLine, class OnChunk> Status read(OnLine&& onLine, OnChunk&& onChunk) {
+        if (!file_.seek(0))
+            return ioError();
+        std::vector<char> buffer(kChunkBytes);
+        std::size_t held = 0;         // bytes of an unfinished line at the buffer's start
+        std::uint64_t heldOffset = 0; // file offset of buffer[0]
+        for (;;) {
+            if (held == buffer.size()) {
+                if (buffer.size() >= kMaxLineBytes)
+                    return makeError(Errc::BadData,
+                                     shown(file_.fileName()) + " is not a log: a line at byte " +
+                                         std::to_string(heldOffset) + " is longer than " +
+                                         std::to_string(kMaxLineBytes) + " bytes");
+                buffer.resize(std::min(buffer.size() * 2, kMaxLineBytes));
+            }
+            const qint64 got =
+                file_.read(buffer.data() + held, static_cast<qint64>(buffer.size() - held));
+            if (got < 0)
+                return ioError();
+            const std::size_t n = static_cast<std::size_t>(got);
+            if (const void* nul = std::memchr(buffer.data() + held, '\0', n))
+                return makeError(
+                    Errc::BadData,
+                    shown(file_.fileName()) + " is not a text log: it holds binary data at byte " +
+                        std::to_string(heldOffset +
+                                       static_cast<std::uint64_t>(static_cast<const char*>(nul) -
+                                                                  buffer.data())));
+            if (keep_ && keep_->size() + n > static_cast<std::size_t>(kMaxKeptLogBytes))
+                return makeError(Errc::InvalidInput,
+                                 shown(file_.fileName()) + " grew too large while it was read");
+            if (keep_)
+                keep_->append(buffer.data() + held, n);
+            const std::size_t end = held + n;
+            const bool last = n == 0;
+            std::size_t start = 0;
+            for (;;) {
+                const char* nl =
+                    static_cast<const char*>(std::memchr(buffer.data() + start, '\n', end - start));
+                if (!nl && !(last && start < end))
+                    break;
+                std::size_t stop = nl ? static_cast<std::size_t>(nl - buffer.data()) : end;
+                std::size_t lineEnd = stop;
+                if (lineEnd > start && buffer[lineEnd - 1] == '\r')
+                    --lineEnd;
+                if (!onLine(std::string_view(buffer.data() + start, lineEnd - start),
+                            heldOffset + start))
+                    return {};
+                start = nl ? stop + 1 : end;
+            }
+            if (last)
+                return {};
+            if (!onChunk(heldOffset + end))
+                return {};
+            std::memmove(buffer.data(), buffer.data() + start, end - start);
+            held = end - start;
+            heldOffset += start;
+        }
+    }
+
+private:
+    Error ioError() const {
+        return makeError(Errc::Io, "cannot read " + shown(file_.fileName()) + ": " +
+                                       file_.errorString().toStdString());
+    }
+
+    QFile& file_;
+    std::string* keep_;
+};
+
+// Parsed rows on their way from the parser to the writer.
+struct Batch {
+    std::vector<LogRecord> records;
+    std::uint64_t bytesDone = 0; // of the file, up to the end of the batch's last line
+};
+
+// A short queue between the two threads; a full queue holds the parser back.
+class BatchQueue {
+public:
+    // False when the writer has given up.
+    bool push(Batch batch) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return batches_.size() < kDepth || abandoned_; });
+        if (abandoned_)
+            return false;
+        batches_.push_back(std::move(batch));
+        changed_.notify_all();
+        return true;
+    }
+    // Nothing once the parser has closed the queue and it is empty.
+    std::optional<Batch> pop() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !batches_.empty() || closed_; });
+        if (batches_.empty())
+            return std::nullopt;
+        Batch batch = std::move(batches_.front());
+        batches_.pop_front();
+        changed_.notify_all();
+        return batch;
+    }
+    void close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+    void abandon() {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        batches_.clear();
+        changed_.notify_all();
+    }
+    bool abandoned() const {
+        std::lock_guard lock(mutex_);
+        return abandoned_;
+    }
+
+private:
+    static constexpr std::size_t kDepth = 4;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Batch> batches_;
+    bool closed_ = false;
+    bool abandoned_ = false;
+};
+
+} // namespace
+
+class LogImporter {
+public:
+    LogImporter(const ImportOptions& options, const OperationContext& context)
+        : options_(options), context_(context) {}
+
+    Result<ImportSummary> run() {
+        QFile file(options_.logPath);
+        if (!file.open(QIODevice::ReadOnly))
+            return makeError(Errc::Io, "cannot open " + shown(options_.logPath) + ": " +
+                                           file.errorString().toStdString());
+        if (QFileInfo(options_.logPath).isDir())
+            return makeError(Errc::Io, shown(options_.logPath) + " is a folder, not a log file");
+        total_ = file.size();
+
+        const QString name = options_.fileName.isEmpty() ? QFileInfo(options_.logPath).fileName()
+                                                         : options_.fileName;
+        summary_.indoor = name.contains(QLatin1String("IN"));
+        fieldCount_ = summary_.indoor ? 3 : 5;
+
+        std::shared_ptr<LogTable> table;
+        if (options_.keepRows) {
+            if (total_ > kMaxKeptLogBytes)
+                return makeError(Errc::InvalidInput,
+                                 shown(options_.logPath) + " is " + std::to_string(total_ >> 20) +
+                                     " MB; logs above " + std::to_string(kMaxKeptLogBytes >> 20) +
+                                     " MB are not imported");
+            table = std::make_shared<LogTable>();
+            table->indoor_ = summary_.indoor;
+            table->text_.reserve(static_cast<std::size_t>(total_));
+        }
+
+        if (Status s = decideOrder(file); !s)
+            return s.error();
+
+        store::RecordStore store;
+        if (Status s = store.openDatabase(nativePath(options_.databasePath)); !s)
+            return s.error();
+        Result<store::Transaction> transaction = store.beginTransaction();
+        if (!transaction)
+            return transaction.error();
+        if (Status s = store.beginReplacement(); !s)
+            return s.error();
+
+        // Reading and parsing run on a thread of their own while this one
+        // writes the rows: the two take about the same time.
+        BatchQueue queue;
+        Status read;
+        std::thread parser([&] {
+            read = parseRows(file, table.get(), queue);
+            queue.close();
+        });
+        Status written;
+        while (std::optional<Batch> batch = queue.pop()) {
+            if (Status s = store.appendRecords(batch->records); !s) {
+                written = s;
+                break;
+            }
+            context_.progress(static_cast<std::int64_t>(batch->bytesDone), total_);
+            if (context_.cancelled())
+                break;
+        }
+        queue.abandon();
+        parser.join();
+        if (!written)
+            return written.error();
+        if (context_.cancelled())
+            return makeError(Errc::Cancelled, "import cancelled; the records are as before");
+        if (!read)
+            return read.error();
+        if (Status s = store.finishReplacement(); !s)
+            return s.error();
+        if (Status s = transaction->commit(); !s)
+            return s.error();
+        context_.progress(total_, total_);
+
+        if (table) {
+            table->lines_.shrink_to_fit();
+            summary_.table = std::move(table);
+        }
+        return summary_;
+    }
+
+private:
+    // Parses the rows after the header into batches for the writer; stops
+    // early when the writer gives up.
+    Status parseRows(QFile& file, LogTable* table, BatchQueue& queue) {
+        Batch batch;
+        batch.records.reserve(kBatchRows);
+        bool header = true;
+        bool abandoned = false;
+        LineReader reader(file, table ? &table->text_ : nullptr);
+        Status read = reader.read(
+            [&](std::string_view line, std::uint64_t offset) {
+                if (header) {
+                    header = false;
+                    summary_.unitText = unitTextOfHeader(line);
+                    return true;
+                }
+                if (line.empty())
+                    return true;
+                batch.records.push_back(parseRecord(line));
+                if (table)
+                    table->lines_.push_back({static_cast<std::uint32_t>(offset),
+                                             static_cast<std::uint32_t>(line.size())});
+                if (batch.records.size() < kBatchRows)
+                    return true;
+                batch.bytesDone = offset + line.size();
+                if (!queue.push(std::move(batch))) {
+                    abandoned = true;
+                    return false;
+                }
+                batch = Batch();
+                batch.records.reserve(kBatchRows);
+                return true;
+            },
+            [&](std::uint64_t) { return !queue.abandoned(); });
+        if (read && !abandoned && !batch.records.empty()) {
+            batch.bytesDone = static_cast<std::uint64_t>(total_);
+            queue.push(std::move(batch));
+        }
+        return read;
+    }
+
+    // The date order is a property of the file: the first line that shows it
+    // decides for all, else the station's setting, else the locale.
+    Status decideOrder(QFile& file) {
+        DateOrder found = DateOrder::Undecided;
+        bool header = true;
+        LineReader reader(file, nullptr);
+        Status s = reader.read(
+            [&](std::string_view line, std::uint64_t) {
+                if (header) {
+                    header = false;
+                    return true;
+                }
+                found = orderShownBy(line.substr(0, line.find(',')));
+                return found == DateOrder::Undecided;
+            },
+            [&](std::uint64_t) { return !context_.cancelled(); });
+        if (!s)
+            return s;
+        if (found == DateOrder::Undecided && options_.stationDateFormat)
+            found = orderOfStationDateFormat(*options_.stationDateFormat);
+        if (found == DateOrder::Undecided || found == DateOrder::YearFirst) {
+            // Year-first files need no order; any day-month line in them is
+            // read by the fallback.
+            const DateOrder fallback = options_.fallbackOrder != DateOrder::Undecided
+                                           ? options_.fallbackOrder
+                                           : orderOfLocale(QLocale::system());
+            order_ = fallback;
+            summary_.dateOrder = found == DateOrder::YearFirst ? found : fallback;
+        } else {
+            order_ = found;
+            summary_.dateOrder = found;
+        }
+        return {};
+    }
+
+    LogRecord parseRecord(std::string_view line) {
+        Fields fields;
+        if (!splitLine(line, fieldCount_, fields))
+            ++summary_.wrongFieldCounts;
+        LogRecord r;
+        if (const std::optional<double> time = parseLogTime(fields[0], order_)) {
+            r.time = *time;
+            summary_.firstTime = std::min(summary_.firstTime.value_or(*time), *time);
+            summary_.lastTime = std::max(summary_.lastTime.value_or(*time), *time);
+        } else {
+            r.time = 0.0;
+            ++summary_.unreadableTimes;
+        }
+        r.temperature = temperature(fields[1]);
+        r.humidity = humidity(fields[2]);
+        if (!summary_.indoor) {
+            r.dewPoint = temperature(fields[3]);
+            r.heatIndex = temperature(fields[4]);
+        }
+        ++summary_.rows;
+        return r;
+    }
+
+    float temperature(std::string_view field) {
+        const std::optional<float> v = parseTemperatureField(field);
+        if (!v && !field.empty())
+            ++summary_.unreadableValues;
+        return v.value_or(kNoValue);
+    }
+
+    std::int32_t humidity(std::string_view field) {
+        const std::optional<std::int32_t> v = parseHumidityField(field);
+        if (!v && !field.empty())
+            ++summary_.unreadableValues;
+        return v.value_or(kNoHumidity);
+    }
+
+    const ImportOptions& options_;
+    const OperationContext& context_;
+    ImportSummary summary_;
+    std::int64_t total_ = 0;
+    int fieldCount_ = 5;
+    DateOrder order_ = DateOrder::MonthFirst;
+};
+
+std::string_view LogTable::field(std::size_t row, int column) const {
+    if (row >= lines_.size() || column < 0 || column >= fieldCount())
+        return {};
+    const Line& line = lines_[row];
+    Fields fields;
+    splitLine(std::string_view(text_).substr(line.start, line.length), fieldCount(), fields);
+    return fields[static_cast<std::size_t>(column)];
+}
+
+QString unitTextOfHeader(std::string_view header) {
+    const std::size_t first = header.find(',', header.empty() ? 0 : 1);
+    if (first == std::string_view::npos)
+        return {};
+    const std::size_t second = header.find(',', first + 1);
+    if (second == std::string_view::npos)
+        return {};
+    std::string_view field = header.substr(first + 1, second - first - 1);
+    if (const std::size_t paren = field.find('('); paren != std::string_view::npos)
+        field = field.substr(paren);
+    QString unit = QString::fromLatin1(field.data(), static_cast<qsizetype>(field.size()));
+    unit.replace(QLatin1Char('C'), QStringLiteral("°C"));
+    unit.replace(QLatin1Char('F'), QStringLiteral("°F"));
+    return unit;
+}
+
+std::optional<float> parseTemperatureField(std::string_view field) {
+    if (hasNoValueMark(field))
+        return kNoValue;
+    const std::string_view text = numberStart(field);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end == text.data())
+        return std::nullopt;
+    return static_cast<float>(value);
+}
+
+std::optional<std::int32_t> parseHumidityField(std::string_view field) {
+    if (hasNoValueMark(field))
+        return kNoHumidity;
+    const std::string_view text = numberStart(field);
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end == text.data())
+        return std::nullopt;
+    return value;
+}
+
+Result<ImportSummary> importLog(const ImportOptions& options, const OperationContext& context) {
+    return LogImporter(options, context).run();
+}
+
+std::unique_ptr<Operation<ImportSummary>> makeImportOperation(ImportOptions options) {
+    return std::make_unique<Operation<ImportSummary>>(
+        [options = std::move(options)](const OperationContext& context) {
+            return importLog(options, context);
+        });
+}
+
+} // namespace vellumet::sdcard

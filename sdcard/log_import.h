@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/operation.h"
+#include "core/result.h"
+#include "log_time.h"
+#include "store/record_store.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellumet::sdcard {
+
+// The rows of an imported log as the records list shows them: the file's own
+// bytes, kept once, and where each reading's line lies in them. Fields are
+// split when they are asked for.
+class LogTable {
+public:
+    bool indoor() const { return indoor_; }
+    int fieldCount() const { return indoor_ ? 3 : 5; }
+    std::size_t rowCount() const { return lines_.size(); }
+    // Field column of row (Latin-1 bytes as the file holds them); empty for a
+    // field the line does not have.
+    std::string_view field(std::size_t row, int column) const;
+    // Bytes held beyond the file's text.
+    std::size_t overheadBytes() const { return lines_.capacity() * sizeof(Line); }
+    std::size_t textBytes() const { return text_.size(); }
+
+private:
+    friend class LogImporter;
+    struct Line {
+        std::uint32_t start;
+        std::uint32_t length;
+    };
+    std::string text_;
+    std::vector<Line> lines_;
+    bool indoor_ = false;
+};
+
+struct ImportOptions {
+    QString logPath;
+    QString databasePath;
+    // The name that tells an indoor log ("IN" in it); empty: logPath's file name.
+    QString fileName;
+    // The station's date-format setting when it is known.
+    std::optional<int> stationDateFormat;
+    // The order used when neither the file nor the station decides it;
+    // Undecided: the user's locale.
+    DateOrder fallbackOrder = DateOrder::Undecided;
+    // Keep the rows for the records list (the whole file stays in memory).
+    bool keepRows = false;
+};
+
+struct ImportSummary {
+    std::int64_t rows = 0;
+    // Earliest and latest time among the rows whose time could be read.
+    std::optional<double> firstTime;
+    std::optional<double> lastTime;
+    QString unitText; // e.g. "(°C)"; empty when the header names none
+    bool indoor = false;
+    DateOrder dateOrder = DateOrder::Undecided; // as used for this file
+    // Rows kept in spite of flaws, so that nothing of the log is lost:
+    std::int64_t unreadableTimes = 0;      // stored with time 0.0
+    std::int64_t unreadableValues = 0;     // stored as missing values
+    std::int64_t wrongFieldCounts = 0;     // lines with too few or too many fields
+    std::shared_ptr<const LogTable> table; // with keepRows
+};
+
+// Files above this size are not kept for the list.
+inline constexpr std::int64_t kMaxKeptLogBytes = std::int64_t{1} << 30;
+// No line of a log comes near this; a longer one means the file is no log.
+inline constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
+
+// The unit part of a log's header: the second field from its "(" on, with
+// "C" and "F" shown as "°C" and "°F".
+QString unitTextOfHeader(std::string_view header);
+
+// What a value field holds: kNoValue for "--" anywhere in it; nullopt when it
+// does not start with a number.
+std::optional<float> parseTemperatureField(std::string_view field);
+std::optional<std::int32_t> parseHumidityField(std::string_view field);
+
+// Replaces the rows of the record database with the readings of one log.
+// Emptying the tables and writing the new rows is one transaction: on any
+// failure, cancellation or crash the previous rows stay as they were.
+Result<ImportSummary> importLog(const ImportOptions& options, const OperationContext& context);
+
+// The same as a long operation, for the command line (run) and a window (start).
+std::unique_ptr<Operation<ImportSummary>> makeImportOperation(ImportOptions options);
+
+} // namespace vellumet::sdcard

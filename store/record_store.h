@@ -1,0 +1,118 @@
+#pragma once
+
+#include "core/result.h"
+#include "sqlite_handles.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellumet::store {
+
+// The value that marks a missing reading, in every value column.
+inline constexpr float kNoValue = 65535.0f;
+inline constexpr std::int32_t kNoHumidity = 65535;
+
+// One row of Records: a reading of the log, its time as an automation date.
+// Temperatures are in the unit of the log file.
+struct LogRecord {
+    double time = 0.0;
+    float temperature = kNoValue;
+    std::int32_t humidity = kNoHumidity;
+    float dewPoint = kNoValue;
+    float heatIndex = kNoValue;
+};
+static_assert(sizeof(LogRecord) == 24);
+
+// The value columns a window can be asked for.
+enum class SeriesColumn { Temperature, Humidity, DewPoint, Heatindex };
+
+// "Temperature", "Humidity", "DewPoint" or "Heatindex" (any case); nothing else.
+Result<SeriesColumn> parseSeriesColumn(std::string_view name);
+std::string_view seriesColumnName(SeriesColumn column);
+// The column's value of a record, as the store hands it out (single precision
+// widened; humidity exact).
+double seriesValue(const LogRecord& record, SeriesColumn column);
+
+// Times and values of a window in ascending time, element i of both from the
+// same row.
+struct Series {
+    std::vector<double> times;
+    std::vector<double> values;
+};
+
+// Access to the record database: the rows of the last imported log.
+//
+// A window is start < Time <= end; a row whose queried column holds the
+// missing-value mark is left out of that column's window only.
+class RecordStore {
+public:
+    RecordStore() = default;
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    // Opens the database file (which must exist) and creates whichever of
+    // Records and Param is missing. A file that is locked, read-only for the
+    // tables, damaged or no database at all is reported with SQLite's text.
+    // Opening again closes the previous connection.
+    Status openDatabase(const std::string& path);
+    bool isOpen() const { return db_.isOpen(); }
+
+    // The writes below are only safe as a whole inside one transaction: an
+    // import that stops part-way must leave the previous rows in place.
+    Result<Transaction> beginTransaction();
+    Status clearTables();
+    // Replacing every row: the new rows go to a table beside Records, which
+    // finishReplacement puts in its place (and empties Param). The old rows
+    // are never copied into the rollback journal, which halves the writing.
+    // Both calls belong in the transaction that writes the rows.
+    Status beginReplacement();
+    Status finishReplacement();
+
+    // Adds rows to Records, or to the new table between the two calls above.
+    Status appendRecord(const LogRecord& record);
+    // Many rows at once; faster than one at a time.
+    Status appendRecords(std::span<const LogRecord> records);
+
+    // The bounds as "%d-%02d-%02d %d:%02d:%02d" texts; a bad text or column
+    // name is refused before the database is asked.
+    Result<std::int64_t> countSeries(std::string_view start, std::string_view end,
+                                     std::string_view column);
+    Result<std::int64_t> countSeries(double start, double end, SeriesColumn column);
+    Status selectSeries(std::string_view start, std::string_view end, std::string_view column);
+    Status selectSeries(double start, double end, SeriesColumn column);
+    // Walks the rows of the last selectSeries, at most n of them, into arrays
+    // of n elements (zero where the window held fewer rows).
+    Result<Series> readSeries(std::int64_t n);
+
+    // Whole rows of a window, in ascending time; with a column, only the rows
+    // that hold a value there.
+    Result<std::vector<LogRecord>> readRecords(double start, double end,
+                                               std::optional<SeriesColumn> column);
+
+private:
+    void close();
+    Result<Statement*> statement(Statement& slot, const std::string& sql);
+    void dropInsertStatements();
+
+    static constexpr std::size_t kBatchRows = 64;
+    static constexpr std::size_t kColumns = 4;
+
+    Database db_;
+    Statement clearRecords_;
+    Statement clearParam_;
+    Statement insertOne_;
+    Statement insertBatch_;
+    std::array<Statement, kColumns> count_;
+    std::array<Statement, kColumns> select_;
+    Statement selectAll_;
+    Statement* selected_ = nullptr;
+    bool replacing_ = false;
+    SeriesColumn selectedColumn_ = SeriesColumn::Temperature;
+};
+
+} // namespace vellumet::store

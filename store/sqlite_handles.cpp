@@ -1,0 +1,155 @@
+#include "sqlite_handles.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+namespace vellumet::store {
+
+namespace {
+
+// Another program holding the file gets this long to finish before a
+// statement reports the database as locked.
+constexpr int kBusyTimeoutMs = 1000;
+
+} // namespace
+
+Database::~Database() {
+    sqlite3_close_v2(handle_);
+}
+
+Database::Database(Database&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+
+Database& Database::operator=(Database&& other) noexcept {
+    if (this != &other) {
+        sqlite3_close_v2(handle_);
+        handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+}
+
+Result<Database> Database::open(const std::string& path) {
+    sqlite3* handle = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &handle,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    Database db(handle);
+    if (rc != SQLITE_OK)
+        return makeError(Errc::Database, "cannot open the record database " + path + ": " +
+                                             (handle ? sqlite3_errmsg(handle) : "out of memory"));
+    sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(handle, 1);
+    return db;
+}
+
+Status Database::execute(const char* sql, std::string_view what) {
+    char* message = nullptr;
+    if (sqlite3_exec(handle_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        Error e = makeError(Errc::Database, std::string(what) + ": " +
+                                                (message ? message : sqlite3_errmsg(handle_)));
+        sqlite3_free(message);
+        return e;
+    }
+    return {};
+}
+
+Error Database::error(std::string_view what) const {
+    return makeError(Errc::Database, std::string(what) + ": " +
+                                         (handle_ ? sqlite3_errmsg(handle_) : "no database"));
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(handle_);
+}
+
+Statement::Statement(Statement&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), db_(other.db_) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(handle_);
+        handle_ = std::exchange(other.handle_, nullptr);
+        db_ = other.db_;
+    }
+    return *this;
+}
+
+Result<Statement> Statement::prepare(const Database& db, std::string_view sql) {
+    sqlite3_stmt* handle = nullptr;
+    if (sqlite3_prepare_v3(db.handle(), sql.data(), static_cast<int>(sql.size()),
+                           SQLITE_PREPARE_PERSISTENT, &handle, nullptr) != SQLITE_OK)
+        return db.error("cannot prepare a statement on the record database");
+    return Statement(handle, db.handle());
+}
+
+void Statement::bind(int index, double value) {
+    sqlite3_bind_double(handle_, index, value);
+}
+
+void Statement::bind(int index, int value) {
+    sqlite3_bind_int(handle_, index, value);
+}
+
+Result<bool> Statement::step() {
+    const int rc = sqlite3_step(handle_);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    Error e = makeError(Errc::Database,
+                        std::string("the record database refused: ") + sqlite3_errmsg(db_));
+    sqlite3_reset(handle_);
+    return e;
+}
+
+Status Statement::run() {
+    for (;;) {
+        Result<bool> row = step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            break;
+    }
+    sqlite3_reset(handle_);
+    return {};
+}
+
+void Statement::reset() {
+    sqlite3_reset(handle_);
+}
+
+double Statement::columnDouble(int index) const {
+    return sqlite3_column_double(handle_, index);
+}
+
+long long Statement::columnInt64(int index) const {
+    return sqlite3_column_int64(handle_, index);
+}
+
+bool Statement::columnIsNull(int index) const {
+    return sqlite3_column_type(handle_, index) == SQLITE_NULL;
+}
+
+Result<Transaction> Transaction::begin(Database& db) {
+    if (Status s = db.execute("BEGIN IMMEDIATE", "cannot write to the record database"); !s)
+        return s.error();
+    return Transaction(db);
+}
+
+Transaction::Transaction(Transaction&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+
+Transaction::~Transaction() {
+    // After a failed statement SQLite may already have rolled back on its own.
+    if (db_ && !sqlite3_get_autocommit(db_->handle()))
+        sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+Status Transaction::commit() {
+    if (!db_)
+        return makeError(Errc::Database, "the transaction has already ended");
+    if (Status s = db_->execute("COMMIT", "cannot save to the record database"); !s)
+        return s; // still open: the destructor rolls it back
+    db_ = nullptr;
+    return {};
+}
+
+} // namespace vellumet::store

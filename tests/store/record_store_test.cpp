@@ -1,0 +1,178 @@
+#include "store/automation_date.h"
+#include "store/record_schema.h"
+#include "store/record_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+using namespace vellumet;
+using namespace vellumet::store;
+
+namespace {
+
+double at(const char* bound) {
+    return parseBoundText(bound).value();
+}
+
+LogRecord row(const char* time, float t, std::int32_t h, float d, float hi) {
+    return LogRecord{at(time), t, h, d, hi};
+}
+
+class RecordStoreTest : public ::testing::Test {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        path = QFile::encodeName(dir.filePath("7421.mdb")).toStdString();
+        ASSERT_EQ(ensureRecordSchema(path), "");
+        ASSERT_TRUE(store.openDatabase(path).ok());
+    }
+
+    void fill(const std::vector<LogRecord>& rows) {
+        Result<Transaction> t = store.beginTransaction();
+        ASSERT_TRUE(t.ok());
+        ASSERT_TRUE(store.clearTables().ok());
+        ASSERT_TRUE(store.appendRecords(rows).ok());
+        ASSERT_TRUE(t->commit().ok());
+    }
+
+    std::int64_t count(const char* from, const char* to, const char* column) {
+        Result<std::int64_t> n = store.countSeries(from, to, column);
+        EXPECT_TRUE(n.ok()) << (n.ok() ? "" : n.error().text());
+        return n.ok() ? *n : -1;
+    }
+
+    QTemporaryDir dir;
+    std::string path;
+    RecordStore store;
+};
+
+} // namespace
+
+TEST_F(RecordStoreTest, WindowIsHalfOpenAndSkipsMissingValuesOfTheQueriedColumnOnly) {
+    fill({
+        row("2024-03-05 7:00:00", 20.5f, 40, 6.5f, kNoValue), // on the start bound
+        row("2024-03-05 7:10:00", kNoValue, 41, 7.0f, 21.0f),
+        row("2024-03-05 7:05:00", 21.5f, kNoHumidity, kNoValue, 22.0f),
+        row("2024-03-05 7:20:00", 22.5f, 42, 8.0f, 23.0f), // on the end bound
+        row("2024-03-05 7:30:00", 23.5f, 43, 9.0f, 24.0f), // after the end
+    });
+    const char* from = "2024-03-05 7:00:00";
+    const char* to = "2024-03-05 7:20:00";
+    EXPECT_EQ(count(from, to, "Temperature"), 2);
+    EXPECT_EQ(count(from, to, "Humidity"), 2);
+    EXPECT_EQ(count(from, to, "DewPoint"), 2);
+    EXPECT_EQ(count(from, to, "Heatindex"), 3);
+    EXPECT_EQ(count(from, from, "Heatindex"), 0); // start = end
+    EXPECT_EQ(count("2000-01-01 0:00:00", "2100-01-01 0:00:00", "Temperature"), 4);
+
+    ASSERT_TRUE(store.selectSeries(from, to, "Heatindex").ok());
+    const Result<Series> series = store.readSeries(3);
+    ASSERT_TRUE(series.ok());
+    const std::vector<double> times = {at("2024-03-05 7:05:00"), at("2024-03-05 7:10:00"), at(to)};
+    EXPECT_EQ(series->times, times); // ascending, whatever the order of writing
+    EXPECT_EQ(series->values, (std::vector<double>{22.0, 21.0, 23.0}));
+
+    // n bounds the walk; a larger n leaves zeros behind the rows.
+    ASSERT_TRUE(store.selectSeries(from, to, "Heatindex").ok());
+    EXPECT_EQ(store.readSeries(2)->times.size(), 2u);
+    ASSERT_TRUE(store.selectSeries(from, to, "Humidity").ok());
+    EXPECT_EQ(store.readSeries(4)->values, (std::vector<double>{41.0, 42.0, 0.0, 0.0}));
+}
+
+TEST_F(RecordStoreTest, ValuesKeepSinglePrecisionAndAReplacementLeavesOnlyTheNewRows) {
+    fill({row("2024-03-05 7:00:00", 20.1f, 40, 6.5f, 1.0f)});
+    {
+        Result<Transaction> t = store.beginTransaction();
+        ASSERT_TRUE(t.ok());
+        ASSERT_TRUE(store.beginReplacement().ok());
+        ASSERT_TRUE(store.appendRecord(row("2025-01-01 1:00:00", 20.1f, 50, -3.3f, 1.0f)).ok());
+        ASSERT_TRUE(store.finishReplacement().ok());
+        ASSERT_TRUE(t->commit().ok());
+    }
+    const Result<std::vector<LogRecord>> all = store.readRecords(-1e9, 1e9, std::nullopt);
+    ASSERT_TRUE(all.ok());
+    ASSERT_EQ(all->size(), 1u);
+    EXPECT_EQ((*all)[0].humidity, 50);
+    ASSERT_TRUE(store.selectSeries(-1e9, 1e9, SeriesColumn::DewPoint).ok());
+    EXPECT_EQ(store.readSeries(1)->values[0], static_cast<double>(-3.3f));
+
+    // A store opened afresh finds the index and the tables as start-up made them.
+    RecordStore again;
+    ASSERT_TRUE(again.openDatabase(path).ok());
+    EXPECT_TRUE(hasRecordSchema(path));
+    EXPECT_EQ(*again.countSeries(-1e9, 1e9, SeriesColumn::Temperature), 1);
+}
+
+TEST_F(RecordStoreTest, AnUncommittedTransactionLeavesTheRowsAsTheyWere) {
+    fill({row("2024-03-05 7:00:00", 20.0f, 40, 6.5f, 1.0f)});
+    {
+        Result<Transaction> t = store.beginTransaction();
+        ASSERT_TRUE(t.ok());
+        ASSERT_TRUE(store.clearTables().ok());
+        ASSERT_TRUE(store.appendRecord(row("2025-01-01 1:00:00", 1.0f, 1, 1.0f, 1.0f)).ok());
+    } // no commit
+    const Result<std::vector<LogRecord>> all = store.readRecords(-1e9, 1e9, std::nullopt);
+    ASSERT_TRUE(all.ok());
+    ASSERT_EQ(all->size(), 1u);
+    EXPECT_EQ((*all)[0].temperature, 20.0f);
+}
+
+TEST_F(RecordStoreTest, RefusesBadNamesAndBoundsBeforeAskingTheDatabase) {
+    for (const char* column : {"Time", "Temperature; DROP TABLE Records", "", "Dew"}) {
+        const Result<std::int64_t> n =
+            store.countSeries("2024-03-05 7:00:00", "2024-03-05 8:00:00", column);
+        ASSERT_FALSE(n.ok()) << column;
+        EXPECT_EQ(n.code(), Errc::InvalidInput);
+    }
+    EXPECT_EQ(store.selectSeries("2024-03-05 07:00", "2024-03-05 8:00:00", "Humidity").code(),
+              Errc::InvalidInput);
+    EXPECT_EQ(count("2024-03-05 7:00:00", "2024-03-05 8:00:00", "dewpoint"), 0); // any case
+    EXPECT_EQ(store.readSeries(1).code(), Errc::Database);                       // nothing selected
+}
+
+TEST(RecordStoreFile, UnusableFilesGiveOneClearMessageWithSqlitesText) {
+    QTemporaryDir dir;
+    const auto file = [&](const char* name) {
+        return QFile::encodeName(dir.filePath(name)).toStdString();
+    };
+    {
+        QFile text(dir.filePath("text.mdb"));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write(QByteArray(4096, 'x'));
+    }
+    RecordStore store;
+    Status s = store.openDatabase(file("text.mdb"));
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.code(), Errc::Database);
+    EXPECT_NE(s.error().message.find("file is not a database"), std::string::npos)
+        << s.error().message;
+    EXPECT_FALSE(store.isOpen());
+
+    s = store.openDatabase(file("missing.mdb"));
+    ASSERT_FALSE(s.ok());
+    EXPECT_NE(s.error().message.find("missing.mdb"), std::string::npos);
+    EXPECT_FALSE(QFile::exists(dir.filePath("missing.mdb"))); // never created here
+
+    // Locked by another program: the write is refused, not waited for forever.
+    const std::string locked = file("locked.mdb");
+    ASSERT_EQ(ensureRecordSchema(locked), "");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(locked.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::string message;
+    if (const Status opened = store.openDatabase(locked); !opened.ok()) {
+        message = opened.error().message;
+    } else {
+        const Result<Transaction> t = store.beginTransaction();
+        ASSERT_FALSE(t.ok());
+        message = t.error().message;
+    }
+    EXPECT_NE(message.find("database is locked"), std::string::npos) << message;
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+}
