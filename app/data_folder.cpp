@@ -70,7 +70,8 @@ DataFolderResult prepareDataFolder(const QString& overrideDir, const QString& te
     // from or written to some other folder (the current one) instead.
     result.path = folder;
     if (!QDir().mkpath(folder)) {
-        result.error = QStringLiteral("cannot create the data folder %1").arg(folder);
+        result.status =
+            makeError(Errc::Io, "cannot create the data folder " + folder.toStdString());
         return result;
     }
     const QDir dir(folder);
@@ -86,17 +87,17 @@ DataFolderResult prepareDataFolder(const QString& overrideDir, const QString& te
 
     const QString settings = dir.filePath(QString::fromLatin1(kSettingsFileName));
     if (!QFileInfo::exists(settings) && !writeDefaultSettings(settings))
-        result.error = QStringLiteral("cannot write %1").arg(settings);
+        result.status = makeError(Errc::Io, "cannot write " + settings.toStdString());
     if (QFileInfo::exists(settings))
         makeWritable(settings);
 
     // Creates the tables when the file or one of them is missing; a file that is
     // not a database is reported, never overwritten.
     const QString database = dir.filePath(QString::fromLatin1(kDatabaseFileName));
-    const std::string problem =
-        store::ensureRecordSchema(QFile::encodeName(database).toStdString());
-    if (!problem.empty() && result.error.isEmpty())
-        result.error = QStringLiteral("%1: %2").arg(database, QString::fromStdString(problem));
+    const Status schema = store::ensureRecordSchema(QFile::encodeName(database).toStdString());
+    if (!schema && result.status)
+        result.status =
+            makeError(Errc::Database, database.toStdString() + ": " + schema.error().text());
     return result;
 }
 

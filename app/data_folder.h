@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,7 +22,7 @@ QStringList defaultTemplateDirs();
 
 struct DataFolderResult {
     QString path;  // the data folder (absolute), also when it could not be created
-    QString error; // empty on success; otherwise a readable reason
+    Status status; // why the folder or a file in it could not be prepared
 };
 
 // Creates the data folder (overrideDir when not empty, else defaultDataFolder()) and copies

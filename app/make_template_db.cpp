@@ -8,9 +8,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s DATABASE\n", argv[0]);
         return 2;
     }
-    const std::string problem = vellumet::store::ensureRecordSchema(argv[1]);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
+    const vellumet::Status made = vellumet::store::ensureRecordSchema(argv[1]);
+    if (!made) {
+        std::fprintf(stderr, "%s\n", made.error().text().c_str());
         return 1;
     }
     return 0;

@@ -11,10 +11,9 @@ Result<std::shared_ptr<Transport>> makeTransport(const TransportOptions& options
     if (options.simulate) {
         sim::Profile profile;
         if (!options.profilePath.empty()) {
-            std::string error;
-            auto loaded = sim::loadProfile(options.profilePath, error);
+            auto loaded = sim::loadProfile(options.profilePath);
             if (!loaded)
-                return makeError(Errc::InvalidInput, error);
+                return loaded.error();
             profile = std::move(*loaded);
         }
         transport = std::make_shared<sim::VirtualTransport>(

@@ -37,7 +37,7 @@ struct Imported {
 
     Imported() {
         database = QFile::encodeName(dir.filePath("7421.mdb")).toStdString();
-        store::ensureRecordSchema(database);
+        (void)store::ensureRecordSchema(database);
         sdcard::ImportOptions options;
         options.logPath = logPath;
         options.databasePath = dir.filePath("7421.mdb");

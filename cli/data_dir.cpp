@@ -12,8 +12,8 @@ namespace vellumet::cli {
 std::string prepareDataDir(const std::string& overrideDir) {
     const app::DataFolderResult result =
         app::prepareDataFolder(QString::fromStdString(overrideDir));
-    if (result.path.isEmpty() || !result.error.isEmpty())
-        throw CommandError("data folder: " + result.error.toStdString());
+    if (!result.status)
+        throw CommandError("data folder: " + result.status.error().text());
     return result.path.toStdString();
 }
 

@@ -53,7 +53,8 @@ std::string limitText(float celsius, bool fahrenheit) {
 }
 
 std::string offsetText(float celsius, bool fahrenheit) {
-    return celsius == NO_VALUE_F ? std::string("--") : formatTemperature(celsius, TextForm::Difference, fahrenheit);
+    return celsius == NO_VALUE_F ? std::string("--")
+                                 : formatTemperature(celsius, TextForm::Difference, fahrenheit);
 }
 
 std::string humidityText(std::int32_t percent) {

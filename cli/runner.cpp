@@ -1,4 +1,5 @@
 #include "command.h"
+#include "core/version.h"
 #include "data_dir.h"
 
 #include <algorithm>
@@ -8,10 +9,6 @@
 #include <optional>
 #include <ostream>
 #include <sstream>
-
-#ifndef VELLUMET_VERSION
-#define VELLUMET_VERSION "unknown"
-#endif
 
 namespace vellumet::cli {
 
@@ -133,9 +130,8 @@ StationLink& Invocation::station() {
         return *link_;
     const TransportOptions transportOptions{options_.simulate, options_.profilePath,
                                             options_.tracePath};
-    Result<std::shared_ptr<Transport>> transport = env_.makeTransport
-                                                       ? env_.makeTransport(transportOptions)
-                                                       : makeTransport(transportOptions);
+    Result<std::shared_ptr<Transport>> transport =
+        env_.makeTransport ? env_.makeTransport(transportOptions) : makeTransport(transportOptions);
     if (!transport)
         throw CommandError(transport.error().text());
     link_ = std::make_unique<StationLink>(std::move(*transport), env_.linkTiming);
@@ -226,7 +222,7 @@ std::string helpText() {
 }
 
 std::string versionText() {
-    return std::string(kProgramName) + ' ' + VELLUMET_VERSION + '\n';
+    return std::string(kProgramName) + ' ' + kVersion + '\n';
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

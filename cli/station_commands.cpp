@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <ostream>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
+#include <ostream>
 
 namespace vellumet::cli {
 
@@ -253,9 +253,9 @@ int runSyncTime(Invocation& inv) {
     // The station cannot be asked for its clock, so the time can only be said
     // to have been sent, not confirmed.
     const std::string time = stationTimeText(now);
-    inv.output = messageResult(inv.format(), "Sync Time Success", "time",
-                               QString::fromStdString(time), time, "sent",
-                               time + " sent to the station");
+    inv.output =
+        messageResult(inv.format(), "Sync Time Success", "time", QString::fromStdString(time), time,
+                      "sent", time + " sent to the station");
     return kExitOk;
 }
 

@@ -54,8 +54,7 @@ public:
 // the operation's own (a window, which then posts the outcome back to its own
 // thread from the finished callback). The callbacks run on the thread that
 // runs the body.
-template <class T>
-class Operation final : public OperationHandle {
+template <class T> class Operation final : public OperationHandle {
 public:
     using Body = std::function<Result<T>(const OperationContext&)>;
     using ProgressFn = std::function<void(std::int64_t done, std::int64_t total)>;

@@ -40,8 +40,7 @@ inline Error makeError(Errc code, std::string message = {}) {
 // A value or the error that kept it from being made. Used by every layer below
 // the front ends; only the command line turns errors into exceptions (and exit
 // codes), at its edge.
-template <class T = void>
-class [[nodiscard]] Result {
+template <class T = void> class [[nodiscard]] Result {
 public:
     Result(T value) : state_(std::move(value)) {}
     Result(Error error) : state_(std::move(error)) {}
@@ -76,8 +75,7 @@ private:
     std::variant<T, Error> state_;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <> class [[nodiscard]] Result<void> {
 public:
     Result() = default;
     Result(Error error) : error_(std::move(error)) {}

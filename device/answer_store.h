@@ -48,7 +48,15 @@ public:
     AwaySubscription subscribeAway();
 
     // Writers, used by the link's dispatch and removal handling.
-    enum class Slot { ReadingsBlock, SettingsBlock, CalibrationBlock, Alarm1, Alarm2, Alarm3, Alarm4 };
+    enum class Slot {
+        ReadingsBlock,
+        SettingsBlock,
+        CalibrationBlock,
+        Alarm1,
+        Alarm2,
+        Alarm3,
+        Alarm4
+    };
     void store(Slot slot, const Block& source, std::size_t n);
     void storeInterval(int minutes) { interval_.store(minutes); }
     void storeAway(int value);

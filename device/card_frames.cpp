@@ -20,8 +20,8 @@ Result<std::string> cardNameBytes(std::string_view name) {
             out += static_cast<char>(((c & 0x03) << 6) | (name[++i] & 0x3F));
             continue;
         }
-        return makeError(Errc::InvalidInput,
-                         "the file name '" + std::string(name) + "' has characters the station cannot take");
+        return makeError(Errc::InvalidInput, "the file name '" + std::string(name) +
+                                                 "' has characters the station cannot take");
     }
     return out;
 }

@@ -15,9 +15,9 @@ CommandFrame::CommandFrame(std::uint8_t code, std::span<const std::uint8_t> payl
 
 std::span<const QueryShape> queryShapes() {
     static constexpr QueryShape table[] = {
-        query::Readings,  query::Settings,  query::Identification, query::Interval,
-        query::Calibration, query::Alarm1,  query::Alarm3,         query::Alarm4,
-        query::FileList,  query::FileRead,  query::DeleteFile,     query::WriteInterval,
+        query::Readings,       query::Settings, query::Identification, query::Interval,
+        query::Calibration,    query::Alarm1,   query::Alarm3,         query::Alarm4,
+        query::FileList,       query::FileRead, query::DeleteFile,     query::WriteInterval,
         query::SetClockDirect,
     };
     return table;

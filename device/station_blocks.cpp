@@ -2,7 +2,6 @@
 
 #include <vector>
 
-
 namespace vellumet {
 
 namespace {
@@ -122,7 +121,8 @@ CommandFrame settingsFrame(const StationSettings& settings, int areas) {
     std::vector<std::uint8_t> payload;
     const int hours = settings.graphTimeHours;
     payload.push_back(static_cast<std::uint8_t>(settings.graphType));
-    payload.push_back(static_cast<std::uint8_t>(hours == 12 || hours == 24 || hours == 48 ? hours : 72));
+    payload.push_back(
+        static_cast<std::uint8_t>(hours == 12 || hours == 24 || hours == 48 ? hours : 72));
     payload.push_back(static_cast<std::uint8_t>(settings.timeFormat));
     payload.push_back(static_cast<std::uint8_t>(settings.dateFormat));
     payload.push_back(static_cast<std::uint8_t>(settings.daylightSaving));

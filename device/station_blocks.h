@@ -6,8 +6,8 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
 namespace vellumet {

@@ -175,7 +175,7 @@ void StationLink::releaseLink() {
 }
 
 Result<StationLink::Exclusive> StationLink::acquireLink(std::chrono::milliseconds timeout,
-                                                       const std::stop_token& stop) {
+                                                        const std::stop_token& stop) {
     const auto deadline = Clock::now() + timeout;
     // One request at a time: a second sender waits for the first to finish,
     // and sends nothing rather than cut in when it does not in time.

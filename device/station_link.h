@@ -23,8 +23,8 @@ namespace vellumet {
 // tests shorten them so that a write does not cost real seconds.
 struct LinkTiming {
     using ms = std::chrono::milliseconds;
-    ms framePause{10};         // after every frame written: the station takes one per 10 ms
-    ms writeGap{50};           // after each frame of a write, and before looking at the screen status
+    ms framePause{10}; // after every frame written: the station takes one per 10 ms
+    ms writeGap{50};   // after each frame of a write, and before looking at the screen status
     ms statusAnswerWait{1000}; // how long a write waits for the screen-status answer
     ms readPoll{100};          // how long one read waits before the reader looks at the link again
     ms streamQuiet{100};       // a cut-off stream counts as over after this long without a report

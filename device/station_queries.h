@@ -10,9 +10,9 @@ namespace vellumet {
 
 // The four steps of a refresh of all station data, in the order they run.
 enum class RefreshStep {
-    StationInfo, // settings 0x04, identification 0xFE, logging interval 0x41
-    AlarmLimits, // alarm blocks 1, 3 and 4 (0x06, 0x08, 0x09)
-    Calibration, // 0x05
+    StationInfo,     // settings 0x04, identification 0xFE, logging interval 0x41
+    AlarmLimits,     // alarm blocks 1, 3 and 4 (0x06, 0x08, 0x09)
+    Calibration,     // 0x05
     CurrentReadings, // 0x03
 };
 

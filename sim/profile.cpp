@@ -149,52 +149,47 @@ Profile parse(const QJsonObject& root, const QString& profileDir) {
 
 } // namespace
 
-std::optional<Profile> loadProfile(const std::string& path, std::string& error) {
+Result<Profile> loadProfile(const std::string& path) {
     // Only a regular file is opened: a FIFO would block the open and the read,
     // and a device such as /dev/zero would never end.
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec) {
-        error = path + ": cannot read the profile: " + ec.message();
-        return std::nullopt;
+        return makeError(Errc::InvalidInput, path + ": cannot read the profile: " + ec.message());
     }
     if (!std::filesystem::is_regular_file(status)) {
-        error = path + ": not a regular file; a profile must be a JSON file";
-        return std::nullopt;
+        return makeError(Errc::InvalidInput,
+                         path + ": not a regular file; a profile must be a JSON file");
     }
     const std::string tooLarge = path + ": the profile is larger than 1 MB";
     if (const auto size = std::filesystem::file_size(path, ec); !ec && size > kMaxProfileBytes) {
-        error = tooLarge + " (" + std::to_string(size) + " bytes)";
-        return std::nullopt;
+        return makeError(Errc::InvalidInput, tooLarge + " (" + std::to_string(size) + " bytes)");
     }
     const QString file = QString::fromStdString(path);
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly)) {
-        error = path + ": cannot read the profile: " + in.errorString().toStdString();
-        return std::nullopt;
+        return makeError(Errc::InvalidInput,
+                         path + ": cannot read the profile: " + in.errorString().toStdString());
     }
     // Read no more than the limit allows, in case the file grew since.
     const QByteArray bytes = in.read(static_cast<qint64>(kMaxProfileBytes) + 1);
     if (static_cast<std::uintmax_t>(bytes.size()) > kMaxProfileBytes) {
-        error = tooLarge;
-        return std::nullopt;
+        return makeError(Errc::InvalidInput, tooLarge);
     }
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        error = path + ": not valid JSON at offset " + std::to_string(parseError.offset) + ": " +
-                parseError.errorString().toStdString();
-        return std::nullopt;
+        return makeError(Errc::InvalidInput, path + ": not valid JSON at offset " +
+                                                 std::to_string(parseError.offset) + ": " +
+                                                 parseError.errorString().toStdString());
     }
     if (!doc.isObject()) {
-        error = path + ": the profile must be a JSON object";
-        return std::nullopt;
+        return makeError(Errc::InvalidInput, path + ": the profile must be a JSON object");
     }
     try {
         return parse(doc.object(), QFileInfo(file).absolutePath());
     } catch (const ProfileError& e) {
-        error = path + ": " + e.reason;
-        return std::nullopt;
+        return makeError(Errc::InvalidInput, path + ": " + e.reason);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/result.h"
 #include "device/command_frame.h"
 #include "device/transport.h"
 
@@ -38,9 +39,10 @@ struct Profile {
     Faults faults;
 };
 
-// Reads a profile file (JSON). On failure returns nullopt and a one-line reason.
+// Reads a profile file (JSON). On failure InvalidInput with a one-line reason
+// that names the file.
 // A relative sdDir is taken relative to the profile's folder.
-std::optional<Profile> loadProfile(const std::string& path, std::string& error);
+Result<Profile> loadProfile(const std::string& path);
 
 // One log file of the card.
 struct CardFile {

@@ -47,7 +47,7 @@ std::string freeTimeIndexName(sqlite3* db) {
     return timeIndexInUse(db) == kTimeIndexNames[0] ? kTimeIndexNames[1] : kTimeIndexNames[0];
 }
 
-std::string createRecordTables(sqlite3* db) {
+Status createRecordTables(sqlite3* db) {
     char* message = nullptr;
     int rc = sqlite3_exec(db, kSchema, nullptr, nullptr, &message);
     if (rc == SQLITE_OK && timeIndexInUse(db).empty()) {
@@ -59,20 +59,21 @@ std::string createRecordTables(sqlite3* db) {
         return {};
     std::string reason = message ? message : sqlite3_errmsg(db);
     sqlite3_free(message);
-    return reason;
+    return makeError(Errc::Database, reason);
 }
 
 std::string recordsTableSql(std::string_view name) {
     return "CREATE TABLE " + std::string(name) + VELLUMET_RECORDS_COLUMNS;
 }
 
-std::string ensureRecordSchema(const std::string& path) {
+Status ensureRecordSchema(const std::string& path) {
     Database db;
     if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK)
-        return lastError(db.handle, "cannot open the record database");
-    if (const std::string problem = createRecordTables(db.handle); !problem.empty())
-        return "cannot create the record tables: " + problem;
+        return makeError(Errc::Database, lastError(db.handle, "cannot open the record database"));
+    if (Status created = createRecordTables(db.handle); !created)
+        return makeError(Errc::Database,
+                         "cannot create the record tables: " + created.error().message);
     return {};
 }
 

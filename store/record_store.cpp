@@ -143,8 +143,9 @@ Status RecordStore::openDatabase(const std::string& path) {
     if (Status s = db->execute("PRAGMA secure_delete = FAST", "cannot set up the record database");
         !s)
         return s;
-    if (const std::string problem = createRecordTables(db->handle()); !problem.empty())
-        return makeError(Errc::Database, "cannot use the record database " + path + ": " + problem);
+    if (Status created = createRecordTables(db->handle()); !created)
+        return makeError(Errc::Database,
+                         "cannot use the record database " + path + ": " + created.error().message);
     db_ = std::move(*db);
     return {};
 }

@@ -1,5 +1,7 @@
 #include "about_dialog.h"
 
+#include "core/version.h"
+
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,7 +36,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 }
 
 QString CAboutDlg::versionLine() {
-    return QStringLiteral("Vellumet, %1").arg(QStringLiteral(VELLUMET_VERSION));
+    return QStringLiteral("Vellumet, %1").arg(QString::fromLatin1(kVersion));
 }
 
 } // namespace vellumet::app

@@ -47,7 +47,7 @@ protected:
         QFile::setPermissions(iniPath, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
         const QString db = QDir(templates).filePath(QStringLiteral("7421.mdb"));
         QFile::remove(db);
-        ASSERT_EQ(vellumet::store::ensureRecordSchema(local(db)), "");
+        ASSERT_TRUE(vellumet::store::ensureRecordSchema(local(db)).ok());
     }
 
     QTemporaryDir root;
@@ -60,7 +60,7 @@ protected:
 TEST_F(DataFolderTest, FirstStartCreatesTheFolderAndCopiesBothTemplates) {
     makeTemplates();
     const DataFolderResult result = prepareDataFolder(data, templates);
-    EXPECT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+    EXPECT_TRUE(result.status.ok()) << result.status.error().text();
     EXPECT_EQ(result.path, QDir::cleanPath(data));
     const QString ini = QDir(data).filePath(QStringLiteral("Main.ini"));
     EXPECT_EQ(readFile(ini), QByteArray("[Language]\r\nLanguage=Deutsch\r\n"));
@@ -85,13 +85,13 @@ TEST_F(DataFolderTest, ExistingFilesAreNeverOverwritten) {
     const QString ini = QDir(data).filePath(QStringLiteral("Main.ini"));
     writeFile(ini, "[Language]\r\nLanguage=English\r\n");
     const QString db = QDir(data).filePath(QStringLiteral("7421.mdb"));
-    ASSERT_EQ(vellumet::store::ensureRecordSchema(local(db)), "");
+    ASSERT_TRUE(vellumet::store::ensureRecordSchema(local(db)).ok());
     const QByteArray dbBefore = readFile(db);
 
     // Newer templates next to the program change nothing on later starts.
     makeTemplates("[Language]\r\nLanguage=Deutsch\r\n; newer\r\n");
     const DataFolderResult result = prepareDataFolder(data, templates);
-    EXPECT_TRUE(result.error.isEmpty());
+    EXPECT_TRUE(result.status.ok());
     EXPECT_EQ(readFile(ini), QByteArray("[Language]\r\nLanguage=English\r\n"));
     EXPECT_EQ(readFile(db), dbBefore);
 }
@@ -100,7 +100,7 @@ TEST_F(DataFolderTest, WithoutTemplatesTheFolderIsStillUsable) {
     const QString empty = root.filePath(QStringLiteral("no-templates"));
     QDir().mkpath(empty);
     const DataFolderResult result = prepareDataFolder(data, empty);
-    EXPECT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+    EXPECT_TRUE(result.status.ok()) << result.status.error().text();
     const QString ini = QDir(data).filePath(QStringLiteral("Main.ini"));
     ASSERT_TRUE(QFileInfo::exists(ini));
     EXPECT_EQ(readLanguageValue(ini), QStringLiteral("English"));
@@ -112,7 +112,7 @@ TEST_F(DataFolderTest, MissingTableIsAddedToAnExistingDatabase) {
     makeTemplates();
     QDir().mkpath(data);
     const QString db = QDir(data).filePath(QStringLiteral("7421.mdb"));
-    ASSERT_EQ(vellumet::store::ensureRecordSchema(local(db)), "");
+    ASSERT_TRUE(vellumet::store::ensureRecordSchema(local(db)).ok());
     // An empty file is a valid, empty SQLite database without tables.
     QFile::remove(db);
     writeFile(db, "");
@@ -127,7 +127,7 @@ TEST_F(DataFolderTest, AFileThatIsNoDatabaseIsReportedAndKept) {
     const QByteArray foreign(4096, 'J');
     writeFile(db, foreign);
     const DataFolderResult result = prepareDataFolder(data, templates);
-    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_FALSE(result.status.ok());
     EXPECT_EQ(result.path, QDir::cleanPath(data));
     EXPECT_EQ(readFile(db), foreign);
 }
@@ -139,7 +139,7 @@ TEST_F(DataFolderTest, FolderThatCannotBeCreatedIsReported) {
         prepareDataFolder(blocker + QStringLiteral("/KQ7421"), templates);
     EXPECT_EQ(result.path, blocker + QStringLiteral("/KQ7421"))
         << "the fixed folder is named still, so nothing is read from elsewhere";
-    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_FALSE(result.status.ok());
 }
 
 TEST_F(DataFolderTest, DefaultFolderFollowsXdgDataHome) {

@@ -14,7 +14,9 @@ namespace {
 
 struct TransportFactory : ::testing::Test {
     QTemporaryDir dir;
-    std::string path(const char* name) { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+    std::string path(const char* name) {
+        return dir.filePath(QString::fromLatin1(name)).toStdString();
+    }
     std::string profile(const std::string& json) {
         const std::string file = path("profile.json");
         std::ofstream(file) << json;

@@ -96,7 +96,8 @@ TEST_F(CliFixture, LiveTextUsesTheWindowsTexts) {
     const auto rows = lines(r.out);
     ASSERT_EQ(rows.size(), 9u) << r.out; // heading and eight channels
     EXPECT_NE(rows[1].find("CH1"), std::string::npos);
-    EXPECT_NE(rows[1].find(formatTemperature(25.0f, TextForm::WithUnit, false)), std::string::npos) << rows[1];
+    EXPECT_NE(rows[1].find(formatTemperature(25.0f, TextForm::WithUnit, false)), std::string::npos)
+        << rows[1];
     EXPECT_NE(rows[1].find("50  %"), std::string::npos) << rows[1];
     EXPECT_NE(rows[1].find("13.9  °C"), std::string::npos) << rows[1];
     EXPECT_NE(rows[2].find("-10.0  °C"), std::string::npos) << rows[2];

@@ -1,5 +1,5 @@
-#include "device/station_queries.h"
 #include "device/station_blocks.h"
+#include "device/station_queries.h"
 #include "link_test_access.h"
 #include "scripted_transport.h"
 

@@ -48,10 +48,10 @@ TEST(CommandTable, EveryCommandKeepsItsCodeKindAndWaits) {
         int before, after;
     };
     const Row table[] = {
-        {0x03, 8, 2000, 2000},  {0x04, 1, 5000, 5000},  {0xFE, 13, 1000, 800},
-        {0x41, 11, 2000, 2000}, {0x05, 3, 2000, 2000},  {0x06, 4, 1000, 1000},
-        {0x08, 6, 1000, 1000},  {0x09, 7, 1000, 1000},  {0x01, 9, 3000, 2000},
-        {0x02, 10, 3000, 3000}, {0x20, 19, 3000, 500},  {0x40, 19, 1000, 1000},
+        {0x03, 8, 2000, 2000},  {0x04, 1, 5000, 5000}, {0xFE, 13, 1000, 800},
+        {0x41, 11, 2000, 2000}, {0x05, 3, 2000, 2000}, {0x06, 4, 1000, 1000},
+        {0x08, 6, 1000, 1000},  {0x09, 7, 1000, 1000}, {0x01, 9, 3000, 2000},
+        {0x02, 10, 3000, 3000}, {0x20, 19, 3000, 500}, {0x40, 19, 1000, 1000},
         {0x30, 19, 1000, 1000},
     };
     const auto shapes = queryShapes();
@@ -82,8 +82,8 @@ TEST(CommandTable, EveryCommandKeepsItsCodeKindAndWaits) {
 TEST(CardFrames, NameAndBigEndianOffsetsThenTrailer) {
     const auto read = fileReadRequest("A\xC3\xA9.CSV", 0x01020304, 0xA0B0C0D0);
     ASSERT_TRUE(read.ok());
-    const Block expected{0x7B, 0x02, 'A', 0xE9, '.', 'C', 'S', 'V', 0x01, 0x02, 0x03,
-                         0x04, 0xA0, 0xB0, 0xC0, 0xD0, 0x40, 0x7D};
+    const Block expected{0x7B, 0x02, 'A',  0xE9, '.',  'C',  'S',  'V',  0x01,
+                         0x02, 0x03, 0x04, 0xA0, 0xB0, 0xC0, 0xD0, 0x40, 0x7D};
     EXPECT_EQ(read->bytes(), expected) << "é goes out as one Latin-1 byte";
 
     const auto del = fileDeleteRequest("B.CSV");
@@ -96,7 +96,8 @@ TEST(CardFrames, NameAndBigEndianOffsetsThenTrailer) {
     EXPECT_EQ(fileDeleteRequest(std::string(61, 'x')).code(), Errc::InvalidInput);
     EXPECT_EQ(fileDeleteRequest("").code(), Errc::InvalidInput);
     EXPECT_EQ(fileDeleteRequest(std::string("A\0B", 3)).code(), Errc::InvalidInput);
-    EXPECT_EQ(fileDeleteRequest("\xE2\x82\xAC.CSV").code(), Errc::InvalidInput) << "no Latin-1 euro";
+    EXPECT_EQ(fileDeleteRequest("\xE2\x82\xAC.CSV").code(), Errc::InvalidInput)
+        << "no Latin-1 euro";
 }
 
 TEST(SettingsFrame, FiveAndEightAreasEndRightAfterTheirMasks) {

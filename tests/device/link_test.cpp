@@ -170,8 +170,7 @@ TEST_F(LinkFixture, IdentificationStopsAtZeroAndTakesLatin1) {
 }
 
 TEST_F(LinkFixture, DroppedReportsChangeNothing) {
-    for (ResponseKind kind :
-         {ResponseKind::None, ResponseKind::NoAnswer, ResponseKind::FileList}) {
+    for (ResponseKind kind : {ResponseKind::None, ResponseKind::NoAnswer, ResponseKind::FileList}) {
         T::occupy(*link);
         T::expect(*link, kind);
         T::dispatch(*link, blockOf({0x00, 0x05, 0x06}), 64);
@@ -191,12 +190,12 @@ TEST_F(LinkFixture, StreamGoesToItsConsumerUntilItSaysComplete) {
     };
     ASSERT_TRUE(link->openStation());
     std::string seen;
-    const Status status = link->stream(
-        CommandFrame(cmd::FileList), ResponseKind::FileList, query::FileList.timing,
-        [&](const Block& report, std::size_t) {
-            seen += static_cast<char>(report[0]);
-            return report[0] == '@' ? StreamStep::Complete : StreamStep::More;
-        });
+    const Status status =
+        link->stream(CommandFrame(cmd::FileList), ResponseKind::FileList, query::FileList.timing,
+                     [&](const Block& report, std::size_t) {
+                         seen += static_cast<char>(report[0]);
+                         return report[0] == '@' ? StreamStep::Complete : StreamStep::More;
+                     });
     EXPECT_TRUE(status.ok());
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(seen, "ab@") << "nothing reaches the consumer after it said complete";

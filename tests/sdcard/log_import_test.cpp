@@ -23,7 +23,7 @@ public:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         database = dir.filePath("7421.mdb");
-        ASSERT_EQ(store::ensureRecordSchema(QFile::encodeName(database).toStdString()), "");
+        ASSERT_TRUE(store::ensureRecordSchema(QFile::encodeName(database).toStdString()).ok());
     }
 
     QString write(const char* name, const QByteArray& content) {

@@ -29,7 +29,8 @@ TEST(RecordListView, ShowsAnImportedLogInATableView) {
     options.logPath = log;
     options.databasePath = dir.filePath("7421.mdb");
     options.keepRows = true;
-    ASSERT_EQ(store::ensureRecordSchema(QFile::encodeName(options.databasePath).toStdString()), "");
+    ASSERT_TRUE(
+        store::ensureRecordSchema(QFile::encodeName(options.databasePath).toStdString()).ok());
     const Result<ImportSummary> result = importLog(options, OperationContext({}, {}));
     ASSERT_TRUE(result.ok()) << result.error().text();
 

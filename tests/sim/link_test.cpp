@@ -1,10 +1,10 @@
+#include "device/card_frames.h"
 #include "device/readings.h"
+#include "device/station_blocks.h"
 #include "device/station_link.h"
 #include "device/station_queries.h"
-#include "device/card_frames.h"
-#include "device/station_blocks.h"
-#include "tests/device/link_test_access.h"
 #include "sim/virtual_station.h"
+#include "tests/device/link_test_access.h"
 
 #include <gtest/gtest.h>
 
@@ -199,9 +199,9 @@ TEST_F(LinkAgainstStation, FileContentReachesTheStreamConsumer) {
     const CardFile f = defaultCard()[0];
     const auto request = fileReadRequest(f.name, 0, 4096);
     ASSERT_TRUE(request.ok());
-    EXPECT_TRUE(link->stream(*request, ResponseKind::FileContent, query::FileRead.timing,
-                             sink.consumer())
-                    .ok());
+    EXPECT_TRUE(
+        link->stream(*request, ResponseKind::FileContent, query::FileRead.timing, sink.consumer())
+            .ok());
     std::lock_guard lock(sink.m);
     EXPECT_TRUE(sink.ended);
     EXPECT_EQ(sink.content, f.content.substr(0, 4096));

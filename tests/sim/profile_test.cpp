@@ -14,6 +14,16 @@
 namespace vellumet::sim {
 namespace {
 
+// The profile, or nothing with the reason in error.
+std::optional<Profile> loadWithError(const std::string& path, std::string& error) {
+    Result<Profile> loaded = loadProfile(path);
+    if (!loaded) {
+        error = loaded.error().text();
+        return std::nullopt;
+    }
+    return std::move(*loaded);
+}
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -42,7 +52,7 @@ struct ProfileFixture : ::testing::Test {
     std::string errorOf(const std::string& json) {
         std::string error;
         const std::string path = write(json);
-        EXPECT_FALSE(loadProfile(path, error).has_value()) << json;
+        EXPECT_FALSE(loadWithError(path, error).has_value()) << json;
         EXPECT_NE(error.find(path), std::string::npos) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
         return error;
@@ -61,7 +71,7 @@ TEST_F(ProfileFixture, ReadsEveryField) {
                    "unplugAfterReports": 40, "corruptContentEvery": 7}
     })");
     std::string error;
-    const auto p = loadProfile(path, error);
+    const auto p = loadWithError(path, error);
     ASSERT_TRUE(p.has_value()) << error;
     ASSERT_EQ(p->answers.size(), 2u);
     const Block& readings = p->answers.at(0x03);
@@ -87,7 +97,7 @@ TEST_F(ProfileFixture, ReadsEveryField) {
 
 TEST_F(ProfileFixture, EmptyObjectIsTheDefaultStation) {
     std::string error;
-    const auto p = loadProfile(write("{}"), error);
+    const auto p = loadWithError(write("{}"), error);
     ASSERT_TRUE(p.has_value()) << error;
     const Profile defaults;
     EXPECT_EQ(p->ident, "{ZP7421X@}");
@@ -100,7 +110,7 @@ TEST_F(ProfileFixture, EmptyObjectIsTheDefaultStation) {
 
 TEST_F(ProfileFixture, LatinOneIdentBecomesSingleBytes) {
     std::string error;
-    const auto p = loadProfile(write(R"({"ident": "St\u00e4tion"})"), error);
+    const auto p = loadWithError(write(R"({"ident": "St\u00e4tion"})"), error);
     ASSERT_TRUE(p.has_value()) << error;
     EXPECT_EQ(p->ident, std::string("St\xE4tion"));
 }
@@ -128,7 +138,7 @@ TEST_F(ProfileFixture, BadFilesGiveClearErrors) {
 
 TEST_F(ProfileFixture, MissingFileIsAnError) {
     std::string error;
-    EXPECT_FALSE(loadProfile((dir / "absent.json").string(), error).has_value());
+    EXPECT_FALSE(loadWithError((dir / "absent.json").string(), error).has_value());
     EXPECT_NE(error.find("absent.json"), std::string::npos);
 }
 
@@ -149,7 +159,7 @@ TEST_F(ProfileFixture, OnlyARegularFileOfAtMostOneMegabyteIsRead) {
         // On a thread, so that a read that blocks fails the test instead of hanging it.
         auto result = std::async(std::launch::async, [p = path.string()] {
             std::string error;
-            const bool loaded = loadProfile(p, error).has_value();
+            const bool loaded = loadWithError(p, error).has_value();
             return std::make_pair(loaded, error);
         });
         if (result.wait_for(5s) != std::future_status::ready) {
@@ -166,7 +176,7 @@ TEST_F(ProfileFixture, OnlyARegularFileOfAtMostOneMegabyteIsRead) {
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
     std::string error;
-    EXPECT_TRUE(loadProfile((dir / "fits.json").string(), error).has_value()) << error;
+    EXPECT_TRUE(loadWithError((dir / "fits.json").string(), error).has_value()) << error;
 }
 
 } // namespace

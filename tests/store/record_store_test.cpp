@@ -28,7 +28,7 @@ public:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         path = QFile::encodeName(dir.filePath("7421.mdb")).toStdString();
-        ASSERT_EQ(ensureRecordSchema(path), "");
+        ASSERT_TRUE(ensureRecordSchema(path).ok());
         ASSERT_TRUE(store.openDatabase(path).ok());
     }
 
@@ -160,7 +160,7 @@ TEST(RecordStoreFile, UnusableFilesGiveOneClearMessageWithSqlitesText) {
 
     // Locked by another program: the write is refused, not waited for forever.
     const std::string locked = file("locked.mdb");
-    ASSERT_EQ(ensureRecordSchema(locked), "");
+    ASSERT_TRUE(ensureRecordSchema(locked).ok());
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(locked.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);

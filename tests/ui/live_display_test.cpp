@@ -23,8 +23,9 @@ TEST(LiveDisplay, PresentValuesWithCaptionsAndDewPoint) {
     EXPECT_EQ(t.temperature, u("Temperature:\r\n 23.5  °C"));
     EXPECT_EQ(t.humidity, u("Humidity:\r\n 45  %"));
     // 23.5 °C at 45 % has its dew point near 10.9 °C.
-    EXPECT_EQ(t.dewPoint, u("DewPoint:\r\n ") + QString::fromStdString(formatTemperature(
-                                                    dewPoint(23.5f, 45), TextForm::WithUnit, false)));
+    EXPECT_EQ(t.dewPoint, u("DewPoint:\r\n ") +
+                              QString::fromStdString(formatTemperature(dewPoint(23.5f, 45),
+                                                                       TextForm::WithUnit, false)));
     EXPECT_TRUE(t.dewPoint.contains(u("10.")) || t.dewPoint.contains(u("11.")))
         << t.dewPoint.toStdString();
 }

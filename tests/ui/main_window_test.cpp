@@ -211,8 +211,7 @@ TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
 TEST(MainWindow, ClosingWhileTheStationIsSilentEndsWithinASecond) {
     StationRig rig(StationRig::profile(/*silent=*/true));
     SilentMessenger messenger;
-    auto dlg =
-        std::make_unique<CMy7421Dlg>(*rig.link, messenger, fastOptions(1000ms));
+    auto dlg = std::make_unique<CMy7421Dlg>(*rig.link, messenger, fastOptions(1000ms));
     dlg->onInitDialog();
     dlg->show();
     ASSERT_TRUE(

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "device/station_link.h"
-#include "tests/device/link_test_access.h"
 #include "sim/virtual_station.h"
+#include "tests/device/link_test_access.h"
 
 #include <memory>
 

@@ -182,9 +182,13 @@ ChannelTexts channelTexts(int channel, const ChannelReading& reading, bool fahre
                           const app::TextTable& texts) {
     ChannelTexts out;
     out.label = QStringLiteral("CH%1").arg(channel + 1);
-    out.temperature = block(texts.at(app::TextId::Temperature), formatTemperature(reading.temperature, TextForm::WithUnit, fahrenheit));
-    out.humidity = block(texts.at(app::TextId::Humidity), formatHumidity(reading.humidity, TextForm::WithUnit));
-    out.dewPoint = block(texts.at(app::TextId::DewPoint), formatTemperature(channelDewPoint(reading), TextForm::WithUnit, fahrenheit));
+    out.temperature = block(texts.at(app::TextId::Temperature),
+                            formatTemperature(reading.temperature, TextForm::WithUnit, fahrenheit));
+    out.humidity = block(texts.at(app::TextId::Humidity),
+                         formatHumidity(reading.humidity, TextForm::WithUnit));
+    out.dewPoint =
+        block(texts.at(app::TextId::DewPoint),
+              formatTemperature(channelDewPoint(reading), TextForm::WithUnit, fahrenheit));
     return out;
 }
 

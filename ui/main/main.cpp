@@ -1,6 +1,7 @@
 #include "my7421_app.h"
 
 #include "app/program_options.h"
+#include "core/version.h"
 
 #include <QApplication>
 
@@ -22,13 +23,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::printf("Vellumet %s\n", VELLUMET_VERSION);
+        std::printf("Vellumet %s\n", vellumet::kVersion);
         return 0;
     }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vellumet"));
-    QApplication::setApplicationVersion(QStringLiteral(VELLUMET_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(vellumet::kVersion));
     QApplication::setDesktopFileName(QStringLiteral("vellumet"));
     QApplication::setWindowIcon(vellumet::ui::appIcon());
 

@@ -77,8 +77,8 @@ void LiveView::paintEvent(QPaintEvent*) {
 
 CMy7421Dlg::CMy7421Dlg(StationLink& link, app::Messenger& messenger, Options options,
                        QWidget* parent)
-    : QDialog(parent), link_(link), messenger_(messenger),
-      options_(options), session_(link, options.pollTiming), icon_(appIcon()),
+    : QDialog(parent), link_(link), messenger_(messenger), options_(options),
+      session_(link, options.pollTiming), icon_(appIcon()),
       lostRelay_(std::make_shared<LostRelay>()) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Vellumet"));

@@ -2,7 +2,6 @@
 
 #include "device/station_queries.h"
 
-
 namespace vellumet::ui {
 
 MainSession::MainSession(StationLink& link, PollTiming timing)

@@ -75,8 +75,8 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
 
     const app::DataFolderResult folder = app::prepareDataFolder(options.dataDir, {});
     dataFolder = folder.path;
-    if (!folder.error.isEmpty())
-        std::fprintf(stderr, "vellumet: %s\n", qPrintable(folder.error));
+    if (!folder.status)
+        std::fprintf(stderr, "vellumet: %s\n", folder.status.error().text().c_str());
 
     const QString ini = QDir(dataFolder).filePath(QString::fromLatin1(app::kSettingsFileName));
     app::installTranslations(app::languageFromSettings(ini));

@@ -39,7 +39,7 @@ TEST(RecordSchema, CreatesBothTablesWithTheImporterColumns) {
     QTemporaryDir dir;
     const std::string path = QFile::encodeName(dir.filePath("7421.mdb")).toStdString();
     EXPECT_FALSE(hasRecordSchema(path));
-    ASSERT_EQ(ensureRecordSchema(path), "");
+    ASSERT_TRUE(ensureRecordSchema(path).ok());
     EXPECT_TRUE(hasRecordSchema(path));
     // Column names in either spelling, as writer and queries use them.
     EXPECT_EQ(exec(path, "INSERT INTO Records (Time, Temperature, Humidity, Dewpoint, Heatindex) "
@@ -53,19 +53,19 @@ TEST(RecordSchema, CreatesBothTablesWithTheImporterColumns) {
 TEST(RecordSchema, KeepsRowsOfExistingTables) {
     QTemporaryDir dir;
     const std::string path = QFile::encodeName(dir.filePath("7421.mdb")).toStdString();
-    ASSERT_EQ(ensureRecordSchema(path), "");
+    ASSERT_TRUE(ensureRecordSchema(path).ok());
     ASSERT_EQ(exec(path, "INSERT INTO Records (Time) VALUES (1.0)"), SQLITE_OK);
-    ASSERT_EQ(ensureRecordSchema(path), "");
+    ASSERT_TRUE(ensureRecordSchema(path).ok());
     EXPECT_EQ(count(path, "Records"), 1);
 }
 
 TEST(RecordSchema, AddsAMissingTable) {
     QTemporaryDir dir;
     const std::string path = QFile::encodeName(dir.filePath("7421.mdb")).toStdString();
-    ASSERT_EQ(ensureRecordSchema(path), "");
+    ASSERT_TRUE(ensureRecordSchema(path).ok());
     ASSERT_EQ(exec(path, "DROP TABLE Param"), SQLITE_OK);
     EXPECT_FALSE(hasRecordSchema(path));
-    ASSERT_EQ(ensureRecordSchema(path), "");
+    ASSERT_TRUE(ensureRecordSchema(path).ok());
     EXPECT_TRUE(hasRecordSchema(path));
     EXPECT_EQ(count(path, "Param"), 0);
 }
@@ -77,5 +77,5 @@ TEST(RecordSchema, ReportsAFileThatIsNoDatabase) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(2048, 'x'));
     file.close();
-    EXPECT_NE(ensureRecordSchema(QFile::encodeName(name).toStdString()), "");
+    EXPECT_FALSE(ensureRecordSchema(QFile::encodeName(name).toStdString()).ok());
 }
