@@ -28,9 +28,10 @@ public:
     void info(const QString& text) override { shown.push_back(text); }
     bool confirm(const QString& text) override {
         shown.push_back(text);
-        return true;
+        return answer;
     }
     std::vector<QString> shown;
+    bool answer = true; // the user's choice in a question
 };
 
 CMy7421Dlg::Options fastOptions(std::chrono::milliseconds tick = 5ms) {
@@ -209,7 +210,7 @@ TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
 }
 
 TEST(MainWindow, ClosingWhileTheStationIsSilentEndsWithinASecond) {
-    StationRig rig(StationRig::profile(/*silent=*/true));
+    StationRig rig(StationRig::profile(/*silent=*/true), LinkTiming{});
     SilentMessenger messenger;
     auto dlg = std::make_unique<CMy7421Dlg>(*rig.link, messenger, fastOptions(1000ms));
     dlg->onInitDialog();
@@ -224,6 +225,81 @@ TEST(MainWindow, ClosingWhileTheStationIsSilentEndsWithinASecond) {
     rig.link.reset();
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, 1s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+}
+
+// The menu's Sync Time asks first, then writes the clock off the window's
+// thread: the window keeps answering while the station is being written.
+TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
+    struct Case {
+        const char* name;
+        bool confirm;
+        int screenAway;
+        bool plugged;
+        std::vector<std::uint8_t> frames;
+        const char* message; // after the question; null: none
+    } cases[] = {
+        {"sent", true, 0, true, {cmd::ScreenStatus, cmd::SetClock}, "Sync Time Success"},
+        {"cancelled", false, 0, true, {}, nullptr},
+        {"menu shown", true, 1, true, {cmd::ScreenStatus},
+         "Please switch the device to the main screen."},
+        {"no station", true, 0, false, {}, "Unconnected"},
+    };
+    app::installTranslations(app::UiLanguage::English);
+    app::loadTexts();
+    for (const Case& c : cases) {
+        sim::Profile profile = StationRig::profile();
+        profile.screenAway = c.screenAway;
+        StationRig rig(profile);
+        SilentMessenger messenger;
+        messenger.answer = c.confirm;
+        CMy7421Dlg dlg(*rig.link, messenger, fastOptions(1000ms));
+        dlg.onInitDialog();
+        if (!c.plugged) {
+            rig.station->unplug();
+            rig.link->markStationGone();
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().pollIdleEvent.isSet(); },
+                                    3000));
+        rig.station->clearReceived();
+
+        bool finished = false;
+        QObject::connect(&dlg, &CMy7421Dlg::commandFinished, [&](int id) {
+            finished = id == command::SyncTime;
+        });
+        dlg.runCommand(command::SyncTime);
+        EXPECT_EQ(dlg.session().poll().busy.load(), finished ? 0 : 1) << c.name;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 3000)) << c.name;
+        EXPECT_EQ(dlg.session().poll().busy.load(), 0) << c.name;
+        EXPECT_TRUE(dlg.menu()->isEnabled()) << c.name;
+
+        std::vector<std::uint8_t> codes;
+        for (const Block& frame : rig.station->receivedFrames())
+            codes.push_back(frame[1]);
+        EXPECT_EQ(codes, c.frames) << c.name;
+        ASSERT_GE(messenger.shown.size(), 1u) << c.name;
+        EXPECT_EQ(messenger.shown[0], QStringLiteral("Are you want to Synchronization Time?"));
+        if (c.message) {
+            ASSERT_EQ(messenger.shown.size(), 2u) << c.name;
+            EXPECT_EQ(messenger.shown[1], QString::fromLatin1(c.message)) << c.name;
+        } else {
+            EXPECT_EQ(messenger.shown.size(), 1u) << c.name;
+        }
+        dlg.reject();
+    }
+}
+
+TEST(MainWindow, EnterClosesTheWindowAsEscapeDoes) {
+    StationRig rig;
+    SilentMessenger messenger;
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+        dlg.onInitDialog();
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClick(&dlg, key);
+        EXPECT_FALSE(dlg.isVisible()) << key;
+        EXPECT_FALSE(dlg.session().poll().running()) << key;
+    }
 }
 
 TEST(MainWindow, GermanWindowTexts) {

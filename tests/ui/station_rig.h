@@ -33,10 +33,11 @@ struct StationRig {
         return p;
     }
 
-    explicit StationRig(vellumet::sim::Profile p = profile())
+    explicit StationRig(vellumet::sim::Profile p = profile(),
+                        vellumet::LinkTiming timing = vellumet::LinkTiming::quick())
         : station(std::make_shared<vellumet::sim::VirtualStation>(std::move(p))),
           transport(std::make_shared<vellumet::sim::VirtualTransport>(station)),
-          link(std::make_unique<vellumet::StationLink>(transport, vellumet::LinkTiming::quick())) {}
+          link(std::make_unique<vellumet::StationLink>(transport, timing)) {}
 
     std::shared_ptr<vellumet::sim::VirtualStation> station;
     std::shared_ptr<vellumet::sim::VirtualTransport> transport;
