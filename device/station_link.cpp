@@ -179,9 +179,9 @@ Result<StationLink::Exclusive> StationLink::acquireLink(std::chrono::millisecond
     const auto deadline = Clock::now() + timeout;
     // One request at a time: a second sender waits for the first to finish,
     // and sends nothing rather than cut in when it does not in time.
-    Exclusive exclusive(exchangeMutex_, std::defer_lock);
-    if (!exclusive.try_lock_until(deadline))
+    if (!exchangeLock_.tryLockUntil(deadline))
         return makeError(Errc::Timeout, "the link is busy with another request; nothing sent");
+    Exclusive exclusive(exchangeLock_);
     if (stop.stop_requested())
         return makeError(Errc::Cancelled);
     for (;;) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace vellumet {
 
@@ -142,9 +144,46 @@ private:
     enum class WaitEnd { Signalled, TimedOut, Cancelled };
     WaitEnd awaitResponse(std::chrono::milliseconds timeout, const std::stop_token& stop);
     void releaseLink();
+    // Held by the sender whose request is outstanding; a plain flag under a
+    // mutex, so that a second sender can wait for it with a deadline.
+    class ExchangeLock {
+    public:
+        bool tryLockUntil(std::chrono::steady_clock::time_point deadline) {
+            std::unique_lock lock(mutex_);
+            if (!freed_.wait_until(lock, deadline, [this] { return !held_; }))
+                return false;
+            held_ = true;
+            return true;
+        }
+        void unlock() {
+            {
+                std::lock_guard lock(mutex_);
+                held_ = false;
+            }
+            freed_.notify_one();
+        }
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable freed_;
+        bool held_ = false;
+    };
+    // The exchange lock while one exchange runs; lets go when destroyed.
+    class Exclusive {
+    public:
+        explicit Exclusive(ExchangeLock& lock) : lock_(&lock) {}
+        Exclusive(Exclusive&& other) noexcept : lock_(std::exchange(other.lock_, nullptr)) {}
+        Exclusive& operator=(Exclusive&&) = delete;
+        ~Exclusive() {
+            if (lock_)
+                lock_->unlock();
+        }
+
+    private:
+        ExchangeLock* lock_;
+    };
     // The link for one exchange: no other sender's request is outstanding and
     // no answer is owed. Timeout when that is not so within timeout.
-    using Exclusive = std::unique_lock<std::timed_mutex>;
     Result<Exclusive> acquireLink(std::chrono::milliseconds timeout, const std::stop_token& stop);
     Status sendFrame(const CommandFrame& frame);
     Status lostOr(Status status) const;
@@ -168,7 +207,7 @@ private:
     std::atomic<int> fahrenheit_{0};
     ManualResetEvent responseEvent_{true};
     std::atomic<unsigned> wakeEpoch_{0};
-    std::timed_mutex exchangeMutex_; // held by the sender whose request is outstanding
+    ExchangeLock exchangeLock_;
 
     std::mutex scanMutex_; // one scan at a time
     mutable std::mutex pathMutex_;

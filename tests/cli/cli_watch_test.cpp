@@ -145,4 +145,22 @@ TEST_F(CliFixture, WatchEndsCleanlyWhenInterrupted) {
 }
 
 } // namespace
+// The station goes away while a command ends: the removal notices run on the
+// station's and the reader's threads while the command tears its link down.
+// Run under ThreadSanitizer, this shows that no listener reaches a link that
+// is being destroyed.
+TEST_F(CliFixture, StationLeavingWhileACommandEndsIsSafe) {
+    for (int round = 0; round < 20; ++round) {
+        makeStation();
+        std::thread unplugger([station = station, round] {
+            std::this_thread::sleep_for(std::chrono::microseconds(500 * (round % 8)));
+            station->unplug();
+        });
+        const CliResult r = run({"live"});
+        unplugger.join();
+        EXPECT_TRUE(r.status == kExitOk || r.status == kExitFailure) << r.err;
+        EXPECT_TRUE(r.status == kExitFailure || !r.out.empty());
+    }
+}
+
 } // namespace vellumet::cli::test

@@ -240,7 +240,11 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
     } cases[] = {
         {"sent", true, 0, true, {cmd::ScreenStatus, cmd::SetClock}, "Sync Time Success"},
         {"cancelled", false, 0, true, {}, nullptr},
-        {"menu shown", true, 1, true, {cmd::ScreenStatus},
+        {"menu shown",
+         true,
+         1,
+         true,
+         {cmd::ScreenStatus},
          "Please switch the device to the main screen."},
         {"no station", true, 0, false, {}, "Unconnected"},
     };
@@ -258,14 +262,13 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
             rig.station->unplug();
             rig.link->markStationGone();
         }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().pollIdleEvent.isSet(); },
-                                    3000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return dlg.session().poll().pollIdleEvent.isSet(); }, 3000));
         rig.station->clearReceived();
 
         bool finished = false;
-        QObject::connect(&dlg, &CMy7421Dlg::commandFinished, [&](int id) {
-            finished = id == command::SyncTime;
-        });
+        QObject::connect(&dlg, &CMy7421Dlg::commandFinished,
+                         [&](int id) { finished = id == command::SyncTime; });
         dlg.runCommand(command::SyncTime);
         EXPECT_EQ(dlg.session().poll().busy.load(), finished ? 0 : 1) << c.name;
         ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 3000)) << c.name;
