@@ -7,21 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-void civilFromDays(long long z, int& year, int& month, int& day) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-} // namespace
+#include "store/automation_date.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
@@ -35,10 +21,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::fputs("Time,Temperature(C),Humidity(%),DewPoint(C),HeatIndex(C)\n", out);
-    const long long startDay = 20454; // 2026-01-01, days since 1970-01-01
+    const double start = vellumet::store::toAutomationDate({2026, 1, 1, 0, 0, 0});
     for (long long i = 0; i < lines; ++i) {
-        int year = 0, month = 0, day = 0;
-        civilFromDays(startDay + i / 1440, year, month, day);
+        const vellumet::store::DateTimeParts date =
+            vellumet::store::fromAutomationDate(start + static_cast<double>(i / 1440));
+        const int year = date.year, month = date.month, day = date.day;
         const double angle = 2.0 * 3.14159265358979 * static_cast<double>(i % 1440) / 1440.0;
         const double t =
             12.0 + 6.0 * std::sin(angle) + 4.0 * std::sin(static_cast<double>(i) / 9000.0);

@@ -231,6 +231,18 @@ Status StationLink::lostOr(Status status) const {
     return status;
 }
 
+Status StationLink::answerOutcome(WaitEnd end) const {
+    switch (end) {
+    case WaitEnd::Signalled:
+        return lostOr({});
+    case WaitEnd::Cancelled:
+        return makeError(Errc::Cancelled);
+    case WaitEnd::TimedOut:
+        break;
+    }
+    return lostOr(makeError(Errc::Timeout));
+}
+
 // Called when a wait for an answer ended without it. Returns true when the
 // answer was filed after all in the meantime; otherwise it is owed.
 bool StationLink::oweAnswer(std::chrono::milliseconds within) {
@@ -257,15 +269,7 @@ Status StationLink::query(const QueryShape& shape, std::stop_token stop) {
     if (end != WaitEnd::Signalled && oweAnswer(3 * timing_.scaled(shape.timing.after)))
         end = WaitEnd::Signalled;
     releaseLink();
-    switch (end) {
-    case WaitEnd::Signalled:
-        return lostOr({});
-    case WaitEnd::Cancelled:
-        return makeError(Errc::Cancelled);
-    case WaitEnd::TimedOut:
-        break;
-    }
-    return lostOr(makeError(Errc::Timeout));
+    return answerOutcome(end);
 }
 
 Status StationLink::stream(const CommandFrame& frame, ResponseKind kind, QueryTiming timing,
@@ -294,15 +298,7 @@ Status StationLink::stream(const CommandFrame& frame, ResponseKind kind, QueryTi
     releaseLink();
     if (!sent)
         return sent;
-    switch (end) {
-    case WaitEnd::Signalled:
-        return lostOr({});
-    case WaitEnd::Cancelled:
-        return makeError(Errc::Cancelled);
-    case WaitEnd::TimedOut:
-        break;
-    }
-    return lostOr(makeError(Errc::Timeout));
+    return answerOutcome(end);
 }
 
 // The rest of a cut-off streamed answer still comes: the kind stays announced

@@ -187,6 +187,8 @@ private:
     Result<Exclusive> acquireLink(std::chrono::milliseconds timeout, const std::stop_token& stop);
     Status sendFrame(const CommandFrame& frame);
     Status lostOr(Status status) const;
+    // How an exchange ended, from the way its wait for the answer ended.
+    Status answerOutcome(WaitEnd end) const;
     bool oweAnswer(std::chrono::milliseconds within);
     void drainStream(ResponseKind kind, std::chrono::milliseconds limit);
 
