@@ -49,7 +49,11 @@ std::string freeTimeIndexName(sqlite3* db) {
 
 Status createRecordTables(sqlite3* db) {
     char* message = nullptr;
-    int rc = sqlite3_exec(db, kSchema, nullptr, nullptr, &message);
+    // Larger pages make the million-row imports of a year's log markedly
+    // cheaper; the size only takes effect on a file that has no tables yet.
+    int rc = sqlite3_exec(db, "PRAGMA page_size = 16384", nullptr, nullptr, &message);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, kSchema, nullptr, nullptr, &message);
     if (rc == SQLITE_OK && timeIndexInUse(db).empty()) {
         const std::string sql =
             "CREATE INDEX " + std::string(kTimeIndexNames[0]) + " ON Records(Time)";
