@@ -1,5 +1,8 @@
 #include "log_import.h"
 
+#include <cfloat>
+#include <cmath>
+
 #include "store/record_store.h"
 
 #include <QFile>
@@ -438,6 +441,10 @@ std::optional<float> parseTemperatureField(std::string_view field) {
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end == text.data())
+        return std::nullopt;
+    // A number no float can hold is no reading (and converting it would be
+    // undefined): it counts as unreadable.
+    if (!std::isfinite(value) || std::fabs(value) > static_cast<double>(FLT_MAX))
         return std::nullopt;
     return static_cast<float>(value);
 }

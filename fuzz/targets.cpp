@@ -1,0 +1,160 @@
+#include "targets.h"
+
+#include "device/readings.h"
+#include "device/station_blocks.h"
+#include "device/station_link.h"
+#include "sdcard/log_import.h"
+#include "sdcard/log_time.h"
+#include "sim/virtual_station.h"
+#include "store/automation_date.h"
+#include "store/record_schema.h"
+#include "store/record_store.h"
+#include "tests/device/link_test_access.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace vellumet::fuzz {
+
+namespace {
+
+// Stops the run at once when a property that must hold does not: the fuzzer
+// keeps the input, and the replay test fails on it.
+void require(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "property broken: %s\n", what);
+        std::abort();
+    }
+}
+
+Block blockFrom(const std::uint8_t* data, std::size_t size, std::size_t at) {
+    Block b{};
+    if (at < size)
+        std::memcpy(b.data(), data + at, std::min(b.size(), size - at));
+    return b;
+}
+
+// A transport with no devices: the fuzzed link is never connected, and only
+// its dispatch is driven.
+class NoDevices final : public Transport {
+public:
+    std::vector<DeviceInfo> enumerate(std::uint16_t, std::uint16_t) override { return {}; }
+    std::unique_ptr<HidHandle> open(const std::string&) override { return nullptr; }
+};
+
+bool validTemperature(float t) {
+    return t == NO_VALUE_F || (t >= -40.0f && t <= 60.0f);
+}
+
+} // namespace
+
+void answers(const std::uint8_t* data, std::size_t size) {
+    static StationLink link(std::make_shared<NoDevices>());
+    // Each 66 bytes: the kind expected, the byte count received, the report.
+    for (std::size_t at = 0; at < size; at += 66) {
+        const int kind = data[at] % 21;
+        const std::size_t received = at + 1 < size ? data[at + 1] % 66 : 64;
+        LinkTestAccess::expect(link, static_cast<ResponseKind>(kind));
+        LinkTestAccess::dispatch(link, blockFrom(data, size, at + 2), received);
+    }
+    const AnswerStore& a = link.answers();
+    require(a.intervalAnswer() >= 0 && a.intervalAnswer() <= 255, "interval is one byte");
+    require(a.awayFromMainScreen() >= 0 && a.awayFromMainScreen() <= 255, "status is one byte");
+    require(a.identText().size() <= 128, "identification at most 64 Latin-1 characters");
+    for (const ChannelReading& r : decodeReadings(a.readingsAnswer()))
+        require(validTemperature(r.temperature), "readings within the station's range");
+}
+
+void blocks(const std::uint8_t* data, std::size_t size) {
+    const Block first = blockFrom(data, size, 0);
+    const StationSettings settings = decodeStationSettings(first);
+    require(settings.graphTimeHours == 12 || settings.graphTimeHours == 24 ||
+                settings.graphTimeHours == 48 || settings.graphTimeHours == 72,
+            "graph time is one of four");
+    // Whatever was read is framed again without overrunning the frame.
+    for (int areas : {kFiveAreas, kMaxAreas}) {
+        const Block frame = settingsFrame(settings, areas).bytes();
+        require(frame[0] == 0x7B && frame[1] == 0x10, "settings frame head");
+    }
+    (void)decodeAlarmSettings(first, blockFrom(data, size, 64), blockFrom(data, size, 128));
+    for (const CalibrationOffset& c : decodeCalibration(first))
+        require(c.temperature == NO_VALUE_F || std::isfinite(c.temperature), "offset finite");
+    for (const ChannelReading& r : decodeReadings(first)) {
+        require(validTemperature(r.temperature), "temperature range");
+        require(r.humidity == NO_VALUE || (r.humidity >= 1 && r.humidity <= 99), "humidity range");
+        (void)formatTemperature(channelDewPoint(r), TextForm::WithUnit, true);
+    }
+}
+
+void logFields(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    (void)sdcard::unitTextOfHeader(text);
+    if (const auto t = sdcard::parseTemperatureField(text))
+        require(*t == static_cast<float>(NO_VALUE) || std::isfinite(*t), "temperature finite");
+    (void)sdcard::parseHumidityField(text);
+    (void)sdcard::orderShownBy(text);
+    for (sdcard::DateOrder order :
+         {sdcard::DateOrder::DayFirst, sdcard::DateOrder::MonthFirst, sdcard::DateOrder::Undecided})
+        if (const auto date = sdcard::parseLogTime(text, order))
+            require(std::isfinite(*date), "a read time is a number");
+}
+
+void logFile(const std::uint8_t* data, std::size_t size) {
+    static QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("FUZZ.CSV"));
+    const QString database = dir.filePath(QStringLiteral("7421.mdb"));
+    {
+        std::ofstream out(QFile::encodeName(log).toStdString(), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    static const bool schema =
+        store::ensureRecordSchema(QFile::encodeName(database).toStdString()).ok();
+    require(schema, "record database");
+    sdcard::ImportOptions options;
+    options.logPath = log;
+    options.databasePath = database;
+    options.keepRows = true;
+    const Result<sdcard::ImportSummary> summary =
+        sdcard::importLog(options, OperationContext({}, {}));
+    if (!summary)
+        return;
+    require(summary->rows >= 0, "row count");
+    if (summary->table)
+        for (std::size_t row = 0; row < summary->table->rowCount(); ++row)
+            for (int column = 0; column < summary->table->fieldCount(); ++column)
+                (void)summary->table->field(row, column);
+}
+
+void boundText(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const Result<double> date = store::parseBoundText(text);
+    if (!date)
+        return;
+    // What was read is written back and read again to the same moment.
+    const Result<double> again = store::parseBoundText(store::formatBoundText(*date));
+    require(again.ok() && std::fabs(*again - *date) < 1.0 / 86400.0, "bound text round trip");
+}
+
+void profile(const std::uint8_t* data, std::size_t size) {
+    static QTemporaryDir dir;
+    const std::string path =
+        QFile::encodeName(dir.filePath(QStringLiteral("p.json"))).toStdString();
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    if (Result<sim::Profile> p = sim::loadProfile(path)) {
+        require(p->interval >= 0 && p->interval <= 255, "interval one byte");
+        sim::VirtualStation station(std::move(*p));
+        (void)station.ident();
+    }
+}
+
+} // namespace vellumet::fuzz
