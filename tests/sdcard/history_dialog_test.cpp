@@ -56,9 +56,9 @@ struct DialogRig {
         link = std::make_unique<StationLink>(std::make_shared<sim::VirtualTransport>(station),
                                              LinkTiming::quick());
         link->openStation();
-        EXPECT_TRUE(store::ensureRecordSchema(
-                        QFile::encodeName(data.filePath("7421.mdb")).toStdString())
-                        .ok());
+        EXPECT_TRUE(
+            store::ensureRecordSchema(QFile::encodeName(data.filePath("7421.mdb")).toStdString())
+                .ok());
         dialog = std::make_unique<History>(*link, messenger, data.path());
         dialog->show();
         waitIdle();
