@@ -109,11 +109,9 @@ History::History(StationLink& link, app::Messenger& messenger, QString dataFolde
 }
 
 History::~History() {
-    if (worker_) {
-        worker_->cancel();
-        link_.cancelWaits();
-    }
-    worker_.reset(); // waits for its thread; nothing is handed to this window any more
+    if (worker_)
+        worker_->cancel(); // its waits on the link end at once
+    worker_.reset();       // waits for its thread; nothing is handed to this window any more
 }
 
 void History::requestFileList() {
