@@ -15,6 +15,10 @@ std::span<const Command> commandTable() {
         {"import", "PATH", "import a log file into the data folder's record database", runImport},
         {"records", "[--from TIME] [--to TIME] [--column NAME]",
          "print the records of a time window from the database", runRecords},
+        {"files", "", "list the station's card with sizes and local copies", runFiles},
+        {"fetch", "NAME... | --all [--no-import]",
+         "copy card files into the data folder (resuming), then import", runFetch},
+        {"delete", "NAME [--yes]", "delete a file on the card and its local copy", runDelete},
     };
     return table;
 }

@@ -13,5 +13,8 @@ int runSyncTime(Invocation& invocation);
 int runSetInterval(Invocation& invocation);
 int runImport(Invocation& invocation);
 int runRecords(Invocation& invocation);
+int runFiles(Invocation& invocation);
+int runFetch(Invocation& invocation);
+int runDelete(Invocation& invocation);
 
 } // namespace vellumet::cli

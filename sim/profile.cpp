@@ -51,7 +51,7 @@ std::uint8_t commandCode(const QString& key) {
 
 Block answerBlock(const QJsonValue& value, const std::string& key) {
     if (!value.isString())
-        fail("answer \"" + key + "\" must be a string of hex digits");
+        fail("answer \"" + key + "\" must be a string of hex digits or a list of them");
     QString hex = value.toString();
     hex.remove(' ');
     if (hex.size() % 2 != 0 || hex.size() > 128)
@@ -108,8 +108,20 @@ Profile parse(const QJsonObject& root, const QString& profileDir) {
              if (!v.isObject())
                  fail("\"answers\" must be an object of command code to hex answer");
              const QJsonObject answers = v.toObject();
-             for (auto it = answers.begin(); it != answers.end(); ++it)
-                 p.answers[commandCode(it.key())] = answerBlock(it.value(), it.key().toStdString());
+             for (auto it = answers.begin(); it != answers.end(); ++it) {
+                 const std::string key = it.key().toStdString();
+                 if (!it.value().isArray()) {
+                     p.answers[commandCode(it.key())] = answerBlock(it.value(), key);
+                     continue;
+                 }
+                 // One report per element, sent in order.
+                 const QJsonArray reports = it.value().toArray();
+                 if (reports.isEmpty() || reports.size() > 100000)
+                     fail("answer \"" + key + "\" must list 1 to 100000 reports");
+                 std::vector<Block>& sequence = p.answerSequences[commandCode(it.key())];
+                 for (const QJsonValue& report : reports)
+                     sequence.push_back(answerBlock(report, key));
+             }
          }},
         {"ident",
          [&](const QJsonValue& v) {

@@ -400,6 +400,8 @@ int VirtualStation::readReport(std::uint64_t generation, std::uint8_t* buffer, s
 
 std::vector<Block> VirtualStation::answerFor(const Block& frame, std::size_t length) {
     const std::uint8_t code = frame[1];
+    if (const auto raw = profile_.answerSequences.find(code); raw != profile_.answerSequences.end())
+        return raw->second;
     if (const auto raw = profile_.answers.find(code); raw != profile_.answers.end())
         return {raw->second};
     Block b{};

@@ -31,6 +31,9 @@ struct Faults {
 struct Profile {
     // Raw answers by command code, sent instead of the generated ones.
     std::map<std::uint8_t, Block> answers;
+    // Raw answers of several reports (a file list, a file's content), sent in
+    // order; a code listed here is not looked up in answers.
+    std::map<std::uint8_t, std::vector<Block>> answerSequences;
     std::string ident = "{ZP7421X@}";
     int screenAway = 0; // screen status byte; non-zero: not on the main screen
     int interval = 5;   // logging interval in minutes

@@ -61,7 +61,7 @@ struct ProfileFixture : ::testing::Test {
 
 TEST_F(ProfileFixture, ReadsEveryField) {
     const std::string path = write(R"({
-        "answers": {"0x03": "00FA32 FF9C14", "254": "7B41407D"},
+        "answers": {"0x03": "00FA32 FF9C14", "254": "7B41407D", "0x01": ["7B412C00000005", "7B407D"]},
         "ident": "{ZP7421@}",
         "screenAway": 1,
         "interval": 10,
@@ -83,6 +83,10 @@ TEST_F(ProfileFixture, ReadsEveryField) {
     EXPECT_EQ(readings[5], 0x14);
     EXPECT_EQ(readings[6], 0x00); // the rest is zero
     EXPECT_EQ(p->answers.at(0xFE)[1], 0x41);
+    // A list is one report per element, in order.
+    ASSERT_EQ(p->answerSequences.at(0x01).size(), 2u);
+    EXPECT_EQ(p->answerSequences.at(0x01)[0][6], 0x05);
+    EXPECT_EQ(p->answerSequences.at(0x01)[1][1], '@');
     EXPECT_EQ(p->ident, "{ZP7421@}");
     EXPECT_EQ(p->screenAway, 1);
     EXPECT_EQ(p->interval, 10);

@@ -4,6 +4,7 @@
 #include "app/language.h"
 #include "app/text_table.h"
 #include "app/transport_factory.h"
+#include "sdcard/widgets/history_dialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -95,6 +96,10 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
     mainDlg = std::make_unique<CMy7421Dlg>(*link_, messenger_);
     messenger_.setOwner(mainDlg.get());
     mainDlg->setRestartHandler([this] { restart(); });
+    mainDlg->setCommandHandler(command::SdCardFile, [this](CMy7421Dlg& window) {
+        sdcard::History history(*link_, window.messenger(), dataFolder, &window);
+        return history.exec();
+    });
     mainDlg->onInitDialog();
     mainDlg->exec();
 

@@ -1,0 +1,359 @@
+#include "history_dialog.h"
+
+#include "app/background.h"
+#include "app/text_table.h"
+#include "device/station_link.h"
+#include "sdcard/record_list_model.h"
+#include "store/automation_date.h"
+#include "store/record_store.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <limits>
+
+namespace vellumet::sdcard {
+
+using app::TextId;
+
+namespace {
+
+// A station's name as the list shows it: control characters made visible.
+QString shownName(const QString& name) {
+    QString shown;
+    for (const QChar c : name)
+        shown += c.category() == QChar::Other_Control ? QChar(0xFFFD) : c;
+    return shown;
+}
+
+} // namespace
+
+History::History(StationLink& link, app::Messenger& messenger, QString dataFolder, QWidget* parent)
+    : QDialog(parent), link_(link), messenger_(messenger), dataFolder_(std::move(dataFolder)),
+      openFolder_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+    const app::TextTable& t = app::texts();
+    setWindowTitle(t[TextId::SdCardFile]);
+    resize(1048, 674);
+
+    auto* caption = new QLabel(t[TextId::Export], this);
+    selected_ = new QLabel(this);
+    selected_->setMinimumWidth(136);
+    export_ = new QPushButton(t[TextId::Export], this);
+    delete_ = new QPushButton(QStringLiteral("Delete"), this);
+    graph_ = new QPushButton(t[TextId::Graph], this);
+    folder_ = new QPushButton(t[TextId::Folder], this);
+    for (QPushButton* b : {export_, delete_, graph_, folder_})
+        b->setAutoDefault(false);
+    progress_ = new QProgressBar(this);
+    progress_->setTextVisible(false);
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+
+    files_ = new QTableWidget(0, 2, this);
+    files_->setHorizontalHeaderLabels({t[TextId::FileName], t[TextId::Size]});
+    files_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    files_->setSelectionMode(QAbstractItemView::SingleSelection);
+    files_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    files_->verticalHeader()->hide();
+    files_->setColumnWidth(0, 180);
+    files_->setColumnWidth(1, 110);
+    files_->setMinimumWidth(250);
+
+    records_ = new RecordListModel(this);
+    RecordCaptions captions;
+    captions.time = t[TextId::Time];
+    captions.temperature = t[TextId::Temperature];
+    captions.humidity = t[TextId::Humidity];
+    captions.dewPoint = t[TextId::DewPoint];
+    captions.heatIndex = t[TextId::HeatIndex];
+    records_->setCaptions(captions);
+    recordsView_ = new QTableView(this);
+    recordsView_->setModel(records_);
+    recordsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    recordsView_->verticalHeader()->hide();
+    recordsView_->horizontalHeader()->setSectionsMovable(true);
+    recordsView_->setColumnWidth(0, 300);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(caption);
+    top->addWidget(selected_);
+    for (QPushButton* b : {export_, delete_, graph_, folder_})
+        top->addWidget(b);
+    top->addWidget(progress_, 1);
+    auto* lists = new QHBoxLayout;
+    lists->addWidget(files_);
+    lists->addWidget(recordsView_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(lists, 1);
+
+    connect(export_, &QPushButton::clicked, this, &History::onExport);
+    connect(delete_, &QPushButton::clicked, this, &History::onDelete);
+    connect(graph_, &QPushButton::clicked, this, &History::onGraph);
+    connect(folder_, &QPushButton::clicked, this, &History::onFolder);
+    connect(files_, &QTableWidget::cellClicked, this, [this](int row, int) { selectFile(row); });
+
+    if (link_.connected())
+        requestFileList();
+}
+
+History::~History() {
+    if (worker_)
+        worker_->cancel(); // its waits on the link end at once
+    worker_.reset();       // waits for its thread; nothing is handed to this window any more
+}
+
+void History::requestFileList() {
+    if (worker_)
+        return;
+    StationLink& link = link_;
+    setBusy(app::runInBackground<CardListing>(
+        this,
+        [&link](const OperationContext& context) {
+            return sdcard::requestFileList(link, context.stopToken());
+        },
+        [this](const Result<CardListing>& listing) {
+            listing_ = listing ? *listing : CardListing{};
+            showListing();
+            finishWork();
+        }));
+}
+
+void History::showListing() {
+    files_->setRowCount(0);
+    files_->setRowCount(static_cast<int>(listing_.entries.size()));
+    for (int row = 0; row < files_->rowCount(); ++row) {
+        const CardEntry& e = listing_.entries[static_cast<std::size_t>(row)];
+        auto* name = new QTableWidgetItem(shownName(e.name));
+        auto* size = new QTableWidgetItem(e.sizeText);
+        name->setTextAlignment(Qt::AlignCenter);
+        size->setTextAlignment(Qt::AlignCenter);
+        if (!e.readable()) {
+            const QString why = e.usable() ? e.readProblem : e.problem;
+            for (QTableWidgetItem* item : {name, size}) {
+                item->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+                item->setToolTip(why);
+            }
+        }
+        files_->setItem(row, 0, name);
+        files_->setItem(row, 1, size);
+    }
+    selectFile(-1);
+}
+
+void History::selectFile(int row) {
+    selectedRow_ = row >= 0 && row < files_->rowCount() ? row : -1;
+    selected_->setText(selectedRow_ < 0 ? QString() : files_->item(selectedRow_, 0)->text());
+    if (selectedRow_ >= 0)
+        files_->selectRow(selectedRow_);
+    else
+        files_->clearSelection();
+}
+
+const CardEntry* History::selectedEntry() {
+    if (selectedRow_ < 0 || selectedRow_ >= static_cast<int>(listing_.entries.size())) {
+        messenger_.info(app::texts()[TextId::SelectFile]);
+        return nullptr;
+    }
+    return &listing_.entries[static_cast<std::size_t>(selectedRow_)];
+}
+
+void History::setBusy(std::shared_ptr<OperationHandle> worker) {
+    worker_ = std::move(worker);
+    for (QPushButton* b : {export_, delete_, graph_})
+        b->setEnabled(false);
+}
+
+void History::finishWork() {
+    worker_.reset();
+    for (QPushButton* b : {export_, delete_, graph_})
+        b->setEnabled(true);
+    emit workFinished();
+}
+
+void History::onExport() {
+    if (worker_)
+        return;
+    const CardEntry* entry = selectedEntry();
+    if (!entry)
+        return;
+    if (!entry->readable()) {
+        messenger_.info(entry->usable() ? entry->readProblem : entry->problem);
+        return;
+    }
+    FetchRequest request;
+    request.transfer.entry = *entry;
+    request.transfer.dataFolder = dataFolder_;
+    request.databasePath = QDir(dataFolder_).filePath(QStringLiteral("7421.mdb"));
+    request.keepRows = true;
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    StationLink& link = link_;
+    setBusy(app::runInBackground<FetchOutcome>(
+        this,
+        [&link, request](const OperationContext& context) {
+            return fetchFile(link, request, context);
+        },
+        [this](const Result<FetchOutcome>& fetched) {
+            finishWork();
+            const app::TextTable& t = app::texts();
+            if (!fetched) {
+                switch (fetched.code()) {
+                case Errc::Cancelled:
+                    return;
+                case Errc::NotConnected:
+                case Errc::StationGone:
+                    messenger_.info(t[TextId::Unconnected]);
+                    return;
+                case Errc::Io:
+                    messenger_.info(t[TextId::CreateError] + QStringLiteral("\n") +
+                                    QString::fromStdString(fetched.error().text()));
+                    return;
+                default:
+                    messenger_.info(QString::fromStdString(fetched.error().text()));
+                    return;
+                }
+            }
+            if (fetched->import) {
+                lastImport_ = fetched->import;
+                records_->setTable(fetched->import->table, fetched->import->unitText);
+            }
+            progress_->setValue(progress_->maximum());
+            if (fetched->transfer.chunkFailure)
+                messenger_.info(t[TextId::FileErrors] + QStringLiteral("\n") +
+                                QString::fromStdString(fetched->transfer.chunkFailure->text()));
+            else if (fetched->importFailure)
+                messenger_.info(QString::fromStdString(fetched->importFailure->text()));
+        },
+        [this](std::int64_t done, std::int64_t total) {
+            if (total <= 0) {
+                progress_->setRange(0, 1);
+                progress_->setValue(1);
+                return;
+            }
+            // The bar counts in units that fit an int whatever the file's size.
+            const std::int64_t scale = total > 1'000'000'000 ? 1024 : 1;
+            progress_->setRange(0, static_cast<int>(total / scale));
+            progress_->setValue(static_cast<int>(done / scale));
+        }));
+}
+
+void History::onDelete() {
+    if (worker_)
+        return;
+    const CardEntry* chosen = selectedEntry();
+    if (!chosen)
+        return;
+    if (!chosen->usable()) {
+        messenger_.info(chosen->problem);
+        return;
+    }
+    if (!messenger_.confirm(app::texts()[TextId::ConfirmDelete]))
+        return;
+    const CardEntry entry = *chosen;
+    const int row = selectedRow_;
+    StationLink& link = link_;
+    setBusy(app::runInBackground<void>(
+        this,
+        [&link, entry](const OperationContext& context) {
+            return deleteCardFile(link, entry, context.stopToken());
+        },
+        [this, entry, row](const Status& sent) {
+            finishWork();
+            if (!sent && sent.code() == Errc::Cancelled)
+                return;
+            // Without a station the local copy still goes, as the card cannot be reached.
+            if (!sent && sent.code() != Errc::NotConnected && sent.code() != Errc::StationGone) {
+                messenger_.info(QString::fromStdString(sent.error().text()));
+                return;
+            }
+            const QString local = QDir(dataFolder_).filePath(entry.name);
+            if (QFile::exists(local) && !QFile::remove(local))
+                messenger_.info(QStringLiteral("The local copy %1 could not be removed.")
+                                    .arg(QDir::toNativeSeparators(local)));
+            if (row >= 0 && row < files_->rowCount()) {
+                files_->removeRow(row);
+                listing_.entries.erase(listing_.entries.begin() + row);
+            }
+            selectFile(files_->rowCount() > 0 ? 0 : -1);
+            store::RecordStore store;
+            if (Status opened =
+                    store.openDatabase(QDir(dataFolder_).filePath("7421.mdb").toStdString());
+                !opened || !store.clearTables())
+                messenger_.info(QStringLiteral("The record database could not be emptied."));
+        }));
+}
+
+void History::onGraph() {
+    if (worker_)
+        return;
+    // Until the graph window exists: what it would draw.
+    std::int64_t rows = 0;
+    std::optional<double> first;
+    std::optional<double> last;
+    if (lastImport_) {
+        rows = lastImport_->rows;
+        first = lastImport_->firstTime;
+        last = lastImport_->lastTime;
+    } else {
+        store::RecordStore store;
+        if (store.openDatabase(QDir(dataFolder_).filePath("7421.mdb").toStdString())) {
+            Result<std::vector<store::LogRecord>> all = store.readRecords(
+                std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max(), {});
+            if (all) {
+                rows = static_cast<std::int64_t>(all->size());
+                for (const store::LogRecord& r : *all) {
+                    if (r.time <= 0)
+                        continue;
+                    first = first ? std::min(*first, r.time) : r.time;
+                    last = last ? std::max(*last, r.time) : r.time;
+                }
+            }
+        }
+    }
+    QString text = QStringLiteral("%1 records").arg(rows);
+    if (first && last)
+        text += QStringLiteral(" from %1 to %2")
+                    .arg(QString::fromStdString(store::formatDateTime(*first)),
+                         QString::fromStdString(store::formatDateTime(*last)));
+    messenger_.info(text);
+}
+
+void History::onFolder() {
+    openFolder_(QUrl::fromLocalFile(dataFolder_));
+}
+
+void History::done(int result) {
+    if (worker_)
+        return; // a transfer or deletion in progress is never cut off by closing
+    QDialog::done(result);
+}
+
+void History::closeEvent(QCloseEvent* event) {
+    if (worker_) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void History::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept(); // refused by done() while work runs
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace vellumet::sdcard

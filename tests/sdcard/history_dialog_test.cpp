@@ -1,0 +1,178 @@
+#include "app/language.h"
+#include "app/messenger.h"
+#include "app/text_table.h"
+#include "device/station_link.h"
+#include "sdcard/record_list_model.h"
+#include "sdcard/widgets/history_dialog.h"
+#include "sim/virtual_station.h"
+#include "store/record_schema.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace vellumet;
+using namespace vellumet::sdcard;
+
+namespace {
+
+class ScriptedMessenger : public app::Messenger {
+public:
+    void info(const QString& text) override { shown.push_back(text); }
+    bool confirm(const QString& text) override {
+        asked.push_back(text);
+        return answer;
+    }
+    std::vector<QString> shown;
+    std::vector<QString> asked;
+    bool answer = true;
+};
+
+std::string withoutCr(QByteArray bytes) {
+    return bytes.replace("\r\n", "\n").toStdString();
+}
+
+struct DialogRig {
+    std::shared_ptr<sim::VirtualStation> station;
+    std::unique_ptr<StationLink> link;
+    QTemporaryDir data;
+    ScriptedMessenger messenger;
+    std::unique_ptr<History> dialog;
+
+    explicit DialogRig(int reportMs) {
+        sim::Profile p;
+        p.faults.reportMs = reportMs;
+        station = std::make_shared<sim::VirtualStation>(p);
+        link = std::make_unique<StationLink>(std::make_shared<sim::VirtualTransport>(station),
+                                             LinkTiming::quick());
+        link->openStation();
+        EXPECT_TRUE(
+            store::ensureRecordSchema(QFile::encodeName(data.filePath("7421.mdb")).toStdString())
+                .ok());
+        dialog = std::make_unique<History>(*link, messenger, data.path());
+        dialog->show();
+        waitIdle();
+    }
+    ~DialogRig() { dialog.reset(); }
+
+    void waitIdle() {
+        QSignalSpy finished(dialog.get(), &History::workFinished);
+        if (dialog->busy()) {
+            ASSERT_TRUE(finished.wait(20000));
+        }
+    }
+
+    int rowOf(const QString& name) {
+        for (int row = 0; row < dialog->fileList()->rowCount(); ++row)
+            if (dialog->fileList()->item(row, 0)->text() == name)
+                return row;
+        return -1;
+    }
+
+    void click(const QString& name) {
+        const int row = rowOf(name);
+        ASSERT_GE(row, 0);
+        QTableWidget* list = dialog->fileList();
+        const QRect cell = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+};
+
+} // namespace
+
+TEST(HistoryDialog, ExportCannotBeEndedWhileItRuns) {
+    DialogRig rig(1);
+    ASSERT_EQ(rig.dialog->fileList()->rowCount(), 6);
+    rig.dialog->exportButton()->click();
+    ASSERT_EQ(rig.messenger.shown.size(), 1u);
+    EXPECT_EQ(rig.messenger.shown[0], app::texts()[app::TextId::SelectFile]);
+
+    rig.click("CH1_2612.CSV");
+    EXPECT_EQ(rig.dialog->selectedLabel()->text(), "CH1_2612.CSV");
+    QSignalSpy finished(rig.dialog.get(), &History::workFinished);
+    rig.dialog->exportButton()->click();
+    ASSERT_TRUE(rig.dialog->busy());
+    EXPECT_FALSE(rig.dialog->exportButton()->isEnabled());
+    EXPECT_FALSE(rig.dialog->deleteButton()->isEnabled());
+    EXPECT_FALSE(rig.dialog->graphButton()->isEnabled());
+    EXPECT_TRUE(rig.dialog->folderButton()->isEnabled());
+    // Every way out is refused while the transfer runs; the window keeps
+    // answering its event loop meanwhile.
+    rig.dialog->close();
+    QTest::keyClick(rig.dialog.get(), Qt::Key_Escape);
+    QTest::keyClick(rig.dialog.get(), Qt::Key_Return);
+    rig.dialog->reject();
+    QTest::qWait(50);
+    EXPECT_TRUE(rig.dialog->isVisible());
+    EXPECT_TRUE(rig.dialog->busy());
+    ASSERT_TRUE(finished.wait(20000));
+
+    EXPECT_EQ(withoutCr([&] {
+                  QFile f(QDir(rig.data.path()).filePath("CH1_2612.CSV"));
+                  f.open(QIODevice::ReadOnly);
+                  return f.readAll();
+              }()),
+              *rig.station->cardFile("CH1_2612.CSV"));
+    const std::string card = *rig.station->cardFile("CH1_2612.CSV");
+    EXPECT_EQ(rig.dialog->recordList()->model()->rowCount(),
+              std::count(card.begin(), card.end(), '\n') - 1);
+    EXPECT_EQ(rig.dialog->progressBar()->value(), rig.dialog->progressBar()->maximum());
+    EXPECT_EQ(rig.messenger.shown.size(), 1u); // no failure shown
+    EXPECT_TRUE(rig.dialog->exportButton()->isEnabled());
+
+    rig.dialog->graphButton()->click();
+    ASSERT_EQ(rig.messenger.shown.size(), 2u);
+    EXPECT_TRUE(rig.messenger.shown[1].startsWith(
+        QString::number(rig.dialog->recordList()->model()->rowCount()) + " records from "));
+
+    rig.dialog->close();
+    EXPECT_FALSE(rig.dialog->isVisible());
+}
+
+TEST(HistoryDialog, DeleteAsksFirstThenRemovesCardFileAndLocalCopy) {
+    DialogRig rig(0);
+    const QString local = QDir(rig.data.path()).filePath("CH4_2612.CSV");
+    QFile copy(local);
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write("Time\r\n");
+    copy.close();
+
+    rig.click("CH4_2612.CSV");
+    rig.messenger.answer = false;
+    rig.dialog->deleteButton()->click();
+    ASSERT_EQ(rig.messenger.asked.size(), 1u);
+    EXPECT_EQ(rig.messenger.asked[0], app::texts()[app::TextId::ConfirmDelete]);
+    EXPECT_FALSE(rig.dialog->busy());
+    EXPECT_TRUE(rig.station->cardFile("CH4_2612.CSV").has_value());
+    EXPECT_TRUE(QFile::exists(local));
+
+    rig.messenger.answer = true;
+    rig.dialog->deleteButton()->click();
+    rig.waitIdle();
+    EXPECT_FALSE(rig.station->cardFile("CH4_2612.CSV").has_value());
+    EXPECT_FALSE(QFile::exists(local));
+    EXPECT_EQ(rig.rowOf("CH4_2612.CSV"), -1);
+    EXPECT_EQ(rig.dialog->fileList()->rowCount(), 5);
+    EXPECT_EQ(rig.dialog->selectedLabel()->text(), rig.dialog->fileList()->item(0, 0)->text());
+    EXPECT_TRUE(rig.messenger.shown.empty());
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    app::installTranslations(app::UiLanguage::English);
+    app::loadTexts();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
