@@ -15,6 +15,9 @@ std::span<const Command> commandTable() {
         {"import", "PATH", "import a log file into the data folder's record database", runImport},
         {"records", "[--from TIME] [--to TIME] [--column NAME]",
          "print the records of a time window from the database", runRecords},
+        {"plot",
+         "--out FILE.png [--from TIME] [--to TIME] [--kind temperature|humidity] [--size WxH]",
+         "draw the graph of a time window (the whole log by default) into a PNG file", runPlot},
     };
     return table;
 }

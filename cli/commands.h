@@ -13,5 +13,6 @@ int runSyncTime(Invocation& invocation);
 int runSetInterval(Invocation& invocation);
 int runImport(Invocation& invocation);
 int runRecords(Invocation& invocation);
+int runPlot(Invocation& invocation);
 
 } // namespace vellumet::cli
