@@ -2,6 +2,8 @@
 
 #include "tchart1.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <QImage>
 #include <QPixmap>
@@ -55,6 +57,9 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
 }
 
 Status writePng(CTchart1& chart, const QString& path) {
+    // Layouts asked for by the last drawing (the legend's new names) are
+    // otherwise only done when the event loop next runs.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     const QImage image = chart.grab().toImage();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

@@ -103,8 +103,10 @@ void CTchart1::addSeries(int index, std::span<const double> times, std::span<con
 }
 
 void CTchart1::setSeriesTitle(int index, const QString& title) {
-    if (QLineSeries* s = series(index))
-        s->setName(title);
+    QLineSeries* s = series(index);
+    if (!s || s->name() == title)
+        return;
+    s->setName(title);
 }
 
 void CTchart1::setSeriesShown(int index, bool shown) {
