@@ -16,7 +16,8 @@ std::span<const Command> commandTable() {
         {"records", "[--from TIME] [--to TIME] [--column NAME]",
          "print the records of a time window from the database", runRecords},
         {"plot",
-         "--out FILE.png [--from TIME] [--to TIME] [--kind temperature|humidity] [--size WxH]",
+         "--out FILE.png [--from TIME] [--to TIME] [--kind temperature|humidity] [--size WxH] "
+         "[--unit TEXT]",
          "draw the graph of a time window (the whole log by default) into a PNG file", runPlot},
     };
     return table;

@@ -30,9 +30,13 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
     chart.setTimeRange(axisFrom, axisTo);
     chart.setValueAxisTitle(valueAxisTitle(request.kind, request.unitText));
 
+    // Quarter-pixel columns: where the plot area starts to the fraction of a
+    // pixel is only settled once the new axis labels are laid out, and a
+    // column that straddles two pixels could hide a pixel's extreme.
+    constexpr int kColumnsPerPixel = 4;
     Result<std::vector<LoadedCurve>> curves =
         loadCurves(store, request.kind, request.start, request.end,
-                   request.reduce ? chart.plotColumns() : 0, axisFrom, axisTo);
+                   request.reduce ? chart.plotColumns() * kColumnsPerPixel : 0, axisFrom, axisTo);
     if (!curves) {
         chart.clearAll();
         return curves.error();
