@@ -19,6 +19,10 @@ std::span<const Command> commandTable() {
         {"fetch", "NAME... | --all [--no-import]",
          "copy card files into the data folder (resuming), then import", runFetch},
         {"delete", "NAME [--yes]", "delete a file on the card and its local copy", runDelete},
+        {"plot",
+         "--out FILE.png [--from TIME] [--to TIME] [--kind temperature|humidity] [--size WxH] "
+         "[--unit TEXT]",
+         "draw the graph of a time window (the whole log by default) into a PNG file", runPlot},
     };
     return table;
 }

@@ -16,5 +16,6 @@ int runRecords(Invocation& invocation);
 int runFiles(Invocation& invocation);
 int runFetch(Invocation& invocation);
 int runDelete(Invocation& invocation);
+int runPlot(Invocation& invocation);
 
 } // namespace vellumet::cli

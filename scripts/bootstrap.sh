@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
-    qt6-base-dev qt6-charts-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+    qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libqt6svg6 qt6-qpa-plugins libgl-dev
     libhidapi-dev libudev-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev

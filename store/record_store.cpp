@@ -122,7 +122,8 @@ double seriesValue(const LogRecord& r, SeriesColumn column) {
 void RecordStore::close() {
     selected_ = nullptr;
     replacing_ = false;
-    for (Statement* st : {&clearRecords_, &clearParam_, &insertOne_, &insertBatch_, &selectAll_})
+    for (Statement* st :
+         {&clearRecords_, &clearParam_, &insertOne_, &insertBatch_, &selectAll_, &span_})
         *st = Statement();
     for (Statement& st : count_)
         st = Statement();
@@ -322,6 +323,21 @@ Result<std::vector<LogRecord>> RecordStore::readRecords(double start, double end
     }
     (*st)->reset();
     return records;
+}
+
+Result<std::optional<RecordStore::TimeSpan>> RecordStore::timeSpan() {
+    Result<Statement*> st =
+        statement(span_, "SELECT min(Time), max(Time) FROM Records WHERE Time <> 0");
+    if (!st)
+        return st.error();
+    Result<bool> row = (*st)->step();
+    if (!row)
+        return row.error();
+    std::optional<TimeSpan> span;
+    if (*row && !(*st)->columnIsNull(0))
+        span = TimeSpan{(*st)->columnDouble(0), (*st)->columnDouble(1)};
+    (*st)->reset();
+    return span;
 }
 
 } // namespace vellumet::store

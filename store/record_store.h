@@ -94,6 +94,14 @@ public:
     Result<std::vector<LogRecord>> readRecords(double start, double end,
                                                std::optional<SeriesColumn> column);
 
+    // Earliest and latest time of the rows whose time could be read (a time
+    // the import could not read is stored as 0); nothing for an empty log.
+    struct TimeSpan {
+        double first;
+        double last;
+    };
+    Result<std::optional<TimeSpan>> timeSpan();
+
 private:
     void close();
     Result<Statement*> statement(Statement& slot, const std::string& sql);
@@ -110,6 +118,7 @@ private:
     std::array<Statement, kColumns> count_;
     std::array<Statement, kColumns> select_;
     Statement selectAll_;
+    Statement span_;
     Statement* selected_ = nullptr;
     bool replacing_ = false;
     SeriesColumn selectedColumn_ = SeriesColumn::Temperature;

@@ -1,0 +1,173 @@
+#include "commands.h"
+#include "data_dir.h"
+
+#include "app/data_folder.h"
+#include "store/automation_date.h"
+#include "store/record_store.h"
+
+#ifdef VELLUMET_HAVE_GRAPH
+#include "graph/widgets/chart_drawing.h"
+#include "graph/widgets/tchart1.h"
+
+#include <QApplication>
+#endif
+
+#include <QFile>
+#include <QString>
+
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <optional>
+
+namespace vellumet::cli {
+
+namespace {
+
+struct PlotArguments {
+    std::string out;
+    std::optional<double> from;
+    std::optional<double> to;
+    std::string kind = "temperature";
+    int width = 1200;
+    int height = 600;
+    std::string unit = "(\u00b0C)";
+};
+
+constexpr int kMinSide = 200;
+constexpr int kMaxSide = 10000;
+
+double parseTime(const std::string& text, const std::string& option) {
+    const std::string bound = text.find(' ') == std::string::npos ? text + " 0:00:00" : text;
+    Result<double> time = store::parseBoundText(bound);
+    if (!time)
+        throw UsageError(option + ": '" + text +
+                         "' is not a time of the form YYYY-MM-DD or \"YYYY-MM-DD h:mm:ss\"");
+    return *time;
+}
+
+void parseSize(const std::string& text, PlotArguments& args) {
+    const auto x = text.find('x');
+    if (x == std::string::npos)
+        throw UsageError("--size: '" + text + "' is not of the form WIDTHxHEIGHT");
+    const int w = parseInteger(text.substr(0, x), "--size width");
+    const int h = parseInteger(text.substr(x + 1), "--size height");
+    if (w < kMinSide || w > kMaxSide || h < kMinSide || h > kMaxSide)
+        throw UsageError("--size: width and height must be from " + std::to_string(kMinSide) +
+                         " to " + std::to_string(kMaxSide));
+    args.width = w;
+    args.height = h;
+}
+
+PlotArguments parsePlotArguments(const std::vector<std::string>& list) {
+    PlotArguments args;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string& arg = list[i];
+        const auto eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        if (name != "--out" && name != "--from" && name != "--to" && name != "--kind" &&
+            name != "--size" && name != "--unit")
+            throw UsageError("plot: unknown argument '" + arg + "'");
+        std::string value;
+        if (eq != std::string::npos)
+            value = arg.substr(eq + 1);
+        else if (i + 1 < list.size())
+            value = list[++i];
+        else
+            throw UsageError(name + " needs a value");
+        if (name == "--out")
+            args.out = value;
+        else if (name == "--from")
+            args.from = parseTime(value, name);
+        else if (name == "--to")
+            args.to = parseTime(value, name);
+        else if (name == "--kind") {
+            if (!graph::parseGraphKind(value))
+                throw UsageError("--kind: '" + value + "' is neither temperature nor humidity");
+            args.kind = value;
+        } else if (name == "--size")
+            parseSize(value, args);
+        else
+            args.unit = value;
+    }
+    if (args.out.empty())
+        throw UsageError("plot needs --out FILE.png");
+    if (args.from && args.to && *args.from > *args.to)
+        throw UsageError("Time Error: --from is later than --to");
+    return args;
+}
+
+#ifdef VELLUMET_HAVE_GRAPH
+// The chart needs a widget application; only this command pays for one. Without
+// a platform chosen it draws offscreen, so no display is needed.
+class ChartApplication {
+public:
+    ChartApplication() {
+        if (QCoreApplication::instance()) {
+            if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+                throw CommandError("plot: cannot draw inside a non-graphical application");
+            return;
+        }
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        own_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+
+private:
+    int argc_ = 1;
+    char name_[13] = "vellumet-cli";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> own_;
+};
+#endif
+
+} // namespace
+
+int runPlot(Invocation& inv) {
+    const PlotArguments args = parsePlotArguments(inv.args());
+#ifdef VELLUMET_HAVE_GRAPH
+    store::RecordStore store;
+    const std::string database =
+        prepareDataDir(inv.options().dataDir) + '/' + app::kDatabaseFileName;
+    if (Status s = store.openDatabase(database); !s)
+        throw CommandError(s.error().text());
+
+    graph::DrawRequest request;
+    request.kind = *graph::parseGraphKind(args.kind);
+    request.unitText = QString::fromStdString(args.unit);
+    request.start = args.from.value_or(std::numeric_limits<double>::lowest());
+    request.end = args.to.value_or(std::numeric_limits<double>::max());
+    if (!args.from || !args.to) {
+        // An open end reaches to the log's first or last reading, which sets
+        // the time axis there.
+        Result<std::optional<store::RecordStore::TimeSpan>> span = store.timeSpan();
+        if (!span)
+            throw CommandError(span.error().text());
+        if (!*span)
+            throw CommandError("the record database holds no readings; import a log first");
+        if (!args.from)
+            request.start = (*span)->first - 1.0 / 86400.0;
+        if (!args.to)
+            request.end = (*span)->last;
+        if (request.start > request.end)
+            throw UsageError("Time Error: the window ends before it starts");
+    }
+
+    ChartApplication application;
+    graph::CTchart1 chart;
+    chart.resize(args.width, args.height);
+    if (!args.from)
+        request.axis = std::pair{request.start + 1.0 / 86400.0, request.end};
+    if (Status s = graph::drawWindow(chart, store, request); !s)
+        throw CommandError(s.error().text());
+    if (Status s = graph::writePng(chart, QFile::decodeName(args.out.c_str())); !s)
+        throw CommandError(s.error().text());
+    inv.err() << kProgramName << ": wrote " << args.out << '\n';
+    return kExitOk;
+#else
+    (void)args;
+    throw CommandError("plot: this build has no charts");
+#endif
+}
+
+} // namespace vellumet::cli

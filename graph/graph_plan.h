@@ -1,0 +1,97 @@
+#pragma once
+
+#include "app/text_table.h"
+#include "core/result.h"
+#include "store/record_store.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellumet::graph {
+
+// The two graphs: temperature with dew point and heat index, or humidity.
+enum class GraphKind { Temperature, Humidity };
+
+// "temperature" or "humidity", any case.
+std::optional<GraphKind> parseGraphKind(std::string_view text);
+
+inline constexpr int kChartSeries = 4;
+
+// One curve of a graph: the chart series it goes to and the column it shows.
+struct CurvePlan {
+    int series;
+    store::SeriesColumn column;
+    app::TextId title;
+};
+
+struct KindPlan {
+    app::TextId chartTitle;
+    std::vector<CurvePlan> curves; // series 0 upwards; the other series stay hidden
+};
+
+KindPlan kindPlan(GraphKind kind);
+// unitText as the log named it for temperatures, " (%)" for humidity.
+QString valueAxisTitle(GraphKind kind, const QString& unitText);
+// A text of the table in the current language, or its English source when the
+// table has not been loaded (the command line).
+QString graphText(app::TextId id);
+
+// The four pickers: start date and time of day, end date and time of day.
+struct PickerValues {
+    QDate startDate;
+    QTime startTime;
+    QDate endDate;
+    QTime endTime;
+};
+
+// The graph opens on the hour before now.
+PickerValues openingPickers(const QDateTime& now);
+// The pickers that hold the whole log: a second before its first reading (a
+// window leaves out its start) to its last, whole seconds.
+PickerValues pickersForSpan(double first, double last);
+
+// The window the pickers name, as automation dates and as the query's bound
+// texts. Times of day are whole seconds.
+struct Window {
+    double start = 0.0;
+    double end = 0.0;
+    std::string startText;
+    std::string endText;
+};
+// InvalidInput for a date or time that does not exist.
+Result<Window> composeWindow(const PickerValues& pickers);
+
+// Automation dates (the log's wall-clock time) to the chart's time axis
+// (milliseconds since the epoch of the same local wall-clock time) and back.
+// The local offset is looked up once per hour of wall-clock time.
+class AxisClock {
+public:
+    qint64 toAxis(double automationDate);
+    static double fromAxis(qint64 msecs);
+
+private:
+    qint64 hour_ = -1;
+    qint64 offsetMs_ = 0;
+};
+
+// A curve as read from the store, with the number of rows of its window.
+struct LoadedCurve {
+    CurvePlan plan;
+    std::int64_t rows = 0;
+    store::Series points; // reduced when asked for
+};
+
+// Reads the curves of a kind over start < Time <= end from the open store,
+// counting every column first and then reading each one that has rows, as
+// the window is drawn. With columns > 0 each curve is thinned to that many
+// pixel columns over axisFrom..axisTo. Stops at the first failure.
+Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
+                                            double end, int columns, double axisFrom,
+                                            double axisTo);
+
+} // namespace vellumet::graph

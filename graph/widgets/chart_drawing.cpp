@@ -1,0 +1,78 @@
+#include "chart_drawing.h"
+
+#include "tchart1.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QImage>
+#include <QPixmap>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace vellumet::graph {
+
+Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest& request) {
+    const KindPlan plan = kindPlan(request.kind);
+    chart.clearAll();
+    chart.setTitleText(graphText(plan.chartTitle));
+    for (int i = 0; i < CTchart1::kSeriesCount; ++i) {
+        const auto curve = std::find_if(plan.curves.begin(), plan.curves.end(),
+                                        [i](const CurvePlan& c) { return c.series == i; });
+        chart.setSeriesShown(i, curve != plan.curves.end());
+        if (curve != plan.curves.end())
+            chart.setSeriesTitle(i, graphText(curve->title));
+    }
+    const auto [axisFrom, axisTo] = request.axis.value_or(std::pair{request.start, request.end});
+    chart.setTimeRange(axisFrom, axisTo);
+    chart.setValueAxisTitle(valueAxisTitle(request.kind, request.unitText));
+
+    // Quarter-pixel columns: where the plot area starts to the fraction of a
+    // pixel is only settled once the new axis labels are laid out, and a
+    // column that straddles two pixels could hide a pixel's extreme.
+    constexpr int kColumnsPerPixel = 4;
+    Result<std::vector<LoadedCurve>> curves =
+        loadCurves(store, request.kind, request.start, request.end,
+                   request.reduce ? chart.plotColumns() * kColumnsPerPixel : 0, axisFrom, axisTo);
+    if (!curves) {
+        chart.clearAll();
+        return curves.error();
+    }
+
+    double low = std::numeric_limits<double>::infinity();
+    double high = -low;
+    for (const LoadedCurve& curve : *curves) {
+        for (double v : curve.points.values) {
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+        chart.addSeries(curve.plan.series, curve.points.times, curve.points.values);
+    }
+    if (low > high) {
+        low = request.kind == GraphKind::Humidity ? 0.0 : -10.0;
+        high = request.kind == GraphKind::Humidity ? 100.0 : 40.0;
+    }
+    const double margin = std::max((high - low) * 0.05, 0.5);
+    chart.setValueRange(std::floor(low - margin), std::ceil(high + margin));
+    return {};
+}
+
+Status writePng(CTchart1& chart, const QString& path) {
+    // Layouts asked for by the last drawing (the legend's new names) are
+    // otherwise only done when the event loop next runs.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const QImage image = chart.grab().toImage();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return makeError(Errc::Io, "cannot write " + path.toStdString() + ": " +
+                                       file.errorString().toStdString());
+    if (!image.save(&file, "PNG") || !file.commit())
+        return makeError(Errc::Io, "cannot write " + path.toStdString() + ": " +
+                                       file.errorString().toStdString());
+    return {};
+}
+
+} // namespace vellumet::graph

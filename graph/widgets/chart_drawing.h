@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/result.h"
+#include "graph/graph_plan.h"
+
+#include <QString>
+
+namespace vellumet::store {
+class RecordStore;
+}
+
+namespace vellumet::graph {
+
+class CTchart1;
+
+struct DrawRequest {
+    GraphKind kind = GraphKind::Temperature;
+    double start = 0.0; // the window is start < Time <= end
+    double end = 0.0;
+    // The time axis; by default the window.
+    std::optional<std::pair<double, double>> axis;
+    QString unitText; // value-axis title of the temperature graph
+    // Thin each curve to the chart's pixel columns; off hands every point over.
+    bool reduce = true;
+};
+
+// Draws a window of the open store on the chart: titles, the kind's series
+// shown and the others hidden, the time range, the curves and a value range
+// that fits them. On a failure the curves are left cleared and the error is
+// returned; nothing else is touched after it.
+Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest& request);
+
+// The chart as it is, painted into a PNG file.
+Status writePng(CTchart1& chart, const QString& path);
+
+} // namespace vellumet::graph

@@ -1,0 +1,228 @@
+#include "grapsh.h"
+
+#include "chart_drawing.h"
+#include "tchart1.h"
+
+#include "app/data_folder.h"
+#include "app/widgets/message_box_messenger.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+namespace vellumet::graph {
+
+namespace {
+
+QString localText(const char* source) {
+    return QCoreApplication::translate("Grapsh", source);
+}
+
+// The wait cursor for as long as a drawing blocks the window.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace
+
+Grapsh::Grapsh(QString databasePath, app::Messenger& messenger, QWidget* parent,
+               const QDateTime& now)
+    : QDialog(parent), databasePath_(std::move(databasePath)), messenger_(messenger) {
+    using app::TextId;
+    setWindowTitle(graphText(TextId::Graph));
+
+    startDate_ = new QDateEdit(this);
+    startTime_ = new QTimeEdit(this);
+    endDate_ = new QDateEdit(this);
+    endTime_ = new QTimeEdit(this);
+    for (QDateEdit* e : {startDate_, endDate_}) {
+        e->setCalendarPopup(true);
+        e->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        e->setAlignment(Qt::AlignRight);
+    }
+    for (QTimeEdit* e : {startTime_, endTime_}) {
+        e->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+        e->setAlignment(Qt::AlignRight);
+    }
+    kind_ = new QComboBox(this);
+    kind_->addItem(graphText(TextId::Temperature));
+    kind_->addItem(graphText(TextId::Humidity));
+    kind_->setCurrentIndex(0);
+
+    draw_ = new QPushButton(graphText(TextId::Export), this);
+    exit_ = new QPushButton(graphText(TextId::Exit), this);
+    wholeLog_ = new QPushButton(localText("Whole log"), this);
+    zoomOut_ = new QPushButton(localText("Zoom out"), this);
+    save_ = new QPushButton(localText("Save PNG..."), this);
+    zoomOut_->setEnabled(false);
+    draw_->setDefault(true);
+
+    chart_ = new CTchart1(this);
+    chart_->setMinimumSize(800, 369);
+
+    auto* controls = new QGridLayout;
+    controls->addWidget(new QLabel(graphText(TextId::StartTime), this), 0, 0);
+    controls->addWidget(startDate_, 0, 1);
+    controls->addWidget(startTime_, 0, 2);
+    controls->addWidget(kind_, 0, 3);
+    controls->addWidget(draw_, 0, 5);
+    controls->addWidget(exit_, 0, 6);
+    controls->addWidget(new QLabel(graphText(TextId::EndTime), this), 1, 0);
+    controls->addWidget(endDate_, 1, 1);
+    controls->addWidget(endTime_, 1, 2);
+    controls->addWidget(wholeLog_, 1, 3);
+    controls->addWidget(zoomOut_, 1, 5);
+    controls->addWidget(save_, 1, 6);
+    controls->setColumnStretch(4, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(chart_, 1);
+
+    setPickers(openingPickers(now));
+
+    connect(draw_, &QPushButton::clicked, this, [this] { drawGraph(); });
+    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(wholeLog_, &QPushButton::clicked, this, [this] { showWholeLog(); });
+    connect(zoomOut_, &QPushButton::clicked, this, [this] { zoomOut(); });
+    connect(save_, &QPushButton::clicked, this, [this] { askAndSave(); });
+    connect(chart_, &CTchart1::zoomedIn, this,
+            [this](double start, double end) { zoomIn(start, end); });
+    connect(chart_, &CTchart1::zoomOutRequested, this, [this] { zoomOut(); });
+}
+
+Grapsh::~Grapsh() = default;
+
+PickerValues Grapsh::pickers() const {
+    return {startDate_->date(), startTime_->time(), endDate_->date(), endTime_->time()};
+}
+
+void Grapsh::setPickers(const PickerValues& values) {
+    startDate_->setDate(values.startDate);
+    startTime_->setTime(values.startTime);
+    endDate_->setDate(values.endDate);
+    endTime_->setTime(values.endTime);
+}
+
+bool Grapsh::openStore() {
+    if (Status s = store_.openDatabase(QFile::encodeName(databasePath_).toStdString()); !s) {
+        messenger_.info(QString::fromStdString(s.error().text()));
+        return false;
+    }
+    return true;
+}
+
+bool Grapsh::drawGraph() {
+    Result<Window> window = composeWindow(pickers());
+    if (!window) {
+        messenger_.info(QString::fromStdString(window.error().text()));
+        return false;
+    }
+    if (window->start > window->end) {
+        messenger_.info(graphText(app::TextId::TimeError));
+        return false;
+    }
+    zoomHistory_.clear();
+    zoomOut_->setEnabled(false);
+    if (kind_->currentIndex() < 0) {
+        chart_->clearAll();
+        return false;
+    }
+    const GraphKind kind =
+        kind_->currentIndex() == 1 ? GraphKind::Humidity : GraphKind::Temperature;
+    return drawRange(kind, window->start, window->end);
+}
+
+bool Grapsh::drawRange(GraphKind kind, double start, double end) {
+    BusyCursor busy;
+    drawnKind_ = kind;
+    drawnRange_ = {start, end};
+    if (!openStore()) {
+        chart_->clearAll();
+        return false;
+    }
+    DrawRequest request;
+    request.kind = kind;
+    request.start = start;
+    request.end = end;
+    request.unitText = unitText_;
+    if (Status s = drawWindow(*chart_, store_, request); !s) {
+        messenger_.info(QString::fromStdString(s.error().text()));
+        return false;
+    }
+    return true;
+}
+
+bool Grapsh::zoomIn(double start, double end) {
+    if (!(end > start))
+        return false;
+    zoomHistory_.push_back(drawnRange_);
+    zoomOut_->setEnabled(true);
+    return drawRange(drawnKind_, start, end);
+}
+
+bool Grapsh::zoomOut() {
+    if (zoomHistory_.empty())
+        return false;
+    const auto [start, end] = zoomHistory_.back();
+    zoomHistory_.pop_back();
+    zoomOut_->setEnabled(!zoomHistory_.empty());
+    return drawRange(drawnKind_, start, end);
+}
+
+bool Grapsh::showWholeLog() {
+    if (!openStore())
+        return false;
+    Result<std::optional<store::RecordStore::TimeSpan>> span = store_.timeSpan();
+    if (!span) {
+        messenger_.info(QString::fromStdString(span.error().text()));
+        return false;
+    }
+    if (!*span) {
+        messenger_.info(localText("The record database holds no readings."));
+        return false;
+    }
+    setPickers(pickersForSpan((*span)->first, (*span)->last));
+    return drawGraph();
+}
+
+bool Grapsh::saveChart(const QString& path) {
+    if (Status s = writePng(*chart_, path); !s) {
+        messenger_.info(QString::fromStdString(s.error().text()));
+        return false;
+    }
+    return true;
+}
+
+void Grapsh::askAndSave() {
+    QString path = QFileDialog::getSaveFileName(this, localText("Save the graph"),
+                                                QDir::home().filePath(QStringLiteral("graph.png")),
+                                                localText("PNG images (*.png)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
+        path += QStringLiteral(".png");
+    saveChart(path);
+}
+
+void showGraphDialog(QWidget* parent, const QString& dataFolder, const QString& unitText) {
+    app::MessageBoxMessenger messenger;
+    Grapsh dialog(QDir(dataFolder).filePath(QString::fromLatin1(app::kDatabaseFileName)), messenger,
+                  parent);
+    messenger.setOwner(&dialog);
+    dialog.setUnitText(unitText);
+    dialog.exec();
+}
+
+} // namespace vellumet::graph

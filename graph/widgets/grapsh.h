@@ -1,0 +1,95 @@
+#pragma once
+
+#include "app/messenger.h"
+#include "graph/graph_plan.h"
+#include "store/record_store.h"
+
+#include <QDateTime>
+#include <QDialog>
+
+#include <utility>
+#include <vector>
+
+class QComboBox;
+class QDateEdit;
+class QPushButton;
+class QTimeEdit;
+
+namespace vellumet::graph {
+
+class CTchart1;
+
+// The graph window: pick a time window and a kind, draw the curves of the
+// imported log; zoom into a range with the mouse and back out, jump to the
+// whole log, save the picture.
+class Grapsh : public QDialog {
+    Q_OBJECT
+public:
+    // now: the moment the window counts its opening hour back from.
+    Grapsh(QString databasePath, app::Messenger& messenger, QWidget* parent = nullptr,
+           const QDateTime& now = QDateTime::currentDateTime());
+    ~Grapsh() override;
+
+    // The value-axis title of the temperature graph, e.g. "(°C)".
+    void setUnitText(const QString& unitText) { unitText_ = unitText; }
+
+    // The draw button. Returns whether a picture was drawn.
+    bool drawGraph();
+    // Back to the range shown before the last zoom; false when there is none.
+    bool zoomOut();
+    // Draws start < Time <= end of the kind last drawn, remembering the range
+    // shown now for zoomOut.
+    bool zoomIn(double start, double end);
+    // Sets the pickers to the whole log and draws it.
+    bool showWholeLog();
+    bool saveChart(const QString& path);
+
+    CTchart1* chart() const { return chart_; }
+    QDateEdit* startDateEdit() const { return startDate_; }
+    QTimeEdit* startTimeEdit() const { return startTime_; }
+    QDateEdit* endDateEdit() const { return endDate_; }
+    QTimeEdit* endTimeEdit() const { return endTime_; }
+    QComboBox* kindBox() const { return kind_; }
+    QPushButton* drawButton() const { return draw_; }
+    QPushButton* exitButton() const { return exit_; }
+    QPushButton* wholeLogButton() const { return wholeLog_; }
+    QPushButton* zoomOutButton() const { return zoomOut_; }
+    QPushButton* saveButton() const { return save_; }
+
+    PickerValues pickers() const;
+    void setPickers(const PickerValues& values);
+
+private:
+    bool drawRange(GraphKind kind, double start, double end);
+    bool openStore();
+    void askAndSave();
+
+    QString databasePath_;
+    app::Messenger& messenger_;
+    QString unitText_;
+    store::RecordStore store_;
+
+    CTchart1* chart_ = nullptr;
+    QDateEdit* startDate_ = nullptr;
+    QTimeEdit* startTime_ = nullptr;
+    QDateEdit* endDate_ = nullptr;
+    QTimeEdit* endTime_ = nullptr;
+    QComboBox* kind_ = nullptr;
+    QPushButton* draw_ = nullptr;
+    QPushButton* exit_ = nullptr;
+    QPushButton* wholeLog_ = nullptr;
+    QPushButton* zoomOut_ = nullptr;
+    QPushButton* save_ = nullptr;
+
+    // What is drawn now, and the ranges shown before each zoom.
+    GraphKind drawnKind_ = GraphKind::Temperature;
+    std::pair<double, double> drawnRange_{0.0, 0.0};
+    std::vector<std::pair<double, double>> zoomHistory_;
+};
+
+// Opens the graph window of the data folder's record database modally, for
+// the log whose temperature unit reads unitText ("(°C)"); messages go to
+// message boxes.
+void showGraphDialog(QWidget* parent, const QString& dataFolder, const QString& unitText);
+
+} // namespace vellumet::graph

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QChartView>
+#include <QString>
+
+#include <array>
+#include <span>
+#include <utility>
+
+class QDateTimeAxis;
+class QLineSeries;
+class QValueAxis;
+
+namespace vellumet::graph {
+
+// The chart of the graph window: four line series (red, green, blue, orange)
+// over a date-time axis, the legend at the top, a title line and a value axis
+// with a title. Times are automation dates throughout.
+//
+// Dragging across the plot selects a time range (zoomedIn); a right click asks
+// to go back (zoomOutRequested). What is read for that range is the caller's.
+class CTchart1 : public QChartView {
+    Q_OBJECT
+public:
+    static constexpr int kSeriesCount = 4;
+
+    explicit CTchart1(QWidget* parent = nullptr);
+
+    void setTitleText(const QString& text);
+    QString titleText() const;
+
+    // Removes every point of one series, or of all four.
+    void clearSeries(int index);
+    void clearAll();
+    // Replaces the points of a series with a whole curve in one call.
+    void addSeries(int index, std::span<const double> times, std::span<const double> values);
+    void setSeriesTitle(int index, const QString& title);
+    // A hidden series is neither drawn nor listed in the legend.
+    void setSeriesShown(int index, bool shown);
+    bool seriesShown(int index) const;
+
+    void setTimeRange(double start, double end);
+    std::pair<double, double> timeRange() const;
+    void setValueAxisTitle(const QString& title);
+    QString valueAxisTitle() const;
+    void setValueRange(double low, double high);
+
+    QLineSeries* series(int index) const;
+    QDateTimeAxis* timeAxis() const { return timeAxis_; }
+    QValueAxis* valueAxis() const { return valueAxis_; }
+
+    // Pixel columns of the plot area: how many distinct x positions a curve
+    // can have on screen.
+    int plotColumns() const;
+
+signals:
+    void zoomedIn(double start, double end);
+    void zoomOutRequested();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    std::array<QLineSeries*, kSeriesCount> series_{};
+    QDateTimeAxis* timeAxis_ = nullptr;
+    QValueAxis* valueAxis_ = nullptr;
+    bool settingRange_ = false;
+};
+
+} // namespace vellumet::graph

@@ -1,0 +1,196 @@
+#include "graph/widgets/grapsh.h"
+#include "graph/widgets/tchart1.h"
+#include "graph_fixture.h"
+
+#include "app/text_table.h"
+#include "cli/cli.h"
+#include "store/automation_date.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDateTimeAxis>
+#include <QImage>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QTest>
+#include <QTimeEdit>
+#include <QValueAxis>
+
+#include <sstream>
+
+using namespace vellumet;
+using namespace vellumet::graph;
+
+namespace {
+
+class RecordingMessenger : public app::Messenger {
+public:
+    void info(const QString& text) override { shown.push_back(text); }
+    bool confirm(const QString& text) override {
+        shown.push_back(text);
+        return true;
+    }
+    std::vector<QString> shown;
+};
+
+class GrapshTest : public test::LogDatabase {
+public:
+    void open() {
+        dialog = std::make_unique<Grapsh>(database, messenger, nullptr,
+                                          QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0)));
+        dialog->setUnitText(QStringLiteral("(\u00b0C)"));
+        dialog->resize(1000, 600);
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    }
+    void pick(QTime start, QTime end, int kind) {
+        dialog->setPickers({QDate(2024, 3, 5), start, QDate(2024, 3, 5), end});
+        dialog->kindBox()->setCurrentIndex(kind);
+    }
+    qsizetype points(int series) const { return dialog->chart()->series(series)->count(); }
+
+    RecordingMessenger messenger;
+    std::unique_ptr<Grapsh> dialog;
+};
+
+TEST_F(GrapshTest, DrawsTheKindsCurvesTitlesAndRange) {
+    importLog("2024-03-05 10:00:00,20.5,50,--,--\n"
+              "2024-03-05 10:01:00,20.7,51,--,--\n"
+              "2024-03-05 10:02:00,--,52,--,--\n"
+              "2024-03-05 10:03:00,20.9,53,--,--\n");
+    open();
+    EXPECT_EQ(dialog->drawButton()->text(), app::texts()[app::TextId::Export]);
+    EXPECT_EQ(dialog->startTimeEdit()->time(), QTime(10, 0, 0));
+    EXPECT_EQ(dialog->endTimeEdit()->time(), QTime(11, 0, 0));
+    EXPECT_EQ(dialog->kindBox()->count(), 2);
+
+    pick(QTime(9, 0), QTime(11, 0), 0);
+    QTest::mouseClick(dialog->drawButton(), Qt::LeftButton);
+    CTchart1& chart = *dialog->chart();
+    EXPECT_EQ(chart.titleText(), app::texts()[app::TextId::Temperature]);
+    EXPECT_EQ(chart.valueAxisTitle(), QStringLiteral("(\u00b0C)"));
+    EXPECT_EQ(points(0), 3); // the row without temperature is left out
+    EXPECT_EQ(points(1), 0); // no dew point, no heat index in this log
+    EXPECT_EQ(points(2), 0);
+    EXPECT_TRUE(chart.seriesShown(1) && chart.seriesShown(2));
+    EXPECT_FALSE(chart.seriesShown(3));
+    EXPECT_EQ(chart.series(0)->pen().color(), QColor(0xFF, 0, 0));
+    EXPECT_EQ(chart.series(2)->pen().color(), QColor(0x00, 0x80, 0xFF));
+    EXPECT_EQ(chart.series(2)->name(), app::texts()[app::TextId::HeatIndex]);
+    EXPECT_EQ(chart.timeAxis()->min().time(), QTime(9, 0));
+    EXPECT_EQ(chart.timeAxis()->max().time(), QTime(11, 0));
+
+    dialog->kindBox()->setCurrentIndex(1);
+    ASSERT_TRUE(dialog->drawGraph());
+    EXPECT_EQ(chart.titleText(), app::texts()[app::TextId::Humidity]);
+    EXPECT_EQ(chart.valueAxisTitle(), QStringLiteral(" (%)"));
+    EXPECT_EQ(points(0), 4);
+    for (int s = 1; s < 4; ++s) {
+        EXPECT_FALSE(chart.seriesShown(s));
+        EXPECT_EQ(points(s), 0);
+    }
+    EXPECT_TRUE(messenger.shown.empty());
+}
+
+TEST_F(GrapshTest, StartAfterEndKeepsThePictureAndEqualBoundsDrawNothing) {
+    importLog(minuteLog(120));
+    open();
+    pick(QTime(0, 0), QTime(1, 0), 0);
+    ASSERT_TRUE(dialog->drawGraph());
+    const QList<QPointF> before = dialog->chart()->series(0)->points();
+    ASSERT_EQ(before.size(), 60);
+
+    pick(QTime(10, 0), QTime(9, 0), 0);
+    EXPECT_FALSE(dialog->drawGraph());
+    EXPECT_EQ(messenger.shown, (std::vector<QString>{app::texts()[app::TextId::TimeError]}));
+    EXPECT_EQ(dialog->chart()->series(0)->points(), before);
+
+    messenger.shown.clear();
+    pick(QTime(0, 30), QTime(0, 30), 0);
+    EXPECT_TRUE(dialog->drawGraph());
+    EXPECT_TRUE(messenger.shown.empty());
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(points(s), 0);
+}
+
+TEST_F(GrapshTest, AFailedDatabaseStopsWithOneMessageAndClearedCurves) {
+    importLog(minuteLog(120));
+    open();
+    pick(QTime(0, 0), QTime(2, 0), 0);
+    ASSERT_TRUE(dialog->drawGraph());
+    ASSERT_GT(points(0), 0);
+    {
+        QFile file(database);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(4096, 'x')); // no database any more
+    }
+    EXPECT_FALSE(dialog->drawGraph());
+    EXPECT_EQ(messenger.shown.size(), 1u);
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(points(s), 0);
+}
+
+TEST_F(GrapshTest, LongWindowsAreThinnedAndZoomingReadsFinerData) {
+    importLog(minuteLog(12 * 1440)); // 2024-03-05 to 16, one reading a minute
+    open();
+    ASSERT_TRUE(dialog->showWholeLog());
+    const PickerValues whole = dialog->pickers();
+    EXPECT_EQ(whole.startDate, QDate(2024, 3, 4));
+    EXPECT_EQ(whole.startTime, QTime(23, 59, 59));
+    EXPECT_EQ(whole.endDate, QDate(2024, 3, 16));
+    EXPECT_EQ(whole.endTime, QTime(23, 59, 0));
+    const int columns = dialog->chart()->plotColumns();
+    EXPECT_LE(points(0), 16 * columns); // four points in each quarter pixel at most
+    EXPECT_GE(points(0), columns);
+
+    // Two hours hold fewer readings than the plot has columns: all of them.
+    const double from = store::toAutomationDate({2024, 3, 5, 6, 0, 0});
+    const double to = store::toAutomationDate({2024, 3, 5, 8, 0, 0});
+    ASSERT_TRUE(dialog->zoomIn(from, to));
+    EXPECT_EQ(points(0), 120);
+    EXPECT_TRUE(dialog->zoomOutButton()->isEnabled());
+    // A right click goes back to the whole log.
+    QTest::mouseClick(dialog->chart()->viewport(), Qt::RightButton, {},
+                      dialog->chart()->viewport()->rect().center());
+    EXPECT_LT(points(0), 12 * 1440);
+    EXPECT_NEAR(dialog->chart()->timeRange().first,
+                store::toAutomationDate({2024, 3, 4, 23, 59, 59}), 1e-6);
+    EXPECT_FALSE(dialog->zoomOutButton()->isEnabled());
+    EXPECT_TRUE(messenger.shown.empty());
+}
+
+TEST_F(GrapshTest, SavesThePictureAndPlotDrawsTheSame) {
+    importLog(minuteLog(1440));
+    open();
+    ASSERT_TRUE(dialog->showWholeLog());
+    const QString saved = dir.filePath("window.png");
+    ASSERT_TRUE(dialog->saveChart(saved));
+    const QImage image(saved);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), dialog->chart()->size());
+
+    const QString plotted = dir.filePath("plot.png");
+    std::ostringstream out, err;
+    const int status = cli::run({"--data-dir", dir.path().toStdString(), "plot", "--out",
+                                 plotted.toStdString(), "--size", "900x400"},
+                                out, err);
+    ASSERT_EQ(status, cli::kExitOk) << err.str();
+    EXPECT_EQ(QImage(plotted).size(), QSize(900, 400));
+    // Copies kept for looking at by eye.
+    if (const QByteArray keep = qgetenv("VELLUMET_KEEP_PNG"); !keep.isEmpty()) {
+        QFile::copy(saved, QString::fromLocal8Bit(keep) + QStringLiteral("/window.png"));
+        QFile::copy(plotted, QString::fromLocal8Bit(keep) + QStringLiteral("/plot.png"));
+    }
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"plot"},
+          {"plot", "--out", "x.png", "--kind", "pressure"},
+          {"plot", "--out", "x.png", "--size", "10x10"},
+          {"plot", "--out", "x.png", "--from", "2024-03-06", "--to", "2024-03-05"}}) {
+        std::ostringstream o, e;
+        EXPECT_EQ(cli::run(bad, o, e), cli::kExitUsage) << bad.back();
+        EXPECT_TRUE(o.str().empty());
+    }
+}
+
+} // namespace
