@@ -13,5 +13,11 @@ int runSyncTime(Invocation& invocation);
 int runSetInterval(Invocation& invocation);
 int runImport(Invocation& invocation);
 int runRecords(Invocation& invocation);
+int runSetSettings(Invocation& invocation);
+int runSetAlarm(Invocation& invocation);
+int runSetCalibration(Invocation& invocation);
+int runSetLanguage(Invocation& invocation);
+int runBackup(Invocation& invocation);
+int runRestore(Invocation& invocation);
 
 } // namespace vellumet::cli
