@@ -4,6 +4,10 @@
 #include "app/language.h"
 #include "app/text_table.h"
 #include "app/transport_factory.h"
+#include "app/widgets/lang_dialog.h"
+#include "ui/settings/alarm.h"
+#include "ui/settings/calib.h"
+#include "ui/settings/setting.h"
 
 #include <QApplication>
 #include <QDir>
@@ -95,6 +99,7 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
     mainDlg = std::make_unique<CMy7421Dlg>(*link_, messenger_);
     messenger_.setOwner(mainDlg.get());
     mainDlg->setRestartHandler([this] { restart(); });
+    wireSettingsDialogs(*mainDlg, ini);
     mainDlg->onInitDialog();
     mainDlg->exec();
 
@@ -103,6 +108,25 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
         std::fprintf(stderr, "vellumet: %s\n", trace.error().text().c_str());
     link_.reset();
     return 0;
+}
+
+void wireSettingsDialogs(CMy7421Dlg& window, const QString& iniPath) {
+    window.setCommandHandler(command::Setup, [](CMy7421Dlg& w) {
+        Setting dialog(w.session().link(), w.messenger(), w.session().copies().setting(), &w);
+        return dialog.exec();
+    });
+    window.setCommandHandler(command::Alarm, [](CMy7421Dlg& w) {
+        Alarm dialog(w.session().link(), w.messenger(), w.session().copies().alarm(), &w);
+        return dialog.exec();
+    });
+    window.setCommandHandler(command::Calibration, [](CMy7421Dlg& w) {
+        Calib dialog(w.session().link(), w.messenger(), w.session().copies().calib(), &w);
+        return dialog.exec();
+    });
+    window.setCommandHandler(command::Language, [iniPath](CMy7421Dlg& w) {
+        app::Lang dialog(w.session().link(), w.messenger(), iniPath, &w);
+        return dialog.exec();
+    });
 }
 
 void CMy7421App::restart() {
