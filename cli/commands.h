@@ -17,5 +17,11 @@ int runFiles(Invocation& invocation);
 int runFetch(Invocation& invocation);
 int runDelete(Invocation& invocation);
 int runPlot(Invocation& invocation);
+int runSetSettings(Invocation& invocation);
+int runSetAlarm(Invocation& invocation);
+int runSetCalibration(Invocation& invocation);
+int runSetLanguage(Invocation& invocation);
+int runBackup(Invocation& invocation);
+int runRestore(Invocation& invocation);
 
 } // namespace vellumet::cli

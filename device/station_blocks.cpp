@@ -127,7 +127,8 @@ CommandFrame settingsFrame(const StationSettings& settings, int areas) {
     payload.push_back(static_cast<std::uint8_t>(settings.dateFormat));
     payload.push_back(static_cast<std::uint8_t>(settings.daylightSaving));
     payload.push_back(static_cast<std::uint8_t>(static_cast<std::int8_t>(settings.timeZoneHours)));
-    payload.push_back(static_cast<std::uint8_t>(settings.unit != 0 ? 1 : 0));
+    // The unit byte goes back as the station holds it.
+    payload.push_back(static_cast<std::uint8_t>(settings.unit));
     for (int area = 0; area < areaCount; ++area) {
         const std::uint32_t mask = settings.areaMasks[static_cast<std::size_t>(area)] & 0xFFFFFFu;
         for (int shift = 24; shift >= 0; shift -= 8)

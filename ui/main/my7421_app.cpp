@@ -5,6 +5,10 @@
 #include "app/text_table.h"
 #include "app/transport_factory.h"
 #include "sdcard/widgets/history_dialog.h"
+#include "app/widgets/lang_dialog.h"
+#include "ui/settings/alarm.h"
+#include "ui/settings/calib.h"
+#include "ui/settings/setting.h"
 
 #include <QApplication>
 #include <QDir>
@@ -100,6 +104,7 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
         sdcard::History history(*link_, window.messenger(), dataFolder, &window);
         return history.exec();
     });
+    wireSettingsDialogs(*mainDlg, ini);
     mainDlg->onInitDialog();
     mainDlg->exec();
 
@@ -108,6 +113,25 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
         std::fprintf(stderr, "vellumet: %s\n", trace.error().text().c_str());
     link_.reset();
     return 0;
+}
+
+void wireSettingsDialogs(CMy7421Dlg& window, const QString& iniPath) {
+    window.setCommandHandler(command::Setup, [](CMy7421Dlg& w) {
+        Setting dialog(w.session().link(), w.messenger(), w.session().copies().setting(), &w);
+        return dialog.exec();
+    });
+    window.setCommandHandler(command::Alarm, [](CMy7421Dlg& w) {
+        Alarm dialog(w.session().link(), w.messenger(), w.session().copies().alarm(), &w);
+        return dialog.exec();
+    });
+    window.setCommandHandler(command::Calibration, [](CMy7421Dlg& w) {
+        Calib dialog(w.session().link(), w.messenger(), w.session().copies().calib(), &w);
+        return dialog.exec();
+    });
+    window.setCommandHandler(command::Language, [iniPath](CMy7421Dlg& w) {
+        app::Lang dialog(w.session().link(), w.messenger(), iniPath, &w);
+        return dialog.exec();
+    });
 }
 
 void CMy7421App::restart() {

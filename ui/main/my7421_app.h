@@ -14,6 +14,9 @@ class QLocalServer;
 
 namespace vellumet::ui {
 
+// Plugs the settings windows and the Language window into the window's menu.
+void wireSettingsDialogs(CMy7421Dlg& window, const QString& iniPath);
+
 // The application: single instance, data folder, language, then the main
 // window until it closes.
 class CMy7421App {

@@ -1,0 +1,75 @@
+#include "lang_dialog.h"
+
+#include "app/background.h"
+#include "app/language.h"
+#include "app/text_table.h"
+#include "settings/language_logic.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace vellumet::app {
+
+Lang::Lang(StationLink& link, Messenger& messenger, QString iniPath, QWidget* parent)
+    : QDialog(parent), link_(link), messenger_(messenger), iniPath_(std::move(iniPath)),
+      away_(link.subscribeAway()) {
+    setWindowTitle(texts()[TextId::Language]);
+    auto* layout = new QGridLayout(this);
+    combo_ = new QComboBox(this);
+    combo_->addItems(settings::languageItems());
+    combo_->setCurrentIndex(settings::languageItem(languageFromSettings(iniPath_)));
+    save_ = new QPushButton(texts()[TextId::Save], this);
+    exit_ = new QPushButton(texts()[TextId::Exit], this);
+    save_->setAutoDefault(false);
+    exit_->setAutoDefault(false);
+    layout->addWidget(new QLabel(texts()[TextId::Language], this), 0, 0);
+    layout->addWidget(combo_, 0, 1, 1, 2);
+    layout->addWidget(save_, 1, 1);
+    layout->addWidget(exit_, 1, 2);
+    connect(save_, &QPushButton::clicked, this, &Lang::save);
+    connect(exit_, &QPushButton::clicked, this, &Lang::reject);
+}
+
+Lang::~Lang() {
+    running_.reset();
+}
+
+void Lang::save() {
+    const UiLanguage language = settings::languageOfItem(combo_->currentIndex());
+    // Main.ini first: it holds the choice even when the station is not told.
+    if (Status written = settings::writeLanguageChoice(iniPath_, language); !written) {
+        messenger_.info(QString::fromStdString(written.error().text()));
+        return;
+    }
+    if (!link_.connected()) {
+        accept();
+        return;
+    }
+    save_->setEnabled(false);
+    exit_->setEnabled(false);
+    StationLink& link = link_;
+    const AwaySubscription* away = &away_;
+    running_ = runInBackground<void>(
+        this,
+        [&link, away, language](const OperationContext& context) {
+            return settings::tellStationLanguage(link, language, away, context.stopToken());
+        },
+        [this](const Status& told) {
+            running_.reset();
+            if (!told && told.code() == Errc::AwayFromMainScreen)
+                messenger_.info(texts()[TextId::SwitchToMainScreen]);
+            else if (!told && told.code() != Errc::Cancelled)
+                messenger_.info(texts()[TextId::Unconnected]);
+            accept();
+        });
+}
+
+void Lang::reject() {
+    if (running_)
+        return;
+    QDialog::reject();
+}
+
+} // namespace vellumet::app

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/messenger.h"
+#include "core/operation.h"
+#include "device/station_link.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QComboBox;
+class QPushButton;
+
+namespace vellumet::app {
+
+// The Language window: stores the choice in Main.ini, then tells the station.
+// Ends with 1 after Save (the program then restarts in the new language).
+class Lang : public QDialog {
+    Q_OBJECT
+public:
+    Lang(StationLink& link, Messenger& messenger, QString iniPath, QWidget* parent = nullptr);
+    ~Lang() override;
+
+    void save();
+    QComboBox* language() const { return combo_; }
+    QPushButton* saveButton() const { return save_; }
+
+protected:
+    void reject() override;
+
+private:
+    StationLink& link_;
+    Messenger& messenger_;
+    QString iniPath_;
+    AwaySubscription away_;
+    std::shared_ptr<OperationHandle> running_;
+    QComboBox* combo_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QPushButton* exit_ = nullptr;
+};
+
+} // namespace vellumet::app

@@ -1,0 +1,382 @@
+#include "station_profile.h"
+
+#include "alarm_logic.h"
+#include "calibration_logic.h"
+#include "settings_text.h"
+#include "setup_logic.h"
+
+#include "device/station_queries.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace vellumet::settings {
+
+namespace {
+
+constexpr const char* kFormatKey = "vellumet-station-profile";
+constexpr int kFormatVersion = 1;
+
+QJsonValue tenthsJson(std::uint8_t hi, std::uint8_t lo) {
+    const float celsius = decodeTemperature(hi, lo);
+    if (celsius == NO_VALUE_F)
+        return QJsonValue::Null;
+    // One decimal written as such, so that the file reads back exactly.
+    return QJsonValue(std::round(static_cast<std::int16_t>(hi << 8 | lo)) / 10.0);
+}
+
+QString onOff(bool on) {
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+QJsonValue switchJson(std::uint8_t byte) {
+    if (byte <= 1)
+        return onOff(byte == 0);
+    return static_cast<int>(byte);
+}
+
+bool bit(std::uint8_t byte, std::size_t channel) {
+    return (byte >> channel & 1) != 0;
+}
+
+// Applies a write frame to a copy of the block it changes, as the station does.
+void applyFrame(Block& block, const CommandFrame& frame, std::size_t payload) {
+    for (std::size_t i = 0; i < payload; ++i)
+        block[i + 1] = frame.bytes()[i + 2];
+}
+
+std::size_t settingsPayload(int areas) {
+    return 7 + 4 * static_cast<std::size_t>(areas >= kMaxAreas ? kMaxAreas : kFiveAreas);
+}
+
+Error wrong(const std::string& path, const std::string& why) {
+    return makeError(Errc::InvalidInput, path + ": " + why);
+}
+
+std::string jsonText(const QJsonValue& v) {
+    switch (v.type()) {
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        return "--";
+    case QJsonValue::Bool:
+        return v.toBool() ? "true" : "false";
+    case QJsonValue::Double: {
+        const double d = v.toDouble();
+        if (d == std::floor(d) && std::fabs(d) < 1e9)
+            return std::to_string(static_cast<long long>(d));
+        return tenthsText(d).toStdString();
+    }
+    case QJsonValue::String:
+        return v.toString().toStdString();
+    default:
+        return QJsonDocument(v.isArray() ? QJsonDocument(v.toArray()) : QJsonDocument(v.toObject()))
+            .toJson(QJsonDocument::Compact)
+            .toStdString();
+    }
+}
+
+void differences(const QJsonValue& a, const QJsonValue& b, const std::string& path,
+                 std::vector<std::string>& out) {
+    if (a.isObject() && b.isObject()) {
+        const QJsonObject x = a.toObject();
+        const QJsonObject y = b.toObject();
+        QStringList keys = x.keys();
+        for (const QString& k : y.keys())
+            if (!keys.contains(k))
+                keys << k;
+        for (const QString& k : keys)
+            differences(x.value(k), y.value(k),
+                        path.empty() ? k.toStdString() : path + '.' + k.toStdString(), out);
+        return;
+    }
+    if (a.isArray() && b.isArray() && a.toArray().size() == b.toArray().size()) {
+        const QJsonArray x = a.toArray();
+        const QJsonArray y = b.toArray();
+        for (qsizetype i = 0; i < x.size(); ++i)
+            differences(x[i], y[i], path + '[' + std::to_string(i) + ']', out);
+        return;
+    }
+    if (a != b)
+        out.push_back(path + ": " + jsonText(a) + " -> " + jsonText(b));
+}
+
+// A temperature of the file in tenths of °C: null is no value; a number must
+// have at most one decimal.
+Result<int> fileTenths(const QJsonValue& v, const std::string& path) {
+    if (v.isNull())
+        return NO_VALUE;
+    if (!v.isDouble())
+        return wrong(path, "a temperature in °C or null is needed");
+    const double tenths = v.toDouble() * 10.0;
+    if (!(std::fabs(tenths) < 100000.0) || std::fabs(tenths - std::round(tenths)) > 1e-6)
+        return wrong(path, "a temperature with at most one decimal is needed");
+    return static_cast<int>(std::lround(tenths));
+}
+
+Result<int> fileInteger(const QJsonValue& v, const std::string& path, bool nullable) {
+    if (nullable && v.isNull())
+        return NO_VALUE;
+    if (!v.isDouble() || v.toDouble() != std::floor(v.toDouble()) || std::fabs(v.toDouble()) > 1e6)
+        return wrong(path, "a whole number is needed");
+    return static_cast<int>(v.toDouble());
+}
+
+Result<bool> fileOnOff(const QJsonValue& v, const std::string& path) {
+    if (v.toString() == QLatin1String("on"))
+        return true;
+    if (v.toString() == QLatin1String("off"))
+        return false;
+    return wrong(path, "\"on\" or \"off\" is needed");
+}
+
+std::string channelPath(const char* area, std::size_t channel, const char* key) {
+    return std::string(area) + ".CH" + std::to_string(channel + 1) + '.' + key;
+}
+
+} // namespace
+
+Result<StationSnapshot> readSnapshot(StationLink& link, std::stop_token stop) {
+    RefreshReport report;
+    queryStationInfo(link, report, stop);
+    if (!report.stationInfo())
+        return makeError(Errc::Timeout, "the station did not answer the settings queries");
+    if (!queryAlarmLimits(link, stop))
+        return makeError(Errc::Timeout, "the station did not answer the alarm queries");
+    if (!queryCalibration(link, stop))
+        return makeError(Errc::Timeout, "the station did not answer the calibration query");
+    if (!queryReadings(link, stop))
+        return makeError(Errc::Timeout, "the station did not answer the readings query");
+    const AnswerStore& answers = link.answers();
+    StationSnapshot s;
+    s.areas = areaCount(answers.identText());
+    s.settings = answers.settingsAnswer();
+    s.interval = answers.intervalAnswer();
+    s.alarmSwitches = answers.alarmAnswer(1);
+    s.temperatureLimits = answers.alarmAnswer(3);
+    s.humidityLimits = answers.alarmAnswer(4);
+    s.calibration = answers.calibrationAnswer();
+    s.readings = lastReadings(link);
+    return s;
+}
+
+QJsonObject profileJson(const StationSnapshot& s) {
+    QJsonObject root;
+    root.insert(kFormatKey, kFormatVersion);
+    root.insert("areas", s.areas);
+
+    const StationSettings settings = decodeStationSettings(s.settings);
+    QJsonObject settingsObject;
+    for (const std::string& key : settingKeys(s.areas))
+        settingsObject.insert(QString::fromStdString(key),
+                              QString::fromStdString(settingValue(settings, key)));
+    root.insert("settings", settingsObject);
+    root.insert("interval", s.interval);
+
+    QJsonObject alarms;
+    alarms.insert("temperature-alarm", switchJson(s.alarmSwitches[2]));
+    alarms.insert("humidity-alarm", switchJson(s.alarmSwitches[1]));
+    for (std::size_t i = 0; i < kChannelCount; ++i) {
+        QJsonObject ch;
+        const Block& t = s.temperatureLimits;
+        const Block& h = s.humidityLimits;
+        ch.insert("temperature-high", tenthsJson(t[4 * i + 1], t[4 * i + 2]));
+        ch.insert("temperature-low", tenthsJson(t[4 * i + 3], t[4 * i + 4]));
+        ch.insert("humidity-high", h[2 * i + 1] == 0xFF ? QJsonValue() : QJsonValue(h[2 * i + 1]));
+        ch.insert("humidity-low", h[2 * i + 2] == 0xFF ? QJsonValue() : QJsonValue(h[2 * i + 2]));
+        ch.insert("humidity-high-alarm", onOff(bit(s.alarmSwitches[3], i)));
+        ch.insert("humidity-low-alarm", onOff(bit(s.alarmSwitches[4], i)));
+        ch.insert("temperature-high-alarm", onOff(bit(s.alarmSwitches[5], i)));
+        ch.insert("temperature-low-alarm", onOff(bit(s.alarmSwitches[6], i)));
+        alarms.insert(QStringLiteral("CH%1").arg(i + 1), ch);
+    }
+    root.insert("alarms", alarms);
+
+    QJsonObject calibration;
+    for (std::size_t i = 0; i < kChannelCount; ++i) {
+        QJsonObject ch;
+        ch.insert("temperature", tenthsJson(s.calibration[3 * i + 1], s.calibration[3 * i + 2]));
+        ch.insert("humidity", static_cast<std::int8_t>(s.calibration[3 * i + 3]));
+        calibration.insert(QStringLiteral("CH%1").arg(i + 1), ch);
+    }
+    root.insert("calibration", calibration);
+    return root;
+}
+
+std::vector<std::string> profileDifferences(const QJsonObject& before, const QJsonObject& after) {
+    std::vector<std::string> out;
+    differences(before, after, {}, out);
+    return out;
+}
+
+Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObject& file) {
+    if (file.value(kFormatKey).toInt(-1) != kFormatVersion)
+        return wrong(kFormatKey, "not a station profile of version 1");
+    for (const char* part : {"settings", "alarms", "calibration"})
+        if (!file.value(part).isObject())
+            return wrong(part, "missing");
+    const Result<int> areas = fileInteger(file.value("areas"), "areas", false);
+    if (!areas)
+        return areas.error();
+    if (*areas != station.areas)
+        return wrong("areas", "the file is for a station with " + std::to_string(*areas) +
+                                  " areas, this one has " + std::to_string(station.areas));
+
+    RestorePlan plan;
+    plan.after = station;
+
+    // Settings: every key the station has, nothing else.
+    const QJsonObject settingsObject = file.value("settings").toObject();
+    StationSettings wanted = decodeStationSettings(station.settings);
+    const std::vector<std::string> keys = settingKeys(station.areas);
+    for (const QString& k : settingsObject.keys())
+        if (std::find(keys.begin(), keys.end(), k.toStdString()) == keys.end())
+            return wrong("settings." + k.toStdString(), "not a setting of this station");
+    for (const std::string& key : keys) {
+        const QJsonValue v = settingsObject.value(QString::fromStdString(key));
+        if (!v.isString())
+            return wrong("settings." + key, "missing");
+        if (Status set = applySetting(wanted, key, v.toString().toStdString(), station.areas); !set)
+            return wrong("settings." + key, set.error().text());
+    }
+    const Result<CommandFrame> settingsWrite = setupSaveFrame(wanted, station.areas);
+    if (!settingsWrite)
+        return wrong("settings", settingsWrite.error().text());
+    const StationSettings current = decodeStationSettings(station.settings);
+    if (settingsWrite->bytes() != settingsFrame(current, station.areas).bytes()) {
+        plan.settings = *settingsWrite;
+        applyFrame(plan.after.settings, *settingsWrite, settingsPayload(station.areas));
+    }
+
+    const Result<int> interval = fileInteger(file.value("interval"), "interval", false);
+    if (!interval)
+        return interval.error();
+    if (!intervalInRange(*interval))
+        return wrong("interval", text(app::TextId::IntervalRange).toStdString());
+    if (*interval != station.interval) {
+        plan.interval = *interval;
+        plan.after.interval = *interval;
+    }
+
+    // Alarms: each value checked on its own first, so that the message names it.
+    const QJsonObject alarms = file.value("alarms").toObject();
+    const AlarmEditor alarmEditor(station.alarmSwitches, station.temperatureLimits,
+                                  station.humidityLimits, false);
+    AlarmValues av;
+    for (const char* key : {"temperature-alarm", "humidity-alarm"}) {
+        const Result<bool> on = fileOnOff(alarms.value(key), std::string("alarms.") + key);
+        if (!on)
+            return on.error();
+        (std::string(key) == "temperature-alarm" ? av.temperatureSwitch : av.humiditySwitch) =
+            *on ? 0 : 1;
+    }
+    for (std::size_t i = 0; i < kChannelCount; ++i) {
+        const QJsonObject ch = alarms.value(QStringLiteral("CH%1").arg(i + 1)).toObject();
+        struct Limit {
+            const char* key;
+            int* target;
+            bool temperature;
+        };
+        const Limit limits[] = {{"temperature-high", &av.temperatureHigh[i], true},
+                                {"temperature-low", &av.temperatureLow[i], true},
+                                {"humidity-high", &av.humidityHigh[i], false},
+                                {"humidity-low", &av.humidityLow[i], false}};
+        for (const Limit& limit : limits) {
+            const std::string path = channelPath("alarms", i, limit.key);
+            const QJsonValue v = ch.value(limit.key);
+            const Result<int> value =
+                limit.temperature ? fileTenths(v, path) : fileInteger(v, path, true);
+            if (!value)
+                return value.error();
+            if (limit.temperature && *value != NO_VALUE &&
+                (*value < kTemperatureMinTenths || *value > kTemperatureMaxTenths))
+                return wrong(path, text(app::TextId::TempError).toStdString());
+            if (!limit.temperature && (*value < kHumidityLimitMin || *value > kHumidityLimitMax))
+                return wrong(path, text(app::TextId::HumiError).toStdString());
+            *limit.target = *value;
+        }
+        struct Enable {
+            const char* key;
+            bool* target;
+        };
+        const Enable enables[] = {{"temperature-high-alarm", &av.temperatureHighOn[i]},
+                                  {"temperature-low-alarm", &av.temperatureLowOn[i]},
+                                  {"humidity-high-alarm", &av.humidityHighOn[i]},
+                                  {"humidity-low-alarm", &av.humidityLowOn[i]}};
+        for (const Enable& e : enables) {
+            const Result<bool> on = fileOnOff(ch.value(e.key), channelPath("alarms", i, e.key));
+            if (!on)
+                return on.error();
+            *e.target = *on;
+        }
+    }
+    const Result<AlarmFrames> alarmWrite = alarmEditor.frames(av);
+    if (!alarmWrite)
+        return wrong("alarms", alarmWrite.error().text());
+    const CommandFrame* alarmFrames[] = {&alarmWrite->switches, &alarmWrite->temperatures,
+                                         &alarmWrite->humidities};
+    Block* alarmBlocks[] = {&plan.after.alarmSwitches, &plan.after.temperatureLimits,
+                            &plan.after.humidityLimits};
+    const std::size_t alarmPayloads[] = {6, 32, 16};
+    for (std::size_t k = 0; k < 3; ++k) {
+        Block next = *alarmBlocks[k];
+        applyFrame(next, *alarmFrames[k], alarmPayloads[k]);
+        if (next != *alarmBlocks[k]) {
+            plan.alarms.push_back(*alarmFrames[k]);
+            *alarmBlocks[k] = next;
+        }
+    }
+
+    // Calibration, checked against the station's current readings.
+    const QJsonObject calibration = file.value("calibration").toObject();
+    const CalibEditor calibEditor(station.calibration, station.readings, false);
+    CalibValues cv;
+    for (std::size_t i = 0; i < kChannelCount; ++i) {
+        const QJsonObject ch = calibration.value(QStringLiteral("CH%1").arg(i + 1)).toObject();
+        const Result<int> t =
+            fileTenths(ch.value("temperature"), channelPath("calibration", i, "temperature"));
+        if (!t)
+            return t.error();
+        const Result<int> h =
+            fileInteger(ch.value("humidity"), channelPath("calibration", i, "humidity"), false);
+        if (!h)
+            return h.error();
+        cv.temperature[i] = *t;
+        cv.humidity[i] = *h;
+    }
+    const Result<CommandFrame> calibWrite = calibEditor.frame(cv);
+    if (!calibWrite)
+        return wrong("calibration", calibWrite.error().text());
+    Block nextCalibration = plan.after.calibration;
+    applyFrame(nextCalibration, *calibWrite, 24);
+    if (nextCalibration != plan.after.calibration) {
+        plan.calibration = *calibWrite;
+        plan.after.calibration = nextCalibration;
+    }
+
+    plan.changes = profileDifferences(profileJson(station), profileJson(plan.after));
+    return plan;
+}
+
+Status applyRestore(StationLink& link, const RestorePlan& plan, std::stop_token stop) {
+    if (plan.settings)
+        if (Status s =
+                link.writeSettings(std::span<const CommandFrame>(&*plan.settings, 1), {}, stop);
+            !s)
+            return s;
+    if (plan.interval)
+        if (Status s = setLoggingInterval(link, *plan.interval, stop); !s)
+            return s;
+    if (!plan.alarms.empty())
+        if (Status s = link.writeSettings(plan.alarms, {}, stop); !s)
+            return s;
+    if (plan.calibration)
+        if (Status s =
+                link.writeSettings(std::span<const CommandFrame>(&*plan.calibration, 1), {}, stop);
+            !s)
+            return s;
+    return {};
+}
+
+} // namespace vellumet::settings

@@ -1,0 +1,99 @@
+#include "cli_harness.h"
+
+#include <QFile>
+
+using namespace vellumet;
+using namespace vellumet::cli::test;
+
+namespace {
+
+std::string fileText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+bool sentWrite(const std::vector<std::uint8_t>& codes) {
+    for (std::uint8_t c : codes)
+        if (c == 0x10 || c == 0x11 || c == 0x12 || c == 0x14 || c == 0x15 || c == 0x40)
+            return true;
+    return false;
+}
+
+} // namespace
+
+using SettingsCommands = CliFixture;
+
+TEST_F(SettingsCommands, RefusedValuesExitTwoWithTheWindowsMessageAndSendNothing) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"set-alarm", "3", "temperature-high=60.1"}, "Temp Error"},
+        {{"set-alarm", "3", "humidity-low=0"}, "Humi Error"},
+        {{"set-settings", "area2=none"}, "area2: 'none' is not accepted"},
+        {{"set-settings", "time-zone=13"}, "time-zone: '13' is not accepted"},
+        {{"set-calibration", "1", "humidity=200"}, " CH1 Humi Out of value."},
+    };
+    for (const Case& c : cases) {
+        makeStation();
+        const CliResult r = run(c.args);
+        EXPECT_EQ(r.status, 2) << c.args[0];
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(sentWrite(receivedCodes())) << c.args[0];
+    }
+}
+
+TEST_F(SettingsCommands, SetSettingsIsReadBackAndConfirmed) {
+    const CliResult r = run({"set-settings", "unit=F", "area3=CH1-heatindex,CH8-temperature"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("confirmed"), std::string::npos);
+    const Block s = station->settingsBlock();
+    EXPECT_EQ(s[7], 1);
+    EXPECT_EQ(s[16], 0x00); // area 3: bits 2 and 21
+    EXPECT_EQ(s[17], 0x20);
+    EXPECT_EQ(s[18], 0x00);
+    EXPECT_EQ(s[19], 0x04);
+}
+
+TEST_F(SettingsCommands, BackupRestoreOntoAFreshStationGivesTheSameFile) {
+    ASSERT_EQ(run({"set-alarm", "2", "temperature-high=30.5", "humidity-high-alarm=on"}).status, 0);
+    ASSERT_EQ(run({"set-settings", "time-zone=-5", "date-format=DD-MM-YYYY"}).status, 0);
+    ASSERT_EQ(run({"set-interval", "15"}).status, 0);
+    const QString first = dataDir.filePath("first.json");
+    ASSERT_EQ(run({"backup", first.toStdString()}).status, 0);
+
+    makeStation(); // fresh from the box
+    const CliResult dry = run({"restore", first.toStdString(), "--dry-run"});
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    EXPECT_NE(dry.out.find("settings.time-zone: 1 -> -5"), std::string::npos) << dry.out;
+    EXPECT_FALSE(sentWrite(receivedCodes()));
+    const CliResult restored = run({"restore", first.toStdString()});
+    ASSERT_EQ(restored.status, 0) << restored.err;
+    EXPECT_NE(restored.out.find("confirmed"), std::string::npos);
+    // Only the blocks that differ: no calibration write.
+    for (std::uint8_t code : receivedCodes())
+        EXPECT_NE(code, 0x11);
+
+    const QString second = dataDir.filePath("second.json");
+    ASSERT_EQ(run({"backup", second.toStdString()}).status, 0);
+    EXPECT_EQ(fileText(first), fileText(second));
+}
+
+TEST_F(SettingsCommands, BadProfileChangesNothingAndNamesTheValue) {
+    const QString path = dataDir.filePath("p.json");
+    ASSERT_EQ(run({"backup", path.toStdString()}).status, 0);
+    std::string text = fileText(path);
+    const auto at = text.find("\"temperature-low\": -10");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 22, "\"temperature-low\": -41");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QByteArray::fromStdString(text));
+    f.close();
+    makeStation();
+    const CliResult r = run({"restore", path.toStdString()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("alarms.CH1.temperature-low: Temp Error"), std::string::npos) << r.err;
+    EXPECT_FALSE(sentWrite(receivedCodes()));
+}

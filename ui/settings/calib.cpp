@@ -1,0 +1,109 @@
+#include "calib.h"
+
+#include "app/text_table.h"
+#include "device/time_sync.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vellumet::ui {
+
+using app::TextId;
+
+Calib::Calib(StationLink& link, app::Messenger& messenger, const CalibCopy& copy, QWidget* parent)
+    : StationDialog(link, messenger, parent) {
+    const app::TextTable& t = app::texts();
+    setWindowTitle(t[TextId::Calibration]);
+    Readings readings;
+    for (std::size_t i = 0; i < kChannelCount; ++i)
+        readings[i] = ChannelReading{copy.temperatures[i], copy.humidities[i]};
+    if (link.connected())
+        editor_.emplace(copy.calibrationOffsets, readings, link.fahrenheit());
+    else
+        editor_.emplace(settings::CalibEditor::unconnected(readings, link.fahrenheit()));
+
+    auto* outer = new QVBoxLayout(this);
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(t[TextId::Temperature], this), 0, 1, 1, 2);
+    grid->addWidget(new QLabel(t[TextId::Humidity], this), 0, 3, 1, 2);
+    const QString unit = QString::fromUtf8(editor_->fahrenheit() ? "°F" : "°C");
+    const settings::CalibForm& f = editor_->opening();
+    for (int channel = 1; channel <= kChannelCount; ++channel) {
+        const auto i = static_cast<std::size_t>(channel - 1);
+        temperature_[i] = new QLineEdit(f.temperature[i], this);
+        humidity_[i] = new QLineEdit(f.humidity[i], this);
+        temperature_[i]->setEnabled(editor_->temperatureEditable(channel));
+        humidity_[i]->setEnabled(editor_->humidityEditable(channel));
+        grid->addWidget(new QLabel(QStringLiteral("CH%1:").arg(channel), this), channel, 0);
+        grid->addWidget(temperature_[i], channel, 1);
+        grid->addWidget(new QLabel(unit, this), channel, 2);
+        grid->addWidget(humidity_[i], channel, 3);
+        grid->addWidget(new QLabel(QStringLiteral("%"), this), channel, 4);
+    }
+    outer->addLayout(grid);
+    auto* buttons = new QHBoxLayout;
+    save_ = new QPushButton(t[TextId::Save], this);
+    exit_ = new QPushButton(t[TextId::Exit], this);
+    buttons->addStretch();
+    buttons->addWidget(save_);
+    buttons->addWidget(exit_);
+    outer->addLayout(buttons);
+    addButton(save_);
+    addButton(exit_);
+    if (!link.connected())
+        save_->setEnabled(false);
+    connect(save_, &QPushButton::clicked, this, &Calib::save);
+    connect(exit_, &QPushButton::clicked, this, &Calib::reject);
+}
+
+void Calib::save() {
+    settings::CalibForm form;
+    for (std::size_t i = 0; i < kChannelCount; ++i) {
+        form.temperature[i] = temperature_[i]->text();
+        form.humidity[i] = humidity_[i]->text();
+    }
+    const Result<CommandFrame> frame = editor_->frame(form);
+    if (!frame) {
+        messenger_.info(QString::fromStdString(frame.error().text()));
+        return;
+    }
+    writeAndClose({*frame});
+}
+
+SyncTime::SyncTime(StationLink& link, app::Messenger& messenger, QWidget* parent)
+    : StationDialog(link, messenger, parent) {
+    setWindowTitle(QStringLiteral("Sync Time"));
+    auto* layout = new QHBoxLayout(this);
+    sync_ = new QPushButton(QStringLiteral("Sync Time"), this);
+    exit_ = new QPushButton(QStringLiteral("Exit"), this);
+    layout->addWidget(sync_);
+    layout->addWidget(exit_);
+    addButton(sync_);
+    addButton(exit_);
+    connect(sync_, &QPushButton::clicked, this, &SyncTime::syncTime);
+    connect(exit_, &QPushButton::clicked, this, &SyncTime::reject);
+}
+
+void SyncTime::syncTime() {
+    if (!link_.connected()) {
+        messenger_.info(QStringLiteral("Unconnected"));
+        QDialog::reject();
+        return;
+    }
+    StationLink& link = link_;
+    const StationTime now = localStationTime();
+    runJob([&link, now](std::stop_token stop) { return directTimeSync(link, now, stop); },
+           [this](const Status& sent) {
+               if (sent)
+                   messenger_.info(QStringLiteral("Sync Time Success."));
+               else
+                   reportFailure(sent);
+               QDialog::reject();
+           });
+}
+
+} // namespace vellumet::ui

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "station_dialog.h"
+
+#include "settings/calibration_logic.h"
+#include "ui/main/dialog_copies.h"
+
+#include <array>
+#include <optional>
+
+class QLineEdit;
+class QPushButton;
+
+namespace vellumet::ui {
+
+// The Calibration window: a temperature and a humidity offset per channel.
+class Calib : public StationDialog {
+    Q_OBJECT
+public:
+    Calib(StationLink& link, app::Messenger& messenger, const CalibCopy& copy,
+          QWidget* parent = nullptr);
+
+    void save();
+    QLineEdit* temperature(int channel) const {
+        return temperature_[static_cast<std::size_t>(channel - 1)];
+    }
+    QLineEdit* humidity(int channel) const {
+        return humidity_[static_cast<std::size_t>(channel - 1)];
+    }
+    QPushButton* saveButton() const { return save_; }
+
+private:
+    std::optional<settings::CalibEditor> editor_;
+    std::array<QLineEdit*, kChannelCount> temperature_{};
+    std::array<QLineEdit*, kChannelCount> humidity_{};
+    QPushButton* save_ = nullptr;
+    QPushButton* exit_ = nullptr;
+};
+
+// The Sync Time window: sets the station's clock without the screen-status check.
+class SyncTime : public StationDialog {
+    Q_OBJECT
+public:
+    SyncTime(StationLink& link, app::Messenger& messenger, QWidget* parent = nullptr);
+    void syncTime();
+    QPushButton* syncButton() const { return sync_; }
+
+private:
+    QPushButton* sync_ = nullptr;
+    QPushButton* exit_ = nullptr;
+};
+
+} // namespace vellumet::ui

@@ -1,0 +1,165 @@
+#include "setting.h"
+
+#include "app/text_table.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vellumet::ui {
+
+using app::TextId;
+
+Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy& copy,
+                 QWidget* parent)
+    : StationDialog(link, messenger, parent) {
+    const app::TextTable& t = app::texts();
+    setWindowTitle(t[TextId::Setup]);
+    auto* layout = new QVBoxLayout(this);
+
+    auto* general = new QGroupBox(this);
+    auto* form = new QGridLayout(general);
+    const QString labels[] = {t[TextId::GraphType],  t[TextId::GraphTime],  t[TextId::TimeFormat],
+                              t[TextId::DateFormat], QStringLiteral("DST"), t[TextId::TimeZone],
+                              t[TextId::Units]};
+    const QStringList items[] = {
+        settings::graphTypeItems(),  settings::graphTimeItems(),      settings::timeFormatItems(),
+        settings::dateFormatItems(), settings::daylightSavingItems(), settings::timeZoneItems(),
+        settings::unitItems()};
+    for (std::size_t i = 0; i < combos_.size(); ++i) {
+        combos_[i] = new QComboBox(general);
+        combos_[i]->addItems(items[i]);
+        form->addWidget(new QLabel(labels[i], general), static_cast<int>(i), 0);
+        form->addWidget(combos_[i], static_cast<int>(i), 1);
+    }
+    interval_ = new QLineEdit(general);
+    setInterval_ = new QPushButton(t[TextId::SetInterval], general);
+    auto* intervalRow = new QHBoxLayout;
+    intervalRow->addWidget(interval_);
+    intervalRow->addWidget(new QLabel(t[TextId::Minute], general));
+    intervalRow->addWidget(setInterval_);
+    form->addWidget(new QLabel(t[TextId::Interval], general), 7, 0);
+    form->addLayout(intervalRow, 7, 1);
+    layout->addWidget(general);
+
+    auto* areas = new QGroupBox(this);
+    auto* grid = new QGridLayout(areas);
+    area_ = new QComboBox(areas);
+    grid->addWidget(area_, 0, 0);
+    for (int channel = 1; channel <= kChannelCount; ++channel)
+        grid->addWidget(new QLabel(QStringLiteral("CH%1").arg(channel), areas), 0, channel);
+    const QString rows[] = {t[TextId::Temperature], t[TextId::DewPoint], t[TextId::HeatIndex]};
+    for (int item = 0; item < 3; ++item) {
+        grid->addWidget(new QLabel(rows[item], areas), item + 1, 0);
+        for (int channel = 1; channel <= kChannelCount; ++channel) {
+            auto* check = new QCheckBox(areas);
+            boxes_[static_cast<std::size_t>(item)][static_cast<std::size_t>(channel - 1)] = check;
+            grid->addWidget(check, item + 1, channel);
+        }
+    }
+    layout->addWidget(areas);
+
+    auto* buttons = new QHBoxLayout;
+    save_ = new QPushButton(t[TextId::Save], this);
+    exit_ = new QPushButton(t[TextId::Exit], this);
+    buttons->addStretch();
+    buttons->addWidget(save_);
+    buttons->addWidget(exit_);
+    layout->addLayout(buttons);
+    addButton(save_);
+    addButton(setInterval_);
+    addButton(exit_);
+
+    if (link.connected()) {
+        grid_.setAreas(areaCount(copy.identText));
+        area_->addItems(settings::areaItems(grid_.areas()));
+        station_ = decodeStationSettings(copy.settingsAnswer);
+        const settings::SetupSelection sel = settings::selectionFor(station_);
+        const int selected[] = {sel.graphType,      sel.graphTime, sel.timeFormat, sel.dateFormat,
+                                sel.daylightSaving, sel.timeZone,  sel.unit};
+        for (std::size_t i = 0; i < combos_.size(); ++i)
+            combos_[i]->setCurrentIndex(selected[i]); // -1: no item matches the station's byte
+        grid_.load(station_, grid_.areas());
+        interval_->setText(QString::number(copy.intervalAnswer));
+    } else {
+        area_->addItems(settings::areaItems(kFiveAreas));
+        save_->setEnabled(false);
+        interval_->setText(QStringLiteral("5"));
+    }
+    area_->setCurrentIndex(0);
+    areaChanged(0);
+    initialising_ = false;
+
+    connect(area_, &QComboBox::currentIndexChanged, this, &Setting::areaChanged);
+    connect(save_, &QPushButton::clicked, this, &Setting::save);
+    connect(setInterval_, &QPushButton::clicked, this, &Setting::setInterval);
+    connect(exit_, &QPushButton::clicked, this, &Setting::reject);
+}
+
+std::uint32_t Setting::gridMask() const {
+    std::uint32_t mask = 0;
+    for (int item = 0; item < 3; ++item)
+        for (int channel = 1; channel <= kChannelCount; ++channel)
+            if (box(item, channel)->isChecked())
+                mask |= 1u << (3 * (channel - 1) + item);
+    return mask;
+}
+
+void Setting::showMask(std::uint32_t mask, int area) {
+    for (int item = 0; item < 3; ++item)
+        for (int channel = 1; channel <= kChannelCount; ++channel) {
+            box(item, channel)->setChecked(areaShows(mask, channel, static_cast<AreaItem>(item)));
+            box(item, channel)->setEnabled(settings::AreaGrid::boxEnabled(area, channel));
+        }
+}
+
+void Setting::areaChanged(int area) {
+    if (area < 0)
+        return;
+    showMask(grid_.select(area, gridMask(), initialising_), area);
+}
+
+void Setting::save() {
+    settings::SetupSelection sel;
+    int* fields[] = {&sel.graphType,      &sel.graphTime, &sel.timeFormat, &sel.dateFormat,
+                     &sel.daylightSaving, &sel.timeZone,  &sel.unit};
+    for (std::size_t i = 0; i < combos_.size(); ++i)
+        *fields[i] = combos_[i]->currentIndex();
+    StationSettings wanted = settings::applySelection(station_, sel);
+    wanted.areaMasks = grid_.masksForSave(gridMask());
+    const Result<CommandFrame> frame = settings::setupSaveFrame(wanted, grid_.areas());
+    if (!frame) {
+        messenger_.info(QString::fromStdString(frame.error().text()));
+        return;
+    }
+    writeAndClose({*frame});
+}
+
+void Setting::setInterval() {
+    const Result<int> minutes = settings::intervalFromText(interval_->text());
+    if (!minutes) {
+        messenger_.info(QString::fromStdString(minutes.error().text()));
+        return;
+    }
+    if (!link_.connected()) {
+        messenger_.info(app::texts()[TextId::Unconnected]);
+        return;
+    }
+    StationLink& link = link_;
+    const int value = *minutes;
+    runJob([&link, value](std::stop_token stop) { return setLoggingInterval(link, value, stop); },
+           [this](const Status& sent) {
+               if (sent)
+                   messenger_.info(app::texts()[TextId::SetIntervalSuccess]);
+               else
+                   reportFailure(sent);
+           });
+}
+
+} // namespace vellumet::ui

@@ -1,0 +1,84 @@
+#include "station_dialog.h"
+
+#include "app/background.h"
+#include "app/text_table.h"
+
+#include <QPushButton>
+
+namespace vellumet::ui {
+
+StationDialog::StationDialog(StationLink& link, app::Messenger& messenger, QWidget* parent)
+    : QDialog(parent), link_(link), messenger_(messenger), away_(link.subscribeAway()) {}
+
+StationDialog::~StationDialog() {
+    running_.reset(); // cancels the job and waits for its thread
+}
+
+void StationDialog::runJob(std::function<Status(std::stop_token)> job,
+                           std::function<void(const Status&)> done) {
+    enabledBefore_.clear();
+    for (QPushButton* b : buttons_) {
+        enabledBefore_.push_back(b->isEnabled());
+        b->setEnabled(false);
+    }
+    running_ = app::runInBackground<void>(
+        this,
+        [job = std::move(job)](const OperationContext& context) -> Status {
+            return job(context.stopToken());
+        },
+        [this, done = std::move(done)](const Status& outcome) {
+            running_.reset();
+            for (std::size_t i = 0; i < buttons_.size() && i < enabledBefore_.size(); ++i)
+                buttons_[i]->setEnabled(enabledBefore_[i]);
+            done(outcome);
+        });
+}
+
+void StationDialog::writeAndClose(std::vector<CommandFrame> frames) {
+    if (!link_.connected()) {
+        accept();
+        return;
+    }
+    StationLink& link = link_;
+    const AwaySubscription* away = &away_;
+    runJob(
+        [&link, away, frames = std::move(frames)](std::stop_token stop) {
+            WriteOptions options;
+            options.away = away;
+            return link.writeSettings(frames, options, stop);
+        },
+        [this](const Status& sent) {
+            if (!sent)
+                reportFailure(sent);
+            if (sent || sent.code() != Errc::Cancelled)
+                accept();
+        });
+}
+
+void StationDialog::reportFailure(const Status& status) {
+    if (status)
+        return;
+    switch (status.code()) {
+    case Errc::AwayFromMainScreen:
+        messenger_.info(app::texts()[app::TextId::SwitchToMainScreen]);
+        break;
+    case Errc::Cancelled:
+        break;
+    case Errc::NotConnected:
+    case Errc::StationGone:
+        messenger_.info(app::texts()[app::TextId::Unconnected]);
+        break;
+    default:
+        messenger_.info(QString::fromStdString(status.error().text()));
+        break;
+    }
+}
+
+void StationDialog::reject() {
+    // The window's Close command is off while a write runs.
+    if (running_)
+        return;
+    QDialog::reject();
+}
+
+} // namespace vellumet::ui
