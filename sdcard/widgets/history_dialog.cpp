@@ -1,5 +1,8 @@
 #include "history_dialog.h"
 
+#include "app/data_folder.h"
+#include "graph/widgets/grapsh.h"
+
 #include "app/background.h"
 #include "app/text_table.h"
 #include "device/station_link.h"
@@ -21,8 +24,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <limits>
-
 namespace vellumet::sdcard {
 
 using app::TextId;
@@ -41,7 +42,13 @@ QString shownName(const QString& name) {
 
 History::History(StationLink& link, app::Messenger& messenger, QString dataFolder, QWidget* parent)
     : QDialog(parent), link_(link), messenger_(messenger), dataFolder_(std::move(dataFolder)),
-      openFolder_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+      openFolder_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      openGraph_([this](const QString& folder, const QString& unitText) {
+          graph::Grapsh graph(QDir(folder).filePath(QString::fromLatin1(app::kDatabaseFileName)),
+                              messenger_, this);
+          graph.setUnitText(unitText);
+          graph.exec();
+      }) {
     const app::TextTable& t = app::texts();
     setWindowTitle(t[TextId::SdCardFile]);
     resize(1048, 674);
@@ -298,36 +305,12 @@ void History::onDelete() {
 void History::onGraph() {
     if (worker_)
         return;
-    // Until the graph window exists: what it would draw.
-    std::int64_t rows = 0;
-    std::optional<double> first;
-    std::optional<double> last;
-    if (lastImport_) {
-        rows = lastImport_->rows;
-        first = lastImport_->firstTime;
-        last = lastImport_->lastTime;
-    } else {
-        store::RecordStore store;
-        if (store.openDatabase(QDir(dataFolder_).filePath("7421.mdb").toStdString())) {
-            Result<std::vector<store::LogRecord>> all = store.readRecords(
-                std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max(), {});
-            if (all) {
-                rows = static_cast<std::int64_t>(all->size());
-                for (const store::LogRecord& r : *all) {
-                    if (r.time <= 0)
-                        continue;
-                    first = first ? std::min(*first, r.time) : r.time;
-                    last = last ? std::max(*last, r.time) : r.time;
-                }
-            }
-        }
-    }
-    QString text = QStringLiteral("%1 records").arg(rows);
-    if (first && last)
-        text += QStringLiteral(" from %1 to %2")
-                    .arg(QString::fromStdString(store::formatDateTime(*first)),
-                         QString::fromStdString(store::formatDateTime(*last)));
-    messenger_.info(text);
+    // The unit of the log imported in this window, else the one the records
+    // list shows, else degrees Celsius as a fresh station writes.
+    QString unit = lastImport_ ? lastImport_->unitText : QString();
+    if (unit.isEmpty())
+        unit = QStringLiteral("(°C)");
+    openGraph_(dataFolder_, unit);
 }
 
 void History::onFolder() {

@@ -46,6 +46,10 @@ public:
     void setFolderOpener(std::function<bool(const QUrl&)> opener) {
         openFolder_ = std::move(opener);
     }
+    // How Graph opens the graph window: for the data folder's database and the
+    // temperature unit of the imported log. A fresh window for each press.
+    using GraphOpener = std::function<void(const QString& dataFolder, const QString& unitText)>;
+    void setGraphOpener(GraphOpener opener) { openGraph_ = std::move(opener); }
     // The last import, kept for Graph.
     const std::optional<ImportSummary>& lastImport() const { return lastImport_; }
 
@@ -82,6 +86,7 @@ private:
     app::Messenger& messenger_;
     const QString dataFolder_;
     std::function<bool(const QUrl&)> openFolder_;
+    GraphOpener openGraph_;
 
     QLabel* selected_ = nullptr;
     QPushButton* export_ = nullptr;
