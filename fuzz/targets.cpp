@@ -1,8 +1,11 @@
 #include "targets.h"
 
+#include "device/card_frames.h"
 #include "device/readings.h"
 #include "device/station_blocks.h"
 #include "device/station_link.h"
+#include "sdcard/card_files.h"
+#include "sdcard/card_transfer.h"
 #include "sdcard/log_import.h"
 #include "sdcard/log_time.h"
 #include "sim/virtual_station.h"
@@ -155,6 +158,34 @@ void profile(const std::uint8_t* data, std::size_t size) {
         sim::VirtualStation station(std::move(*p));
         (void)station.ident();
     }
+}
+
+void fileListLine(const std::uint8_t* data, std::size_t size) {
+    const std::size_t received = size > 0 ? data[0] % 66 : 64;
+    const Block report = blockFrom(data, size, 1);
+    const std::optional<sdcard::CardEntry> entry = sdcard::parseFileLine(report, received);
+    if (!entry)
+        return; // the end of the list
+    if (entry->usable()) {
+        // A name allowed to become a local path is a plain file name.
+        const std::string& name = entry->rawName;
+        require(!name.empty() && name != "." && name != "..", "usable name is a file name");
+        for (const char c : name)
+            require(c != '/' && c != '\\' && static_cast<unsigned char>(c) >= 0x20,
+                    "usable name has no separator or control character");
+        require(fileDeleteRequest(entry->name.toStdString()).ok(), "usable name fits the frame");
+    }
+    (void)sdcard::sizeText(entry->size);
+}
+
+void contentReport(const std::uint8_t* data, std::size_t size) {
+    const std::size_t received = size > 0 ? data[0] % 66 : 64;
+    const sdcard::ContentPiece piece =
+        sdcard::parseContentReport(blockFrom(data, size, 1), received);
+    require(piece.bytes.size() <= 64, "a piece is no longer than its report");
+    if (piece.kind == sdcard::ContentPiece::Kind::Content)
+        require(piece.bytes.find_first_of(std::string("{}\0", 3)) == std::string::npos,
+                "content holds no braces and no NUL");
 }
 
 } // namespace vellumet::fuzz

@@ -28,6 +28,10 @@ void logFile(const std::uint8_t* data, std::size_t size);
 void boundText(const std::uint8_t* data, std::size_t size);
 // A virtual station profile.
 void profile(const std::uint8_t* data, std::size_t size);
+// A line of the card's file list, and the checks on the names it brings.
+void fileListLine(const std::uint8_t* data, std::size_t size);
+// A content report of a card file transfer.
+void contentReport(const std::uint8_t* data, std::size_t size);
 
 inline constexpr NamedTarget kTargets[] = {
     {"answers", answers},  {"blocks", blocks},        {"log_fields", logFields},

@@ -99,6 +99,23 @@ Status LocalCopyWriter::append(std::string_view cardBytes) {
     return {};
 }
 
+ContentPiece parseContentReport(const Block& report, std::size_t received) {
+    const std::size_t n = std::min(received, report.size());
+    const auto* bytes = reinterpret_cast<const char*>(report.data());
+    const void* nul = std::memchr(bytes, 0, n);
+    const std::string_view text(
+        bytes, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes) : n);
+    const std::size_t close = text.find('}');
+    ContentPiece piece;
+    piece.bytes = std::string(text.substr(0, close));
+    std::erase(piece.bytes, '{');
+    if (!piece.bytes.empty() && piece.bytes.front() == '@')
+        piece.kind = ContentPiece::Kind::EndOfChunk;
+    else if (close == std::string_view::npos)
+        piece.kind = ContentPiece::Kind::Damaged;
+    return piece;
+}
+
 namespace {
 
 // One chunk as the reader thread receives it. The consumer runs on the
@@ -110,38 +127,30 @@ public:
         : writer_(writer), expected_(expected) {}
 
     StreamStep take(const Block& report, std::size_t received) {
-        const std::size_t n = std::min(received, report.size());
-        const auto* bytes = reinterpret_cast<const char*>(report.data());
-        const void* nul = std::memchr(bytes, 0, n);
-        const std::string_view text(
-            bytes, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes) : n);
-        const std::size_t close = text.find('}');
-        std::string piece(text.substr(0, close));
-        std::erase(piece, '{');
-
+        const ContentPiece piece = parseContentReport(report, received);
         std::lock_guard lock(mutex_);
-        if (!piece.empty() && piece.front() == '@')
+        if (piece.kind == ContentPiece::Kind::EndOfChunk)
             return StreamStep::Complete;
         ++reports_;
         if (failure_)
             return StreamStep::More; // after a damaged piece nothing more of this chunk fits
-        if (close == std::string_view::npos) {
+        if (piece.kind == ContentPiece::Kind::Damaged) {
             // A piece without its end cannot be trusted; what follows it would
             // leave a gap in the copy, so none of it is written.
             failure_ = makeError(Errc::BadData, "report " + std::to_string(reports_) +
                                                     " of the chunk arrived damaged");
             return StreamStep::More;
         }
-        if (received_ + static_cast<std::int64_t>(piece.size()) > expected_) {
+        if (received_ + static_cast<std::int64_t>(piece.bytes.size()) > expected_) {
             failure_ = makeError(Errc::BadData, "the station sent more than was asked for");
             return StreamStep::More;
         }
-        if (Status written = writer_.append(piece); !written) {
+        if (Status written = writer_.append(piece.bytes); !written) {
             failure_ = written.error();
             ioFailed_ = true;
             return StreamStep::More;
         }
-        received_ += static_cast<std::int64_t>(piece.size());
+        received_ += static_cast<std::int64_t>(piece.bytes.size());
         return StreamStep::More;
     }
 

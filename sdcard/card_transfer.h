@@ -67,6 +67,16 @@ private:
     std::string buffer_;
 };
 
+// One content report of a chunk: its text up to the first "}" with every "{"
+// taken out. A text starting with "@" ends the chunk; one without its "}" is
+// damaged and cannot be trusted.
+struct ContentPiece {
+    enum class Kind { Content, EndOfChunk, Damaged };
+    Kind kind = Kind::Content;
+    std::string bytes;
+};
+ContentPiece parseContentReport(const Block& report, std::size_t received);
+
 struct TransferRequest {
     CardEntry entry;                          // as listed, with its size
     QString dataFolder;                       // the copy goes to dataFolder/name
