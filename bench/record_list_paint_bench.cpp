@@ -20,8 +20,8 @@ using namespace vellumet;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QString log = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                 : QStringLiteral("/tmp/bench_1m.csv");
+    const QString log =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/bench_1m.csv");
     QTemporaryDir dir;
     (void)store::ensureRecordSchema(QFile::encodeName(dir.filePath("7421.mdb")).toStdString());
     sdcard::ImportOptions options;
