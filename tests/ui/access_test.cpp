@@ -3,6 +3,7 @@
 #include "station_rig.h"
 
 #include "app/messenger.h"
+#include "app/text_table.h"
 #include "device/station_access.h"
 #include "tests/device/denying_transport.h"
 
@@ -65,4 +66,22 @@ TEST(MainWindowAccess, RefusedStationShowsTheUdevSentenceUntilAccessIsGranted) {
     EXPECT_TRUE(dlg.statusBar()->findChild<QLabel*>(QStringLiteral("pane0"))->isVisible());
     EXPECT_FALSE(pane->wordWrap());
     dlg.reject();
+}
+
+TEST(MainWindowAccess, TheSentenceIsTranslated) {
+    StationRig rig;
+    auto denying = std::make_shared<vellumet::test::DenyingTransport>(rig.transport);
+    StationLink link(denying, LinkTiming::quick());
+    QuietMessenger messenger;
+    app::installTranslations(app::UiLanguage::German);
+    {
+        CMy7421Dlg dlg(link, messenger);
+        dlg.onInitDialog();
+        const QString text = dlg.statusPaneText(1);
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Keine Berechtigung"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QString::fromLatin1(kUdevRuleFile)));
+        EXPECT_TRUE(text.contains(QString::fromLatin1(kUdevReloadCommand)));
+        dlg.reject();
+    }
+    app::installTranslations(app::UiLanguage::English);
 }
