@@ -48,12 +48,19 @@ if [ "$gui" = ON ]; then
 fi
 [ $failed -eq 0 ] || exit 1
 
-# The installed programs run and find nothing missing.
-"$root/usr/bin/vellumet-cli" --version | grep -q '^vellumet-cli [0-9]'
-[ "$gui" = ON ] && "$root/usr/bin/vellumet" --version | grep -q '^Vellumet [0-9]'
+# The installed programs run and find nothing missing. (Outputs are captured
+# before grep -q looks at them: under pipefail an early exit of grep would fail.)
+version=$("$root/usr/bin/vellumet-cli" --version)
+grep -q '^vellumet-cli [0-9]' <<<"$version"
+if [ "$gui" = ON ]; then
+    version=$("$root/usr/bin/vellumet" --version)
+    grep -q '^Vellumet [0-9]' <<<"$version"
+fi
 # The man pages carry every command of the help text.
-for command in $("$root/usr/bin/vellumet-cli" --help | awk '/^Commands:/ {on = 1; next} /^$/ {on = 0} on {print $1}'); do
-    sed 's/\\-/-/g' "$root/usr/share/man/man1/vellumet-cli.1" | grep -qF -- "$command" || {
+page=$(sed 's/\\-/-/g' "$root/usr/share/man/man1/vellumet-cli.1")
+help=$("$root/usr/bin/vellumet-cli" --help)
+for command in $(awk '/^Commands:/ {on = 1; next} /^$/ {on = 0} on {print $1}' <<<"$help"); do
+    grep -qF -- "$command" <<<"$page" || {
         echo "vellumet-cli.1 lacks the command $command"
         exit 1
     }

@@ -16,7 +16,7 @@ trap 'rm -rf "$dir"' EXIT
 
 # import into a fresh data folder NAME under a pseudo-terminal with TERM=$1
 on_terminal() {
-    TERM=$1 script -qec "'$cli' --data-dir '$dir/$2' import '$dir/CH1.CSV'" /dev/null
+    TERM=$1 script -qec "'$cli' --data-dir '$dir/$2' import '$dir/CH1.CSV'" /dev/null </dev/null
 }
 
 failed=0
@@ -25,11 +25,14 @@ if grep -q $'\r\|\e' "$dir/out" "$dir/err"; then
     echo "control characters in redirected output"
     failed=1
 fi
-if ! on_terminal xterm tty | grep -q 'Importing \['; then
+# (captured first: grep -q leaving early would break the pipe under pipefail)
+shown=$(on_terminal xterm tty)
+if ! grep -q 'Importing \[' <<<"$shown"; then
     echo "no progress bar on a terminal"
     failed=1
 fi
-if on_terminal dumb dumb | grep -q $'Importing \[\|\e'; then
+shown=$(on_terminal dumb dumb)
+if grep -q $'Importing \[\|\e' <<<"$shown"; then
     echo "a progress bar on TERM=dumb"
     failed=1
 fi
