@@ -1,6 +1,7 @@
 #include "commands.h"
 #include "data_dir.h"
 #include "output.h"
+#include "terminal.h"
 
 #include "app/data_folder.h"
 #include "sdcard/log_import.h"
@@ -16,7 +17,6 @@
 #include <iostream>
 #include <limits>
 #include <optional>
-#include <unistd.h>
 
 namespace vellumet::cli {
 
@@ -280,7 +280,7 @@ int runImport(Invocation& inv) {
     options.databasePath = QFile::decodeName(databasePath(inv).c_str());
 
     auto operation = sdcard::makeImportOperation(options);
-    ProgressBar bar(&inv.err() == &std::cerr && isatty(STDERR_FILENO));
+    ProgressBar bar(progressBarWanted(inv.err()));
     operation->onProgress([&](std::int64_t done, std::int64_t total) {
         if (inv.interrupted())
             operation->cancel();

@@ -1,6 +1,7 @@
 #include "command.h"
 #include "core/version.h"
 #include "data_dir.h"
+#include "device/station_access.h"
 
 #include <algorithm>
 #include <charconv>
@@ -14,7 +15,11 @@ namespace vellumet::cli {
 
 namespace {
 
-std::string noStationMessage() {
+// Why no station could be opened: the permission sentence when one is present
+// but refused, otherwise that none was found.
+std::string noStationMessage(const Status& scan) {
+    if (!scan && scan.code() == Errc::AccessDenied)
+        return accessDeniedSentence();
     char ids[16];
     std::snprintf(ids, sizeof ids, "%04x:%04x", kStationVendorId, kStationProductId);
     return std::string("Unconnected: no station found (USB ") + ids +
@@ -147,7 +152,7 @@ StationLink& Invocation::station() {
     });
 
     if (!link->openStation())
-        throw CommandError(noStationMessage());
+        throw CommandError(noStationMessage(link->openStatus()));
     return *link;
 }
 

@@ -12,6 +12,7 @@ namespace vellumet {
 // carries the details a person needs (which file, which value, SQLite's text).
 enum class Errc {
     NotConnected,       // no station is open
+    AccessDenied,       // a station is present but the system does not let this user open it
     StationGone,        // the station stopped taking frames (unplugged mid-way)
     Timeout,            // the station did not answer in time
     AwayFromMainScreen, // the station shows a menu and must not be written to
@@ -99,6 +100,8 @@ inline const char* errcText(Errc code) {
     switch (code) {
     case Errc::NotConnected:
         return "Unconnected";
+    case Errc::AccessDenied:
+        return "the station may not be opened by this user";
     case Errc::StationGone:
         return "the station went away";
     case Errc::Timeout:

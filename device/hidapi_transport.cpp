@@ -4,6 +4,12 @@
 
 #include <mutex>
 
+#ifdef __linux__
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace vellumet {
 
 namespace {
@@ -54,6 +60,22 @@ std::unique_ptr<HidHandle> HidapiTransport::open(const std::string& path) {
     if (device == nullptr)
         return nullptr;
     return std::make_unique<HidapiHandle>(device);
+}
+
+Result<std::unique_ptr<HidHandle>> HidapiTransport::tryOpen(const std::string& path) {
+    if (auto handle = open(path))
+        return handle;
+#ifdef __linux__
+    // hidapi keeps errno to itself; the hidraw path is the device node, so
+    // opening it once more tells whether permission was the reason.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const int reason = fd < 0 ? errno : 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (reason == EACCES || reason == EPERM)
+        return makeError(Errc::AccessDenied, path + ": permission denied");
+#endif
+    return makeError(Errc::NotConnected, "cannot open " + path);
 }
 
 } // namespace vellumet

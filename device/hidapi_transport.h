@@ -14,6 +14,7 @@ public:
 
     std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) override;
     std::unique_ptr<HidHandle> open(const std::string& path) override;
+    Result<std::unique_ptr<HidHandle>> tryOpen(const std::string& path) override;
 };
 
 } // namespace vellumet

@@ -71,6 +71,12 @@ bool StationLink::openStation() {
         owed_.clear(); // a new connection owes nothing
     }
 
+    // A refused interface is remembered over one that merely failed: the user can fix it.
+    Status outcome = makeError(Errc::NotConnected);
+    const auto keepReason = [&outcome](const Error& error) {
+        if (outcome.code() != Errc::AccessDenied)
+            outcome = error;
+    };
     for (const DeviceInfo& info : transport_->enumerate(kStationVendorId, kStationProductId)) {
         {
             std::lock_guard lock(pathMutex_);
@@ -78,23 +84,41 @@ bool StationLink::openStation() {
         }
         if (info.vendorId != kStationVendorId || info.productId != kStationProductId)
             continue;
-        auto reader = transport_->open(info.path);
-        auto writer = reader ? transport_->open(info.path) : nullptr;
-        if (!reader || !writer)
+        auto reader = transport_->tryOpen(info.path);
+        if (!reader) {
+            keepReason(reader.error());
             continue; // an interface we cannot use counts as not found
+        }
+        auto writer = transport_->tryOpen(info.path);
+        if (!writer) {
+            keepReason(writer.error());
+            continue;
+        }
         {
             std::lock_guard lock(readMutex_);
-            readHandle_ = std::move(reader);
+            readHandle_ = std::move(reader.value());
         }
         {
             std::lock_guard lock(writeMutex_);
-            writeHandle_ = std::move(writer);
+            writeHandle_ = std::move(writer.value());
         }
-        connected_ = 1;
-        readEvent_.set();
-        return true;
+        outcome = Status();
+        break;
     }
-    return false;
+    {
+        std::lock_guard lock(pathMutex_);
+        openStatus_ = outcome;
+    }
+    if (!outcome)
+        return false;
+    connected_ = 1;
+    readEvent_.set();
+    return true;
+}
+
+Status StationLink::openStatus() const {
+    std::lock_guard lock(pathMutex_);
+    return openStatus_;
 }
 
 void StationLink::closeStation() {

@@ -78,6 +78,10 @@ public:
     // (one handle for the reader, one for the writers). The first call starts
     // the reader thread, found or not. Returns whether the station is open.
     bool openStation();
+    // How the last scan ended: ok when it opened the station, AccessDenied
+    // when a station is present but this user may not open it, NotConnected
+    // when none could be opened.
+    Status openStatus() const;
     // Closes the station; the reader thread stays and waits for a new scan.
     void closeStation();
     // What a removal of the station means for everyone using the link: not
@@ -214,6 +218,7 @@ private:
     std::mutex scanMutex_; // one scan at a time
     mutable std::mutex pathMutex_;
     std::string devicePath_;
+    Status openStatus_ = makeError(Errc::NotConnected); // guarded by pathMutex_
 
     std::mutex readMutex_; // owns readHandle_; held by the reader during a read
     std::unique_ptr<HidHandle> readHandle_;

@@ -184,6 +184,14 @@ std::unique_ptr<HidHandle> TracingTransport::open(const std::string& path) {
     return std::make_unique<TracingHandle>(std::move(handle), log_);
 }
 
+Result<std::unique_ptr<HidHandle>> TracingTransport::tryOpen(const std::string& path) {
+    auto handle = inner_->tryOpen(path);
+    if (!handle)
+        return handle.error();
+    return std::unique_ptr<HidHandle>(
+        std::make_unique<TracingHandle>(std::move(handle.value()), log_));
+}
+
 void TracingTransport::setChangeListener(std::function<void(DeviceChange)> listener) {
     inner_->setChangeListener(std::move(listener));
 }

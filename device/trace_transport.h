@@ -102,6 +102,7 @@ public:
 
     std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) override;
     std::unique_ptr<HidHandle> open(const std::string& path) override;
+    Result<std::unique_ptr<HidHandle>> tryOpen(const std::string& path) override;
     void setChangeListener(std::function<void(DeviceChange)> listener) override;
 
 private:

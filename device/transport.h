@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vellumet {
@@ -51,7 +52,17 @@ public:
     // Present interfaces with this vendor and product id, in system order.
     virtual std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) = 0;
 
+    // Null when the interface cannot be opened.
     virtual std::unique_ptr<HidHandle> open(const std::string& path) = 0;
+
+    // Opens like open() and says why not: AccessDenied when the system refuses
+    // this user the device (on Linux: no udev rule grants it), NotConnected for
+    // any other failure. Transports that can tell the two apart override it.
+    virtual Result<std::unique_ptr<HidHandle>> tryOpen(const std::string& path) {
+        if (auto handle = open(path))
+            return handle;
+        return makeError(Errc::NotConnected, "cannot open " + path);
+    }
 
     // Transports that know of plug and unplug themselves report it here; the
     // callback may run on any thread. Others leave this to the system monitor.

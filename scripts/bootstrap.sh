@@ -10,6 +10,7 @@ packages=(
     libhidapi-dev libudev-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core
+    qt6-svg-dev help2man desktop-file-utils appstream file man-db
 )
 
 missing=()

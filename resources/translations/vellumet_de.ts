@@ -259,4 +259,11 @@
         <translation>Über Vellumet(&amp;A)...</translation>
     </message>
 </context>
+<context>
+    <name>Connection</name>
+    <message>
+        <source>No permission to open the station: install the udev rule %1 and reload udev with &quot;%2&quot;.</source>
+        <translation>Keine Berechtigung, die Station zu öffnen: Installieren Sie die udev-Regel %1 und laden Sie udev mit „%2“ neu.</translation>
+    </message>
+</context>
 </TS>

@@ -259,4 +259,11 @@
         <translation>About Vellumet(&amp;A)...</translation>
     </message>
 </context>
+<context>
+    <name>Connection</name>
+    <message>
+        <source>No permission to open the station: install the udev rule %1 and reload udev with &quot;%2&quot;.</source>
+        <translation>No permission to open the station: install the udev rule %1 and reload udev with &quot;%2&quot;.</translation>
+    </message>
+</context>
 </TS>

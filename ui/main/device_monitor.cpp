@@ -92,6 +92,7 @@ void DeviceMonitor::drainUdev() {
         return;
     // Take every pending event now: the notifier fires once for a burst.
     bool lost = false;
+    bool changed = false;
     for (;;) {
         errno = 0;
         udev_device* device = udev_monitor_receive_device(udev_->monitor);
@@ -106,9 +107,11 @@ void DeviceMonitor::drainUdev() {
             emit deviceChanged(DeviceChange::Arrival);
         else if (action && std::strcmp(action, "remove") == 0)
             emit deviceChanged(DeviceChange::Removal);
+        else if (action && std::strcmp(action, "change") == 0)
+            changed = true; // "udevadm trigger" after a new rule: access may have changed
         udev_device_unref(device);
     }
-    if (lost)
+    if (lost || changed)
         emit rescanRequested();
 #endif
 }

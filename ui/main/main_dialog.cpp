@@ -5,9 +5,11 @@
 #include "app/background.h"
 #include "app/text_table.h"
 #include "app/widgets/about_dialog.h"
+#include "device/station_access.h"
 #include "device/time_sync.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -284,7 +286,17 @@ void CMy7421Dlg::showAbout() {
     about.exec();
 }
 
+bool CMy7421Dlg::accessDenied() const {
+    if (link_.connected())
+        return false;
+    const Status scan = link_.openStatus();
+    return !scan && scan.code() == Errc::AccessDenied;
+}
+
 QString CMy7421Dlg::connectionText() const {
+    if (accessDenied())
+        return QCoreApplication::translate(kStationAccessContext, kAccessDeniedText)
+            .arg(QString::fromLatin1(kUdevRuleFile), QString::fromLatin1(kUdevReloadCommand));
     return app::texts()[link_.connected() ? TextId::Connected : TextId::Unconnected];
 }
 
@@ -293,6 +305,10 @@ QString CMy7421Dlg::statusPaneText(int pane) const {
 }
 
 void CMy7421Dlg::showConnection() {
+    // The permission sentence is long: it takes the whole bar, over several lines.
+    const bool sentence = accessDenied();
+    panes_[0]->setVisible(!sentence);
+    panes_[1]->setWordWrap(sentence);
     panes_[1]->setText(connectionText());
 }
 

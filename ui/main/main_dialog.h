@@ -84,6 +84,8 @@ public:
 
     void showAbout();
 
+    // "Connected", "Unconnected", or the sentence that says how to give this
+    // user access when the station is present but refused.
     QString connectionText() const;
     QString statusPaneText(int pane) const;
     bool restartRequested() const { return restartRequested_; }
@@ -121,6 +123,7 @@ private:
     void onDeviceChanged(DeviceChange change);
     void onRescanRequested();
     void showConnection();
+    bool accessDenied() const;
     void buildMenu();
     void shutdown();
 

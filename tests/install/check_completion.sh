@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs the bash completion of vellumet-cli on typed lines and compares what it
+# offers.  check_completion.sh COMPLETION_SCRIPT VELLUMET_CLI
+set -o pipefail
+source "$1"
+cli=$2
+failed=0
+
+# complete LINE EXPECTED: the words offered for the last word of LINE (which
+# may be empty), sorted and joined by spaces.
+complete_line() {
+    local line=$1 expected=$2
+    read -r -a COMP_WORDS <<<"$line"
+    COMP_WORDS[0]=$cli
+    [[ $line == *" " ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMPREPLY=()
+    _vellumet_cli
+    local got
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//')
+    if [ "$got" != "$expected" ]; then
+        echo "'$line': offered '$got', expected '$expected'"
+        failed=1
+    fi
+}
+
+complete_line "vellumet-cli " "import info live records set-interval sync-time watch"
+complete_line "vellumet-cli s" "set-interval sync-time"
+complete_line "vellumet-cli --format " "csv json text"
+complete_line "vellumet-cli --format j" "json"
+complete_line "vellumet-cli --data-dir /tmp live --f" "--format"
+complete_line "vellumet-cli watch --" "--count --data-dir --every --format --help --simulate --trace --version"
+complete_line "vellumet-cli live --e" ""
+complete_line "vellumet-cli --simulate watch " ""
+exit $failed

@@ -1,0 +1,182 @@
+// Renders the program's windows against the virtual station, off screen, into
+// PNG files for the documentation:
+//   vellumet_screenshots [OUTDIR]      (default docs/screenshots)
+// It runs the real application (its data folder, texts and menu wiring) on a
+// fresh data folder, waits for the first refresh, then takes each shot of
+// kShots in turn: the main window itself, or the dialog a menu command opens.
+#include "ui/main/main_dialog.h"
+#include "ui/main/my7421_app.h"
+
+#include "app/program_options.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+using namespace vellumet;
+using namespace std::chrono_literals;
+using ui::CMy7421Dlg;
+
+// Gets the program ready for a shot: the data folder and the open window.
+struct Stage {
+    QString dataFolder;
+    CMy7421Dlg& window;
+};
+
+struct Shot {
+    const char* name; // OUTDIR/<name>.png
+    // 0: the main window; otherwise the menu command whose dialog is shown.
+    int command = 0;
+    // Runs first, e.g. to import a log so that a list has rows to show.
+    std::function<void(Stage&)> prepare = {};
+};
+
+// One row per picture. A dialog wired to the menu needs only its command id.
+const std::vector<Shot>& shots() {
+    static const std::vector<Shot> list = {
+        {"main-window"},
+        {"about", ui::command::About},
+    };
+    return list;
+}
+
+constexpr auto kPoll = 50ms;
+constexpr auto kSettle = 400ms;   // lets a dialog fill its controls and paint
+constexpr auto kGiveUp = 20000ms; // per step
+
+class Photographer {
+public:
+    Photographer(ui::CMy7421App& app, QString outDir) : app_(app), outDir_(std::move(outDir)) {}
+
+    void start() {
+        waitFor([this] { return firstRefreshDone(); }, [this] { next(); });
+    }
+    int taken() const { return taken_; }
+    bool failed() const { return failed_; }
+
+private:
+    bool firstRefreshDone() const {
+        return app_.mainDlg && app_.mainDlg->isVisible() &&
+               app_.mainDlg->session().poll().refreshCount() >= 1;
+    }
+
+    void next() {
+        if (index_ >= shots().size()) {
+            app_.mainDlg->reject();
+            return;
+        }
+        const Shot& shot = shots()[index_++];
+        CMy7421Dlg& window = *app_.mainDlg;
+        Stage stage{app_.dataFolder, window};
+        if (shot.prepare)
+            shot.prepare(stage);
+        if (shot.command == 0) {
+            QTimer::singleShot(kSettle, [this, &shot, &window] {
+                save(window, shot.name);
+                next();
+            });
+            return;
+        }
+        // The command shows its dialog modally; it runs from the event loop so
+        // that this sequence goes on while the dialog is open.
+        QTimer::singleShot(0, &window,
+                           [&window, command = shot.command] { window.runCommand(command); });
+        waitFor([&window] { return dialogOver(window) != nullptr; },
+                [this, &shot, &window] {
+                    QTimer::singleShot(kSettle, [this, &shot, &window] {
+                        if (QWidget* dialog = dialogOver(window)) {
+                            save(*dialog, shot.name);
+                            dialog->close();
+                        }
+                        waitFor([&window] { return dialogOver(window) == nullptr; },
+                                [this] { next(); });
+                    });
+                });
+    }
+
+    static QWidget* dialogOver(CMy7421Dlg& window) {
+        QWidget* modal = QApplication::activeModalWidget();
+        return modal && modal != &window ? modal : nullptr;
+    }
+
+    void save(QWidget& widget, const char* name) {
+        const QString path = QDir(outDir_).filePath(QString::fromLatin1(name) + ".png");
+        if (widget.grab().save(path)) {
+            ++taken_;
+            std::printf("%s\n", qPrintable(path));
+        } else {
+            std::fprintf(stderr, "vellumet_screenshots: cannot write %s\n", qPrintable(path));
+            failed_ = true;
+        }
+    }
+
+    void waitFor(std::function<bool()> ready, std::function<void()> then,
+                 std::chrono::milliseconds waited = 0ms) {
+        if (ready()) {
+            then();
+            return;
+        }
+        if (waited > kGiveUp) {
+            std::fprintf(stderr, "vellumet_screenshots: shot %zu did not come up\n", index_);
+            failed_ = true;
+            if (app_.mainDlg)
+                app_.mainDlg->reject();
+            return;
+        }
+        QTimer::singleShot(kPoll, [this, ready = std::move(ready), then = std::move(then), waited] {
+            waitFor(ready, then, waited + kPoll);
+        });
+    }
+
+    ui::CMy7421App& app_;
+    QString outDir_;
+    std::size_t index_ = 0;
+    int taken_ = 0;
+    bool failed_ = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vellumet"));
+    const QString outDir =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "vellumet_screenshots: cannot make %s\n", qPrintable(outDir));
+        return 1;
+    }
+    QTemporaryDir data;
+    if (!data.isValid()) {
+        std::fprintf(stderr, "vellumet_screenshots: no temporary data folder\n");
+        return 1;
+    }
+
+    app::ProgramOptions options;
+    options.simulate = true;
+    options.dataDir = data.path();
+    ui::CMy7421App app;
+    Photographer photographer(app, outDir);
+    QTimer::singleShot(0, [&photographer] { photographer.start(); });
+    app.initInstance(options);
+
+    const int expected = static_cast<int>(shots().size());
+    if (photographer.failed() || photographer.taken() != expected) {
+        std::fprintf(stderr,
+                     "vellumet_screenshots: %d of %d shots taken (is Vellumet already running?)\n",
+                     photographer.taken(), expected);
+        return 1;
+    }
+    return 0;
+}
