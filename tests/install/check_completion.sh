@@ -24,8 +24,8 @@ complete_line() {
     fi
 }
 
-complete_line "vellumet-cli " "import info live records set-interval sync-time watch"
-complete_line "vellumet-cli s" "set-interval sync-time"
+complete_line "vellumet-cli " "backup delete fetch files import info live plot records restore set-alarm set-calibration set-interval set-language set-settings sync-time watch"
+complete_line "vellumet-cli s" "set-alarm set-calibration set-interval set-language set-settings sync-time"
 complete_line "vellumet-cli --format " "csv json text"
 complete_line "vellumet-cli --format j" "json"
 complete_line "vellumet-cli --data-dir /tmp live --f" "--format"
