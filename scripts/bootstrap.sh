@@ -12,6 +12,8 @@ packages=(
     xvfb xauth fonts-dejavu-core
     qt6-svg-dev help2man desktop-file-utils appstream file man-db
 )
+# Scripts that need more (the fuzzers' clang) name it on the command line.
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

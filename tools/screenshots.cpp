@@ -7,17 +7,24 @@
 #include "ui/main/main_dialog.h"
 #include "ui/main/my7421_app.h"
 
+#include "app/data_folder.h"
 #include "app/program_options.h"
+#include "graph/widgets/grapsh.h"
+#include "sdcard/widgets/history_dialog.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QDir>
 #include <QPointer>
+#include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -34,17 +41,55 @@ struct Stage {
 
 struct Shot {
     const char* name; // OUTDIR/<name>.png
-    // 0: the main window; otherwise the menu command whose dialog is shown.
+    // 0: the main window (or what open shows); otherwise the menu command
+    // whose dialog is shown.
     int command = 0;
     // Runs first, e.g. to import a log so that a list has rows to show.
     std::function<void(Stage&)> prepare = {};
+    // Once the dialog is up: what the user would do in it first, and when the
+    // result is there to be shot.
+    std::function<void(QWidget&)> act = {};
+    std::function<bool(QWidget&)> ready = {};
+    // A window no menu command opens (the graph opens from the SD-card window).
+    std::function<std::unique_ptr<QWidget>(Stage&)> open = {};
 };
+
+// The SD-card window: copy the first log of the card, import it and show it.
+void exportFirstLog(QWidget& dialog) {
+    auto* history = qobject_cast<sdcard::History*>(&dialog);
+    if (!history)
+        return;
+    history->selectFile(0);
+    history->exportButton()->click();
+}
+
+bool recordsShown(QWidget& dialog) {
+    auto* history = qobject_cast<sdcard::History*>(&dialog);
+    return history && !history->busy() && history->recordList()->model()->rowCount() > 0;
+}
+
+// The graph of the log the SD-card shot imported, over its whole time.
+std::unique_ptr<QWidget> graphOfTheImportedLog(Stage& stage) {
+    auto graph = std::make_unique<graph::Grapsh>(
+        QDir(stage.dataFolder).filePath(QString::fromLatin1(app::kDatabaseFileName)),
+        stage.window.messenger());
+    graph->setUnitText(QStringLiteral("(°C)"));
+    graph->resize(900, 620);
+    graph->show();
+    graph->showWholeLog();
+    return graph;
+}
 
 // One row per picture. A dialog wired to the menu needs only its command id.
 const std::vector<Shot>& shots() {
     static const std::vector<Shot> list = {
         {"main-window"},
         {"about", ui::command::About},
+        {"setup", ui::command::Setup},
+        {"alarm", ui::command::Alarm},
+        {"calibration", ui::command::Calibration},
+        {"sd-card", ui::command::SdCardFile, {}, exportFirstLog, recordsShown},
+        {"graph", 0, {}, {}, {}, graphOfTheImportedLog},
     };
     return list;
 }
@@ -79,6 +124,15 @@ private:
         Stage stage{app_.dataFolder, window};
         if (shot.prepare)
             shot.prepare(stage);
+        if (shot.open) {
+            std::shared_ptr<QWidget> opened = shot.open(stage);
+            QTimer::singleShot(kSettle, [this, &shot, opened] {
+                save(*opened, shot.name);
+                opened->close();
+                next();
+            });
+            return;
+        }
         if (shot.command == 0) {
             QTimer::singleShot(kSettle, [this, &shot, &window] {
                 save(window, shot.name);
@@ -92,15 +146,25 @@ private:
                            [&window, command = shot.command] { window.runCommand(command); });
         waitFor([&window] { return dialogOver(window) != nullptr; },
                 [this, &shot, &window] {
-                    QTimer::singleShot(kSettle, [this, &shot, &window] {
-                        if (QWidget* dialog = dialogOver(window)) {
-                            save(*dialog, shot.name);
-                            dialog->close();
-                        }
-                        waitFor([&window] { return dialogOver(window) == nullptr; },
-                                [this] { next(); });
-                    });
+                    if (shot.act)
+                        shot.act(*dialogOver(window));
+                    waitFor(
+                        [&shot, &window] {
+                            QWidget* dialog = dialogOver(window);
+                            return dialog && (!shot.ready || shot.ready(*dialog));
+                        },
+                        [this, &shot, &window] { shootDialog(shot, window); });
                 });
+    }
+
+    void shootDialog(const Shot& shot, CMy7421Dlg& window) {
+        QTimer::singleShot(kSettle, [this, &shot, &window] {
+            if (QWidget* dialog = dialogOver(window)) {
+                save(*dialog, shot.name);
+                dialog->close();
+            }
+            waitFor([&window] { return dialogOver(window) == nullptr; }, [this] { next(); });
+        });
     }
 
     static QWidget* dialogOver(CMy7421Dlg& window) {

@@ -55,6 +55,8 @@ History::History(StationLink& link, app::Messenger& messenger, QString dataFolde
 
     auto* caption = new QLabel(t[TextId::Export], this);
     selected_ = new QLabel(this);
+    selected_->setObjectName(QStringLiteral("selectedFile"));
+    selected_->setTextFormat(Qt::PlainText); // a card file name, shown as it stands
     selected_->setMinimumWidth(136);
     export_ = new QPushButton(t[TextId::Export], this);
     delete_ = new QPushButton(QStringLiteral("Delete"), this);

@@ -1,6 +1,7 @@
 #include "app/language.h"
 #include "app/messenger.h"
 #include "app/text_table.h"
+#include "app/widgets/message_box_messenger.h"
 #include "device/station_link.h"
 #include "sdcard/record_list_model.h"
 #include "sdcard/widgets/history_dialog.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -18,6 +20,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -49,8 +52,7 @@ struct DialogRig {
     ScriptedMessenger messenger;
     std::unique_ptr<History> dialog;
 
-    explicit DialogRig(int reportMs) {
-        sim::Profile p;
+    explicit DialogRig(int reportMs, sim::Profile p = {}) {
         p.faults.reportMs = reportMs;
         station = std::make_shared<sim::VirtualStation>(p);
         link = std::make_unique<StationLink>(std::make_shared<sim::VirtualTransport>(station),
@@ -180,4 +182,47 @@ int main(int argc, char** argv) {
     app::loadTexts();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// Names from the card are text, never markup: the list, the selected name and
+// any message show a name like "<b>x</b>" as it stands.
+TEST(HistoryDialog, CardNamesAreShownAsPlainText) {
+    const auto report = [](const std::string& name) {
+        Block b{};
+        b[0] = '{';
+        std::copy(name.begin(), name.end(), b.begin() + 1);
+        b[1 + name.size()] = ',';
+        b[1 + name.size() + 4] = 100; // 100 bytes
+        b[1 + name.size() + 5] = '}';
+        return b;
+    };
+    Block end{};
+    end[0] = '{';
+    end[1] = '@';
+    end[2] = '}';
+    sim::Profile profile;
+    profile.answerSequences[0x01] = {report("<i>y</i>.CSV"), report("<b>x.CSV"), end};
+    DialogRig rig(1, profile);
+    ASSERT_EQ(rig.dialog->fileList()->rowCount(), 2);
+    EXPECT_EQ(rig.dialog->fileList()->item(0, 0)->text(), QStringLiteral("<i>y</i>.CSV"));
+    rig.click(QStringLiteral("<b>x.CSV"));
+    auto* selected = rig.dialog->findChild<QLabel*>(QStringLiteral("selectedFile"));
+    ASSERT_NE(selected, nullptr);
+    EXPECT_EQ(selected->text(), QStringLiteral("<b>x.CSV"));
+    EXPECT_EQ(selected->textFormat(), Qt::PlainText);
+
+    // The message boxes of the program show such text literally too.
+    app::MessageBoxMessenger boxes(rig.dialog.get());
+    QString shownText;
+    Qt::TextFormat shownFormat = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shownText = box->text();
+            shownFormat = box->textFormat();
+            box->accept();
+        }
+    });
+    boxes.info(QStringLiteral("<b>x.CSV</b> cannot be copied"));
+    EXPECT_EQ(shownText, QStringLiteral("<b>x.CSV</b> cannot be copied"));
+    EXPECT_EQ(shownFormat, Qt::PlainText);
 }
