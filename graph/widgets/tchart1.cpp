@@ -54,7 +54,11 @@ CTchart1::CTchart1(QWidget* parent) : QChartView(parent) {
         s->attachAxis(valueAxis_);
         series_[static_cast<std::size_t>(i)] = s;
     }
+    // The view comes with a chart of its own, which setChart gives up without
+    // deleting.
+    QChart* placeholder = this->chart();
     setChart(chart);
+    delete placeholder;
     setRenderHint(QPainter::Antialiasing, false);
     setRubberBand(QChartView::HorizontalRubberBand);
 
