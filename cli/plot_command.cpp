@@ -2,6 +2,7 @@
 #include "data_dir.h"
 
 #include "app/data_folder.h"
+#include "graph/graph_plan.h"
 #include "store/automation_date.h"
 #include "store/record_store.h"
 
