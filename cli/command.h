@@ -89,6 +89,9 @@ std::span<const Command> commandTable();
 
 // Shared by the command handlers.
 int parseInteger(std::string_view text, std::string_view what);
+// --from and --to of the record commands: the query's bound form
+// ("YYYY-MM-DD h:mm:ss"), or a date alone for its midnight.
+double parseTimeOption(const std::string& text, const std::string& option);
 // A number of seconds from 0 to maxSeconds.
 double parseSeconds(std::string_view text, std::string_view what, double maxSeconds);
 // Turns an error of the layers below into the exception the runner maps to

@@ -38,15 +38,6 @@ struct PlotArguments {
 constexpr int kMinSide = 200;
 constexpr int kMaxSide = 10000;
 
-double parseTime(const std::string& text, const std::string& option) {
-    const std::string bound = text.find(' ') == std::string::npos ? text + " 0:00:00" : text;
-    Result<double> time = store::parseBoundText(bound);
-    if (!time)
-        throw UsageError(option + ": '" + text +
-                         "' is not a time of the form YYYY-MM-DD or \"YYYY-MM-DD h:mm:ss\"");
-    return *time;
-}
-
 void parseSize(const std::string& text, PlotArguments& args) {
     const auto x = text.find('x');
     if (x == std::string::npos)
@@ -79,9 +70,9 @@ PlotArguments parsePlotArguments(const std::vector<std::string>& list) {
         if (name == "--out")
             args.out = value;
         else if (name == "--from")
-            args.from = parseTime(value, name);
+            args.from = parseTimeOption(value, name);
         else if (name == "--to")
-            args.to = parseTime(value, name);
+            args.to = parseTimeOption(value, name);
         else if (name == "--kind") {
             if (!graph::parseGraphKind(value))
                 throw UsageError("--kind: '" + value + "' is neither temperature nor humidity");

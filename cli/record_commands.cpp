@@ -120,16 +120,6 @@ std::string importCsv(const std::string& file, const sdcard::ImportSummary& s) {
            (s.indoor ? "true" : "false") + ',' + orderText(s.dateOrder) + '\n';
 }
 
-// --from and --to: the query's bound form, or a date alone for its midnight.
-double parseTimeOption(const std::string& text, const std::string& option) {
-    const std::string bound = text.find(' ') == std::string::npos ? text + " 0:00:00" : text;
-    Result<double> time = store::parseBoundText(bound);
-    if (!time)
-        throw UsageError(option + ": '" + text +
-                         "' is not a time of the form YYYY-MM-DD or \"YYYY-MM-DD h:mm:ss\"");
-    return *time;
-}
-
 struct RecordsQuery {
     double from = std::numeric_limits<double>::lowest();
     double to = std::numeric_limits<double>::max();

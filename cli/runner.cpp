@@ -2,6 +2,7 @@
 #include "core/version.h"
 #include "data_dir.h"
 #include "device/station_access.h"
+#include "store/automation_date.h"
 
 #include <algorithm>
 #include <charconv>
@@ -197,6 +198,16 @@ double parseSeconds(std::string_view text, std::string_view what, double maxSeco
                          bound.str() + ", not '" + copy + "'");
     }
     return value;
+}
+
+// --from and --to: the query's bound form, or a date alone for its midnight.
+double parseTimeOption(const std::string& text, const std::string& option) {
+    const std::string bound = text.find(' ') == std::string::npos ? text + " 0:00:00" : text;
+    Result<double> time = store::parseBoundText(bound);
+    if (!time)
+        throw UsageError(option + ": '" + text +
+                         "' is not a time of the form YYYY-MM-DD or \"YYYY-MM-DD h:mm:ss\"");
+    return *time;
 }
 
 std::string helpText() {
