@@ -266,4 +266,31 @@
         <translation>Keine Berechtigung, die Station zu öffnen: Installieren Sie die udev-Regel %1 und laden Sie udev mit „%2“ neu.</translation>
     </message>
 </context>
+<context>
+    <name>Grapsh</name>
+    <message>
+        <source>Whole log</source>
+        <translation>Ganzes Protokoll</translation>
+    </message>
+    <message>
+        <source>Zoom out</source>
+        <translation>Verkleinern</translation>
+    </message>
+    <message>
+        <source>Save PNG...</source>
+        <translation>Als PNG speichern...</translation>
+    </message>
+    <message>
+        <source>The record database holds no readings.</source>
+        <translation>Die Datenbank enthält keine Messwerte.</translation>
+    </message>
+    <message>
+        <source>Save the graph</source>
+        <translation>Graphik speichern</translation>
+    </message>
+    <message>
+        <source>PNG images (*.png)</source>
+        <translation>PNG-Bilder (*.png)</translation>
+    </message>
+</context>
 </TS>

@@ -266,4 +266,31 @@
         <translation>No permission to open the station: install the udev rule %1 and reload udev with &quot;%2&quot;.</translation>
     </message>
 </context>
+<context>
+    <name>Grapsh</name>
+    <message>
+        <source>Whole log</source>
+        <translation>Whole log</translation>
+    </message>
+    <message>
+        <source>Zoom out</source>
+        <translation>Zoom out</translation>
+    </message>
+    <message>
+        <source>Save PNG...</source>
+        <translation>Save PNG...</translation>
+    </message>
+    <message>
+        <source>The record database holds no readings.</source>
+        <translation>The record database holds no readings.</translation>
+    </message>
+    <message>
+        <source>Save the graph</source>
+        <translation>Save the graph</translation>
+    </message>
+    <message>
+        <source>PNG images (*.png)</source>
+        <translation>PNG images (*.png)</translation>
+    </message>
+</context>
 </TS>

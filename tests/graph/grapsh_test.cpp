@@ -194,3 +194,14 @@ TEST_F(GrapshTest, SavesThePictureAndPlotDrawsTheSame) {
 }
 
 } // namespace
+
+// The window's own buttons follow the language as the table's texts do.
+TEST_F(GrapshTest, ButtonsInGerman) {
+    app::installTranslations(app::UiLanguage::German);
+    open();
+    EXPECT_EQ(dialog->wholeLogButton()->text(), QStringLiteral("Ganzes Protokoll"));
+    EXPECT_EQ(dialog->zoomOutButton()->text(), QStringLiteral("Verkleinern"));
+    EXPECT_EQ(dialog->saveButton()->text(), QStringLiteral("Als PNG speichern..."));
+    dialog.reset();
+    app::installTranslations(app::UiLanguage::English);
+}
