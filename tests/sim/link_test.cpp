@@ -88,9 +88,9 @@ TEST_F(LinkAgainstStation, SilentStationTimesOutAndKeepsOldAnswers) {
 // However late the station answers, an answer is filed under its own kind
 // or not at all: no block ever holds another kind's bytes.
 TEST_F(LinkAgainstStation, LateAnswersNeverLandInAnotherKindsBlock) {
-    timing.waitPercent = 5;
+    timing.waitPercent = 10; // room for a loaded machine: an owed answer is kept 3 waits long
     // Between the shortest answer wait and three times the longest (scaled).
-    for (int delayMs : {60, 145, 725}) {
+    for (int delayMs : {120, 290, 725}) {
         Profile profile;
         profile.faults.answerDelayMs = delayMs;
         Block knownReadings{};
