@@ -277,14 +277,22 @@ bool StationLink::oweAnswer(std::chrono::milliseconds within) {
     return false;
 }
 
-Status StationLink::query(const QueryShape& shape, std::stop_token stop) {
+Result<StationLink::Exclusive> StationLink::claim(int tableWaitMs, ResponseKind kind,
+                                                  const std::stop_token& stop) {
     if (!connected())
         return makeError(Errc::NotConnected);
-    auto exclusive = acquireLink(timing_.scaled(shape.timing.before), stop);
+    auto exclusive = acquireLink(timing_.scaled(tableWaitMs), stop);
     if (!exclusive)
         return exclusive.error();
     responseEvent_.reset();
-    expectedKind_ = static_cast<int>(shape.kind);
+    expectedKind_ = static_cast<int>(kind);
+    return exclusive;
+}
+
+Status StationLink::query(const QueryShape& shape, std::stop_token stop) {
+    auto exclusive = claim(shape.timing.before, shape.kind, stop);
+    if (!exclusive)
+        return exclusive.error();
     if (Status sent = sendFrame(CommandFrame(shape.code)); !sent) {
         releaseLink();
         return sent;
@@ -298,17 +306,13 @@ Status StationLink::query(const QueryShape& shape, std::stop_token stop) {
 
 Status StationLink::stream(const CommandFrame& frame, ResponseKind kind, QueryTiming timing,
                            const StreamConsumer& consumer, std::stop_token stop) {
-    if (!connected())
-        return makeError(Errc::NotConnected);
-    auto exclusive = acquireLink(timing_.scaled(timing.before), stop);
+    auto exclusive = claim(timing.before, kind, stop);
     if (!exclusive)
         return exclusive.error();
-    responseEvent_.reset();
     {
         std::lock_guard lock(dispatchMutex_);
         stream_ = &consumer;
     }
-    expectedKind_ = static_cast<int>(kind);
     Status sent = sendFrame(frame);
     WaitEnd end = sent ? awaitResponse(timing_.scaled(timing.after), stop) : WaitEnd::Cancelled;
     {
@@ -350,13 +354,9 @@ void StationLink::drainStream(ResponseKind kind, std::chrono::milliseconds limit
 
 Status StationLink::sendWithoutAnswer(std::span<const CommandFrame> frames, QueryTiming timing,
                                       std::stop_token stop) {
-    if (!connected())
-        return makeError(Errc::NotConnected);
-    auto exclusive = acquireLink(timing_.scaled(timing.before), stop);
+    auto exclusive = claim(timing.before, ResponseKind::NoAnswer, stop);
     if (!exclusive)
         return exclusive.error();
-    responseEvent_.reset();
-    expectedKind_ = static_cast<int>(ResponseKind::NoAnswer);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         Status sent = sendFrame(frames[i]);
         if (!sent) {
@@ -377,14 +377,9 @@ Status StationLink::sendWithoutAnswer(std::span<const CommandFrame> frames, Quer
 
 Status StationLink::writeSettings(std::span<const CommandFrame> frames, const WriteOptions& options,
                                   std::stop_token stop) {
-    if (!connected())
-        return makeError(Errc::NotConnected);
-
-    auto exclusive = acquireLink(timing_.scaled(options.timing.linkWait), stop);
+    auto exclusive = claim(options.timing.linkWait, ResponseKind::ScreenStatus, stop);
     if (!exclusive)
         return exclusive.error();
-    responseEvent_.reset();
-    expectedKind_ = static_cast<int>(ResponseKind::ScreenStatus);
     if (Status sent = sendFrame(CommandFrame(cmd::ScreenStatus)); !sent) {
         releaseLink();
         return sent;

@@ -189,6 +189,9 @@ private:
     // The link for one exchange: no other sender's request is outstanding and
     // no answer is owed. Timeout when that is not so within timeout.
     Result<Exclusive> acquireLink(std::chrono::milliseconds timeout, const std::stop_token& stop);
+    // The start of every exchange: the station open, the link this sender's
+    // (waiting at most the table's wait, scaled), the kind announced.
+    Result<Exclusive> claim(int tableWaitMs, ResponseKind kind, const std::stop_token& stop);
     Status sendFrame(const CommandFrame& frame);
     Status lostOr(Status status) const;
     // How an exchange ended, from the way its wait for the answer ended.

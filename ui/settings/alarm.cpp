@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace vellumet::ui {
 
 using app::TextId;
@@ -59,16 +61,8 @@ Alarm::Alarm(StationLink& link, app::Messenger& messenger, const AlarmCopy& copy
         }
         layout->addWidget(box);
     }
-    auto* buttons = new QHBoxLayout;
-    save_ = new QPushButton(t[TextId::Save], this);
-    exit_ = new QPushButton(t[TextId::Exit], this);
+    std::tie(save_, exit_) = addSaveExitRow(outer);
     save_->setDefault(true);
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(exit_);
-    outer->addLayout(buttons);
-    addButton(save_);
-    addButton(exit_);
 
     const settings::AlarmForm& f = editor_->opening();
     temperatureSwitch_->setCurrentIndex(f.temperatureSwitch);

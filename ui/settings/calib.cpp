@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace vellumet::ui {
 
 using app::TextId;
@@ -45,15 +47,7 @@ Calib::Calib(StationLink& link, app::Messenger& messenger, const CalibCopy& copy
         grid->addWidget(new QLabel(QStringLiteral("%"), this), channel, 4);
     }
     outer->addLayout(grid);
-    auto* buttons = new QHBoxLayout;
-    save_ = new QPushButton(t[TextId::Save], this);
-    exit_ = new QPushButton(t[TextId::Exit], this);
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(exit_);
-    outer->addLayout(buttons);
-    addButton(save_);
-    addButton(exit_);
+    std::tie(save_, exit_) = addSaveExitRow(outer);
     if (!link.connected())
         save_->setEnabled(false);
     connect(save_, &QPushButton::clicked, this, &Calib::save);

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace vellumet::ui {
 
 using app::TextId;
@@ -65,16 +67,8 @@ Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy
     }
     layout->addWidget(areas);
 
-    auto* buttons = new QHBoxLayout;
-    save_ = new QPushButton(t[TextId::Save], this);
-    exit_ = new QPushButton(t[TextId::Exit], this);
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(exit_);
-    layout->addLayout(buttons);
-    addButton(save_);
+    std::tie(save_, exit_) = addSaveExitRow(layout);
     addButton(setInterval_);
-    addButton(exit_);
 
     if (link.connected()) {
         grid_.setAreas(areaCount(copy.identText));

@@ -3,6 +3,7 @@
 #include "app/background.h"
 #include "app/text_table.h"
 
+#include <QHBoxLayout>
 #include <QPushButton>
 
 namespace vellumet::ui {
@@ -79,6 +80,20 @@ void StationDialog::reject() {
     if (running_)
         return;
     QDialog::reject();
+}
+
+std::pair<QPushButton*, QPushButton*> StationDialog::addSaveExitRow(QBoxLayout* layout) {
+    const app::TextTable& t = app::texts();
+    auto* save = new QPushButton(t[app::TextId::Save], this);
+    auto* exit = new QPushButton(t[app::TextId::Exit], this);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(save);
+    row->addWidget(exit);
+    layout->addLayout(row);
+    addButton(save);
+    addButton(exit);
+    return {save, exit};
 }
 
 } // namespace vellumet::ui

@@ -8,8 +8,10 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
+class QBoxLayout;
 class QPushButton;
 
 namespace vellumet::ui {
@@ -37,6 +39,9 @@ protected:
     // The message for a failed station exchange.
     void reportFailure(const Status& status);
     void addButton(QPushButton* button) { buttons_.push_back(button); }
+    // Save and Exit, right-aligned at the foot of layout and locked while a
+    // job runs.
+    std::pair<QPushButton*, QPushButton*> addSaveExitRow(QBoxLayout* layout);
     void reject() override;
 
     StationLink& link_;
