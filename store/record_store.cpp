@@ -4,7 +4,10 @@
 #include "record_schema.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
+#include <cmath>
+#include <cstring>
 
 namespace vellumet::store {
 
@@ -54,6 +57,53 @@ void bindRecord(Statement& st, int first, const LogRecord& r) {
 }
 
 constexpr const char* kIncomingTable = "RecordsIncoming";
+
+// The packed copy of the rows: LogRecords as they lie in memory, so only a
+// machine of the same byte order and layout may read them.
+constexpr const char* kPacksTable = "RecordPacks";
+constexpr const char* kIncomingPacksTable = "RecordPacksIncoming";
+constexpr std::size_t kPackRows = 4096;
+constexpr bool kCanPack = std::endian::native == std::endian::little;
+constexpr int kPackFormat = 0x5650'0100 + static_cast<int>(sizeof(LogRecord));
+
+std::string packsTableSql(std::string_view name) {
+    return "CREATE TABLE " + std::string(name) +
+           " (Pack INTEGER PRIMARY KEY, Format INTEGER NOT NULL, FirstTime REAL NOT NULL,"
+           " LastTime REAL NOT NULL, Rows BLOB NOT NULL)";
+}
+
+// Any change to Records by other means than an import makes the copy stale.
+constexpr const char* kDropPackTriggers = "DROP TRIGGER IF EXISTS RecordPacksStaleOnInsert;"
+                                          "DROP TRIGGER IF EXISTS RecordPacksStaleOnUpdate;"
+                                          "DROP TRIGGER IF EXISTS RecordPacksStaleOnDelete;";
+constexpr const char* kCreatePackTriggers =
+    "CREATE TRIGGER RecordPacksStaleOnInsert AFTER INSERT ON Records"
+    " BEGIN DELETE FROM RecordPacks; END;"
+    "CREATE TRIGGER RecordPacksStaleOnUpdate AFTER UPDATE ON Records"
+    " BEGIN DELETE FROM RecordPacks; END;"
+    "CREATE TRIGGER RecordPacksStaleOnDelete AFTER DELETE ON Records"
+    " BEGIN DELETE FROM RecordPacks; END;";
+
+// Ends a read snapshot however the read ends.
+class ReadSnapshot {
+public:
+    explicit ReadSnapshot(Database& db) : db_(db) {}
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+    Status begin() {
+        Status s = db_.execute("SAVEPOINT WindowRead", "cannot read the record database");
+        open_ = s.ok();
+        return s;
+    }
+    ~ReadSnapshot() {
+        if (open_)
+            (void)db_.execute("RELEASE WindowRead", "cannot end a read");
+    }
+
+private:
+    Database& db_;
+    bool open_ = false;
+};
 
 std::string insertSql(std::string_view table, std::size_t rows) {
     std::string sql = "INSERT OR ROLLBACK INTO " + std::string(table) + " (" +
@@ -122,8 +172,8 @@ double seriesValue(const LogRecord& r, SeriesColumn column) {
 void RecordStore::close() {
     selected_ = nullptr;
     replacing_ = false;
-    for (Statement* st :
-         {&clearRecords_, &clearParam_, &insertOne_, &insertBatch_, &selectAll_, &span_})
+    for (Statement* st : {&clearRecords_, &clearParam_, &insertOne_, &insertBatch_, &selectAll_,
+                          &span_, &insertPack_, &packsPresent_, &packsUsable_, &selectPacks_})
         *st = Statement();
     for (Statement& st : count_)
         st = Statement();
@@ -170,6 +220,14 @@ Result<Transaction> RecordStore::beginTransaction() {
 }
 
 Status RecordStore::clearTables() {
+    // Without the triggers the delete below empties the table at once
+    // instead of row by row.
+    if (!db_.isOpen())
+        return notOpen();
+    const std::string drop =
+        std::string(kDropPackTriggers) + "DROP TABLE IF EXISTS " + kPacksTable + ";";
+    if (Status s = db_.execute(drop.c_str(), "cannot empty the record database"); !s)
+        return s;
     Result<Statement*> records = statement(clearRecords_, "DELETE FROM Records");
     if (!records)
         return records.error();
@@ -184,6 +242,7 @@ Status RecordStore::clearTables() {
 void RecordStore::dropInsertStatements() {
     insertOne_ = Statement();
     insertBatch_ = Statement();
+    insertPack_ = Statement();
 }
 
 Status RecordStore::beginReplacement() {
@@ -197,6 +256,17 @@ Status RecordStore::beginReplacement() {
                             freeTimeIndexName(db_.handle()) + " ON " + kIncomingTable + "(Time);";
     if (Status s = db_.execute(sql.c_str(), "cannot prepare the new records"); !s)
         return s;
+    pack_.clear();
+    packLastTime_ = -HUGE_VAL;
+    packing_ = false;
+    if (kCanPack) {
+        const std::string packs = std::string("DROP TABLE IF EXISTS ") + kIncomingPacksTable + ";" +
+                                  packsTableSql(kIncomingPacksTable);
+        if (Status s = db_.execute(packs.c_str(), "cannot prepare the new records"); !s)
+            return s;
+        pack_.reserve(kPackRows);
+        packing_ = true;
+    }
     replacing_ = true;
     return {};
 }
@@ -204,11 +274,58 @@ Status RecordStore::beginReplacement() {
 Status RecordStore::finishReplacement() {
     if (!replacing_)
         return makeError(Errc::Database, "no replacement of the records has begun");
-    dropInsertStatements();
     replacing_ = false;
-    const std::string sql = std::string("DROP TABLE Records;ALTER TABLE ") + kIncomingTable +
-                            " RENAME TO Records;DELETE FROM Param;";
+    if (packing_ && !pack_.empty())
+        if (Status s = writePack(); !s)
+            return s;
+    dropInsertStatements();
+    // Dropping Records also drops its triggers.
+    std::string sql = std::string("DROP TABLE Records;ALTER TABLE ") + kIncomingTable +
+                      " RENAME TO Records;DELETE FROM Param;DROP TABLE IF EXISTS " + kPacksTable +
+                      ";";
+    if (packing_)
+        sql += std::string("ALTER TABLE ") + kIncomingPacksTable + " RENAME TO " + kPacksTable +
+               ";" + kCreatePackTriggers;
+    else
+        sql += std::string("DROP TABLE IF EXISTS ") + kIncomingPacksTable + ";";
+    packing_ = false;
+    pack_ = {};
     return db_.execute(sql.c_str(), "cannot replace the records");
+}
+
+Status RecordStore::packRows(std::span<const LogRecord> records) {
+    for (const LogRecord& r : records) {
+        if (r.time == 0.0) // unreadable time: only Records holds the row
+            continue;
+        if (!std::isfinite(r.time) || r.time < packLastTime_) {
+            // Times that go back: the log is read from Records alone.
+            packing_ = false;
+            pack_ = {};
+            return {};
+        }
+        packLastTime_ = r.time;
+        pack_.push_back(r);
+        if (pack_.size() == kPackRows)
+            if (Status s = writePack(); !s)
+                return s;
+    }
+    return {};
+}
+
+Status RecordStore::writePack() {
+    Result<Statement*> st =
+        statement(insertPack_, std::string("INSERT INTO ") + kIncomingPacksTable +
+                                   " (Format, FirstTime, LastTime, Rows)"
+                                   " VALUES (?, ?, ?, ?)");
+    if (!st)
+        return st.error();
+    (*st)->bind(1, kPackFormat);
+    (*st)->bind(2, pack_.front().time);
+    (*st)->bind(3, pack_.back().time);
+    (*st)->bindBlob(4, std::as_bytes(std::span(pack_)));
+    Status s = (*st)->run();
+    pack_.clear();
+    return s;
 }
 
 Status RecordStore::appendRecord(const LogRecord& record) {
@@ -216,6 +333,9 @@ Status RecordStore::appendRecord(const LogRecord& record) {
 }
 
 Status RecordStore::appendRecords(std::span<const LogRecord> records) {
+    if (replacing_ && packing_)
+        if (Status s = packRows(records); !s)
+            return s;
     while (!records.empty()) {
         const bool batch = records.size() >= kBatchRows;
         const std::string_view table = replacing_ ? kIncomingTable : "Records";
@@ -325,9 +445,120 @@ Result<std::vector<LogRecord>> RecordStore::readRecords(double start, double end
     return records;
 }
 
+Result<bool> RecordStore::hasPackedRows() {
+    if (!kCanPack)
+        return false;
+    Result<Statement*> present = statement(
+        packsPresent_, std::string("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                   "name = '") +
+                           kPacksTable + "'");
+    if (!present)
+        return present.error();
+    Result<bool> row = (*present)->step();
+    if (!row)
+        return row.error();
+    const bool there = *row && (*present)->columnInt64(0) == 1;
+    (*present)->reset();
+    if (!there)
+        return false;
+    // Emptied by the triggers, or written by another build: not usable.
+    Result<Statement*> usable =
+        statement(packsUsable_,
+                  std::string("SELECT count(*), min(Format), max(Format), "
+                              "max(length(Rows) % " +
+                              std::to_string(sizeof(LogRecord)) + "), min(length(Rows)) FROM ") +
+                      kPacksTable);
+    if (!usable)
+        return usable.error();
+    row = (*usable)->step();
+    if (!row)
+        return row.error();
+    const Statement& u = **usable;
+    const bool ok = *row && u.columnInt64(0) > 0 && u.columnInt64(1) == kPackFormat &&
+                    u.columnInt64(2) == kPackFormat && u.columnInt64(3) == 0 &&
+                    u.columnInt64(4) > 0;
+    (*usable)->reset();
+    return ok;
+}
+
+Status RecordStore::visitWindow(double start, double end, const RowVisitor& visit) {
+    if (!db_.isOpen())
+        return notOpen();
+    ReadSnapshot snapshot(db_);
+    if (Status s = snapshot.begin(); !s)
+        return s;
+    // The packed copy leaves out the rows of unreadable time (0).
+    const bool windowHoldsZero = start < 0.0 && end >= 0.0;
+    if (!windowHoldsZero) {
+        Result<bool> packed = hasPackedRows();
+        if (!packed)
+            return packed.error();
+        if (*packed)
+            return visitPacks(start, end, visit);
+    }
+    return visitRows(start, end, visit);
+}
+
+Status RecordStore::visitPacks(double start, double end, const RowVisitor& visit) {
+    Result<Statement*> st =
+        statement(selectPacks_, std::string("SELECT Rows FROM ") + kPacksTable +
+                                    " WHERE LastTime > ?1 AND FirstTime <= ?2 ORDER BY Pack");
+    if (!st)
+        return st.error();
+    (*st)->bind(1, start);
+    (*st)->bind(2, end);
+    std::vector<LogRecord> rows;
+    for (;;) {
+        Result<bool> row = (*st)->step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            break;
+        const std::span<const std::byte> bytes = (*st)->columnBlob(0);
+        rows.resize(bytes.size() / sizeof(LogRecord));
+        std::memcpy(rows.data(), bytes.data(), rows.size() * sizeof(LogRecord));
+        const auto byTime = [](double t, const LogRecord& r) { return t < r.time; };
+        const auto first = std::upper_bound(rows.begin(), rows.end(), start, byTime);
+        const auto last = std::upper_bound(first, rows.end(), end, byTime);
+        if (first != last)
+            visit(std::span<const LogRecord>(first, last));
+    }
+    (*st)->reset();
+    return {};
+}
+
+Status RecordStore::visitRows(double start, double end, const RowVisitor& visit) {
+    Result<Statement*> st = statement(selectAll_, windowSql(std::nullopt));
+    if (!st)
+        return st.error();
+    if (selected_ == *st)
+        selected_ = nullptr;
+    (*st)->bind(1, start);
+    (*st)->bind(2, end);
+    std::vector<LogRecord> rows;
+    rows.reserve(kPackRows);
+    for (;;) {
+        Result<bool> row = (*st)->step();
+        if (!row)
+            return row.error();
+        if (*row)
+            rows.push_back(recordFromRow(**st));
+        if (rows.size() == kPackRows || (!*row && !rows.empty())) {
+            visit(rows);
+            rows.clear();
+        }
+        if (!*row)
+            break;
+    }
+    (*st)->reset();
+    return {};
+}
+
 Result<std::optional<RecordStore::TimeSpan>> RecordStore::timeSpan() {
     Result<Statement*> st =
-        statement(span_, "SELECT min(Time), max(Time) FROM Records WHERE Time <> 0");
+        // Worded so that each end is one step along the index on Time.
+        statement(span_, "SELECT (SELECT Time FROM Records WHERE Time <> 0 ORDER BY Time LIMIT 1),"
+                         " (SELECT Time FROM Records WHERE Time <> 0 ORDER BY Time DESC LIMIT 1)");
     if (!st)
         return st.error();
     Result<bool> row = (*st)->step();

@@ -89,6 +89,10 @@ void Statement::bind(int index, int value) {
     sqlite3_bind_int(handle_, index, value);
 }
 
+void Statement::bindBlob(int index, std::span<const std::byte> bytes) {
+    sqlite3_bind_blob64(handle_, index, bytes.data(), bytes.size(), SQLITE_STATIC);
+}
+
 Result<bool> Statement::step() {
     const int rc = sqlite3_step(handle_);
     if (rc == SQLITE_ROW)
@@ -127,6 +131,14 @@ long long Statement::columnInt64(int index) const {
 
 bool Statement::columnIsNull(int index) const {
     return sqlite3_column_type(handle_, index) == SQLITE_NULL;
+}
+
+std::span<const std::byte> Statement::columnBlob(int index) const {
+    const void* data = sqlite3_column_blob(handle_, index);
+    const int size = sqlite3_column_bytes(handle_, index);
+    if (!data || size <= 0)
+        return {};
+    return {static_cast<const std::byte*>(data), static_cast<std::size_t>(size)};
 }
 
 Result<Transaction> Transaction::begin(Database& db) {

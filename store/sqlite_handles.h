@@ -2,6 +2,8 @@
 
 #include "core/result.h"
 
+#include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -54,6 +56,8 @@ public:
 
     void bind(int index, double value);
     void bind(int index, int value);
+    // The bytes must stay in place until the statement has run.
+    void bindBlob(int index, std::span<const std::byte> bytes);
 
     // One step: true when a row is ready, false when done, or the error.
     Result<bool> step();
@@ -65,6 +69,8 @@ public:
     double columnDouble(int index) const;
     long long columnInt64(int index) const;
     bool columnIsNull(int index) const;
+    // Valid until the next step or reset.
+    std::span<const std::byte> columnBlob(int index) const;
 
 private:
     Statement(sqlite3_stmt* handle, sqlite3* db) : handle_(handle), db_(db) {}

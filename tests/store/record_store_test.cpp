@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 using namespace vellumet;
@@ -120,6 +122,104 @@ TEST_F(RecordStoreTest, AnUncommittedTransactionLeavesTheRowsAsTheyWere) {
     ASSERT_TRUE(all.ok());
     ASSERT_EQ(all->size(), 1u);
     EXPECT_EQ((*all)[0].temperature, 20.0f);
+}
+
+// Everything visitWindow hands over, checked to come in ascending time.
+std::vector<LogRecord> visited(RecordStore& store, double start, double end) {
+    std::vector<LogRecord> rows;
+    const Status s = store.visitWindow(start, end, [&](std::span<const LogRecord> run) {
+        EXPECT_FALSE(run.empty());
+        rows.insert(rows.end(), run.begin(), run.end());
+    });
+    EXPECT_TRUE(s.ok()) << (s.ok() ? "" : s.error().text());
+    EXPECT_TRUE(
+        std::is_sorted(rows.begin(), rows.end(),
+                       [](const LogRecord& a, const LogRecord& b) { return a.time < b.time; }));
+    return rows;
+}
+
+bool sameRows(const std::vector<LogRecord>& a, const std::vector<LogRecord>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](auto& x, auto& y) {
+               return x.time == y.time && x.temperature == y.temperature &&
+                      x.humidity == y.humidity && x.dewPoint == y.dewPoint &&
+                      x.heatIndex == y.heatIndex;
+           });
+}
+
+TEST_F(RecordStoreTest, PackedCopyReadsAsRecordsAndGoesStaleOnAnyOtherChange) {
+    // 10,000 rows a minute apart over several packs: equal times across the
+    // first pack's end, missing values, and one row of unreadable time.
+    const double first = at("2024-03-05 0:00:00");
+    std::vector<LogRecord> rows;
+    for (int i = 0; i < 10000; ++i) {
+        const int minute = i == 4096 ? 4095 : i;
+        rows.push_back({first + minute / 1440.0, i % 7 == 0 ? kNoValue : static_cast<float>(i) / 10,
+                        i % 11 == 0 ? kNoHumidity : i % 100, -static_cast<float>(i), 1.5f});
+    }
+    rows[5000].time = 0.0;
+    const auto replace = [&](const std::vector<LogRecord>& log) {
+        Result<Transaction> t = store.beginTransaction();
+        ASSERT_TRUE(t.ok());
+        ASSERT_TRUE(store.beginReplacement().ok());
+        ASSERT_TRUE(store.appendRecords(log).ok());
+        ASSERT_TRUE(store.finishReplacement().ok());
+        ASSERT_TRUE(t->commit().ok());
+    };
+    const double minute = 1.0 / 1440.0;
+    const std::pair<double, double> windows[] = {
+        {-1e9, 1e9},                                    // holds the unreadable time too
+        {0.0, 1e9},                                     // every readable row
+        {first, first + 9999 * minute},                 // leaves out the first row
+        {first + 4094 * minute, first + 4096 * minute}, // equal times across packs
+        {first + 4095 * minute, first + 8192 * minute}, // on pack bounds
+        {first + 100.5 * minute, first + 101.5 * minute},
+        {first + 50 * minute, first + 50 * minute}, // start = end
+        {first + 20000 * minute, 1e9},              // after the log
+    };
+    const auto expectSameAsRecords = [&](const char* state) {
+        for (const auto& [start, end] : windows) {
+            SCOPED_TRACE(testing::Message() << state << ", window " << start << ".." << end);
+            const Result<std::vector<LogRecord>> records =
+                store.readRecords(start, end, std::nullopt);
+            ASSERT_TRUE(records.ok());
+            EXPECT_TRUE(sameRows(visited(store, start, end), *records));
+        }
+    };
+
+    replace(rows);
+    EXPECT_TRUE(*store.hasPackedRows());
+    expectSameAsRecords("packed");
+    EXPECT_EQ(visited(store, 0.0, 1e9).size(), 9999u);
+
+    // Changed by another program: the copy is dropped and Records read.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "UPDATE Records SET Temperature = 99 WHERE rowid = 20", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_FALSE(*store.hasPackedRows());
+    expectSameAsRecords("updated elsewhere");
+    EXPECT_EQ(visited(store, first + 18.5 * minute, first + 19.5 * minute).at(0).temperature,
+              99.0f);
+
+    // Times that go back: no copy, the same rows.
+    std::vector<LogRecord> shuffled = rows;
+    std::swap(shuffled[10], shuffled[9000]);
+    replace(shuffled);
+    EXPECT_FALSE(*store.hasPackedRows());
+    expectSameAsRecords("out of order");
+
+    // A new copy, then rows added and the tables emptied by this program.
+    replace(rows);
+    EXPECT_TRUE(*store.hasPackedRows());
+    ASSERT_TRUE(store.appendRecord(row("2030-01-01 0:00:00", 1.0f, 1, 1.0f, 1.0f)).ok());
+    EXPECT_FALSE(*store.hasPackedRows());
+    expectSameAsRecords("appended");
+    replace(rows);
+    ASSERT_TRUE(store.clearTables().ok());
+    EXPECT_FALSE(*store.hasPackedRows());
+    EXPECT_TRUE(visited(store, -1e9, 1e9).empty());
 }
 
 TEST_F(RecordStoreTest, RefusesBadNamesAndBoundsBeforeAskingTheDatabase) {
