@@ -3,9 +3,12 @@
 #include "column_reduction.h"
 #include "store/automation_date.h"
 
+#include <QTimeZone>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <limits>
 
 namespace vellumet::graph {
 
@@ -89,16 +92,44 @@ Result<Window> composeWindow(const PickerValues& p) {
     return w;
 }
 
+qint64 AxisClock::offsetOfHour(qint64 hour) {
+    const QDateTime wall = QDateTime::fromMSecsSinceEpoch(hour * kMsPerHour, Qt::UTC);
+    const QDateTime local(wall.date(), wall.time());
+    return local.isValid() ? qint64{local.offsetFromUtc()} * 1000 : 0;
+}
+
 qint64 AxisClock::toAxis(double automationDate) {
     const qint64 wallMs =
         std::llround((automationDate - kEpochDays) * static_cast<double>(kMsPerDay));
     const qint64 hour =
         wallMs >= 0 ? wallMs / kMsPerHour : -((-wallMs + kMsPerHour - 1) / kMsPerHour);
-    if (hour != hour_) {
-        hour_ = hour;
-        const QDateTime wall = QDateTime::fromMSecsSinceEpoch(hour * kMsPerHour, Qt::UTC);
-        const QDateTime local(wall.date(), wall.time());
-        offsetMs_ = local.isValid() ? qint64{local.offsetFromUtc()} * 1000 : 0;
+    if (hour < firstHour_ || hour > lastHour_) {
+        offsetMs_ = offsetOfHour(hour);
+        firstHour_ = lastHour_ = hour;
+        // The offset holds up to the zone's transitions on either side; the
+        // hours next to one are asked for on their own.
+        const QTimeZone zone = QTimeZone::systemTimeZone();
+        if (zone.isValid()) {
+            const QDateTime instant =
+                QDateTime::fromMSecsSinceEpoch(hour * kMsPerHour - offsetMs_, Qt::UTC);
+            const auto wallHourOf = [this](const QDateTime& utc) {
+                const qint64 ms = utc.toMSecsSinceEpoch() + offsetMs_;
+                return ms >= 0 ? ms / kMsPerHour : -((-ms + kMsPerHour - 1) / kMsPerHour);
+            };
+            const QTimeZone::OffsetData next = zone.nextTransition(instant);
+            const QTimeZone::OffsetData previous = zone.previousTransition(instant);
+            const qint64 last = next.atUtc.isValid() ? wallHourOf(next.atUtc) - 2
+                                                     : std::numeric_limits<qint64>::max();
+            const qint64 first = previous.atUtc.isValid() ? wallHourOf(previous.atUtc) + 2
+                                                          : std::numeric_limits<qint64>::min();
+            const bool agrees =
+                zone.offsetFromUtc(instant) * 1000LL == offsetMs_ &&
+                (!previous.atUtc.isValid() || previous.offsetFromUtc * 1000LL == offsetMs_);
+            if (agrees && first <= hour && hour <= last) {
+                firstHour_ = first;
+                lastHour_ = last;
+            }
+        }
     }
     return wallMs - offsetMs_;
 }
@@ -109,9 +140,12 @@ double AxisClock::fromAxis(qint64 msecs) {
     return kEpochDays + static_cast<double>(wallMs) / static_cast<double>(kMsPerDay);
 }
 
-Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
-                                            double end, int columns, double axisFrom,
-                                            double axisTo) {
+namespace {
+
+// Every point of every curve, read the way the window queries are worded:
+// each column counted, then read.
+Result<std::vector<LoadedCurve>> loadWholeCurves(store::RecordStore& store, GraphKind kind,
+                                                 double start, double end) {
     std::vector<LoadedCurve> curves;
     for (const CurvePlan& plan : kindPlan(kind).curves) {
         Result<std::int64_t> n = store.countSeries(start, end, plan.column);
@@ -134,11 +168,45 @@ Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind
         const auto kept = static_cast<std::size_t>(series->times.rend() - read);
         series->times.resize(kept);
         series->values.resize(kept);
-        if (columns > 0)
-            curve.points =
-                reduceToColumns(series->times, series->values, axisFrom, axisTo, columns);
-        else
-            curve.points = std::move(*series);
+        curve.points = std::move(*series);
+    }
+    return curves;
+}
+
+} // namespace
+
+Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
+                                            double end, int columns, double axisFrom,
+                                            double axisTo) {
+    if (columns <= 0)
+        return loadWholeCurves(store, kind, start, end);
+
+    // One pass over the window's rows feeds every curve's thinning.
+    std::vector<LoadedCurve> curves;
+    std::vector<ColumnReducer> reducers;
+    for (const CurvePlan& plan : kindPlan(kind).curves) {
+        curves.push_back({plan, 0, {}});
+        reducers.emplace_back(axisFrom, axisTo, columns);
+    }
+    const Status read = store.visitWindow(start, end, [&](std::span<const store::LogRecord> rows) {
+        for (std::size_t i = 0; i < curves.size(); ++i) {
+            const store::SeriesColumn column = curves[i].plan.column;
+            ColumnReducer& reducer = reducers[i];
+            for (const store::LogRecord& row : rows) {
+                const double value = store::seriesValue(row, column);
+                // The missing-value mark, and what the database holds
+                // as no value at all.
+                if (value == static_cast<double>(store::kNoValue) || std::isnan(value))
+                    continue;
+                reducer.add(row.time, value);
+            }
+        }
+    });
+    if (!read)
+        return read.error();
+    for (std::size_t i = 0; i < curves.size(); ++i) {
+        curves[i].rows = static_cast<std::int64_t>(reducers[i].pointsAdded());
+        curves[i].points = reducers[i].finish();
     }
     return curves;
 }

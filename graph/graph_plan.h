@@ -68,14 +68,21 @@ Result<Window> composeWindow(const PickerValues& pickers);
 
 // Automation dates (the log's wall-clock time) to the chart's time axis
 // (milliseconds since the epoch of the same local wall-clock time) and back.
-// The local offset is looked up once per hour of wall-clock time.
+// The local offset is that of the hour of wall-clock time; it is looked up
+// again only in another stretch between two of the time zone's transitions
+// (asking the system for every hour costs a file lookup each time).
 class AxisClock {
 public:
     qint64 toAxis(double automationDate);
     static double fromAxis(qint64 msecs);
+    // The offset of an hour of wall-clock time (hours since the epoch), asked
+    // of the system.
+    static qint64 offsetOfHour(qint64 hour);
 
 private:
-    qint64 hour_ = -1;
+    // Hours of wall-clock time known to have offsetMs_.
+    qint64 firstHour_ = 1;
+    qint64 lastHour_ = 0;
     qint64 offsetMs_ = 0;
 };
 
@@ -86,10 +93,10 @@ struct LoadedCurve {
     store::Series points; // reduced when asked for
 };
 
-// Reads the curves of a kind over start < Time <= end from the open store,
-// counting every column first and then reading each one that has rows, as
-// the window is drawn. With columns > 0 each curve is thinned to that many
-// pixel columns over axisFrom..axisTo. Stops at the first failure.
+// Reads the curves of a kind over start < Time <= end from the open store.
+// With columns > 0 each curve is thinned to that many pixel columns over
+// axisFrom..axisTo as the rows of the window pass by once; without, every
+// column is counted first and then read whole. Stops at the first failure.
 Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
                                             double end, int columns, double axisFrom,
                                             double axisTo);

@@ -125,7 +125,68 @@ TEST(GraphWindow, AxisTimesShowTheLogsWallClock) {
     EXPECT_NEAR(AxisClock::fromAxis(clock.toAxis(date)), date, 1e-9);
 }
 
+TEST(GraphWindow, AxisClockAgreesWithTheSystemForEveryHourAcrossTransitions) {
+    // A zone with summer time; every hour of two years, in order and back.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const double from = store::toAutomationDate(store::DateTimeParts{2023, 1, 1, 0, 30, 0});
+    std::vector<double> hours;
+    for (int h = 0; h < 2 * 366 * 24; ++h)
+        hours.push_back(from + h / 24.0);
+    for (bool backwards : {false, true}) {
+        if (backwards)
+            std::reverse(hours.begin(), hours.end());
+        AxisClock clock;
+        int wrong = 0;
+        for (double date : hours) {
+            const qint64 wallMs = std::llround((date - 25569.0) * 86400000.0);
+            const qint64 hour = wallMs / 3600000;
+            if (clock.toAxis(date) != wallMs - AxisClock::offsetOfHour(hour))
+                ++wrong;
+        }
+        EXPECT_EQ(wrong, 0) << (backwards ? "backwards" : "forwards");
+    }
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    tzset();
+}
+
 using GraphCurves = test::LogDatabase;
+
+TEST_F(GraphCurves, ThinnedCurvesAreTheWholeCurvesThinned) {
+    // Several packs of rows, and a stretch where only humidity was read.
+    std::string log = minuteLog(9000);
+    log += "2024-03-11 06:00:00,--,55,--,--\n2024-03-11 06:01:00,--,56,--,--\n";
+    importLog(log);
+    store::RecordStore store;
+    ASSERT_TRUE(store.openDatabase(path()).ok());
+    ASSERT_TRUE(*store.hasPackedRows());
+    const double first = *store::parseBoundText("2024-03-05 0:00:00");
+    const double minute = 1.0 / 1440.0;
+    for (GraphKind kind : {GraphKind::Temperature, GraphKind::Humidity})
+        for (const auto& [start, end, columns] :
+             {std::tuple{first - minute, first + 9100 * minute, 300},
+              std::tuple{first + 4000.5 * minute, first + 4200 * minute, 64},
+              std::tuple{first + 10 * minute, first + 20 * minute, 300}}) {
+            SCOPED_TRACE(testing::Message() << start << ".." << end << ", " << columns);
+            Result<std::vector<LoadedCurve>> whole = loadCurves(store, kind, start, end, 0, 0, 0);
+            Result<std::vector<LoadedCurve>> thin =
+                loadCurves(store, kind, start, end, columns, start, end);
+            ASSERT_TRUE(whole.ok());
+            ASSERT_TRUE(thin.ok());
+            ASSERT_EQ(whole->size(), thin->size());
+            for (std::size_t i = 0; i < whole->size(); ++i) {
+                const store::Series expected = reduceToColumns(
+                    (*whole)[i].points.times, (*whole)[i].points.values, start, end, columns);
+                EXPECT_EQ((*thin)[i].rows, (*whole)[i].rows);
+                EXPECT_EQ((*thin)[i].points.times, expected.times);
+                EXPECT_EQ((*thin)[i].points.values, expected.values);
+            }
+        }
+}
 
 TEST_F(GraphCurves, MissingValuesLeaveOnlyTheirOwnCurve) {
     // No dew point or heat index at all; the third row has no temperature but
