@@ -1,9 +1,9 @@
 // Drawing a 1,000,000-row window of the Temperature graph (three curves):
 // thinned to the chart's pixel columns against every point handed to the line
 // series, from the start of the drawing to the painted chart and to the
-// written PNG, with each way's peak resident memory. Each way runs in a fresh
-// process of its own so that the memory figures are whole-process figures.
-// Run by hand: build/bench/graph_bench [LOG] (make_bench_log writes one).
+// written PNG (and how much of it went to reading and thinning the rows), with each way's peak
+// resident memory. Each way runs in a fresh process of its own so that the memory figures are
+// whole-process figures. Run by hand: build/bench/graph_bench [LOG] (make_bench_log writes one).
 #include "graph/widgets/chart_drawing.h"
 #include "graph/widgets/tchart1.h"
 #include "sdcard/log_import.h"
@@ -38,8 +38,8 @@ double msSince(Clock::time_point start) {
 }
 
 // One way of drawing, in this process: prints one line of figures to `report`.
-int runChild(int argc, char** argv, bool reduce, const char* database, const char* report,
-             const char* png) {
+int runChild(int argc, char** argv, bool reduce, bool pngOnly, const char* database,
+             const char* report, const char* png) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     graph::CTchart1 chart;
@@ -63,6 +63,7 @@ int runChild(int argc, char** argv, bool reduce, const char* database, const cha
         std::fprintf(stderr, "%s\n", s.error().text().c_str());
         return 1;
     }
+    const double drawnMs = msSince(start);
     qsizetype points = 0;
     for (int i = 0; i < 3; ++i)
         points += chart.series(i)->count();
@@ -72,6 +73,8 @@ int runChild(int argc, char** argv, bool reduce, const char* database, const cha
     if (!graph::writePng(chart, QString::fromLocal8Bit(png)))
         return 1;
     const double pngMs = msSince(start);
+    if (pngOnly)
+        return 0;
 
     // A repaint of the drawn chart, as a pan or a resize causes.
     const Clock::time_point repaint = Clock::now();
@@ -91,15 +94,15 @@ int runChild(int argc, char** argv, bool reduce, const char* database, const cha
     std::FILE* out = std::fopen(report, "w");
     if (!out)
         return 1;
-    std::fprintf(out, "%lld %.1f %.1f %.1f %.1f %ld %d\n", static_cast<long long>(points),
-                 paintedMs, pngMs, repaintMs, zoomMs, usage.ru_maxrss, painted.width());
+    std::fprintf(out, "%lld %.1f %.1f %.1f %.1f %.1f %ld %d\n", static_cast<long long>(points),
+                 drawnMs, paintedMs, pngMs, repaintMs, zoomMs, usage.ru_maxrss, painted.width());
     std::fclose(out);
     return 0;
 }
 
 struct Figures {
     long long points = 0;
-    double paintedMs = 0, pngMs = 0, repaintMs = 0, zoomMs = 0;
+    double drawnMs = 0, paintedMs = 0, pngMs = 0, repaintMs = 0, zoomMs = 0;
     long peakKb = 0;
 };
 
@@ -118,8 +121,9 @@ bool spawnChild(const char* self, const char* mode, const std::string& database,
     if (!in)
         return false;
     int width = 0;
-    const bool ok = std::fscanf(in, "%lld %lf %lf %lf %lf %ld %d", &f.points, &f.paintedMs,
-                                &f.pngMs, &f.repaintMs, &f.zoomMs, &f.peakKb, &width) == 7;
+    const bool ok =
+        std::fscanf(in, "%lld %lf %lf %lf %lf %lf %ld %d", &f.points, &f.drawnMs, &f.paintedMs,
+                    &f.pngMs, &f.repaintMs, &f.zoomMs, &f.peakKb, &width) == 8;
     std::fclose(in);
     return ok;
 }
@@ -127,8 +131,11 @@ bool spawnChild(const char* self, const char* mode, const std::string& database,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 6 && std::strcmp(argv[1], "--child") == 0)
-        return runChild(1, argv, std::strcmp(argv[2], "reduced") == 0, argv[3], argv[4], argv[5]);
+    if (argc == 6 && std::strcmp(argv[1], "--child") == 0) {
+        const std::string mode = argv[2];
+        return runChild(1, argv, mode.starts_with("reduced"), mode.ends_with("-png"), argv[3],
+                        argv[4], argv[5]);
+    }
 
     const QString log = QString::fromLocal8Bit(argc > 1 ? argv[1] : "/tmp/bench_1m.csv");
     if (!QFile::exists(log)) {
@@ -160,9 +167,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto row = [](const char* name, const Figures& f) {
-        std::printf("%-8s points %9lld  painted %9.1f ms  PNG %9.1f ms  repaint %7.1f ms  "
-                    "zoom (read + paint) %7.1f ms  peak RSS %7.1f MB\n",
-                    name, f.points, f.paintedMs, f.pngMs, f.repaintMs, f.zoomMs,
+        std::printf("%-8s points %9lld  drawn %9.1f ms  painted %9.1f ms  PNG %9.1f ms  "
+                    "repaint %7.1f ms  zoom (read + paint) %7.1f ms  peak RSS %7.1f MB\n",
+                    name, f.points, f.drawnMs, f.paintedMs, f.pngMs, f.repaintMs, f.zoomMs,
                     static_cast<double>(f.peakKb) / 1024.0);
     };
     row("thinned", reduced);

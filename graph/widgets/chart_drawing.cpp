@@ -44,19 +44,20 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
 
     double low = std::numeric_limits<double>::infinity();
     double high = -low;
-    for (const LoadedCurve& curve : *curves) {
+    for (const LoadedCurve& curve : *curves)
         for (double v : curve.points.values) {
             low = std::min(low, v);
             high = std::max(high, v);
         }
-        chart.addSeries(curve.plan.series, curve.points.times, curve.points.values);
-    }
     if (low > high) {
         low = request.kind == GraphKind::Humidity ? 0.0 : -10.0;
         high = request.kind == GraphKind::Humidity ? 100.0 : 40.0;
     }
     const double margin = std::max((high - low) * 0.05, 0.5);
+    // The ranges first: every change of a range lays out each curve again.
     chart.setValueRange(std::floor(low - margin), std::ceil(high + margin));
+    for (const LoadedCurve& curve : *curves)
+        chart.addSeries(curve.plan.series, curve.points.times, curve.points.values);
     return {};
 }
 
