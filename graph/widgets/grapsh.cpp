@@ -18,6 +18,8 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace vellumet::graph {
 
 namespace {
@@ -70,6 +72,8 @@ Grapsh::Grapsh(QString databasePath, app::Messenger& messenger, QWidget* parent,
     draw_->setDefault(true);
 
     chart_ = new CTchart1(this);
+    chart_->setToolTip(localText("Drag across the chart to zoom in, right-click to zoom out; the "
+                                 "arrow keys and the mouse wheel move along the time axis."));
     chart_->setMinimumSize(800, 369);
 
     auto* controls = new QGridLayout;
@@ -100,6 +104,7 @@ Grapsh::Grapsh(QString databasePath, app::Messenger& messenger, QWidget* parent,
     connect(chart_, &CTchart1::zoomedIn, this,
             [this](double start, double end) { zoomIn(start, end); });
     connect(chart_, &CTchart1::zoomOutRequested, this, [this] { zoomOut(); });
+    connect(chart_, &CTchart1::panRequested, this, [this](double fraction) { pan(fraction); });
 }
 
 Grapsh::~Grapsh() = default;
@@ -179,6 +184,14 @@ bool Grapsh::zoomOut() {
     zoomHistory_.pop_back();
     zoomOut_->setEnabled(!zoomHistory_.empty());
     return drawRange(drawnKind_, start, end);
+}
+
+bool Grapsh::pan(double fraction) {
+    const auto [start, end] = drawnRange_;
+    if (!(end > start) || !std::isfinite(fraction) || fraction == 0.0)
+        return false;
+    const double shift = (end - start) * fraction;
+    return drawRange(drawnKind_, start + shift, end + shift);
 }
 
 bool Grapsh::showWholeLog() {

@@ -42,6 +42,9 @@ public:
     bool zoomIn(double start, double end);
     // Sets the pickers to the whole log and draws it.
     bool showWholeLog();
+    // Moves the range shown by a share of its width (negative: earlier) and
+    // reads it afresh; what zoomOut goes back to stays.
+    bool pan(double fraction);
     bool saveChart(const QString& path);
 
     CTchart1* chart() const { return chart_; }

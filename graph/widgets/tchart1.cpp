@@ -4,10 +4,12 @@
 
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QKeyEvent>
 #include <QLegend>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QValueAxis>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -18,6 +20,9 @@ namespace {
 const std::array<QColor, CTchart1::kSeriesCount> kColours = {
     QColor(0xFF, 0x00, 0x00), QColor(0x00, 0x80, 0x00), QColor(0x00, 0x80, 0xFF),
     QColor(0xFF, 0x80, 0x00)};
+
+// One step of panning, as a share of the range shown.
+constexpr double kPanStep = 0.1;
 
 bool validIndex(int index) {
     return index >= 0 && index < CTchart1::kSeriesCount;
@@ -61,6 +66,7 @@ CTchart1::CTchart1(QWidget* parent) : QChartView(parent) {
     delete placeholder;
     setRenderHint(QPainter::Antialiasing, false);
     setRubberBand(QChartView::HorizontalRubberBand);
+    setFocusPolicy(Qt::StrongFocus);
 
     connect(timeAxis_, &QDateTimeAxis::rangeChanged, this,
             [this](const QDateTime& min, const QDateTime& max) {
@@ -160,6 +166,27 @@ void CTchart1::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     QChartView::mouseReleaseEvent(event);
+}
+
+void CTchart1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        emit panRequested(event->key() == Qt::Key_Left ? -kPanStep : kPanStep);
+        event->accept();
+        return;
+    }
+    QChartView::keyPressEvent(event);
+}
+
+void CTchart1::wheelEvent(QWheelEvent* event) {
+    // A notch is 120; away from the user or to the left goes back in time.
+    const QPoint delta = event->angleDelta();
+    const int notches = delta.x() != 0 ? delta.x() : delta.y();
+    if (notches == 0) {
+        event->ignore();
+        return;
+    }
+    emit panRequested(-kPanStep * notches / 120.0);
+    event->accept();
 }
 
 } // namespace vellumet::graph

@@ -18,7 +18,10 @@ namespace vellumet::graph {
 // with a title. Times are automation dates throughout.
 //
 // Dragging across the plot selects a time range (zoomedIn); a right click asks
-// to go back (zoomOutRequested). What is read for that range is the caller's.
+// to go back (zoomOutRequested); the Left and Right keys and the mouse wheel
+// ask to move along the time axis by a tenth of the range shown a step
+// (panRequested, negative towards earlier times). What is read for the new
+// range is the caller's.
 class CTchart1 : public QChartView {
     Q_OBJECT
 public:
@@ -56,9 +59,12 @@ public:
 signals:
     void zoomedIn(double start, double end);
     void zoomOutRequested();
+    void panRequested(double fraction);
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     std::array<QLineSeries*, kSeriesCount> series_{};

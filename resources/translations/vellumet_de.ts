@@ -292,5 +292,9 @@
         <source>PNG images (*.png)</source>
         <translation>PNG-Bilder (*.png)</translation>
     </message>
+    <message>
+        <source>Drag across the chart to zoom in, right-click to zoom out; the arrow keys and the mouse wheel move along the time axis.</source>
+        <translation>Über das Diagramm ziehen vergrößert, ein Rechtsklick verkleinert; die Pfeiltasten und das Mausrad verschieben die Zeitachse.</translation>
+    </message>
 </context>
 </TS>

@@ -292,5 +292,9 @@
         <source>PNG images (*.png)</source>
         <translation>PNG images (*.png)</translation>
     </message>
+    <message>
+        <source>Drag across the chart to zoom in, right-click to zoom out; the arrow keys and the mouse wheel move along the time axis.</source>
+        <translation>Drag across the chart to zoom in, right-click to zoom out; the arrow keys and the mouse wheel move along the time axis.</translation>
+    </message>
 </context>
 </TS>

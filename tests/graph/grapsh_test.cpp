@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimeEdit>
 #include <QValueAxis>
+#include <QWheelEvent>
 
 #include <sstream>
 
@@ -149,6 +150,23 @@ TEST_F(GrapshTest, LongWindowsAreThinnedAndZoomingReadsFinerData) {
     ASSERT_TRUE(dialog->zoomIn(from, to));
     EXPECT_EQ(points(0), 120);
     EXPECT_TRUE(dialog->zoomOutButton()->isEnabled());
+    // Right and a wheel notch towards the user each move on by a tenth, and
+    // the readings of the new range are read.
+    dialog->chart()->setFocus();
+    QTest::keyClick(dialog->chart(), Qt::Key_Right);
+    QWheelEvent notch(QPointF(10, 10), QPointF(10, 10), {}, QPoint(0, -120), Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(dialog->chart()->viewport(), &notch);
+    const double minute = 1.0 / 1440.0;
+    EXPECT_NEAR(dialog->chart()->timeRange().first, from + 24 * minute, 1e-6);
+    EXPECT_NEAR(dialog->chart()->timeRange().second, to + 24 * minute, 1e-6);
+    // The moved bounds fall between whole seconds: 6:24 may be in or out.
+    ASSERT_GE(points(0), 120);
+    ASSERT_LE(points(0), 121);
+    const double firstShown =
+        AxisClock::fromAxis(static_cast<qint64>(dialog->chart()->series(0)->at(0).x()));
+    EXPECT_GT(firstShown, from + 23.5 * minute);
+    EXPECT_LT(firstShown, from + 25.5 * minute);
     // A right click goes back to the whole log.
     QTest::mouseClick(dialog->chart()->viewport(), Qt::RightButton, {},
                       dialog->chart()->viewport()->rect().center());
@@ -202,6 +220,7 @@ TEST_F(GrapshTest, ButtonsInGerman) {
     EXPECT_EQ(dialog->wholeLogButton()->text(), QStringLiteral("Ganzes Protokoll"));
     EXPECT_EQ(dialog->zoomOutButton()->text(), QStringLiteral("Verkleinern"));
     EXPECT_EQ(dialog->saveButton()->text(), QStringLiteral("Als PNG speichern..."));
+    EXPECT_TRUE(dialog->chart()->toolTip().startsWith(QStringLiteral("Über das Diagramm")));
     dialog.reset();
     app::installTranslations(app::UiLanguage::English);
 }
