@@ -121,6 +121,24 @@ std::string windowSql(std::optional<SeriesColumn> column) {
     return sql + " ORDER BY Time ASC";
 }
 
+// Runs a statement of the window start..end (parameters 1 and 2), handing
+// each row to onRow.
+template <typename OnRow>
+Status stepWindow(Statement& st, double start, double end, OnRow&& onRow) {
+    st.bind(1, start);
+    st.bind(2, end);
+    for (;;) {
+        Result<bool> row = st.step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            break;
+        onRow(static_cast<const Statement&>(st));
+    }
+    st.reset();
+    return {};
+}
+
 struct Window {
     double start;
     double end;
@@ -430,18 +448,11 @@ Result<std::vector<LogRecord>> RecordStore::readRecords(double start, double end
         return st.error();
     if (selected_ == *st)
         selected_ = nullptr;
-    (*st)->bind(1, start);
-    (*st)->bind(2, end);
     std::vector<LogRecord> records;
-    for (;;) {
-        Result<bool> row = (*st)->step();
-        if (!row)
-            return row.error();
-        if (!*row)
-            break;
-        records.push_back(recordFromRow(**st));
-    }
-    (*st)->reset();
+    if (Status s = stepWindow(**st, start, end,
+                              [&](const Statement& row) { records.push_back(recordFromRow(row)); });
+        !s)
+        return s.error();
     return records;
 }
 
@@ -533,24 +544,20 @@ Status RecordStore::visitRows(double start, double end, const RowVisitor& visit)
         return st.error();
     if (selected_ == *st)
         selected_ = nullptr;
-    (*st)->bind(1, start);
-    (*st)->bind(2, end);
     std::vector<LogRecord> rows;
     rows.reserve(kPackRows);
-    for (;;) {
-        Result<bool> row = (*st)->step();
-        if (!row)
-            return row.error();
-        if (*row)
-            rows.push_back(recordFromRow(**st));
-        if (rows.size() == kPackRows || (!*row && !rows.empty())) {
-            visit(rows);
-            rows.clear();
-        }
-        if (!*row)
-            break;
-    }
-    (*st)->reset();
+    if (Status s = stepWindow(**st, start, end,
+                              [&](const Statement& row) {
+                                  rows.push_back(recordFromRow(row));
+                                  if (rows.size() == kPackRows) {
+                                      visit(rows);
+                                      rows.clear();
+                                  }
+                              });
+        !s)
+        return s;
+    if (!rows.empty())
+        visit(rows);
     return {};
 }
 
