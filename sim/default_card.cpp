@@ -1,5 +1,7 @@
 #include "virtual_station.h"
 
+#include "core/civil_days.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,32 +11,9 @@ namespace vellumet::sim {
 
 namespace {
 
-// Civil date from days since 1970-01-01 (proleptic Gregorian).
-void civilFromDays(long long z, int& year, int& month, int& day) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-long long daysFromCivil(int year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const long long yoe = year - era * 400;
-    const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
 // The station writes "YYYY-MM-DD hh:mm:ss", which the import reads on every locale.
 std::string timeText(long long minutesSinceEpoch) {
-    int year = 0, month = 0, day = 0;
-    civilFromDays(minutesSinceEpoch / 1440, year, month, day);
+    const auto [year, month, day] = civilFromDays(minutesSinceEpoch / 1440);
     const long long minuteOfDay = minutesSinceEpoch % 1440;
     char text[32];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02lld:%02lld:00", year, month, day,

@@ -1,5 +1,7 @@
 #include "automation_date.h"
 
+#include "core/civil_days.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -8,29 +10,7 @@ namespace vellumet::store {
 
 namespace {
 
-// Days from 1970-01-01 in the proleptic Gregorian calendar.
-long long daysFromCivil(int year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const long long yoe = year - era * 400;
-    const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civilFromDays(long long z, int& year, int& month, int& day) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-const long long kEpochDays = daysFromCivil(1899, 12, 30);
+constexpr long long kEpochDays = daysFromCivil(1899, 12, 30);
 constexpr double kSecondsPerDay = 86400.0;
 
 int daysInMonth(int year, int month) {
@@ -84,7 +64,10 @@ DateTimeParts fromAutomationDate(double date) {
         days += date < 0 ? -1 : 1;
     }
     DateTimeParts p;
-    civilFromDays(days + kEpochDays, p.year, p.month, p.day);
+    const CivilDate civil = civilFromDays(days + kEpochDays);
+    p.year = civil.year;
+    p.month = civil.month;
+    p.day = civil.day;
     p.hour = static_cast<int>(seconds / 3600);
     p.minute = static_cast<int>(seconds / 60 % 60);
     p.second = static_cast<int>(seconds % 60);

@@ -1,3 +1,4 @@
+#include "../ui/recording_messenger.h"
 #include "graph/widgets/grapsh.h"
 #include "graph/widgets/tchart1.h"
 #include "graph_fixture.h"
@@ -24,17 +25,7 @@ using namespace vellumet::graph;
 
 namespace {
 
-class RecordingMessenger : public app::Messenger {
-public:
-    void info(const QString& text) override { shown.push_back(text); }
-    bool confirm(const QString& text) override {
-        shown.push_back(text);
-        return true;
-    }
-    std::vector<QString> shown;
-};
-
-class GrapshTest : public test::LogDatabase {
+class GrapshTest : public graph::test::LogDatabase {
 public:
     void open() {
         dialog = std::make_unique<Grapsh>(database, messenger, nullptr,
@@ -50,7 +41,7 @@ public:
     }
     qsizetype points(int series) const { return dialog->chart()->series(series)->count(); }
 
-    RecordingMessenger messenger;
+    vellumet::test::RecordingMessenger messenger;
     std::unique_ptr<Grapsh> dialog;
 };
 

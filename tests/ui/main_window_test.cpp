@@ -1,3 +1,4 @@
+#include "recording_messenger.h"
 #include "ui/main/main_dialog.h"
 
 #include "station_rig.h"
@@ -23,17 +24,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class SilentMessenger : public app::Messenger {
-public:
-    void info(const QString& text) override { shown.push_back(text); }
-    bool confirm(const QString& text) override {
-        shown.push_back(text);
-        return answer;
-    }
-    std::vector<QString> shown;
-    bool answer = true; // the user's choice in a question
-};
-
 CMy7421Dlg::Options fastOptions(std::chrono::milliseconds tick = 5ms) {
     CMy7421Dlg::Options options;
     options.pollTiming = PollTiming{tick, 40};
@@ -50,7 +40,7 @@ QString outputPath(const char* name) {
 
 TEST(MainWindow, ConnectsRefreshesAndShowsTheReadings) {
     StationRig rig;
-    SilentMessenger messenger;
+    test::RecordingMessenger messenger;
     CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Connected"));
@@ -76,7 +66,7 @@ TEST(MainWindow, ConnectsRefreshesAndShowsTheReadings) {
 
 TEST(MainWindow, MenuHoldsTheSixCommands) {
     StationRig rig;
-    SilentMessenger messenger;
+    test::RecordingMessenger messenger;
     CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     const QList<QAction*> top = dlg.menu()->actions();
@@ -94,7 +84,7 @@ TEST(MainWindow, MenuHoldsTheSixCommands) {
 
 TEST(MainWindow, RemovalShowsDashesAndUnconnected) {
     StationRig rig;
-    SilentMessenger messenger;
+    test::RecordingMessenger messenger;
     CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
@@ -121,7 +111,7 @@ TEST(MainWindow, RemovalShowsDashesAndUnconnected) {
 TEST(MainWindow, PlugAfterTheCounterPassedFortyRefreshesAtOnce) {
     StationRig rig;
     rig.station->unplug();
-    SilentMessenger messenger;
+    test::RecordingMessenger messenger;
     // 20 ms per pass: forty passes are 800 ms, which the refresh must not wait again.
     CMy7421Dlg dlg(*rig.link, messenger, fastOptions(20ms));
     dlg.onInitDialog();
@@ -141,7 +131,7 @@ TEST(MainWindow, PlugAfterTheCounterPassedFortyRefreshesAtOnce) {
 
 TEST(MainWindow, FahrenheitStationShowsFahrenheit) {
     StationRig rig(StationRig::profile(false, /*unit=*/1));
-    SilentMessenger messenger;
+    test::RecordingMessenger messenger;
     CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
@@ -154,7 +144,7 @@ TEST(MainWindow, FahrenheitStationShowsFahrenheit) {
 
 TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
     StationRig rig;
-    SilentMessenger messenger;
+    test::RecordingMessenger messenger;
     CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
@@ -187,7 +177,7 @@ TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
 
 TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
     StationRig rig;
-    SilentMessenger messenger;
+    test::RecordingMessenger messenger;
     CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     int restarts = 0;
@@ -211,7 +201,7 @@ TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
 
 TEST(MainWindow, ClosingWhileTheStationIsSilentEndsWithinASecond) {
     StationRig rig(StationRig::profile(/*silent=*/true), LinkTiming{});
-    SilentMessenger messenger;
+    test::RecordingMessenger messenger;
     auto dlg = std::make_unique<CMy7421Dlg>(*rig.link, messenger, fastOptions(1000ms));
     dlg->onInitDialog();
     dlg->show();
@@ -254,7 +244,7 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
         sim::Profile profile = StationRig::profile();
         profile.screenAway = c.screenAway;
         StationRig rig(profile);
-        SilentMessenger messenger;
+        test::RecordingMessenger messenger;
         messenger.answer = c.confirm;
         CMy7421Dlg dlg(*rig.link, messenger, fastOptions(1000ms));
         dlg.onInitDialog();
@@ -293,7 +283,7 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
 
 TEST(MainWindow, EnterClosesTheWindowAsEscapeDoes) {
     StationRig rig;
-    SilentMessenger messenger;
+    test::RecordingMessenger messenger;
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
         dlg.onInitDialog();
@@ -310,7 +300,7 @@ TEST(MainWindow, GermanWindowTexts) {
     app::texts().load();
     {
         StationRig rig;
-        SilentMessenger messenger;
+        test::RecordingMessenger messenger;
         CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
         dlg.onInitDialog();
         EXPECT_EQ(dlg.menu()->actions()[0]->text(), QString::fromUtf8("Menü"));

@@ -1,6 +1,7 @@
 #include "app/language.h"
 #include "app/widgets/lang_dialog.h"
 #include "device/station_queries.h"
+#include "recording_messenger.h"
 #include "ui/settings/alarm.h"
 #include "ui/settings/calib.h"
 #include "ui/settings/setting.h"
@@ -20,16 +21,6 @@ using namespace vellumet;
 using namespace vellumet::ui;
 
 namespace {
-
-class RecordingMessenger : public app::Messenger {
-public:
-    void info(const QString& text) override { shown.push_back(text); }
-    bool confirm(const QString& text) override {
-        shown.push_back(text);
-        return true;
-    }
-    std::vector<QString> shown;
-};
 
 // A rig whose link has read everything the window would have copied.
 struct DialogRig {
@@ -56,7 +47,7 @@ struct DialogRig {
         return frames;
     }
     StationRig rig;
-    RecordingMessenger messenger;
+    test::RecordingMessenger messenger;
 };
 
 void clickAndWaitClosed(QDialog& dialog, QPushButton* button) {

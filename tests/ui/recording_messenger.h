@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/messenger.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace vellumet::test {
+
+// Keeps every message and question the code under test puts to the user, in
+// order, and answers each question with `answer`.
+class RecordingMessenger : public app::Messenger {
+public:
+    void info(const QString& text) override { shown.push_back(text); }
+    bool confirm(const QString& text) override {
+        shown.push_back(text);
+        return answer;
+    }
+    std::vector<QString> shown;
+    bool answer = true;
+};
+
+} // namespace vellumet::test
