@@ -33,9 +33,16 @@ void fileListLine(const std::uint8_t* data, std::size_t size);
 // A content report of a card file transfer.
 void contentReport(const std::uint8_t* data, std::size_t size);
 
+// Every target, under the name its fuzzer, its seeds and its kept inputs use.
 inline constexpr NamedTarget kTargets[] = {
-    {"answers", answers},  {"blocks", blocks},        {"log_fields", logFields},
-    {"log_file", logFile}, {"bound_text", boundText}, {"profile", profile},
+    {"answers", answers},
+    {"blocks", blocks},
+    {"log_fields", logFields},
+    {"log_file", logFile},
+    {"bound_text", boundText},
+    {"profile", profile},
+    {"file_list_line", fileListLine},
+    {"content_report", contentReport},
 };
 
 } // namespace vellumet::fuzz

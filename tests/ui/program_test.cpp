@@ -58,11 +58,14 @@ TEST(Program, FirstStartPreparesTheDataFolderAndASecondStartEndsAtOnce) {
     const QString lock = QDir(runtime.path()).filePath(QStringLiteral("kq7421.lock"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(lock); }, 10000))
         << first.readAllStandardError().toStdString();
-    // The database is copied first and completed after: wait for the whole of it.
+    // The lock comes before the data folder is prepared, and the folder's files
+    // come one after the other: wait for the whole database and the settings.
     const std::string database =
         QFile::encodeName(QDir(folder).filePath(QStringLiteral("7421.mdb"))).toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return vellumet::store::hasRecordSchema(database); }, 10000));
-    EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Main.ini"))));
+    const QString settings = QDir(folder).filePath(QStringLiteral("Main.ini"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return vellumet::store::hasRecordSchema(database) && QFileInfo::exists(settings); },
+        10000));
 
     QProcess second;
     second.setProcessEnvironment(isolated(runtime));
