@@ -52,17 +52,19 @@ QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, i
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
     if (role != Qt::DisplayRole || section < 0 || section >= columnCount())
         return {};
+    const bool imported = table_ != nullptr;
+    const QString unit = imported ? unitText_ : QString();
     switch (section) {
     case 0:
         return captions_.time;
     case 1:
-        return captions_.temperature + unitText_;
+        return captions_.temperature + unit;
     case 2:
-        return captions_.humidity + QStringLiteral("(%)");
+        return imported ? captions_.humidity + QStringLiteral("(%)") : captions_.humidity;
     case 3:
-        return captions_.dewPoint + unitText_;
+        return captions_.dewPoint + unit;
     default:
-        return captions_.heatIndex + unitText_;
+        return captions_.heatIndex + unit;
     }
 }
 

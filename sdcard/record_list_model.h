@@ -26,8 +26,9 @@ class RecordListModel : public QAbstractTableModel {
 public:
     explicit RecordListModel(QObject* parent = nullptr);
 
-    // Shows the rows of an import (null: none); the unit goes into the
-    // temperature-like captions, e.g. "Temperature(°C)".
+    // Shows the rows of an import (null: none). Until then the captions are
+    // the plain words; an import puts its unit into the temperature-like
+    // captions, e.g. "Temperature(°C)", and "(%)" after the humidity.
     void setTable(std::shared_ptr<const LogTable> table, const QString& unitText);
     void setCaptions(const RecordCaptions& captions);
 

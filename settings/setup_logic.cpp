@@ -2,6 +2,8 @@
 
 #include "settings_text.h"
 
+#include <QCoreApplication>
+
 namespace vellumet::settings {
 
 using app::TextId;
@@ -133,11 +135,19 @@ Result<CommandFrame> setupSaveFrame(const StationSettings& settings, int areas) 
     return settingsFrame(settings, areas);
 }
 
+QString wholeMinutesText() {
+    return QCoreApplication::translate("Setup", "Please enter a whole number of minutes.");
+}
+
 Result<int> intervalFromText(const QString& boxText) {
-    const int minutes = integerOf(boxText).value_or(0);
-    if (!intervalInRange(minutes))
+    const std::optional<int> minutes = integerOf(boxText);
+    if (!minutes)
+        return makeError(
+            Errc::InvalidInput,
+            (text(TextId::IntervalRange) + QLatin1Char('\n') + wholeMinutesText()).toStdString());
+    if (!intervalInRange(*minutes))
         return makeError(Errc::InvalidInput, text(TextId::IntervalRange).toStdString());
-    return minutes;
+    return *minutes;
 }
 
 } // namespace vellumet::settings

@@ -87,9 +87,13 @@ Status checkAreaMasks(const std::array<std::uint32_t, kMaxAreas>& masks, int are
 // The checked settings write: the masks checked, then the frame.
 Result<CommandFrame> setupSaveFrame(const StationSettings& settings, int areas);
 
-// An interval box's text: a number from 1 to 240, else InvalidInput with
-// "Interval Range of values: 1 to 240 Minute" (text that is not a number included).
+// An interval box's text: a whole number from 1 to 240, else InvalidInput with
+// "Interval Range of values: 1 to 240 Minute". Text that is not a whole number
+// ("7.5", letters, an empty box) is refused too, never read in part, and the
+// message then also asks for a whole number.
 Result<int> intervalFromText(const QString& text);
+// "Please enter a whole number of minutes." in the user's language.
+QString wholeMinutesText();
 
 } // namespace vellumet::settings
 

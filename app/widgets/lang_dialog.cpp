@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -19,7 +20,8 @@ Lang::Lang(StationLink& link, Messenger& messenger, QString iniPath, QWidget* pa
     auto* layout = new QGridLayout(this);
     combo_ = new QComboBox(this);
     combo_->addItems(settings::languageItems());
-    combo_->setCurrentIndex(settings::languageItem(languageFromSettings(iniPath_)));
+    openedItem_ = settings::languageItem(languageFromSettings(iniPath_));
+    combo_->setCurrentIndex(openedItem_);
     save_ = new QPushButton(texts()[TextId::Save], this);
     exit_ = new QPushButton(texts()[TextId::Exit], this);
     save_->setAutoDefault(false);
@@ -64,6 +66,24 @@ void Lang::save() {
                 messenger_.info(texts()[TextId::Unconnected]);
             accept();
         });
+}
+
+void Lang::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    if (running_)
+        return;
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        button->click(); // Enter presses the button that has the focus
+        return;
+    }
+    // A changed choice is saved rather than lost in the restart that follows.
+    if (combo_->currentIndex() != openedItem_)
+        save();
+    else
+        accept();
 }
 
 void Lang::reject() {

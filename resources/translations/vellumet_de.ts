@@ -297,4 +297,11 @@
         <translation>Über das Diagramm ziehen vergrößert, ein Rechtsklick verkleinert; die Pfeiltasten und das Mausrad verschieben die Zeitachse.</translation>
     </message>
 </context>
+<context>
+    <name>Setup</name>
+    <message>
+        <source>Please enter a whole number of minutes.</source>
+        <translation>Bitte geben Sie eine ganze Zahl von Minuten ein.</translation>
+    </message>
+</context>
 </TS>

@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -112,6 +113,13 @@ History::History(StationLink& link, app::Messenger& messenger, QString dataFolde
     connect(graph_, &QPushButton::clicked, this, &History::onGraph);
     connect(folder_, &QPushButton::clicked, this, &History::onFolder);
     connect(files_, &QTableWidget::cellClicked, this, [this](int row, int) { selectFile(row); });
+    // The arrow keys move the current row; Export and Delete follow it.
+    connect(files_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    selectFile(current.row());
+            });
+    files_->viewport()->installEventFilter(this);
 
     if (link_.connected())
         requestFileList();
@@ -163,11 +171,24 @@ void History::showListing() {
 
 void History::selectFile(int row) {
     selectedRow_ = row >= 0 && row < files_->rowCount() ? row : -1;
-    selected_->setText(selectedRow_ < 0 ? QString() : files_->item(selectedRow_, 0)->text());
-    if (selectedRow_ >= 0)
+    const QTableWidgetItem* name = selectedRow_ < 0 ? nullptr : files_->item(selectedRow_, 0);
+    selected_->setText(name ? name->text() : QString());
+    if (selectedRow_ >= 0) {
         files_->selectRow(selectedRow_);
-    else
+    } else {
         files_->clearSelection();
+        // No current row either, so that the next arrow key starts afresh.
+        files_->setCurrentIndex(QModelIndex());
+    }
+}
+
+bool History::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == files_->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        if (!files_->indexAt(press->position().toPoint()).isValid())
+            selectFile(-1); // a click that hits no row, e.g. below the last one
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 const CardEntry* History::selectedEntry() {

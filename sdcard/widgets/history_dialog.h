@@ -39,8 +39,10 @@ public:
 
     // Asks the station for its files (also done when the window opens).
     void requestFileList();
-    // The list row the next Export or Delete acts on; -1 for none.
+    // The list row the next Export or Delete acts on; -1 for none. A click on
+    // a row and the arrow keys choose it; a click below the rows clears it.
     void selectFile(int row);
+    int selectedRow() const { return selectedRow_; }
     bool busy() const { return worker_ != nullptr; }
     // How Folder opens the data folder; QDesktopServices by default.
     void setFolderOpener(std::function<bool(const QUrl&)> opener) {
@@ -71,6 +73,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void onExport();

@@ -174,6 +174,68 @@ TEST(HistoryDialog, DeleteAsksFirstThenRemovesCardFileAndLocalCopy) {
     EXPECT_TRUE(rig.messenger.shown.empty());
 }
 
+// The file Export and Delete act on: a click on a row or the arrow keys choose
+// it, a click below the rows clears it. The records list starts with its plain
+// captions; an import puts the units into them.
+TEST(HistoryDialog, SelectionFollowsClicksAndArrowKeysAndCaptionsFollowTheImport) {
+    DialogRig rig(0);
+    QTableWidget* list = rig.dialog->fileList();
+    ASSERT_GE(list->rowCount(), 3);
+    const QAbstractItemModel* records = rig.dialog->recordList()->model();
+    const auto captions = [records] {
+        QStringList shown;
+        for (int c = 0; c < records->columnCount(); ++c)
+            shown << records->headerData(c, Qt::Horizontal).toString();
+        return shown.join(',').toStdString();
+    };
+    EXPECT_EQ(captions(), "Time,Temperature,Humidity,DewPoint,HeatIndex");
+
+    const QString first = list->item(0, 0)->text();
+    rig.click(first);
+    EXPECT_EQ(rig.dialog->selectedRow(), 0);
+    const QRect last = list->visualRect(list->model()->index(list->rowCount() - 1, 0));
+    const QPoint below(last.center().x(), last.bottom() + last.height());
+    ASSERT_TRUE(list->viewport()->rect().contains(below));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(rig.dialog->selectedRow(), -1);
+    EXPECT_TRUE(rig.dialog->selectedLabel()->text().isEmpty());
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    rig.dialog->deleteButton()->click();
+    ASSERT_EQ(rig.messenger.shown.size(), 1u);
+    EXPECT_EQ(rig.messenger.shown[0], app::texts()[app::TextId::SelectFile]);
+    EXPECT_TRUE(rig.messenger.asked.empty());
+
+    // Down twice from the clicked first row, up once: the second file.
+    rig.click(first);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Up);
+    const QString second = list->item(1, 0)->text();
+    EXPECT_EQ(rig.dialog->selectedRow(), 1);
+    EXPECT_EQ(rig.dialog->selectedLabel()->text(), second);
+    rig.dialog->deleteButton()->click();
+    rig.waitIdle();
+    EXPECT_FALSE(rig.station->cardFile(second.toStdString()).has_value());
+    EXPECT_TRUE(rig.station->cardFile(first.toStdString()).has_value());
+
+    // Delete chose the first row again; Down goes to the next and Export copies it.
+    ASSERT_EQ(rig.dialog->selectedRow(), 0);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    const QString exported = list->item(1, 0)->text();
+    rig.dialog->exportButton()->click();
+    rig.waitIdle();
+    EXPECT_TRUE(QFile::exists(QDir(rig.data.path()).filePath(exported)));
+    EXPECT_FALSE(QFile::exists(QDir(rig.data.path()).filePath(first)));
+    ASSERT_TRUE(rig.dialog->lastImport().has_value());
+    const QString unit = rig.dialog->lastImport()->unitText;
+    ASSERT_FALSE(unit.isEmpty());
+    EXPECT_EQ(captions(), QStringLiteral("Time,Temperature%1,Humidity(%),DewPoint%1,HeatIndex%1")
+                              .arg(unit)
+                              .toStdString());
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

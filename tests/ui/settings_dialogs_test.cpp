@@ -1,21 +1,30 @@
 #include "app/language.h"
+#include "app/text_table.h"
 #include "app/widgets/lang_dialog.h"
 #include "device/station_queries.h"
 #include "recording_messenger.h"
+#include "ui/main/main_dialog.h"
+#include "ui/main/my7421_app.h"
 #include "ui/settings/alarm.h"
 #include "ui/settings/calib.h"
 #include "ui/settings/setting.h"
 
 #include "station_rig.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
 
 using namespace vellumet;
 using namespace vellumet::ui;
@@ -56,6 +65,35 @@ void clickAndWaitClosed(QDialog& dialog, QPushButton* button) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 5000));
 }
 
+// Runs a menu command of the main window and, once its dialog is up, act on it.
+template <typename Dialog>
+void withDialogOf(CMy7421Dlg& window, int command, std::function<void(Dialog&)> act) {
+    bool acted = false;
+    std::function<void()> poll = [&] {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            acted = true;
+            act(*dialog);
+            if (dialog->isVisible())
+                static_cast<QDialog*>(dialog)->reject();
+            return;
+        }
+        QTimer::singleShot(10, poll);
+    };
+    QTimer::singleShot(0, poll);
+    window.runCommand(command);
+    EXPECT_TRUE(acted);
+}
+
+// The grid's boxes as "item/channel" for those checked.
+std::string checkedBoxes(const Setting& dialog) {
+    QStringList checked;
+    for (int item = 0; item < 3; ++item)
+        for (int channel = 1; channel <= kChannelCount; ++channel)
+            if (dialog.box(item, channel)->isChecked())
+                checked << QStringLiteral("%1/%2").arg(item).arg(channel);
+    return checked.join(' ').toStdString();
+}
+
 } // namespace
 
 TEST(SettingDialog, EightAndFiveAreaFramesByteForByte) {
@@ -63,7 +101,8 @@ TEST(SettingDialog, EightAndFiveAreaFramesByteForByte) {
         sim::Profile profile = StationRig::profile();
         profile.ident = eight ? "{ZP7421X@}" : "{ZP7421@}";
         DialogRig d(profile);
-        Setting dialog(*d.rig.link, d.messenger, d.setting());
+        settings::AreaGrid areas;
+        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
         EXPECT_EQ(dialog.area()->count(), eight ? 8 : 5);
         dialog.timeZone()->setCurrentIndex(0); // "-12"
         dialog.graphTime()->setCurrentIndex(3);
@@ -92,10 +131,90 @@ TEST(SettingDialog, EightAndFiveAreaFramesByteForByte) {
     }
 }
 
+// The area masks outlast the window, which the main window makes afresh for each
+// opening; the interval box takes whole minutes only.
+TEST(SettingDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
+    using namespace std::chrono_literals;
+    // An eight-area station, then a five-area one: areas 6 to 8 keep their masks.
+    settings::AreaGrid areas;
+    std::array<std::uint32_t, kMaxAreas> eight{};
+    {
+        DialogRig d; // "{ZP7421X@}": eight areas
+        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
+        eight = areas.masks();
+        ASSERT_NE(eight[7], 0u);
+    }
+    {
+        sim::Profile profile = StationRig::profile();
+        profile.ident = "{ZP7421@}";
+        DialogRig d(profile);
+        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
+        EXPECT_EQ(dialog.area()->count(), 5);
+        for (std::size_t area = 5; area < 8; ++area)
+            EXPECT_EQ(areas.masks()[area], eight[area]) << "area " << area + 1;
+    }
+
+    // Through the main window's menu: an area edit stored by switching areas,
+    // then the station is pulled; the next opening shows what was stored.
+    StationRig rig;
+    test::RecordingMessenger messenger;
+    CMy7421Dlg::Options options;
+    options.pollTiming = PollTiming{5ms, 40};
+    options.monitor.useUdev = false;
+    options.monitor.rescanInterval = 20ms;
+    CMy7421Dlg window(*rig.link, messenger, options);
+    wireSettingsDialogs(window, QString());
+    window.onInitDialog();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.session().poll().refreshCount() >= 1; }, 3000));
+    const std::string areaOne = "0/1 1/1 2/1"; // the station's area 1: CH1's items
+    withDialogOf<Setting>(window, command::Setup, [&](Setting& dialog) {
+        EXPECT_EQ(checkedBoxes(dialog), areaOne);
+        dialog.area()->setCurrentIndex(1);
+        dialog.box(2, 8)->setChecked(true);
+        dialog.area()->setCurrentIndex(2);
+    });
+    const std::vector<Block> received = rig.station->receivedFrames();
+    EXPECT_TRUE(std::none_of(received.begin(), received.end(), [](const Block& b) {
+        return b[1] == 0x10;
+    })) << "Exit sends nothing";
+
+    LinkTestAccess::occupy(*rig.link);
+    rig.station->unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.link->connected(); }, 2000));
+    LinkTestAccess::free(*rig.link);
+    withDialogOf<Setting>(window, command::Setup, [&](Setting& dialog) {
+        EXPECT_FALSE(dialog.saveButton()->isEnabled());
+        EXPECT_EQ(dialog.interval()->text(), QStringLiteral("5"));
+        EXPECT_EQ(checkedBoxes(dialog), areaOne);
+        dialog.area()->setCurrentIndex(1);
+        EXPECT_EQ(checkedBoxes(dialog), "0/2 1/2 2/8");
+
+        // Text that is not a whole number is refused, never read in part.
+        const QString range = app::texts()[app::TextId::IntervalRange];
+        const QString whole = range + QStringLiteral("\nPlease enter a whole number of minutes.");
+        const std::pair<const char*, QString> cases[] = {
+            {"7.5", whole}, {"abc", whole}, {"", whole},
+            {"0", range},   {"241", range}, {"240", app::texts()[app::TextId::Unconnected]}};
+        for (const auto& [typed, shown] : cases) {
+            dialog.interval()->setText(QString::fromLatin1(typed));
+            QTest::mouseClick(dialog.setIntervalButton(), Qt::LeftButton);
+            ASSERT_FALSE(messenger.shown.empty());
+            EXPECT_EQ(messenger.shown.back().toStdString(), shown.toStdString()) << typed;
+        }
+    });
+    window.reject();
+
+    app::installTranslations(app::UiLanguage::German);
+    EXPECT_EQ(settings::wholeMinutesText(),
+              QStringLiteral("Bitte geben Sie eine ganze Zahl von Minuten ein."));
+    app::installTranslations(app::UiLanguage::English);
+}
+
 TEST(SettingDialog, AwayStationReceivesOnlyTheStatusQuery) {
     DialogRig d;
     d.rig.station->setScreenAway(1);
-    Setting dialog(*d.rig.link, d.messenger, d.setting());
+    settings::AreaGrid areas;
+    Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
     clickAndWaitClosed(dialog, dialog.saveButton());
     const std::vector<Block> received = d.rig.station->receivedFrames();
     ASSERT_EQ(received.size(), 1u);
@@ -161,17 +280,54 @@ TEST(CalibDialog, CorrectedReadingCheckAndFrame) {
     EXPECT_EQ(writes[0][4], 4);
 }
 
-TEST(LangDialog, WritesMainIniThenTellsTheStation) {
+// Save writes Main.ini, then tells the station. Enter, while no button has the
+// focus, ends the window with OK: without writing when the language is the one
+// it opened with, as Save when another was chosen.
+TEST(LangDialog, SaveAndEnterEndWithOk) {
     DialogRig d;
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("Main.ini"));
-    app::Lang dialog(*d.rig.link, d.messenger, ini);
-    EXPECT_EQ(dialog.language()->currentText(), QStringLiteral("English"));
-    dialog.language()->setCurrentIndex(0);
-    clickAndWaitClosed(dialog, dialog.saveButton());
-    EXPECT_EQ(dialog.result(), 1);
-    EXPECT_EQ(app::readLanguageValue(ini), QStringLiteral("Deutsch"));
-    EXPECT_EQ(d.rig.station->language(), 0);
+    const auto pressEnterOn = [](app::Lang& dialog, QWidget* focus) {
+        dialog.show();
+        dialog.activateWindow();
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Return);
+        return QTest::qWaitFor([&] { return !dialog.isVisible(); }, 5000);
+    };
+    {
+        app::Lang dialog(*d.rig.link, d.messenger, ini);
+        EXPECT_EQ(dialog.language()->currentText(), QStringLiteral("English"));
+        ASSERT_TRUE(pressEnterOn(dialog, dialog.language()));
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_FALSE(QFile::exists(ini)) << "nothing written";
+        EXPECT_TRUE(d.rig.station->receivedFrames().empty());
+    }
+    {
+        app::Lang dialog(*d.rig.link, d.messenger, ini);
+        dialog.language()->setCurrentIndex(0);
+        clickAndWaitClosed(dialog, dialog.saveButton());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(app::readLanguageValue(ini), QStringLiteral("Deutsch"));
+        EXPECT_EQ(d.rig.station->language(), 0);
+    }
+    {
+        app::Lang dialog(*d.rig.link, d.messenger, ini);
+        EXPECT_EQ(dialog.language()->currentText(), QStringLiteral("Deutsch"));
+        dialog.language()->setCurrentIndex(1);
+        ASSERT_TRUE(pressEnterOn(dialog, dialog.language()));
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(app::readLanguageValue(ini), QStringLiteral("English"));
+        EXPECT_EQ(d.rig.station->language(), 1);
+    }
+    {
+        // Enter on a focused button presses that button.
+        app::Lang dialog(*d.rig.link, d.messenger, ini);
+        dialog.language()->setCurrentIndex(0);
+        ASSERT_TRUE(pressEnterOn(dialog, dialog.exitButton()));
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_EQ(app::readLanguageValue(ini), QStringLiteral("English"));
+    }
+    EXPECT_TRUE(d.messenger.shown.empty());
 }
 
 TEST(SyncTimeDialog, SendsTheClockWithoutStatusQuery) {

@@ -17,6 +17,7 @@
 #include <QProcess>
 
 #include <cstdio>
+#include <memory>
 
 namespace vellumet::ui {
 
@@ -116,8 +117,12 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
 }
 
 void wireSettingsDialogs(CMy7421Dlg& window, const QString& iniPath) {
-    window.setCommandHandler(command::Setup, [](CMy7421Dlg& w) {
-        Setting dialog(w.session().link(), w.messenger(), w.session().copies().setting(), &w);
+    // The Setup window is made for each opening; its area masks last as long
+    // as the main window.
+    auto areas = std::make_shared<settings::AreaGrid>();
+    window.setCommandHandler(command::Setup, [areas](CMy7421Dlg& w) {
+        Setting dialog(w.session().link(), w.messenger(), w.session().copies().setting(), *areas,
+                       &w);
         return dialog.exec();
     });
     window.setCommandHandler(command::Alarm, [](CMy7421Dlg& w) {

@@ -19,8 +19,8 @@ namespace vellumet::ui {
 using app::TextId;
 
 Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy& copy,
-                 QWidget* parent)
-    : StationDialog(link, messenger, parent) {
+                 settings::AreaGrid& storedAreas, QWidget* parent)
+    : StationDialog(link, messenger, parent), grid_(storedAreas) {
     const app::TextTable& t = app::texts();
     setWindowTitle(t[TextId::Setup]);
     auto* layout = new QVBoxLayout(this);
@@ -82,6 +82,7 @@ Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy
         grid_.load(station_, grid_.areas());
         interval_->setText(QString::number(copy.intervalAnswer));
     } else {
+        // The grid then shows area 1 as it was last stored.
         area_->addItems(settings::areaItems(kFiveAreas));
         save_->setEnabled(false);
         interval_->setText(QStringLiteral("5"));

@@ -15,12 +15,15 @@ class QPushButton;
 namespace vellumet::ui {
 
 // The Setup window: the station's general settings, the area grid and the
-// logging interval.
+// logging interval. The window is made for each opening; the area masks and
+// whether the station has eight areas live in `areas`, which its owner keeps
+// for the whole run, so that an area's mask outlasts the window: areas 6 to 8
+// while a five-area station is attached, and every area while none is.
 class Setting : public StationDialog {
     Q_OBJECT
 public:
     Setting(StationLink& link, app::Messenger& messenger, const SettingCopy& copy,
-            QWidget* parent = nullptr);
+            settings::AreaGrid& areas, QWidget* parent = nullptr);
 
     void save();
     void setInterval();
@@ -48,7 +51,7 @@ private:
     void showMask(std::uint32_t mask, int area);
 
     StationSettings station_;
-    settings::AreaGrid grid_;
+    settings::AreaGrid& grid_;
     bool initialising_ = true;
     std::array<QComboBox*, 7> combos_{};
     QComboBox* area_ = nullptr;
