@@ -3,6 +3,7 @@
 #include "output.h"
 
 #include "app/data_folder.h"
+#include "app/data_folder_lock.h"
 #include "device/station_blocks.h"
 #include "sdcard/card_transfer.h"
 
@@ -11,8 +12,13 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <memory>
+#include <poll.h>
 #include <unistd.h>
 
 namespace vellumet::cli {
@@ -62,6 +68,72 @@ sdcard::CardListing listCard(Invocation& inv) {
 
 std::string displayName(const sdcard::CardEntry& entry) {
     return terminalText(entry.name.toStdString());
+}
+
+// How long a command waits for another writer of the data folder to finish.
+constexpr std::chrono::milliseconds kLockWait{2000};
+
+std::unique_ptr<app::DataFolderLock> lockDataFolder(Invocation& inv, const QString& dataDir) {
+    auto lock = app::DataFolderLock::acquire(dataDir, kLockWait, inv.stop());
+    if (!lock && lock.code() == Errc::Cancelled)
+        throw CommandError("interrupted");
+    if (!lock)
+        throw CommandError(lock.error().text());
+    return std::move(*lock);
+}
+
+std::string shownPath(const QString& path) {
+    return terminalText(QDir::toNativeSeparators(path).toStdString());
+}
+
+// What became of an old local copy that did not fit the card file.
+std::string oldCopyText(const sdcard::TransferOutcome& t) {
+    switch (t.oldCopy) {
+    case sdcard::OldCopy::None:
+        return {};
+    case sdcard::OldCopy::Longer:
+        return "the local copy was longer than the card file; it was kept as " +
+               shownPath(t.keptAs) + " and the file fetched anew";
+    case sdcard::OldCopy::Differs:
+        return "the local copy differed from the card file; it was kept as " + shownPath(t.keptAs) +
+               " and the file fetched anew";
+    }
+    return {};
+}
+
+std::string oldCopyJson(sdcard::OldCopy old) {
+    switch (old) {
+    case sdcard::OldCopy::None:
+        break;
+    case sdcard::OldCopy::Longer:
+        return "longer";
+    case sdcard::OldCopy::Differs:
+        return "differs";
+    }
+    return {};
+}
+
+// Reads the answer to a question on the terminal, a line at most, giving up
+// when the command is asked to stop (Ctrl-C, SIGTERM).
+std::string askLine(Invocation& inv) {
+    std::string answer;
+    for (;;) {
+        if (inv.interrupted())
+            throw CommandError("interrupted; nothing deleted");
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        const int ready = ::poll(&in, 1, 100);
+        if (ready < 0 && errno != EINTR)
+            throw CommandError("cannot read the answer: " + std::string(std::strerror(errno)));
+        if (ready <= 0)
+            continue;
+        char c = 0;
+        const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0 || c == '\n')
+            return answer;
+        answer += c;
+    }
 }
 
 // A bar on standard error, redrawn when the percentage changes.
@@ -132,8 +204,8 @@ std::string fetchedText(const Fetched& f) {
     const auto& t = f.outcome.transfer;
     std::string text =
         terminalText(f.name) + ": " + std::to_string(t.held - t.startedAt) + " bytes fetched";
-    if (t.restarted)
-        text += " (the local copy was longer than the card file and was begun anew)";
+    if (t.restarted())
+        text += " (" + oldCopyText(t) + ")";
     else if (t.startedAt > 0)
         text += " (resumed at byte " + std::to_string(t.startedAt) + ")";
     text += ", " + std::to_string(t.held) + " of " + std::to_string(t.cardSize) + " held";
@@ -150,9 +222,13 @@ QJsonObject fetchedJson(const Fetched& f) {
         {"startedAt", static_cast<qint64>(t.startedAt)},
         {"fetched", static_cast<qint64>(t.held - t.startedAt)},
         {"held", static_cast<qint64>(t.held)},
-        {"restarted", t.restarted},
+        {"restarted", t.restarted()},
         {"localPath", QDir::toNativeSeparators(t.localPath)},
     };
+    if (t.restarted()) {
+        o["oldCopy"] = QString::fromStdString(oldCopyJson(t.oldCopy));
+        o["oldCopyKeptAs"] = QDir::toNativeSeparators(t.keptAs);
+    }
     o["rows"] =
         f.outcome.import ? QJsonValue(static_cast<qint64>(f.outcome.import->rows)) : QJsonValue();
     return o;
@@ -162,7 +238,7 @@ std::string fetchedCsv(const Fetched& f) {
     const auto& t = f.outcome.transfer;
     return csvField(f.name) + ',' + std::to_string(t.cardSize) + ',' + std::to_string(t.startedAt) +
            ',' + std::to_string(t.held - t.startedAt) + ',' + std::to_string(t.held) + ',' +
-           (t.restarted ? "true" : "false") + ',' +
+           (t.restarted() ? "true" : "false") + ',' +
            (f.outcome.import ? std::to_string(f.outcome.import->rows) : std::string()) + '\n';
 }
 
@@ -228,6 +304,7 @@ int runFiles(Invocation& inv) {
 int runFetch(Invocation& inv) {
     const FetchArgs args = parseFetchArguments(inv.args());
     const QString dataDir = QFile::decodeName(prepareDataDir(inv.options().dataDir).c_str());
+    const auto lock = lockDataFolder(inv, dataDir);
     StationLink& link = inv.station();
     const sdcard::CardListing listing = listCard(inv);
 
@@ -276,12 +353,22 @@ int runFetch(Invocation& inv) {
         if (!result)
             throw CommandError(displayName(*entry) + ": " + result.error().text());
         const sdcard::TransferOutcome& t = result->transfer;
-        if (t.chunkFailure)
-            throw CommandError(
-                displayName(*entry) + ": the transfer failed: " + t.chunkFailure->text() + "; " +
-                std::to_string(t.held) + " of " + std::to_string(t.cardSize) +
-                " bytes are kept in " + QDir::toNativeSeparators(t.localPath).toStdString() +
-                ", and fetching it again goes on from there");
+        if (t.chunkFailure) {
+            std::string message = displayName(*entry) +
+                                  ": the transfer failed: " + t.chunkFailure->text() + "; " +
+                                  std::to_string(t.held) + " of " + std::to_string(t.cardSize) +
+                                  " bytes are kept in " + shownPath(t.localPath) +
+                                  ", and fetching it again goes on from there";
+            if (t.restarted())
+                message += " (" + oldCopyText(t) + ")";
+            if (result->import)
+                message += "; the records were replaced by the whole lines that arrived: " +
+                           std::to_string(result->import->rows) + " rows now stand in the database";
+            else if (result->importFailure)
+                message += "; their import failed as well, so the records are as they were: " +
+                           result->importFailure->text();
+            throw CommandError(message);
+        }
         if (result->importFailure)
             throw CommandError(displayName(*entry) + " was fetched, but its import failed: " +
                                result->importFailure->text());
@@ -332,6 +419,9 @@ int runDelete(Invocation& inv) {
     if (name.empty())
         throw UsageError("delete needs a file name");
     const QString dataDir = QFile::decodeName(prepareDataDir(inv.options().dataDir).c_str());
+    std::unique_ptr<app::DataFolderLock> lock;
+    if (yes)
+        lock = lockDataFolder(inv, dataDir);
     const sdcard::CardListing listing = listCard(inv);
     const sdcard::CardEntry* entry = sdcard::findEntry(listing, QString::fromStdString(name));
     if (!entry)
@@ -344,10 +434,11 @@ int runDelete(Invocation& inv) {
             throw UsageError("delete asks before it deletes; give --yes when no one can answer");
         inv.err() << "Delete " << displayName(*entry) << " on the card and its local copy? [y/N] "
                   << std::flush;
-        std::string answer;
-        std::getline(std::cin, answer);
+        const std::string answer = askLine(inv);
         if (answer != "y" && answer != "Y" && answer != "yes")
             throw CommandError("nothing deleted");
+        // Not held while the question waits: no one else is kept from writing meanwhile.
+        lock = lockDataFolder(inv, dataDir);
     }
     if (Status sent = sdcard::deleteCardFile(inv.station(), *entry, inv.stop()); !sent)
         fail(sent.error());

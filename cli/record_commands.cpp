@@ -4,6 +4,7 @@
 #include "terminal.h"
 
 #include "app/data_folder.h"
+#include "app/data_folder_lock.h"
 #include "sdcard/log_import.h"
 #include "store/automation_date.h"
 #include "store/record_store.h"
@@ -268,6 +269,11 @@ int runImport(Invocation& inv) {
     sdcard::ImportOptions options;
     options.logPath = QFile::decodeName(path.c_str());
     options.databasePath = QFile::decodeName(databasePath(inv).c_str());
+    // One writer of the data folder at a time: a fetch may be writing the database.
+    const auto lock = app::DataFolderLock::acquire(QFileInfo(options.databasePath).absolutePath(),
+                                                   std::chrono::seconds(2), inv.stop());
+    if (!lock)
+        throw CommandError(lock.error().text());
 
     auto operation = sdcard::makeImportOperation(options);
     ProgressBar bar(progressBarWanted(inv.err()));

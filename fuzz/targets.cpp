@@ -179,13 +179,41 @@ void fileListLine(const std::uint8_t* data, std::size_t size) {
 }
 
 void contentReport(const std::uint8_t* data, std::size_t size) {
-    const std::size_t received = size > 0 ? data[0] % 66 : 64;
-    const sdcard::ContentPiece piece =
-        sdcard::parseContentReport(blockFrom(data, size, 1), received);
-    require(piece.bytes.size() <= 64, "a piece is no longer than its report");
-    if (piece.kind == sdcard::ContentPiece::Kind::Content)
-        require(piece.bytes.find_first_of(std::string("{}\0", 3)) == std::string::npos,
-                "content holds no braces and no NUL");
+    // A chunk as a station sends it: reports of "{", up to 62 card bytes and
+    // "}", each followed by leftover bytes (a station need not clear them),
+    // then "{@}". Byte 0 picks the bytes per report, byte 1 the leftover
+    // byte; the rest is the card content, braces, "@", NUL, CR and LF included.
+    if (size < 2)
+        return;
+    const std::size_t perReport = data[0] % 62 + 1;
+    const std::uint8_t leftover = data[1];
+    const std::string card(reinterpret_cast<const char*>(data + 2),
+                           std::min<std::size_t>(size - 2, 4096));
+    sdcard::ChunkAssembler chunk(static_cast<std::int64_t>(card.size()));
+    bool ended = false;
+    for (std::size_t at = 0; at < card.size() && !ended; at += perReport) {
+        const std::size_t n = std::min(perReport, card.size() - at);
+        Block report;
+        report.fill(leftover);
+        report[0] = '{';
+        std::memcpy(report.data() + 1, card.data() + at, n);
+        report[1 + n] = '}';
+        const sdcard::ContentPiece piece = sdcard::parseContentReport(report, report.size());
+        // Taken at its full length, a report's content is the card's bytes;
+        // anything cut or stripped comes out shorter, for the chunk to refuse.
+        require(piece.kind != sdcard::ContentPiece::Kind::Content || piece.bytes.size() < n ||
+                    piece.bytes == card.substr(at, n),
+                "a report taken whole is the card's bytes");
+        ended = chunk.add(report, report.size());
+    }
+    Block end{};
+    end[0] = '{';
+    end[1] = '@';
+    end[2] = '}';
+    if (!ended)
+        require(chunk.add(end, end.size()), "the end report ends the chunk");
+    if (!chunk.problem())
+        require(chunk.content() == card, "a chunk that is taken holds exactly the card's bytes");
 }
 
 } // namespace vellumet::fuzz

@@ -15,8 +15,8 @@ namespace {
 // Files the program keeps in the data folder itself: a card file of that name
 // would overwrite them. Compared without regard to case, as the file systems
 // of Windows and macOS do.
-constexpr std::array kOwnFiles = {"7421.mdb", "main.ini", "7421.mdb-journal", "7421.mdb-wal",
-                                  "7421.mdb-shm"};
+constexpr std::array kOwnFiles = {"7421.mdb",     "main.ini",     "7421.mdb-journal",
+                                  "7421.mdb-wal", "7421.mdb-shm", "vellumet.lock"};
 
 bool isOwnFile(std::string_view name) {
     std::string lower(name);

@@ -8,8 +8,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -20,19 +18,6 @@ namespace {
 
 std::string shown(const QString& path) {
     return QDir::toNativeSeparators(path).toStdString();
-}
-
-Error ioError(const std::string& what, const QString& path) {
-    return makeError(Errc::Io, what + ' ' + shown(path) + ": " + std::strerror(errno));
-}
-
-std::FILE* openFile(const QString& path, const char* mode) {
-#ifdef _WIN32
-    return _wfopen(reinterpret_cast<const wchar_t*>(path.utf16()),
-                   QString::fromLatin1(mode).toStdWString().c_str());
-#else
-    return std::fopen(QFile::encodeName(path).constData(), mode);
-#endif
 }
 
 } // namespace
@@ -58,8 +43,44 @@ Result<LocalCopyState> inspectLocalCopy(const QString& path) {
             break;
         state.bytes += got;
         state.lineFeeds += std::count(buffer, buffer + got, '\n');
+        state.trailingCr = buffer[got - 1] == '\r';
     }
     return state;
+}
+
+Result<std::string> localCopyTail(const QString& path, const LocalCopyState& state,
+                                  std::int64_t count) {
+    // Every card byte takes one or two bytes of the copy.
+    const std::int64_t end = state.keptBytes();
+    const std::int64_t begin = std::max<std::int64_t>(0, end - 2 * count - 1);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(begin))
+        return makeError(Errc::Io,
+                         "cannot read " + shown(path) + ": " + file.errorString().toStdString());
+    const QByteArray raw = file.read(end - begin);
+    if (raw.size() != end - begin)
+        return makeError(Errc::Io, "cannot read " + shown(path) + ": it changed while it was read");
+    std::string card;
+    card.reserve(static_cast<std::size_t>(raw.size()));
+    for (qsizetype i = 0; i < raw.size(); ++i)
+        if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n'))
+            card += raw[i];
+    if (static_cast<std::int64_t>(card.size()) > count)
+        card.erase(0, card.size() - static_cast<std::size_t>(count));
+    return card;
+}
+
+QString setAsidePath(const QString& folder, const QString& name) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot < 0 ? name : name.left(dot);
+    const QString extension = dot < 0 ? QString() : name.mid(dot);
+    for (int n = 1;; ++n) {
+        const QString path =
+            QDir(folder).filePath(stem + QLatin1Char('.') + QString::number(n) + extension);
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink())
+            return path;
+    }
 }
 
 ResumePlan planResume(std::int64_t held, std::int64_t cardSize) {
@@ -74,16 +95,19 @@ ChunkRange chunkAt(std::int64_t start, std::int64_t cardSize) {
     return {start, start + kChunkBytes, false};
 }
 
-Result<std::unique_ptr<LocalCopyWriter>> LocalCopyWriter::open(const QString& path, bool truncate) {
-    std::FILE* file = openFile(path, truncate ? "wb" : "ab");
-    if (!file)
-        return ioError("cannot open", path);
-    return std::unique_ptr<LocalCopyWriter>(new LocalCopyWriter(file));
+LocalCopyWriter::LocalCopyWriter(std::unique_ptr<QFile> file) : file_(std::move(file)) {}
+
+Result<std::unique_ptr<LocalCopyWriter>> LocalCopyWriter::open(const QString& path,
+                                                               std::int64_t keepBytes) {
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !file->resize(keepBytes) ||
+        !file->seek(keepBytes))
+        return makeError(Errc::Io,
+                         "cannot open " + shown(path) + ": " + file->errorString().toStdString());
+    return std::unique_ptr<LocalCopyWriter>(new LocalCopyWriter(std::move(file)));
 }
 
-LocalCopyWriter::~LocalCopyWriter() {
-    std::fclose(file_);
-}
+LocalCopyWriter::~LocalCopyWriter() = default;
 
 Status LocalCopyWriter::append(std::string_view cardBytes) {
     buffer_.clear();
@@ -92,11 +116,17 @@ Status LocalCopyWriter::append(std::string_view cardBytes) {
             buffer_ += '\r';
         buffer_ += c;
     }
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size() ||
-        std::fflush(file_) != 0)
-        return makeError(Errc::Io,
-                         std::string("cannot write the local copy: ") + std::strerror(errno));
-    return {};
+    const qint64 at = file_->pos();
+    const qint64 written = file_->write(buffer_.data(), static_cast<qint64>(buffer_.size()));
+    if (written == static_cast<qint64>(buffer_.size()))
+        return {};
+    std::string why = "cannot write the local copy " + shown(file_->fileName()) + ": " +
+                      file_->errorString().toStdString();
+    // Take the part that did reach the disk out again, so that the copy ends
+    // where the last whole chunk ended.
+    if (!file_->resize(at) || !file_->seek(at))
+        why += " (and the part written could not be taken out again)";
+    return makeError(Errc::Io, why);
 }
 
 ContentPiece parseContentReport(const Block& report, std::size_t received) {
@@ -116,66 +146,79 @@ ContentPiece parseContentReport(const Block& report, std::size_t received) {
     return piece;
 }
 
+bool ChunkAssembler::add(const Block& report, std::size_t received) {
+    const ContentPiece piece = parseContentReport(report, received);
+    if (piece.kind == ContentPiece::Kind::EndOfChunk)
+        return true;
+    ++reports_;
+    if (failure_)
+        return false; // the chunk is lost already; its reports are only drained
+    if (piece.kind == ContentPiece::Kind::Damaged) {
+        failure_ = makeError(Errc::BadData, "report " + std::to_string(reports_) +
+                                                " of the chunk arrived damaged");
+        return false;
+    }
+    if (static_cast<std::int64_t>(content_.size() + piece.bytes.size()) > expected_) {
+        failure_ = makeError(Errc::BadData, "the station sent more than was asked for");
+        return false;
+    }
+    content_ += piece.bytes;
+    return false;
+}
+
+std::optional<Error> ChunkAssembler::problem() const {
+    if (failure_)
+        return failure_;
+    if (static_cast<std::int64_t>(content_.size()) != expected_)
+        return makeError(Errc::BadData, "the station sent " + std::to_string(content_.size()) +
+                                            " of " + std::to_string(expected_) +
+                                            " bytes of a chunk");
+    return std::nullopt;
+}
+
 namespace {
 
-// One chunk as the reader thread receives it. The consumer runs on the
-// reader thread while the worker waits in stream(); the mutex keeps every
-// member's hand-over explicit.
-class ChunkReceiver {
-public:
-    ChunkReceiver(LocalCopyWriter& writer, std::int64_t expected)
-        : writer_(writer), expected_(expected) {}
-
-    StreamStep take(const Block& report, std::size_t received) {
-        const ContentPiece piece = parseContentReport(report, received);
-        std::lock_guard lock(mutex_);
-        if (piece.kind == ContentPiece::Kind::EndOfChunk)
-            return StreamStep::Complete;
-        ++reports_;
-        if (failure_)
-            return StreamStep::More; // after a damaged piece nothing more of this chunk fits
-        if (piece.kind == ContentPiece::Kind::Damaged) {
-            // A piece without its end cannot be trusted; what follows it would
-            // leave a gap in the copy, so none of it is written.
-            failure_ = makeError(Errc::BadData, "report " + std::to_string(reports_) +
-                                                    " of the chunk arrived damaged");
-            return StreamStep::More;
-        }
-        if (received_ + static_cast<std::int64_t>(piece.bytes.size()) > expected_) {
-            failure_ = makeError(Errc::BadData, "the station sent more than was asked for");
-            return StreamStep::More;
-        }
-        if (Status written = writer_.append(piece.bytes); !written) {
-            failure_ = written.error();
-            ioFailed_ = true;
-            return StreamStep::More;
-        }
-        received_ += static_cast<std::int64_t>(piece.bytes.size());
-        return StreamStep::More;
-    }
-
-    std::int64_t received() {
-        std::lock_guard lock(mutex_);
-        return received_;
-    }
-    std::optional<Error> failure() {
-        std::lock_guard lock(mutex_);
-        return failure_;
-    }
-    bool ioFailed() {
-        std::lock_guard lock(mutex_);
-        return ioFailed_;
-    }
-
-private:
-    LocalCopyWriter& writer_;
-    const std::int64_t expected_;
-    std::mutex mutex_;
-    std::int64_t received_ = 0;
-    int reports_ = 0;
-    std::optional<Error> failure_;
-    bool ioFailed_ = false;
+// One chunk as it arrives: the reports are put together on the reader
+// thread while the worker waits in stream(); the mutex keeps the hand-over
+// explicit.
+struct ChunkRead {
+    std::string content;
+    std::optional<Error> failure; // why the chunk cannot be used
+    bool cancelled = false;
 };
+
+ChunkRead readChunk(StationLink& link, const std::string& name, const ChunkRange& range,
+                    const OperationContext& context) {
+    ChunkRead read;
+    Result<CommandFrame> frame = fileReadRequest(name, static_cast<std::uint32_t>(range.start),
+                                                 static_cast<std::uint32_t>(range.end));
+    if (!frame) {
+        read.failure = frame.error();
+        return read;
+    }
+    std::mutex mutex;
+    ChunkAssembler chunk(range.expected());
+    const StreamConsumer consumer = [&](const Block& report, std::size_t n) {
+        std::lock_guard lock(mutex);
+        return chunk.add(report, n) ? StreamStep::Complete : StreamStep::More;
+    };
+    const Status status = link.stream(*frame, ResponseKind::FileContent, query::FileRead.timing,
+                                      consumer, context.stopToken());
+    std::lock_guard lock(mutex);
+    if (!status) {
+        read.cancelled = status.code() == Errc::Cancelled;
+        read.failure = status.error();
+    } else if (std::optional<Error> problem = chunk.problem()) {
+        read.failure = std::move(problem);
+    } else {
+        read.content = chunk.content();
+    }
+    return read;
+}
+
+Error at(const Error& error, const std::string& where) {
+    return makeError(error.code, error.text() + where);
+}
 
 } // namespace
 
@@ -203,49 +246,71 @@ Result<TransferOutcome> transferFile(StationLink& link, const TransferRequest& r
     const ResumePlan plan = planResume(state->cardBytes(), entry.size);
     outcome.startedAt = plan.start;
     outcome.held = plan.start;
-    outcome.restarted = plan.restart;
-    auto writer = LocalCopyWriter::open(outcome.localPath, plan.restart);
+    bool verified = false;
+    if (plan.restart) {
+        outcome.oldCopy = OldCopy::Longer;
+    } else if (plan.start > 0) {
+        // The name and the size alone do not tell that the copy is a part of
+        // this card file: the card bytes just before the resume point must be
+        // the copy's last bytes.
+        if (context.cancelled())
+            return makeError(Errc::Cancelled);
+        const ChunkRange before{std::max<std::int64_t>(0, plan.start - kChunkBytes), plan.start,
+                                false};
+        ChunkRead card = readChunk(link, name, before, context);
+        if (card.cancelled)
+            return makeError(Errc::Cancelled);
+        if (card.failure) {
+            outcome.chunkFailure = at(
+                *card.failure, " while the card bytes before byte " + std::to_string(plan.start) +
+                                   " were read to compare them with the local copy");
+            return outcome;
+        }
+        Result<std::string> copy = localCopyTail(outcome.localPath, *state, before.expected());
+        if (!copy)
+            return copy.error();
+        if (*copy != card.content)
+            outcome.oldCopy = OldCopy::Differs;
+        verified = true;
+        std::this_thread::sleep_for(request.chunkPause);
+    }
+    std::int64_t keep = state->keptBytes();
+    if (outcome.restarted()) {
+        // The old copy may hold readings the card no longer has: it is kept.
+        outcome.keptAs = setAsidePath(request.dataFolder, entry.name);
+        if (!QFile::rename(outcome.localPath, outcome.keptAs))
+            return makeError(Errc::Io, "cannot keep the old copy " + shown(outcome.localPath) +
+                                           " as " + shown(outcome.keptAs));
+        outcome.startedAt = 0;
+        outcome.held = 0;
+        keep = 0;
+    }
+    auto writer = LocalCopyWriter::open(outcome.localPath, keep);
     if (!writer)
         return writer.error();
 
-    const std::int64_t total = entry.size - plan.start;
+    const std::int64_t first = outcome.startedAt;
+    const std::int64_t total = entry.size - first;
     context.progress(0, total);
-    for (std::int64_t start = plan.start;; start += kChunkBytes) {
+    if (verified && !outcome.restarted() && first == entry.size)
+        return outcome; // the copy is whole and matches the card
+    for (std::int64_t start = first;; start += kChunkBytes) {
         if (context.cancelled())
             return makeError(Errc::Cancelled);
         const ChunkRange chunk = chunkAt(start, entry.size);
-        Result<CommandFrame> frame = fileReadRequest(name, static_cast<std::uint32_t>(chunk.start),
-                                                     static_cast<std::uint32_t>(chunk.end));
-        if (!frame)
-            return frame.error();
-        ChunkReceiver receiver(**writer, chunk.expected());
-        const StreamConsumer consumer = [&receiver](const Block& report, std::size_t n) {
-            return receiver.take(report, n);
-        };
-        const Status status = link.stream(*frame, ResponseKind::FileContent, query::FileRead.timing,
-                                          consumer, context.stopToken());
-        outcome.held = start + receiver.received();
-        context.progress(outcome.held - plan.start, total);
-        if (receiver.ioFailed())
-            return *receiver.failure();
-        if (!status && status.code() == Errc::Cancelled)
-            return status.error();
+        ChunkRead read = readChunk(link, name, chunk, context);
+        if (read.cancelled)
+            return makeError(Errc::Cancelled);
         const auto where =
             " at byte " + std::to_string(outcome.held) + " of " + std::to_string(entry.size);
-        if (!status) {
-            outcome.chunkFailure = makeError(status.code(), status.error().text() + where);
+        if (read.failure) {
+            outcome.chunkFailure = at(*read.failure, where);
             return outcome;
         }
-        if (std::optional<Error> damaged = receiver.failure()) {
-            outcome.chunkFailure = makeError(damaged->code, damaged->message + where);
-            return outcome;
-        }
-        if (receiver.received() != chunk.expected()) {
-            outcome.chunkFailure = makeError(
-                Errc::BadData, "the station sent " + std::to_string(receiver.received()) + " of " +
-                                   std::to_string(chunk.expected()) + " bytes of a chunk" + where);
-            return outcome;
-        }
+        if (Status written = (*writer)->append(read.content); !written)
+            return written.error();
+        outcome.held = chunk.end;
+        context.progress(outcome.held - first, total);
         if (chunk.last)
             return outcome;
         std::this_thread::sleep_for(request.chunkPause);
@@ -267,6 +332,8 @@ Result<FetchOutcome> fetchFile(StationLink& link, const FetchRequest& request,
     options.fileName = request.transfer.entry.name;
     options.stationDateFormat = request.stationDateFormat;
     options.keepRows = request.keepRows;
+    // A transfer that failed may have ended inside a line.
+    options.wholeLinesOnly = !outcome.transfer.complete();
     Result<ImportSummary> imported = importLog(options, context);
     if (imported)
         outcome.import = std::move(*imported);

@@ -75,7 +75,8 @@ std::string shown(const QString& path) {
 // Where the file's lines are read from, chunk by chunk, in both passes.
 class LineReader {
 public:
-    LineReader(QFile& file, std::string* keep) : file_(file), keep_(keep) {}
+    LineReader(QFile& file, std::string* keep, bool wholeLinesOnly = false)
+        : file_(file), keep_(keep), wholeLinesOnly_(wholeLinesOnly) {}
 
     // Calls onLine(line, offset) for every line (line feed removed, a carriage
     // return before it too) and onChunk(bytesRead) after every chunk, until one
@@ -118,7 +119,7 @@ public:
             for (;;) {
                 const char* nl =
                     static_cast<const char*>(std::memchr(buffer.data() + start, '\n', end - start));
-                if (!nl && !(last && start < end))
+                if (!nl && !(last && start < end && !wholeLinesOnly_))
                     break;
                 std::size_t stop = nl ? static_cast<std::size_t>(nl - buffer.data()) : end;
                 std::size_t lineEnd = stop;
@@ -147,6 +148,7 @@ private:
 
     QFile& file_;
     std::string* keep_;
+    bool wholeLinesOnly_;
 };
 
 // Parsed rows on their way from the parser to the writer.
@@ -296,7 +298,7 @@ private:
         batch.records.reserve(kBatchRows);
         bool header = true;
         bool abandoned = false;
-        LineReader reader(file, table ? &table->text_ : nullptr);
+        LineReader reader(file, table ? &table->text_ : nullptr, options_.wholeLinesOnly);
         Status read = reader.read(
             [&](std::string_view line, std::uint64_t offset) {
                 if (header) {

@@ -54,6 +54,9 @@ struct ImportOptions {
     DateOrder fallbackOrder = DateOrder::Undecided;
     // Keep the rows for the records list (the whole file stays in memory).
     bool keepRows = false;
+    // Leave out a last line without its line feed (a copy whose transfer
+    // stopped inside a line).
+    bool wholeLinesOnly = false;
 };
 
 struct ImportSummary {

@@ -1,6 +1,7 @@
 #include "history_dialog.h"
 
 #include "app/data_folder.h"
+#include "app/data_folder_lock.h"
 #include "graph/widgets/grapsh.h"
 
 #include "app/background.h"
@@ -21,6 +22,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStringList>
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -129,7 +131,48 @@ History::~History() {
     if (worker_)
         worker_->cancel(); // its waits on the link end at once
     worker_.reset();       // waits for its thread; nothing is handed to this window any more
+    folderLock_.reset();
 }
+
+bool History::lockDataFolder() {
+    auto lock = app::DataFolderLock::acquire(dataFolder_);
+    if (!lock) {
+        messenger_.info(QString::fromStdString(lock.error().text()));
+        return false;
+    }
+    folderLock_ = std::move(*lock);
+    return true;
+}
+
+namespace {
+
+// What a finished Export tells beyond the rows it shows: an old copy kept
+// aside, a failed transfer and what stands in the database after it.
+QString fetchMessage(const FetchOutcome& fetched) {
+    const app::TextTable& t = app::texts();
+    const TransferOutcome& transfer = fetched.transfer;
+    QStringList lines;
+    if (transfer.chunkFailure)
+        lines << t[TextId::FileErrors] << QString::fromStdString(transfer.chunkFailure->text());
+    if (transfer.restarted())
+        lines << QStringLiteral("The local copy %1 and was kept as %2; the file was fetched anew.")
+                     .arg(transfer.oldCopy == OldCopy::Longer
+                              ? QStringLiteral("was longer than the card file")
+                              : QStringLiteral("differed from the card file"),
+                          QDir::toNativeSeparators(transfer.keptAs));
+    if (transfer.chunkFailure && fetched.import)
+        lines << QStringLiteral("%1 of %2 bytes are kept; the records were replaced by the whole "
+                                "lines that arrived: %3 rows now stand in the database.")
+                     .arg(transfer.held)
+                     .arg(transfer.cardSize)
+                     .arg(fetched.import->rows);
+    if (fetched.importFailure)
+        lines << QString::fromStdString(fetched.importFailure->text())
+              << QStringLiteral("The records in the database are as they were.");
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
 
 void History::requestFileList() {
     if (worker_)
@@ -222,6 +265,8 @@ void History::onExport() {
         messenger_.info(entry->usable() ? entry->readProblem : entry->problem);
         return;
     }
+    if (!lockDataFolder())
+        return;
     FetchRequest request;
     request.transfer.entry = *entry;
     request.transfer.dataFolder = dataFolder_;
@@ -236,6 +281,7 @@ void History::onExport() {
             return fetchFile(link, request, context);
         },
         [this](const Result<FetchOutcome>& fetched) {
+            folderLock_.reset();
             finishWork();
             const app::TextTable& t = app::texts();
             if (!fetched) {
@@ -260,11 +306,8 @@ void History::onExport() {
                 records_->setTable(fetched->import->table, fetched->import->unitText);
             }
             progress_->setValue(progress_->maximum());
-            if (fetched->transfer.chunkFailure)
-                messenger_.info(t[TextId::FileErrors] + QStringLiteral("\n") +
-                                QString::fromStdString(fetched->transfer.chunkFailure->text()));
-            else if (fetched->importFailure)
-                messenger_.info(QString::fromStdString(fetched->importFailure->text()));
+            if (const QString message = fetchMessage(*fetched); !message.isEmpty())
+                messenger_.info(message);
         },
         [this](std::int64_t done, std::int64_t total) {
             if (total <= 0) {
@@ -291,6 +334,8 @@ void History::onDelete() {
     }
     if (!messenger_.confirm(app::texts()[TextId::ConfirmDelete]))
         return;
+    if (!lockDataFolder())
+        return;
     const CardEntry entry = *chosen;
     const int row = selectedRow_;
     StationLink& link = link_;
@@ -301,6 +346,8 @@ void History::onDelete() {
         },
         [this, entry, row](const Status& sent) {
             finishWork();
+            // Held until the copy and the records are gone.
+            const std::unique_ptr<app::DataFolderLock> lock = std::move(folderLock_);
             if (!sent && sent.code() == Errc::Cancelled)
                 return;
             // Without a station the local copy still goes, as the card cannot be reached.

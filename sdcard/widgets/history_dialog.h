@@ -20,7 +20,10 @@ class QTableWidget;
 
 namespace vellumet {
 class StationLink;
+namespace app {
+class DataFolderLock;
 }
+} // namespace vellumet
 
 namespace vellumet::sdcard {
 
@@ -84,6 +87,9 @@ private:
     void finishWork();
     void showListing();
     const CardEntry* selectedEntry();
+    // Takes the data folder's lock for an action that writes there; says why
+    // not when another process holds it.
+    bool lockDataFolder();
 
     StationLink& link_;
     app::Messenger& messenger_;
@@ -104,6 +110,7 @@ private:
     CardListing listing_;
     int selectedRow_ = -1;
     std::shared_ptr<OperationHandle> worker_;
+    std::unique_ptr<app::DataFolderLock> folderLock_; // while Export or Delete writes
     std::optional<ImportSummary> lastImport_;
 };
 

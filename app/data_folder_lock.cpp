@@ -1,0 +1,91 @@
+#include "data_folder_lock.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+namespace vellumet::app {
+
+namespace {
+
+std::string shown(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+#ifndef _WIN32
+// The process id the holder wrote into the lock file; empty when none is there yet.
+std::string holderOf(int fd) {
+    char text[32] = {};
+    const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+    if (got <= 0)
+        return {};
+    std::string pid(text, static_cast<std::size_t>(got));
+    pid.erase(pid.find_last_not_of(" \n") + 1);
+    return pid.find_first_not_of("0123456789") == std::string::npos ? pid : std::string();
+}
+#endif
+
+} // namespace
+
+DataFolderLock::~DataFolderLock() {
+#ifndef _WIN32
+    ::close(fd_); // ends the lock
+#endif
+}
+
+Result<std::unique_ptr<DataFolderLock>> DataFolderLock::acquire(const QString& folder,
+                                                                std::chrono::milliseconds wait,
+                                                                std::stop_token stop) {
+#ifdef _WIN32
+    (void)folder;
+    (void)wait;
+    (void)stop;
+    return std::unique_ptr<DataFolderLock>(new DataFolderLock(-1));
+#else
+    const QString path = QDir(folder).filePath(QString::fromLatin1(kDataFolderLockName));
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return makeError(Errc::Io,
+                         "cannot make the lock file " + shown(path) + ": " + std::strerror(errno));
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            break;
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            const int error = errno;
+            ::close(fd);
+            return makeError(Errc::Io, "cannot lock " + shown(path) + ": " + std::strerror(error));
+        }
+        if (stop.stop_requested()) {
+            ::close(fd);
+            return makeError(Errc::Cancelled);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            const std::string pid = holderOf(fd);
+            ::close(fd);
+            return makeError(Errc::Io, "the data folder " + shown(folder) + " is in use by " +
+                                           (pid.empty() ? "another process" : "process " + pid) +
+                                           "; try again when it has finished");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::string pid = std::to_string(::getpid()) + '\n';
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) < 0) {
+        // Only the message of a second writer would lack the number; the lock holds.
+    }
+    return std::unique_ptr<DataFolderLock>(new DataFolderLock(fd));
+#endif
+}
+
+} // namespace vellumet::app
