@@ -129,7 +129,8 @@ AlarmValues AlarmEditor::keepAll() const {
     return v;
 }
 
-Result<std::uint16_t> AlarmEditor::temperatureRaw(int value, std::uint16_t stationRaw) const {
+Result<std::uint16_t> AlarmEditor::temperatureRaw(int value, std::uint16_t stationRaw,
+                                                  std::size_t channel) const {
     const Error refused = makeError(Errc::InvalidInput, text(TextId::TempError).toStdString());
     if (value == kKeep) {
         // Unchanged: the station's own value, checked like any other.
@@ -144,6 +145,16 @@ Result<std::uint16_t> AlarmEditor::temperatureRaw(int value, std::uint16_t stati
     // Letters would otherwise be sent as 0 °C.
     if (value == kNotANumber || !temperatureInRange(value))
         return refused;
+    // -0.1 °C goes out as 0xFF 0xFF, which the station keeps as no limit at all.
+    if (isNoValueCode(value)) {
+        const double shown = fahrenheit_ ? value / 10.0 * 1.8 + 32.0 : value / 10.0;
+        const QString message = noValueCodeMessage(
+            value, shown, fahrenheit_ ? QStringLiteral("°F") : QStringLiteral("°C"),
+            [this](const QString& t) { return temperatureLimitTenths(t, fahrenheit_); },
+            temperatureInRange);
+        return makeError(Errc::InvalidInput,
+                         QStringLiteral("CH%1: %2").arg(channel).arg(message).toStdString());
+    }
     return static_cast<std::uint16_t>(static_cast<std::int16_t>(value));
 }
 
@@ -154,7 +165,7 @@ Result<AlarmFrames> AlarmEditor::frames(const AlarmValues& v) const {
         for (std::size_t which = 0; which < 2; ++which) {
             const int value = which == 0 ? v.temperatureHigh[n - 1] : v.temperatureLow[n - 1];
             const Result<std::uint16_t> raw =
-                temperatureRaw(value, pairAt(temperatures_, at + 2 * which));
+                temperatureRaw(value, pairAt(temperatures_, at + 2 * which), n);
             if (!raw)
                 return raw.error();
             temperatures[at - 1 + 2 * which] = static_cast<std::uint8_t>(*raw >> 8);

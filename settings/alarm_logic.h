@@ -89,11 +89,14 @@ public:
 
     // Checks every limit (temperatures first, channel by channel, high before
     // low: "Temp Error"; then humidities: "Humi Error") and builds the frames.
+    // A temperature that would go out as the station's no-value pair (-0.1 °C)
+    // is refused with the nearest texts that can be stored.
     Result<AlarmFrames> frames(const AlarmValues& values) const;
     Result<AlarmFrames> frames(const AlarmForm& form) const { return frames(values(form)); }
 
 private:
-    Result<std::uint16_t> temperatureRaw(int value, std::uint16_t stationRaw) const;
+    Result<std::uint16_t> temperatureRaw(int value, std::uint16_t stationRaw,
+                                         std::size_t channel) const;
 
     Block switches_{};
     Block temperatures_{};
