@@ -96,8 +96,7 @@ int limitValue(const QString& boxText, const QString& opened, bool fahrenheit) {
 int humidityValue(const QString& boxText, const QString& opened) {
     if (boxText.trimmed() == opened.trimmed())
         return kKeep;
-    if (isNoValueText(boxText))
-        return NO_VALUE;
+    // The window has no way to clear a humidity limit: "--" is refused like letters.
     return integerOf(boxText).value_or(kNotANumber);
 }
 
@@ -178,9 +177,15 @@ Result<AlarmFrames> AlarmEditor::frames(const AlarmValues& v) const {
         for (std::size_t which = 0; which < 2; ++which) {
             const int given = which == 0 ? v.humidityHigh[n - 1] : v.humidityLow[n - 1];
             const std::uint8_t station = humidities_[2 * n - 1 + which];
-            // No value and letters read as 0 and so fail like any value out of range.
+            // An explicit no value (a profile's null) goes out as the station's
+            // own 0xFF. A box's "--", the station's own 0xFF kept by the window,
+            // and letters read as 0 and so fail like any value out of range.
+            if (given == NO_VALUE) {
+                humidities[2 * n - 2 + which] = 0xFF;
+                continue;
+            }
             int value = given == kKeep ? (station == 0xFF ? 0 : station) : given;
-            if (value == NO_VALUE || value == kNotANumber)
+            if (value == kNotANumber)
                 value = 0;
             if (value < kHumidityLimitMin || value > kHumidityLimitMax)
                 return makeError(Errc::InvalidInput, text(TextId::HumiError).toStdString());

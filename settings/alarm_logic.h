@@ -47,7 +47,9 @@ inline constexpr int kNotANumber = kKeep + 1;                 // text that is no
 
 // An Alarm Save's values: switches 0 ON, 1 OFF, -1 the station's own byte;
 // temperatures in tenths of °C, humidities in percent, each NO_VALUE, kKeep or
-// kNotANumber as well.
+// kNotANumber as well. A window's form never gives a humidity NO_VALUE (its
+// "--" is refused); a station profile does, to put back a limit the station
+// held unset.
 struct AlarmValues {
     int temperatureSwitch = -1;
     int humiditySwitch = -1;

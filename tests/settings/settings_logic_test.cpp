@@ -2,6 +2,9 @@
 #include "settings/calibration_logic.h"
 #include "settings/language_logic.h"
 #include "settings/setup_logic.h"
+#include "settings/station_profile.h"
+
+#include <QJsonDocument>
 
 #include <gtest/gtest.h>
 
@@ -279,6 +282,75 @@ TEST(SetupLogic, UnmatchedBytesAreKeptAndEmptyAreasRefused) {
     EXPECT_FALSE(intervalFromText("241"));
     EXPECT_FALSE(intervalFromText("abc"));
     EXPECT_EQ(*intervalFromText("240"), 240);
+}
+
+// A backup restores onto the station it came from, whatever it holds: unset
+// limits (both no-value pairs, and 0xFF for humidity), °F, a settings byte no
+// item stands for, and limits and offsets right next to the no-value pair.
+TEST(StationProfile, BackupRestoresAndReadsBackTheSame) {
+    StationSnapshot station;
+    station.areas = kFiveAreas;
+    // Graph type 7 matches no item; unit °F.
+    station.settings = blockOf({0x00, 7, 24, 1, 2, 1, 0xFB, 1});
+    for (std::size_t a = 0; a < kFiveAreas; ++a)
+        station.settings[8 + 4 * a + 3] = static_cast<std::uint8_t>(a + 1);
+    station.interval = 10;
+    station.alarmSwitches = blockOf({0x00, 1, 0, 0x03, 0x0C, 0x30, 0xC0});
+    station.temperatureLimits = limitsBlock(300, -100);
+    const std::uint8_t pairs[] = {0x7F, 0xFF, 0xFF, 0xFF,  // CH1 unset, both ways
+                                  0xFF, 0xFE, 0x00, 0x00,  // CH2 -0.2, 0.0
+                                  0x00, 0x01, 0xFE, 0x70}; // CH3 0.1, -40.0
+    std::copy(std::begin(pairs), std::end(pairs), station.temperatureLimits.begin() + 1);
+    station.humidityLimits = humidityBlock();
+    station.humidityLimits[1] = 0xFF; // CH1 humidity limits unset
+    station.humidityLimits[2] = 0xFF;
+    station.calibration = blockOf({0x00, 0x7F, 0xFF, 0xFF, 0xFF, 0xFE, 0x00});
+    const auto fileOf = [](const StationSnapshot& s) {
+        // Through the file's text, as backup writes it and restore reads it.
+        return QJsonDocument::fromJson(QJsonDocument(profileJson(s)).toJson()).object();
+    };
+    const QJsonObject backup = fileOf(station);
+
+    const Result<RestorePlan> same = planRestore(station, backup);
+    ASSERT_TRUE(same) << same.error().text();
+    EXPECT_TRUE(same->empty()) << "nothing to write onto the station it came from";
+
+    // Onto the same station after everything was changed.
+    StationSnapshot changed = station;
+    changed.settings[7] = 0;
+    changed.interval = 5;
+    changed.temperatureLimits = limitsBlock(250, -50);
+    changed.humidityLimits = humidityBlock();
+    changed.calibration = Block{};
+    const Result<RestorePlan> plan = planRestore(changed, backup);
+    ASSERT_TRUE(plan) << plan.error().text();
+    EXPECT_EQ(fileOf(plan->after), backup) << "a backup after the restore gives the same file";
+    ASSERT_TRUE(plan->settings);
+    EXPECT_EQ(plan->settings->bytes()[8], 1);
+    EXPECT_EQ(plan->interval, 10);
+    ASSERT_EQ(plan->alarms.size(), 2u) << "the switches are unchanged";
+    Block temperatures = station.temperatureLimits;
+    temperatures[1] = 0xFF; // no value goes out as 0xFF 0xFF
+    EXPECT_TRUE(std::equal(temperatures.begin() + 1, temperatures.begin() + 33,
+                           plan->alarms[0].bytes().begin() + 2));
+    EXPECT_TRUE(std::equal(station.humidityLimits.begin() + 1, station.humidityLimits.begin() + 17,
+                           plan->alarms[1].bytes().begin() + 2));
+    ASSERT_TRUE(plan->calibration);
+    EXPECT_EQ(plan->calibration->bytes(),
+              blockOf({0x7B, 0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0x00, 0, 0, 0, 0, 0,    0,
+                       0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0x40, 0x7D}));
+
+    // A hand-made file with a limit stored as the no-value pair is refused.
+    QJsonObject alarms = backup["alarms"].toObject();
+    QJsonObject ch2 = alarms["CH2"].toObject();
+    ch2["temperature-low"] = -0.1;
+    alarms["CH2"] = ch2;
+    QJsonObject edited = backup;
+    edited["alarms"] = alarms;
+    const Result<RestorePlan> refused = planRestore(station, edited);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().text().find("Use -0.2 or 0.0."), std::string::npos)
+        << refused.error().text();
 }
 
 TEST(LanguageLogic, FrameByte) {
