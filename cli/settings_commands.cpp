@@ -292,8 +292,12 @@ int runRestore(Invocation& inv) {
         return kExitOk;
     }
     require(settings::applyRestore(inv.station(), *plan, inv.stop()));
-    const settings::StationSnapshot after = snapshot(inv);
-    if (settings::profileJson(after) != settings::profileJson(plan->after))
+    Result<settings::StationSnapshot> after = settings::readSnapshot(inv.station(), inv.stop());
+    if (!after)
+        throw CommandError("the profile was written, but the station did not confirm it (" +
+                           (inv.interrupted() ? std::string("interrupted") : after.error().text()) +
+                           ")");
+    if (settings::profileJson(*after) != settings::profileJson(plan->after))
         throw CommandError("the profile was sent, but the station reports other values");
     inv.output = writeResult(inv.format(), "Station profile restored", plan->changes, "confirmed");
     return kExitOk;

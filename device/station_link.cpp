@@ -242,6 +242,7 @@ Status StationLink::sendFrame(const CommandFrame& frame) {
             return makeError(Errc::NotConnected);
         if (!writeHandle_->write(report.data(), report.size()))
             return makeError(Errc::StationGone, "the station did not take a frame");
+        ++framesTaken_;
     }
     std::this_thread::sleep_for(timing_.framePause);
     return {};

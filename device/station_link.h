@@ -142,6 +142,10 @@ public:
     // Lets every wait in progress return at once (shut-down).
     void cancelWaits();
 
+    // How many frames the station has taken over this link: a sender that is
+    // cut off compares it before and after, to tell how far its write got.
+    std::uint64_t framesTaken() const { return framesTaken_.load(); }
+
 private:
     friend struct LinkTestAccess; // tests drive the dispatch directly
 
@@ -216,6 +220,7 @@ private:
     std::atomic<int> fahrenheit_{0};
     ManualResetEvent responseEvent_{true};
     std::atomic<unsigned> wakeEpoch_{0};
+    std::atomic<std::uint64_t> framesTaken_{0};
     ExchangeLock exchangeLock_;
 
     std::mutex scanMutex_; // one scan at a time

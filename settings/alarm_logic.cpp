@@ -96,8 +96,7 @@ int limitValue(const QString& boxText, const QString& opened, bool fahrenheit) {
 int humidityValue(const QString& boxText, const QString& opened) {
     if (boxText.trimmed() == opened.trimmed())
         return kKeep;
-    if (isNoValueText(boxText))
-        return NO_VALUE;
+    // The window has no way to clear a humidity limit: "--" is refused like letters.
     return integerOf(boxText).value_or(kNotANumber);
 }
 
@@ -129,7 +128,8 @@ AlarmValues AlarmEditor::keepAll() const {
     return v;
 }
 
-Result<std::uint16_t> AlarmEditor::temperatureRaw(int value, std::uint16_t stationRaw) const {
+Result<std::uint16_t> AlarmEditor::temperatureRaw(int value, std::uint16_t stationRaw,
+                                                  std::size_t channel) const {
     const Error refused = makeError(Errc::InvalidInput, text(TextId::TempError).toStdString());
     if (value == kKeep) {
         // Unchanged: the station's own value, checked like any other.
@@ -144,6 +144,16 @@ Result<std::uint16_t> AlarmEditor::temperatureRaw(int value, std::uint16_t stati
     // Letters would otherwise be sent as 0 °C.
     if (value == kNotANumber || !temperatureInRange(value))
         return refused;
+    // -0.1 °C goes out as 0xFF 0xFF, which the station keeps as no limit at all.
+    if (isNoValueCode(value)) {
+        const double shown = fahrenheit_ ? value / 10.0 * 1.8 + 32.0 : value / 10.0;
+        const QString message = noValueCodeMessage(
+            value, shown, fahrenheit_ ? QStringLiteral("°F") : QStringLiteral("°C"),
+            [this](const QString& t) { return temperatureLimitTenths(t, fahrenheit_); },
+            temperatureInRange);
+        return makeError(Errc::InvalidInput,
+                         QStringLiteral("CH%1: %2").arg(channel).arg(message).toStdString());
+    }
     return static_cast<std::uint16_t>(static_cast<std::int16_t>(value));
 }
 
@@ -154,7 +164,7 @@ Result<AlarmFrames> AlarmEditor::frames(const AlarmValues& v) const {
         for (std::size_t which = 0; which < 2; ++which) {
             const int value = which == 0 ? v.temperatureHigh[n - 1] : v.temperatureLow[n - 1];
             const Result<std::uint16_t> raw =
-                temperatureRaw(value, pairAt(temperatures_, at + 2 * which));
+                temperatureRaw(value, pairAt(temperatures_, at + 2 * which), n);
             if (!raw)
                 return raw.error();
             temperatures[at - 1 + 2 * which] = static_cast<std::uint8_t>(*raw >> 8);
@@ -167,9 +177,15 @@ Result<AlarmFrames> AlarmEditor::frames(const AlarmValues& v) const {
         for (std::size_t which = 0; which < 2; ++which) {
             const int given = which == 0 ? v.humidityHigh[n - 1] : v.humidityLow[n - 1];
             const std::uint8_t station = humidities_[2 * n - 1 + which];
-            // No value and letters read as 0 and so fail like any value out of range.
+            // An explicit no value (a profile's null) goes out as the station's
+            // own 0xFF. A box's "--", the station's own 0xFF kept by the window,
+            // and letters read as 0 and so fail like any value out of range.
+            if (given == NO_VALUE) {
+                humidities[2 * n - 2 + which] = 0xFF;
+                continue;
+            }
             int value = given == kKeep ? (station == 0xFF ? 0 : station) : given;
-            if (value == NO_VALUE || value == kNotANumber)
+            if (value == kNotANumber)
                 value = 0;
             if (value < kHumidityLimitMin || value > kHumidityLimitMax)
                 return makeError(Errc::InvalidInput, text(TextId::HumiError).toStdString());

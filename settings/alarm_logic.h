@@ -47,7 +47,9 @@ inline constexpr int kNotANumber = kKeep + 1;                 // text that is no
 
 // An Alarm Save's values: switches 0 ON, 1 OFF, -1 the station's own byte;
 // temperatures in tenths of °C, humidities in percent, each NO_VALUE, kKeep or
-// kNotANumber as well.
+// kNotANumber as well. A window's form never gives a humidity NO_VALUE (its
+// "--" is refused); a station profile does, to put back a limit the station
+// held unset.
 struct AlarmValues {
     int temperatureSwitch = -1;
     int humiditySwitch = -1;
@@ -89,11 +91,14 @@ public:
 
     // Checks every limit (temperatures first, channel by channel, high before
     // low: "Temp Error"; then humidities: "Humi Error") and builds the frames.
+    // A temperature that would go out as the station's no-value pair (-0.1 °C)
+    // is refused with the nearest texts that can be stored.
     Result<AlarmFrames> frames(const AlarmValues& values) const;
     Result<AlarmFrames> frames(const AlarmForm& form) const { return frames(values(form)); }
 
 private:
-    Result<std::uint16_t> temperatureRaw(int value, std::uint16_t stationRaw) const;
+    Result<std::uint16_t> temperatureRaw(int value, std::uint16_t stationRaw,
+                                         std::size_t channel) const;
 
     Block switches_{};
     Block temperatures_{};

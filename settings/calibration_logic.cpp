@@ -25,6 +25,11 @@ std::uint16_t pairAt(const Block& b, std::size_t at) {
     return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]);
 }
 
+bool fitsSixteenBits(int tenths) {
+    return tenths >= std::numeric_limits<std::int16_t>::min() &&
+           tenths <= std::numeric_limits<std::int16_t>::max();
+}
+
 bool isNoValuePair(std::uint16_t raw) {
     return raw == 0xFFFF || raw == 0x7FFF;
 }
@@ -102,9 +107,18 @@ Result<CommandFrame> CalibEditor::frame(const CalibValues& v) const {
         } else if (given != kKeep) {
             // Letters would otherwise be sent as an offset of 0; a value beyond
             // 16 bits cannot be sent at all.
-            if (given == kNotANumber || given < std::numeric_limits<std::int16_t>::min() ||
-                given > std::numeric_limits<std::int16_t>::max())
+            if (given == kNotANumber || !fitsSixteenBits(given))
                 return outOfValue(n, TextId::TempOutOfValue);
+            // -0.1 °C goes out as 0xFF 0xFF, which the station reads back as no offset.
+            if (isNoValueCode(given)) {
+                const double shown = fahrenheit_ ? given / 10.0 * 1.8 : given / 10.0;
+                const QString message = noValueCodeMessage(
+                    given, shown, fahrenheit_ ? QStringLiteral("°F") : QStringLiteral("°C"),
+                    [this](const QString& t) { return offsetTenths(t, fahrenheit_); },
+                    fitsSixteenBits);
+                return makeError(Errc::InvalidInput,
+                                 QStringLiteral(" CH%1 %2").arg(n).arg(message).toStdString());
+            }
             raw = static_cast<std::uint16_t>(static_cast<std::int16_t>(given));
             newTenths = given;
         }

@@ -48,7 +48,9 @@ public:
 
     // " CH%d Temp Out of value." for the first channel whose corrected
     // temperature is out of range (all temperatures before any humidity),
-    // " CH%d Humi Out of value." likewise; else the 0x11 frame.
+    // " CH%d Humi Out of value." likewise; else the 0x11 frame. An offset
+    // that would go out as a no-value pair (-0.1 °C) is refused with the
+    // nearest texts that can be stored.
     Result<CommandFrame> frame(const CalibValues& values) const;
     Result<CommandFrame> frame(const CalibForm& form) const { return frame(values(form)); }
     // The form's texts as values: an unchanged text keeps the station's value.

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace vellumet::settings {
@@ -25,5 +26,18 @@ bool isNoValueText(const QString& text);
 
 // Cuts towards zero, as the station's own conversions do.
 int truncTenths(double tenths);
+
+// Whether tenths of °C would go out as one of the two pairs the station reads
+// as no value: 0xFF 0xFF (-0.1 °C) and 0x7F 0xFF.
+bool isNoValueCode(int tenths);
+
+// Why a temperature cannot be stored when it would go out as a no-value pair:
+// the texts of the unit shown that store it, and the nearest texts on either
+// side that store something the station keeps. toTenths reads a text as it
+// would be stored; storable says whether a stored value can be sent at all.
+// shown is the stored value in the unit shown, unit "°C" or "°F".
+QString noValueCodeMessage(int tenths, double shown, const QString& unit,
+                           const std::function<std::optional<int>(const QString&)>& toTenths,
+                           const std::function<bool(int)>& storable);
 
 } // namespace vellumet::settings

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <functional>
 
 namespace vellumet::settings {
 
@@ -35,6 +36,13 @@ QJsonValue switchJson(std::uint8_t byte) {
     if (byte <= 1)
         return onOff(byte == 0);
     return static_cast<int>(byte);
+}
+
+// A stored temperature pair in tenths of °C, or NO_VALUE.
+int storedTenths(std::uint8_t hi, std::uint8_t lo) {
+    if (decodeTemperature(hi, lo) == NO_VALUE_F)
+        return NO_VALUE;
+    return static_cast<std::int16_t>(hi << 8 | lo);
 }
 
 bool bit(std::uint8_t byte, std::size_t channel) {
@@ -233,17 +241,25 @@ Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObjec
     for (const QString& k : settingsObject.keys())
         if (std::find(keys.begin(), keys.end(), k.toStdString()) == keys.end())
             return wrong("settings." + k.toStdString(), "not a setting of this station");
+    const StationSettings current = decodeStationSettings(station.settings);
+    bool settingsChange = false;
     for (const std::string& key : keys) {
         const QJsonValue v = settingsObject.value(QString::fromStdString(key));
         if (!v.isString())
             return wrong("settings." + key, "missing");
+        // What the station holds already stays as it is, even a byte that
+        // matches no item (the file then gives its number).
+        if (v.toString().toStdString() == settingValue(current, key))
+            continue;
         if (Status set = applySetting(wanted, key, v.toString().toStdString(), station.areas); !set)
             return wrong("settings." + key, set.error().text());
+        settingsChange = true;
     }
-    const Result<CommandFrame> settingsWrite = setupSaveFrame(wanted, station.areas);
+    const Result<CommandFrame> settingsWrite = settingsChange
+                                                   ? setupSaveFrame(wanted, station.areas)
+                                                   : settingsFrame(current, station.areas);
     if (!settingsWrite)
         return wrong("settings", settingsWrite.error().text());
-    const StationSettings current = decodeStationSettings(station.settings);
     if (settingsWrite->bytes() != settingsFrame(current, station.areas).bytes()) {
         plan.settings = *settingsWrite;
         applyFrame(plan.after.settings, *settingsWrite, settingsPayload(station.areas));
@@ -292,9 +308,18 @@ Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObjec
             if (limit.temperature && *value != NO_VALUE &&
                 (*value < kTemperatureMinTenths || *value > kTemperatureMaxTenths))
                 return wrong(path, text(app::TextId::TempError).toStdString());
-            if (!limit.temperature && (*value < kHumidityLimitMin || *value > kHumidityLimitMax))
+            // null is the station's own "no limit" (0xFF), which it may well hold.
+            if (!limit.temperature && *value != NO_VALUE &&
+                (*value < kHumidityLimitMin || *value > kHumidityLimitMax))
                 return wrong(path, text(app::TextId::HumiError).toStdString());
             *limit.target = *value;
+            // A temperature the station already holds goes back as its own
+            // bytes: 0x7F 0xFF stays as it is rather than become 0xFF 0xFF.
+            const std::size_t pair =
+                limit.key == std::string("temperature-high") ? 4 * i + 1 : 4 * i + 3;
+            if (limit.temperature && *value == storedTenths(station.temperatureLimits[pair],
+                                                            station.temperatureLimits[pair + 1]))
+                *limit.target = kKeep;
         }
         struct Enable {
             const char* key;
@@ -342,7 +367,10 @@ Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObjec
             fileInteger(ch.value("humidity"), channelPath("calibration", i, "humidity"), false);
         if (!h)
             return h.error();
-        cv.temperature[i] = *t;
+        cv.temperature[i] =
+            *t == storedTenths(station.calibration[3 * i + 1], station.calibration[3 * i + 2])
+                ? kKeep
+                : *t;
         cv.humidity[i] = *h;
     }
     const Result<CommandFrame> calibWrite = calibEditor.frame(cv);
@@ -360,22 +388,68 @@ Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObjec
 }
 
 Status applyRestore(StationLink& link, const RestorePlan& plan, std::stop_token stop) {
+    struct Part {
+        const char* name;
+        std::uint64_t frames; // every frame the station takes for it
+        std::function<Status()> write;
+        std::uint64_t asked = 1; // frames before the first that changes anything
+    };
+    std::vector<Part> parts;
+    const auto oneFrame = [](const CommandFrame& frame) {
+        return std::span<const CommandFrame>(&frame, 1);
+    };
+    // A settings write is the status query, its frames and the closing 0x2F.
     if (plan.settings)
-        if (Status s =
-                link.writeSettings(std::span<const CommandFrame>(&*plan.settings, 1), {}, stop);
-            !s)
-            return s;
-    if (plan.interval)
-        if (Status s = setLoggingInterval(link, *plan.interval, stop); !s)
-            return s;
+        parts.push_back({"settings", 3,
+                         [&] { return link.writeSettings(oneFrame(*plan.settings), {}, stop); }});
+    if (plan.interval) // the interval and the closing 0x2F, without a status query
+        parts.push_back(
+            {"interval", 2, [&] { return setLoggingInterval(link, *plan.interval, stop); }, 0});
     if (!plan.alarms.empty())
-        if (Status s = link.writeSettings(plan.alarms, {}, stop); !s)
-            return s;
+        parts.push_back({"alarms", plan.alarms.size() + 2,
+                         [&] { return link.writeSettings(plan.alarms, {}, stop); }});
     if (plan.calibration)
-        if (Status s =
-                link.writeSettings(std::span<const CommandFrame>(&*plan.calibration, 1), {}, stop);
-            !s)
-            return s;
+        parts.push_back({"calibration", 3, [&] {
+                             return link.writeSettings(oneFrame(*plan.calibration), {}, stop);
+                         }});
+
+    std::vector<std::string> written;
+    for (std::size_t p = 0; p < parts.size(); ++p) {
+        const std::uint64_t before = link.framesTaken();
+        const Status status = parts[p].write();
+        if (status) {
+            written.push_back(parts[p].name);
+            continue;
+        }
+        // Cut short: say exactly how far it got. A write whose frames all went
+        // out was written even when the wait after them was cut.
+        const std::uint64_t taken = link.framesTaken() - before;
+        std::string partly;
+        if (taken >= parts[p].frames)
+            written.push_back(parts[p].name);
+        else if (taken > parts[p].asked)
+            partly = std::string(parts[p].name) + " (" + std::to_string(taken - parts[p].asked) +
+                     " of " + std::to_string(parts[p].frames - parts[p].asked) + " frames)";
+        std::vector<std::string> notWritten;
+        if (taken < parts[p].frames && partly.empty())
+            notWritten.push_back(parts[p].name);
+        for (std::size_t q = p + 1; q < parts.size(); ++q)
+            notWritten.push_back(parts[q].name);
+        const auto list = [](const std::vector<std::string>& names) {
+            std::string out;
+            for (const std::string& n : names)
+                out += (out.empty() ? "" : ", ") + n;
+            return out.empty() ? std::string("nothing") : out;
+        };
+        const std::string why = status.code() == Errc::Cancelled     ? "interrupted"
+                                : status.code() == Errc::StationGone ? "the station went away"
+                                                                     : status.error().text();
+        std::string message = "the restore was cut short (" + why + "): written: " + list(written) +
+                              "; not written: " + list(notWritten);
+        if (!partly.empty())
+            message += "; partly written: " + partly;
+        return makeError(status.code(), message);
+    }
     return {};
 }
 

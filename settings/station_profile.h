@@ -51,7 +51,9 @@ struct RestorePlan {
 // InvalidInput naming the value that is wrong.
 Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObject& file);
 
-// Runs the writes of a plan: settings, interval, alarms, calibration.
+// Runs the writes of a plan: settings, interval, alarms, calibration. Cut
+// short (stopped, the station gone), the error names the parts written, those
+// not written and one partly written, if any.
 Status applyRestore(StationLink& link, const RestorePlan& plan, std::stop_token stop = {});
 
 // Leaf values that differ between two profiles, as "path: old -> new".

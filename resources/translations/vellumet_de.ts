@@ -304,4 +304,19 @@
         <translation>Bitte geben Sie eine ganze Zahl von Minuten ein.</translation>
     </message>
 </context>
+<context>
+    <name>StationSettings</name>
+    <message>
+        <source>%1 to %2 %3</source>
+        <translation>%1 bis %2 %3</translation>
+    </message>
+    <message>
+        <source>%1 or %2</source>
+        <translation>%1 oder %2</translation>
+    </message>
+    <message>
+        <source>%1 cannot be stored: the station reads %2 °C as no value. Use %3.</source>
+        <translation>%1 kann nicht gespeichert werden: Die Station liest %2 °C als „kein Wert“. Verwenden Sie %3.</translation>
+    </message>
+</context>
 </TS>

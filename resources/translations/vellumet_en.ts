@@ -297,4 +297,19 @@
         <translation>Drag across the chart to zoom in, right-click to zoom out; the arrow keys and the mouse wheel move along the time axis.</translation>
     </message>
 </context>
+<context>
+    <name>StationSettings</name>
+    <message>
+        <source>%1 to %2 %3</source>
+        <translation>%1 to %2 %3</translation>
+    </message>
+    <message>
+        <source>%1 or %2</source>
+        <translation>%1 or %2</translation>
+    </message>
+    <message>
+        <source>%1 cannot be stored: the station reads %2 °C as no value. Use %3.</source>
+        <translation>%1 cannot be stored: the station reads %2 °C as no value. Use %3.</translation>
+    </message>
+</context>
 </TS>

@@ -1,6 +1,10 @@
 #include "cli_harness.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <stop_token>
 
 using namespace vellumet;
 using namespace vellumet::cli::test;
@@ -19,6 +23,44 @@ bool sentWrite(const std::vector<std::uint8_t>& codes) {
     return false;
 }
 
+// The virtual station's transport, which asks the command to stop (as Ctrl-C
+// does) once the station has taken a frame of one code.
+class StopAtFrame final : public Transport {
+public:
+    StopAtFrame(std::shared_ptr<Transport> inner, std::stop_source stop, std::uint8_t code)
+        : inner_(std::move(inner)), stop_(std::move(stop)), code_(code) {}
+    std::vector<DeviceInfo> enumerate(std::uint16_t vid, std::uint16_t pid) override {
+        return inner_->enumerate(vid, pid);
+    }
+    std::unique_ptr<HidHandle> open(const std::string& path) override {
+        auto handle = inner_->open(path);
+        return handle ? std::make_unique<Handle>(std::move(handle), *this) : nullptr;
+    }
+    void setChangeListener(std::function<void(DeviceChange)> listener) override {
+        inner_->setChangeListener(std::move(listener));
+    }
+
+private:
+    struct Handle final : HidHandle {
+        Handle(std::unique_ptr<HidHandle> handle, StopAtFrame& stopper)
+            : inner(std::move(handle)), owner(stopper) {}
+        bool write(const std::uint8_t* report, std::size_t size) override {
+            const bool taken = inner->write(report, size);
+            if (taken && report[2] == owner.code_)
+                owner.stop_.request_stop();
+            return taken;
+        }
+        int read(std::uint8_t* buffer, std::size_t size, int timeoutMs) override {
+            return inner->read(buffer, size, timeoutMs);
+        }
+        std::unique_ptr<HidHandle> inner;
+        StopAtFrame& owner;
+    };
+    std::shared_ptr<Transport> inner_;
+    std::stop_source stop_;
+    std::uint8_t code_;
+};
+
 } // namespace
 
 using SettingsCommands = CliFixture;
@@ -34,6 +76,9 @@ TEST_F(SettingsCommands, RefusedValuesExitTwoWithTheWindowsMessageAndSendNothing
         {{"set-settings", "area2=none"}, "area2: 'none' is not accepted"},
         {{"set-settings", "time-zone=13"}, "time-zone: '13' is not accepted"},
         {{"set-calibration", "1", "humidity=200"}, " CH1 Humi Out of value."},
+        // Would go out as 0xFF 0xFF, the station's "no limit".
+        {{"set-alarm", "1", "temperature-low=-0.1"}, "Use -0.2 or 0.0."},
+        {{"set-calibration", "1", "temperature=-0.1"}, "Use -0.2 or 0.0."},
     };
     for (const Case& c : cases) {
         makeStation();
@@ -96,4 +141,85 @@ TEST_F(SettingsCommands, BadProfileChangesNothingAndNamesTheValue) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("alarms.CH1.temperature-low: Temp Error"), std::string::npos) << r.err;
     EXPECT_FALSE(sentWrite(receivedCodes()));
+}
+
+// A restore stopped by a signal or by the station going away says which
+// parts reached the station; the station agrees.
+TEST_F(SettingsCommands, RestoreCutShortSaysWhichPartsWereWritten) {
+    const QString path = dataDir.filePath("p.json");
+    ASSERT_EQ(run({"backup", path.toStdString()}).status, 0);
+    QJsonObject file = QJsonDocument::fromJson(QByteArray::fromStdString(fileText(path))).object();
+    const auto set = [&](const char* part, const char* channel, const char* key,
+                         const QJsonValue& v) {
+        QJsonObject p = file[part].toObject();
+        QJsonObject ch = channel ? p[channel].toObject() : p;
+        ch[key] = v;
+        if (channel)
+            p[channel] = ch;
+        file[part] = channel ? p : ch;
+    };
+    set("settings", nullptr, "time-zone", "-5");
+    file["interval"] = 15;
+    set("alarms", "CH2", "temperature-high", 30.5);
+    set("calibration", "CH1", "temperature", 1.0);
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    out.write(QJsonDocument(file).toJson());
+    out.close();
+
+    struct Case {
+        int unplugAfterReports; // the restore reads eight answers, then one per status query
+        std::uint8_t stopAtCode;
+        const char* said;
+        std::array<bool, 4> written; // settings, interval, alarms, calibration
+    };
+    const Case cases[] = {
+        {9,
+         0,
+         "the restore was cut short (the station went away): written: nothing; not written: "
+         "settings, interval, alarms, calibration",
+         {false, false, false, false}},
+        {10,
+         0,
+         "the restore was cut short (the station went away): written: settings, interval; not "
+         "written: alarms, calibration",
+         {true, true, false, false}},
+        {0,
+         0x40,
+         "the restore was cut short (interrupted): written: settings, interval; not written: "
+         "alarms, calibration",
+         {true, true, false, false}},
+        {0,
+         0x14,
+         "the restore was cut short (interrupted): written: settings, interval, alarms; not "
+         "written: calibration",
+         {true, true, true, false}},
+    };
+    for (const Case& c : cases) {
+        sim::Profile profile;
+        profile.faults.unplugAfterReports = c.unplugAfterReports;
+        makeStation(profile);
+        std::stop_source stop;
+        cli::Environment env;
+        env.stop = stop.get_token();
+        env.linkTiming = LinkTiming::quick();
+        env.linkTiming.waitPercent = linkPercent;
+        env.makeTransport = [&](const TransportOptions&) -> Result<std::shared_ptr<Transport>> {
+            if (c.stopAtCode == 0)
+                return std::static_pointer_cast<Transport>(transport);
+            return std::static_pointer_cast<Transport>(
+                std::make_shared<StopAtFrame>(transport, stop, c.stopAtCode));
+        };
+        const CliResult r = runRaw({"--simulate", "--data-dir", dataDir.path().toStdString(),
+                                    "restore", path.toStdString()},
+                                   env);
+        EXPECT_EQ(r.status, 1) << c.said;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_EQ(station->settingsBlock()[6] == 0xFB, c.written[0]) << c.said;
+        EXPECT_EQ(station->interval() == 15, c.written[1]) << c.said;
+        EXPECT_EQ(station->alarmBlock(3)[5] << 8 | station->alarmBlock(3)[6],
+                  c.written[2] ? 305 : 350)
+            << c.said;
+        EXPECT_EQ(station->calibrationBlock()[2] == 10, c.written[3]) << c.said;
+    }
 }

@@ -129,15 +129,6 @@ TEST_F(ExchangeFixture, WriteToStationAwayFromMainScreenSendsNothingMore) {
     EXPECT_TRUE(LinkTestAccess::free(*link)) << "the link is left free";
 }
 
-TEST_F(ExchangeFixture, ClockWriteSendsNoEndFrame) {
-    const CommandFrame frames[] = {CommandFrame(cmd::SetClock)};
-    WriteOptions options;
-    options.sendEndOfWrite = false;
-    options.timing = write::Clock;
-    EXPECT_TRUE(link->writeSettings(frames, options).ok());
-    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x51, 0x30}));
-}
-
 TEST_F(ExchangeFixture, SilentStationIsStillWrittenAndWaitsRunOut) {
     silent = true;
     const CommandFrame frames[] = {CommandFrame(cmd::WriteCalibration)};

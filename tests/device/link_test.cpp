@@ -222,22 +222,35 @@ TEST_F(LinkFixture, QueryAgainstSilentStationLastsItsTimeoutAndFreesTheLink) {
     EXPECT_EQ(transport->written().size(), 2u) << "sent once the owed time was over";
 }
 
-// An answer that comes after its query gave up is the next report the
-// station sends: it is dropped, and the next query's own answer is filed.
+// An answer that comes after its query gave up, by its time running out or
+// by being cancelled, is the next report the station sends: it is dropped,
+// and the next query's own answer is filed.
 TEST_F(LinkFixture, LateAnswerIsDroppedNotFiledAsTheNextKind) {
     transport->devices = {kStation};
     ASSERT_TRUE(link->openStation());
-    EXPECT_EQ(link->query(query::Identification).code(), Errc::Timeout);
-    Block late{};
-    late[0] = 'S';
-    late[1] = 'E';
-    transport->push(late); // the identification, late
-    transport->shared.responder = [](const Block&) {
-        return std::vector<Block>{blockOf({0x00, 15})};
-    };
-    EXPECT_TRUE(link->query(query::Interval).ok());
-    EXPECT_EQ(link->answers().intervalAnswer(), 15) << "the late report was not taken for it";
-    EXPECT_EQ(link->answers().identText(), "") << "nor filed late";
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "timed out");
+        std::stop_source stop;
+        transport->shared.responder = [&](const Block&) {
+            if (cancel)
+                stop.request_stop(); // once the frame is out, while its answer is awaited
+            return std::vector<Block>{};
+        };
+        EXPECT_EQ(link->query(query::Identification, stop.get_token()).code(),
+                  cancel ? Errc::Cancelled : Errc::Timeout);
+        Block late{};
+        late[0] = 'S';
+        late[1] = 'E';
+        transport->push(late); // the identification, late
+        const std::uint8_t minutes = cancel ? 16 : 15;
+        transport->shared.responder = [minutes](const Block&) {
+            return std::vector<Block>{blockOf({0x00, minutes})};
+        };
+        EXPECT_TRUE(link->query(query::Interval).ok());
+        EXPECT_EQ(link->answers().intervalAnswer(), minutes)
+            << "the late report was not taken for it";
+        EXPECT_EQ(link->answers().identText(), "") << "nor filed late";
+    }
 }
 
 TEST_F(LinkFixture, UnplugWakesListenerAndReplugResumesReading) {

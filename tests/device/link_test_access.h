@@ -19,6 +19,11 @@ struct LinkTestAccess {
     static bool free(const StationLink& link) { return link.responseEvent_.isSet(); }
     // As if a sender were waiting for an answer.
     static void occupy(StationLink& link) { link.responseEvent_.reset(); }
+    // As if a query had given up on its answer, which is owed for `within`.
+    static void owe(StationLink& link, std::chrono::milliseconds within) {
+        occupy(link);
+        (void)link.oweAnswer(within);
+    }
 };
 
 } // namespace vellumet

@@ -1,9 +1,12 @@
 #include "device/time_sync.h"
+#include "link_test_access.h"
+#include "scripted_transport.h"
 #include "sim/virtual_station.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -98,6 +101,71 @@ TEST_F(SyncFixture, DirectSyncSendsTheTimeWithoutStatusQuery) {
     const auto frames = station->receivedFrames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0], timeFrame(time).bytes());
+}
+
+// Which waits a write uses is seen where it runs: an earlier answer still owed
+// a little longer than its wait for the link makes it give up and send
+// nothing, a little less and it sends; after its last frame it waits its
+// closing wait out (the station stays silent, so that no status answer ends
+// that wait early). The clock from the menu (and sync-time) has its own row.
+TEST(WriteTiming, EachWriteWaitsByItsOwnRow) {
+    using namespace std::chrono_literals;
+    const StationTime time{2026, 12, 6, 10, 53, 7, 0};
+    struct Row {
+        const char* write;
+        std::function<Status(StationLink&)> run;
+        int linkWait;
+        int closingWait;
+        std::vector<std::uint8_t> codes;
+    };
+    const Row rows[] = {
+        {"menu clock",
+         [&](StationLink& l) { return guardedTimeSync(l, time); },
+         3000,
+         1000,
+         {0x51, 0x30}},
+        {"direct clock",
+         [&](StationLink& l) { return directTimeSync(l, time); },
+         1000,
+         1000,
+         {0x30}},
+        {"settings",
+         [](StationLink& l) {
+             const CommandFrame frame(cmd::WriteAlarm1);
+             return l.writeSettings(std::span<const CommandFrame>(&frame, 1));
+         },
+         5000,
+         500,
+         {0x51, 0x12, 0x2F}},
+    };
+    LinkTiming timing = LinkTiming::quick();
+    timing.waitPercent = 20;
+    constexpr auto margin = 100ms;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.write);
+        for (const bool ownedLonger : {true, false}) {
+            auto transport = std::make_shared<test::ScriptedTransport>();
+            transport->devices = {{"/dev/hidraw0", kStationVendorId, kStationProductId}};
+            StationLink link(transport, timing);
+            ASSERT_TRUE(link.openStation());
+            const auto owed = timing.scaled(row.linkWait);
+            LinkTestAccess::owe(link, ownedLonger ? owed + margin : owed - margin);
+            const Status status = row.run(link);
+            const auto end = std::chrono::steady_clock::now();
+            std::vector<std::uint8_t> codes;
+            for (const Block& b : transport->written())
+                codes.push_back(b[1]);
+            if (ownedLonger) {
+                EXPECT_EQ(status.code(), Errc::Timeout);
+                EXPECT_TRUE(codes.empty());
+                continue;
+            }
+            EXPECT_TRUE(status.ok()) << status.error().text();
+            EXPECT_EQ(codes, row.codes);
+            std::lock_guard lock(transport->shared.mutex);
+            EXPECT_GE(end - transport->shared.writeTimes.back(), timing.scaled(row.closingWait));
+        }
+    }
 }
 
 } // namespace

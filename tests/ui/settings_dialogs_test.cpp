@@ -229,10 +229,18 @@ TEST(AlarmDialog, FahrenheitLimitsAndRefusedValues) {
     Alarm dialog(*d.rig.link, d.messenger, d.alarm());
     EXPECT_EQ(dialog.limit(0, 1)->text(), QStringLiteral("95.0")); // 35.0 °C
     dialog.show();
-    dialog.limit(0, 2)->setText(QStringLiteral("140.2"));
-    QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
-    ASSERT_EQ(d.messenger.shown.size(), 1u);
-    EXPECT_EQ(d.messenger.shown[0], QStringLiteral("Temp Error"));
+    // 31.8 °F would be stored as -0.1 °C, the station's code for no limit.
+    const std::pair<QString, QString> refused[] = {
+        {"140.2", "Temp Error"},
+        {"31.8", "CH2: 31.7 to 31.8 °F cannot be stored: the station reads -0.1 °C as no value. "
+                 "Use 31.6 or 31.9."}};
+    for (const auto& [limit, message] : refused) {
+        dialog.limit(0, 2)->setText(limit);
+        QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+        ASSERT_FALSE(d.messenger.shown.empty());
+        EXPECT_EQ(d.messenger.shown.back(), message);
+    }
+    EXPECT_EQ(d.messenger.shown.size(), 2u);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(d.rig.station->receivedFrames().empty());
 
