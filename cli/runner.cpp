@@ -254,12 +254,16 @@ std::string helpText() {
         << "  --simulate[=PROFILE]    talk to the virtual station (set up by a profile file)\n"
         << "  --data-dir DIR          use DIR as the data folder\n"
         << "  --trace FILE            write every report to and from the station to FILE\n"
+        << "                          (never the data folder's 7421.mdb or Main.ini)\n"
         << "  --format text|json|csv  output form (default text); numbers in JSON and CSV are\n"
         << "                          degrees Celsius and percent, missing values null or empty\n"
         << "  --help                  show this help\n"
         << "  --version               show the version\n\n"
-        << "Exit status: 0 success, 1 failure (for example no station), 2 usage error.\n"
-        << "Results go to standard output, errors to standard error.\n";
+        << "Exit status: 0 success, 1 failure (for example no station, or standard output\n"
+        << "cannot be written), 2 usage error, 130 stopped by Ctrl-C (SIGINT), 143 stopped\n"
+        << "by SIGTERM. A second Ctrl-C or SIGTERM ends the program at once.\n"
+        << "Results go to standard output, errors to standard error. Files are written\n"
+        << "whole or not at all, and a device, FIFO or folder is never replaced.\n";
     return out.str();
 }
 
