@@ -9,10 +9,10 @@
 namespace vellumet {
 
 struct TransportOptions {
-    bool simulate = false;   // the virtual station instead of hidapi
-    std::string profilePath; // virtual station profile (JSON); empty: the default station
-    std::string tracePath;   // protocol trace file; empty: no trace
-    std::string dataFolder;  // the data folder in use, whose files the trace must not be
+    bool simulate = false;    // the virtual station instead of hidapi
+    std::string profilePath;  // virtual station profile (JSON); empty: the default station
+    std::string tracePath;    // protocol trace file; empty: no trace
+    std::string dataFolder{}; // the data folder in use, whose files the trace must not be
 };
 
 // The trace file is created anew (truncated), so it may not be the record

@@ -55,11 +55,15 @@ bool endsWith(const std::string& text, std::string_view suffix) {
 }
 
 void parseUnit(const std::string& text, PlotArguments& args) {
+    const std::string tooLong =
+        "--unit is longer than " + std::to_string(kMaxUnitLength) + " characters";
+    if (text.size() > 4 * kMaxUnitLength) // no character takes more than 4 bytes
+        throw UsageError(tooLong);
     const QString unit = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     if (unit.toUtf8() != QByteArray::fromStdString(text))
         throw UsageError("--unit must be UTF-8 text");
-    if (static_cast<std::size_t>(unit.size()) > kMaxUnitLength)
-        throw UsageError("--unit is longer than " + std::to_string(kMaxUnitLength) + " characters");
+    if (static_cast<std::size_t>(unit.toUcs4().size()) > kMaxUnitLength)
+        throw UsageError(tooLong);
     for (const QChar c : unit)
         if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
             c == QChar::ParagraphSeparator)

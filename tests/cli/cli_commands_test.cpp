@@ -520,6 +520,7 @@ TEST_F(CliFixture, PlotWritesTheImageItsNameAsksFor) {
         {"--out", dataDir.filePath("day.jpg").toStdString()},
         {"--out", dataDir.filePath("day").toStdString()},
         {"--out", png.toStdString(), "--unit", std::string(33, 'x')},
+        {"--out", png.toStdString(), "--unit", std::string(100000, 'x')},
         {"--out", png.toStdString(), "--unit", "(\t\u00b0C)"},
         {"--out", png.toStdString(), "--unit", "\x1b[2J"},
         {"--out", png.toStdString(), "--unit", "(\u009b)"},
@@ -708,8 +709,10 @@ TEST(CliProgramSignals, APlotEndsOnTheFirstSignal) {
         ASSERT_TRUE(ended.has_value());
         ASSERT_TRUE(WIFEXITED(*ended)) << "ended by the signal itself, not on its own";
         EXPECT_EQ(WEXITSTATUS(*ended), status) << fileBytes(errPath).toStdString();
-        EXPECT_EQ(fileBytes(errPath).toStdString(),
-                  "vellumet-cli: interrupted; nothing was written\n");
+        // Qt may note a missing XDG_RUNTIME_DIR before; the tool's own line comes last.
+        const std::vector<std::string> said = lines(fileBytes(errPath).toStdString());
+        ASSERT_FALSE(said.empty());
+        EXPECT_EQ(said.back(), "vellumet-cli: interrupted; nothing was written");
         // Half a second is the aim; a loaded machine gets more.
         EXPECT_LT(took, std::chrono::seconds(3));
         EXPECT_EQ(folderEntries(dir.path()), entries) << "no image, whole or part";
