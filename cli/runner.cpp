@@ -158,10 +158,9 @@ Invocation::~Invocation() {
 StationLink& Invocation::station() {
     if (link_)
         return *link_;
-    TransportOptions transportOptions{
-        options_.simulate, options_.profilePath, options_.tracePath, {}};
-    transportOptions.dataFolder =
-        options_.dataDir.empty() ? app::defaultDataFolder().toStdString() : options_.dataDir;
+    const TransportOptions transportOptions{
+        options_.simulate, options_.profilePath, options_.tracePath,
+        options_.dataDir.empty() ? app::defaultDataFolder().toStdString() : options_.dataDir};
     Result<std::shared_ptr<Transport>> transport =
         env_.makeTransport ? env_.makeTransport(transportOptions) : makeTransport(transportOptions);
     if (!transport)
