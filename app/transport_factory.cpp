@@ -4,7 +4,54 @@
 #include "device/trace_transport.h"
 #include "sim/virtual_station.h"
 
+#include "app/data_folder.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <sys/stat.h>
+
 namespace vellumet {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The path with every symbolic link on it followed, also one at the end that
+// leads to a file not there yet, and "." and ".." taken out.
+fs::path resolved(const fs::path& path) {
+    std::error_code ec;
+    fs::path p = fs::absolute(path, ec);
+    if (ec)
+        return path.lexically_normal();
+    for (int hops = 0; hops < 40 && fs::is_symlink(p, ec); ++hops) {
+        const fs::path next = fs::read_symlink(p, ec);
+        if (ec)
+            break;
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    const fs::path canonical = fs::weakly_canonical(p, ec);
+    return ec ? p.lexically_normal() : canonical;
+}
+
+bool sameFile(const std::string& a, const fs::path& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return resolved(a) == resolved(b);
+}
+
+} // namespace
+
+Status checkTracePath(const std::string& tracePath, const std::string& dataFolder) {
+    for (const char* name : {app::kDatabaseFileName, app::kSettingsFileName}) {
+        if (sameFile(tracePath, fs::path(dataFolder) / name))
+            return makeError(Errc::InvalidInput, "--trace " + tracePath + " is the data folder's " +
+                                                     name + "; choose another file for the trace");
+    }
+    return {};
+}
 
 Result<std::shared_ptr<Transport>> makeTransport(const TransportOptions& options) {
     std::shared_ptr<Transport> transport;
@@ -23,6 +70,9 @@ Result<std::shared_ptr<Transport>> makeTransport(const TransportOptions& options
     }
     if (options.tracePath.empty())
         return transport;
+    if (!options.dataFolder.empty())
+        if (Status allowed = checkTracePath(options.tracePath, options.dataFolder); !allowed)
+            return allowed.error();
     auto traced = std::make_shared<TracingTransport>(transport, options.tracePath);
     if (!traced->traceOk())
         return makeError(Errc::Io, options.tracePath + ": cannot create the trace file");

@@ -9,14 +9,21 @@
 namespace vellumet {
 
 struct TransportOptions {
-    bool simulate = false;   // the virtual station instead of hidapi
-    std::string profilePath; // virtual station profile (JSON); empty: the default station
-    std::string tracePath;   // protocol trace file; empty: no trace
+    bool simulate = false;    // the virtual station instead of hidapi
+    std::string profilePath;  // virtual station profile (JSON); empty: the default station
+    std::string tracePath;    // protocol trace file; empty: no trace
+    std::string dataFolder{}; // the data folder in use, whose files the trace must not be
 };
+
+// The trace file is created anew (truncated), so it may not be the record
+// database or Main.ini of dataFolder, named in any way: another spelling of
+// the path, a symbolic link or a hard link to one of them. InvalidInput if it is.
+Status checkTracePath(const std::string& tracePath, const std::string& dataFolder);
 
 // The transport both front ends hand to their StationLink: hidapi or the
 // virtual station, wrapped in the protocol trace when asked. InvalidInput for
-// a profile that cannot be used, Io for a trace file that cannot be made.
+// a profile that cannot be used or a trace file that checkTracePath refuses
+// (when dataFolder is given), Io for a trace file that cannot be made.
 Result<std::shared_ptr<Transport>> makeTransport(const TransportOptions& options);
 
 } // namespace vellumet

@@ -15,6 +15,9 @@ namespace vellumet::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// A command ended by a signal exits with 128 + the signal's number, as the
+// shells report a program killed by it: 130 for SIGINT, 143 for SIGTERM.
+inline constexpr int kExitSignalBase = 128;
 
 inline constexpr const char* kProgramName = "vellumet-cli";
 
@@ -35,13 +38,17 @@ struct WatchRound {
 struct Environment {
     TransportFactory makeTransport; // empty: hidapi or the virtual station, by the options
     std::stop_token stop;           // requested on Ctrl-C or SIGTERM: the command ends promptly
-    LinkTiming linkTiming;          // the station's own pauses and waits; tests shorten them
+    // Which signal requested the stop (SIGINT, SIGTERM), for the exit status;
+    // empty or 0: a stop without a signal, which exits 1.
+    std::function<int()> stopSignal;
+    LinkTiming linkTiming; // the station's own pauses and waits; tests shorten them
     std::function<void(const WatchRound&)> afterWatchRound;
 };
 
 // Runs one command line (without the program name). Results go to out, only
 // once complete; errors go to err as one line. Returns the exit status:
-// 0 success, 1 failure, 2 usage error.
+// 0 success, 1 failure (also when out cannot be written), 2 usage error,
+// 128 + the signal's number when a signal stopped the command.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         const Environment& env = {});
 

@@ -1,5 +1,6 @@
 #include "commands.h"
 #include "data_dir.h"
+#include "file_output.h"
 
 #include "app/data_folder.h"
 #include "graph/graph_plan.h"
@@ -16,6 +17,8 @@
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -33,10 +36,40 @@ struct PlotArguments {
     int width = 1200;
     int height = 600;
     std::string unit = "(\u00b0C)";
+    bool svg = false;
 };
 
 constexpr int kMinSide = 200;
 constexpr int kMaxSide = 10000;
+// An axis title, not a text: enough for any unit with its brackets.
+constexpr std::size_t kMaxUnitLength = 32;
+
+// The image form follows the name: .png or .svg, in any case.
+bool endsWith(const std::string& text, std::string_view suffix) {
+    if (text.size() < suffix.size())
+        return false;
+    const std::string tail = text.substr(text.size() - suffix.size());
+    return std::equal(tail.begin(), tail.end(), suffix.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+}
+
+void parseUnit(const std::string& text, PlotArguments& args) {
+    const std::string tooLong =
+        "--unit is longer than " + std::to_string(kMaxUnitLength) + " characters";
+    if (text.size() > 4 * kMaxUnitLength) // no character takes more than 4 bytes
+        throw UsageError(tooLong);
+    const QString unit = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (unit.toUtf8() != QByteArray::fromStdString(text))
+        throw UsageError("--unit must be UTF-8 text");
+    if (static_cast<std::size_t>(unit.toUcs4().size()) > kMaxUnitLength)
+        throw UsageError(tooLong);
+    for (const QChar c : unit)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            throw UsageError("--unit must not hold control characters");
+    args.unit = text;
+}
 
 void parseSize(const std::string& text, PlotArguments& args) {
     const auto x = text.find('x');
@@ -80,13 +113,23 @@ PlotArguments parsePlotArguments(const std::vector<std::string>& list) {
         } else if (name == "--size")
             parseSize(value, args);
         else
-            args.unit = value;
+            parseUnit(value, args);
     }
     if (args.out.empty())
-        throw UsageError("plot needs --out FILE.png");
+        throw UsageError("plot needs --out FILE.png or --out FILE.svg");
+    if (endsWith(args.out, ".svg"))
+        args.svg = true;
+    else if (!endsWith(args.out, ".png"))
+        throw UsageError("--out: '" + args.out + "' must end in .png or .svg");
     if (args.from && args.to && *args.from > *args.to)
         throw UsageError("Time Error: --from is later than --to");
     return args;
+}
+
+// Ends the command when a signal asked it to stop; nothing is written then.
+void checkInterrupted(const Invocation& inv) {
+    if (inv.interrupted())
+        throw CommandError("interrupted; nothing was written");
 }
 
 #ifdef VELLUMET_HAVE_GRAPH
@@ -118,17 +161,22 @@ private:
 int runPlot(Invocation& inv) {
     const PlotArguments args = parsePlotArguments(inv.args());
 #ifdef VELLUMET_HAVE_GRAPH
+    // Before any work: a device or a folder is never replaced by the image.
+    if (Status target = checkOutputTarget(args.out); !target)
+        throw CommandError(target.error().text());
     store::RecordStore store;
     const std::string database =
         prepareDataDir(inv.options().dataDir) + '/' + app::kDatabaseFileName;
     if (Status s = store.openDatabase(database); !s)
         throw CommandError(s.error().text());
+    checkInterrupted(inv);
 
     graph::DrawRequest request;
     request.kind = *graph::parseGraphKind(args.kind);
     request.unitText = QString::fromStdString(args.unit);
     request.start = args.from.value_or(std::numeric_limits<double>::lowest());
     request.end = args.to.value_or(std::numeric_limits<double>::max());
+    request.stop = inv.stop();
     if (!args.from || !args.to) {
         // An open end reaches to the log's first or last reading, which sets
         // the time axis there.
@@ -146,14 +194,28 @@ int runPlot(Invocation& inv) {
     }
 
     ChartApplication application;
+    checkInterrupted(inv);
     graph::CTchart1 chart;
     chart.resize(args.width, args.height);
     if (!args.from)
         request.axis = std::pair{request.start + 1.0 / 86400.0, request.end};
-    if (Status s = graph::drawWindow(chart, store, request); !s)
+    if (Status s = graph::drawWindow(chart, store, request); !s) {
+        checkInterrupted(inv);
         throw CommandError(s.error().text());
-    if (Status s = graph::writePng(chart, QFile::decodeName(args.out.c_str())); !s)
+    }
+    checkInterrupted(inv);
+    const QByteArray image =
+        graph::chartImage(chart, args.svg ? graph::ImageFormat::Svg : graph::ImageFormat::Png);
+    if (image.isEmpty())
+        throw CommandError("cannot draw the " + std::string(args.svg ? "SVG" : "PNG") + " image");
+    checkInterrupted(inv);
+    if (Status s = writeWholeFile(
+            args.out, std::string_view(image.constData(), static_cast<std::size_t>(image.size())),
+            inv.stop());
+        !s) {
+        checkInterrupted(inv);
         throw CommandError(s.error().text());
+    }
     inv.err() << kProgramName << ": wrote " << args.out << '\n';
     return kExitOk;
 #else

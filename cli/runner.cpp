@@ -3,6 +3,10 @@
 #include "data_dir.h"
 #include "device/station_access.h"
 #include "store/automation_date.h"
+#include "terminal.h"
+
+#include "app/data_folder.h"
+#include "app/transport_factory.h"
 
 #include <algorithm>
 #include <charconv>
@@ -115,6 +119,26 @@ std::string errorLine(const std::string& message) {
     return std::string(kProgramName) + ": " + message + '\n';
 }
 
+// The complete result on out; a write that failed is a failure, said on err.
+int writeResult(std::ostream& out, std::ostream& err, const std::string& text) {
+    if (Status written = writeOutput(out, text); !written) {
+        err << errorLine(written.error().text()) << std::flush;
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+// The trace file is created anew, so it must never be a file of the data
+// folder in use.
+void checkTraceTarget(const GlobalOptions& options) {
+    if (options.tracePath.empty())
+        return;
+    const std::string folder =
+        options.dataDir.empty() ? app::defaultDataFolder().toStdString() : options.dataDir;
+    if (Status allowed = checkTracePath(options.tracePath, folder); !allowed)
+        throw UsageError(allowed.error().text());
+}
+
 } // namespace
 
 Invocation::Invocation(std::vector<std::string> args, GlobalOptions options, std::ostream& out,
@@ -134,8 +158,9 @@ Invocation::~Invocation() {
 StationLink& Invocation::station() {
     if (link_)
         return *link_;
-    const TransportOptions transportOptions{options_.simulate, options_.profilePath,
-                                            options_.tracePath};
+    const TransportOptions transportOptions{
+        options_.simulate, options_.profilePath, options_.tracePath,
+        options_.dataDir.empty() ? app::defaultDataFolder().toStdString() : options_.dataDir};
     Result<std::shared_ptr<Transport>> transport =
         env_.makeTransport ? env_.makeTransport(transportOptions) : makeTransport(transportOptions);
     if (!transport)
@@ -228,12 +253,16 @@ std::string helpText() {
         << "  --simulate[=PROFILE]    talk to the virtual station (set up by a profile file)\n"
         << "  --data-dir DIR          use DIR as the data folder\n"
         << "  --trace FILE            write every report to and from the station to FILE\n"
+        << "                          (never the data folder's 7421.mdb or Main.ini)\n"
         << "  --format text|json|csv  output form (default text); numbers in JSON and CSV are\n"
         << "                          degrees Celsius and percent, missing values null or empty\n"
         << "  --help                  show this help\n"
         << "  --version               show the version\n\n"
-        << "Exit status: 0 success, 1 failure (for example no station), 2 usage error.\n"
-        << "Results go to standard output, errors to standard error.\n";
+        << "Exit status: 0 success, 1 failure (for example no station, or standard output\n"
+        << "cannot be written), 2 usage error, 130 stopped by Ctrl-C (SIGINT), 143 stopped\n"
+        << "by SIGTERM. A second Ctrl-C or SIGTERM ends the program at once.\n"
+        << "Results go to standard output, errors to standard error. Files are written\n"
+        << "whole or not at all, and a device, FIFO or folder is never replaced.\n";
     return out.str();
 }
 
@@ -246,18 +275,13 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     CommandLine line;
     try {
         line = parseCommandLine(args);
+        checkTraceTarget(line.options);
     } catch (const UsageError& e) {
         err << errorLine(std::string(e.what()) + " (see --help)") << std::flush;
         return kExitUsage;
     }
-    if (line.help) {
-        out << helpText() << std::flush;
-        return kExitOk;
-    }
-    if (line.version) {
-        out << versionText() << std::flush;
-        return kExitOk;
-    }
+    if (line.help || line.version)
+        return writeResult(out, err, line.help ? helpText() : versionText());
     if (line.command.empty()) {
         err << errorLine("no command given (see --help)") << std::flush;
         return kExitUsage;
@@ -270,6 +294,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     int status = kExitFailure;
     std::string output;
+    std::string failure; // the one line of a command that threw
     {
         Invocation invocation(std::move(line.commandArgs), line.options, out, err, env);
         try {
@@ -279,18 +304,26 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             invocation.checkTransport();
             output = std::move(invocation.output);
         } catch (const UsageError& e) {
-            err << errorLine(e.what()) << std::flush;
-            return kExitUsage;
-        } catch (const CommandError& e) {
-            err << errorLine(e.what()) << std::flush;
-            return kExitFailure;
+            status = kExitUsage;
+            failure = e.what();
         } catch (const std::exception& e) {
-            err << errorLine(e.what()) << std::flush;
-            return kExitFailure;
+            status = kExitFailure;
+            failure = e.what();
         }
     }
+    // A command that a signal stopped prints no result, whatever it got to;
+    // its own message, if it left one, says how far it came.
+    if (env.stop.stop_requested()) {
+        err << errorLine(failure.empty() ? "interrupted" : failure) << std::flush;
+        const int signal = env.stopSignal ? env.stopSignal() : 0;
+        return signal > 0 ? kExitSignalBase + signal : kExitFailure;
+    }
+    if (!failure.empty()) {
+        err << errorLine(failure) << std::flush;
+        return status;
+    }
     if (status == kExitOk)
-        out << output << std::flush;
+        return writeResult(out, err, output);
     return status;
 }
 

@@ -1,5 +1,6 @@
 #include "commands.h"
 #include "data_dir.h"
+#include "file_output.h"
 #include "output.h"
 
 #include "app/data_folder.h"
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <utility>
 
@@ -245,12 +245,16 @@ int runSetLanguage(Invocation& inv) {
 int runBackup(Invocation& inv) {
     if (inv.args().size() != 1)
         throw UsageError("usage: backup FILE.json");
+    // A target that can never be written is refused before the station is read.
+    if (Status target = checkOutputTarget(inv.args()[0]); !target)
+        throw CommandError(target.error().text());
     const settings::StationSnapshot s = snapshot(inv);
     const QByteArray json = QJsonDocument(settings::profileJson(s)).toJson(QJsonDocument::Indented);
-    QSaveFile file(QString::fromStdString(inv.args()[0]));
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
-        throw CommandError("cannot write " + inv.args()[0] + ": " +
-                           file.errorString().toStdString());
+    if (Status saved = writeWholeFile(
+            inv.args()[0],
+            std::string_view(json.constData(), static_cast<std::size_t>(json.size())), inv.stop());
+        !saved)
+        throw CommandError(saved.error().text());
     inv.output = writeResult(inv.format(), "Station profile saved to " + inv.args()[0], {}, "read");
     return kExitOk;
 }

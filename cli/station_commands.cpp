@@ -1,5 +1,6 @@
 #include "commands.h"
 #include "output.h"
+#include "terminal.h"
 
 #include "device/station_blocks.h"
 #include "device/station_queries.h"
@@ -187,7 +188,10 @@ int runWatch(Invocation& inv) {
                     text += watchCsv(r.live, time);
                     break;
                 }
-                inv.out() << text << std::flush;
+                // A logger must know when its log is not being written: the
+                // watch ends on the first failed write.
+                if (Status written = writeOutput(inv.out(), text); !written)
+                    throw CommandError(written.error().text());
                 printedNow = true;
                 ++printed;
             } else if (inv.connected()) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <ostream>
+#include <string_view>
 
 namespace vellumet::cli {
 
@@ -10,5 +13,13 @@ namespace vellumet::cli {
 //
 // The tool prints no colour; should it ever, it must also honour NO_COLOR.
 bool progressBarWanted(const std::ostream& err);
+
+// Writes text to out and flushes it; an error says why it could not be
+// written ("cannot write standard output: ..."). When out is the process's
+// standard output and that is a regular file, a failed write is cut off
+// again, so that no part of text stays behind in the file (a log that ran out
+// of space ends with its last whole line). A stream that failed before
+// refuses every later write.
+Status writeOutput(std::ostream& out, std::string_view text);
 
 } // namespace vellumet::cli

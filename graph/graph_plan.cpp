@@ -176,8 +176,8 @@ Result<std::vector<LoadedCurve>> loadWholeCurves(store::RecordStore& store, Grap
 } // namespace
 
 Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
-                                            double end, int columns, double axisFrom,
-                                            double axisTo) {
+                                            double end, int columns, double axisFrom, double axisTo,
+                                            const std::stop_token& stop) {
     if (columns <= 0)
         return loadWholeCurves(store, kind, start, end);
 
@@ -189,6 +189,9 @@ Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind
         reducers.emplace_back(axisFrom, axisTo, columns);
     }
     const Status read = store.visitWindow(start, end, [&](std::span<const store::LogRecord> rows) {
+        // The walk cannot be cut short from here; the runs left pass untouched.
+        if (stop.stop_requested())
+            return;
         for (std::size_t i = 0; i < curves.size(); ++i) {
             const store::SeriesColumn column = curves[i].plan.column;
             ColumnReducer& reducer = reducers[i];
@@ -204,6 +207,8 @@ Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind
     });
     if (!read)
         return read.error();
+    if (stop.stop_requested())
+        return makeError(Errc::Cancelled, "interrupted");
     for (std::size_t i = 0; i < curves.size(); ++i) {
         curves[i].rows = static_cast<std::int64_t>(reducers[i].pointsAdded());
         curves[i].points = reducers[i].finish();

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,9 +97,10 @@ struct LoadedCurve {
 // Reads the curves of a kind over start < Time <= end from the open store.
 // With columns > 0 each curve is thinned to that many pixel columns over
 // axisFrom..axisTo as the rows of the window pass by once; without, every
-// column is counted first and then read whole. Stops at the first failure.
+// column is counted first and then read whole. Stops at the first failure,
+// and with Errc::Cancelled when stop is requested while the rows pass.
 Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
-                                            double end, int columns, double axisFrom,
-                                            double axisTo);
+                                            double end, int columns, double axisFrom, double axisTo,
+                                            const std::stop_token& stop = {});
 
 } // namespace vellumet::graph

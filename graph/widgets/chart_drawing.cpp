@@ -2,12 +2,15 @@
 
 #include "tchart1.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QSaveFile>
+#include <QSvgGenerator>
 
 #include <algorithm>
 #include <cmath>
@@ -36,7 +39,8 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
     constexpr int kColumnsPerPixel = 4;
     Result<std::vector<LoadedCurve>> curves =
         loadCurves(store, request.kind, request.start, request.end,
-                   request.reduce ? chart.plotColumns() * kColumnsPerPixel : 0, axisFrom, axisTo);
+                   request.reduce ? chart.plotColumns() * kColumnsPerPixel : 0, axisFrom, axisTo,
+                   request.stop);
     if (!curves) {
         chart.clearAll();
         return curves.error();
@@ -61,16 +65,35 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
     return {};
 }
 
-Status writePng(CTchart1& chart, const QString& path) {
+QByteArray chartImage(CTchart1& chart, ImageFormat format) {
     // Layouts asked for by the last drawing (the legend's new names) are
     // otherwise only done when the event loop next runs.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    const QImage image = chart.grab().toImage();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (format == ImageFormat::Png) {
+        chart.grab().toImage().save(&buffer, "PNG");
+        return bytes;
+    }
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(chart.size());
+    svg.setViewBox(QRect(QPoint(0, 0), chart.size()));
+    svg.setTitle(chart.titleText());
+    QPainter painter(&svg);
+    chart.render(&painter);
+    painter.end();
+    return bytes;
+}
+
+Status writePng(CTchart1& chart, const QString& path) {
+    const QByteArray image = chartImage(chart, ImageFormat::Png);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return makeError(Errc::Io, "cannot write " + path.toStdString() + ": " +
                                        file.errorString().toStdString());
-    if (!image.save(&file, "PNG") || !file.commit())
+    if (image.isEmpty() || file.write(image) != image.size() || !file.commit())
         return makeError(Errc::Io, "cannot write " + path.toStdString() + ": " +
                                        file.errorString().toStdString());
     return {};

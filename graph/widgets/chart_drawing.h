@@ -3,7 +3,10 @@
 #include "core/result.h"
 #include "graph/graph_plan.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <stop_token>
 
 namespace vellumet::store {
 class RecordStore;
@@ -22,6 +25,8 @@ struct DrawRequest {
     QString unitText; // value-axis title of the temperature graph
     // Thin each curve to the chart's pixel columns; off hands every point over.
     bool reduce = true;
+    // Ends the reading early (Errc::Cancelled) when requested.
+    std::stop_token stop;
 };
 
 // Draws a window of the open store on the chart: titles, the kind's series
@@ -29,6 +34,12 @@ struct DrawRequest {
 // that fits them. On a failure the curves are left cleared and the error is
 // returned; nothing else is touched after it.
 Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest& request);
+
+enum class ImageFormat { Png, Svg };
+
+// The chart as it is, as the bytes of a PNG image or of an SVG drawing (whose
+// lines and text stay lines and text).
+QByteArray chartImage(CTchart1& chart, ImageFormat format);
 
 // The chart as it is, painted into a PNG file.
 Status writePng(CTchart1& chart, const QString& path);

@@ -3,12 +3,30 @@
 #include "device/readings.h"
 #include "device/time_sync.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace vellumet::cli::test {
 namespace {
@@ -436,6 +454,313 @@ TEST_F(CliFixture, SetIntervalOutOfRangeIsAUsageErrorAndSendsNothing) {
     }
     EXPECT_TRUE(station->receivedFrames().empty());
     EXPECT_EQ(station->interval(), 5);
+}
+
+// ---- Files the tool writes, and the end of a command on a signal ----
+
+// A card log of `rows` readings a minute apart from 2026-01-01.
+void writeMinuteLog(const QString& path, int rows) {
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    out << "Time,Temperature(C),Humidity(%),DewPoint(C),HeatIndex(C)\n";
+    char line[96];
+    for (int i = 0; i < rows; ++i) {
+        const int day = i / 1440 % 28 + 1, month = i / (1440 * 28) % 12 + 1;
+        const int year = 2026 + i / (1440 * 28 * 12);
+        std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:00,%.1f,%d,%.1f,%.1f\n", year,
+                      month, day, i % 1440 / 60, i % 60, 15.0 + (i % 100) / 10.0, 40 + i % 30, 8.0,
+                      15.0);
+        out << line;
+    }
+}
+
+void importMinuteLog(const QString& dataDir, int rows) {
+    const QString log = dataDir + "/log.csv";
+    writeMinuteLog(log, rows);
+    const CliResult r =
+        CliFixture::runRaw({"--data-dir", dataDir.toStdString(), "import", log.toStdString()});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    QFile::remove(log);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The files in a folder, hidden ones included: a temporary file left behind shows.
+QStringList folderEntries(const QString& path) {
+    return QDir(path).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+#ifdef VELLUMET_HAVE_GRAPH
+TEST_F(CliFixture, PlotWritesTheImageItsNameAsksFor) {
+    importMinuteLog(dataDir.path(), 1440);
+    const QString png = dataDir.filePath("day.png");
+    const QString svg = dataDir.filePath("day.SVG");
+    ASSERT_EQ(run({"plot", "--out", png.toStdString(), "--size", "400x300"}).status, kExitOk);
+    EXPECT_TRUE(fileBytes(png).startsWith("\x89PNG\r\n")) << "a PNG image";
+    // A unit at the limit: 32 characters, 64 bytes of UTF-8.
+    const std::string degrees = [] {
+        std::string text;
+        for (int i = 0; i < 32; ++i)
+            text += "\u00b0";
+        return text;
+    }();
+    const CliResult r = run({"plot", "--out", svg.toStdString(), "--unit", degrees});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const QByteArray drawing = fileBytes(svg);
+    EXPECT_TRUE(drawing.startsWith("<?xml")) << drawing.left(16).toStdString();
+    EXPECT_TRUE(drawing.contains("<svg"));
+    EXPECT_TRUE(drawing.contains(QByteArray::fromStdString(degrees))) << "the axis title as text";
+    EXPECT_TRUE(drawing.contains("<polyline")) << "the curves stay lines";
+
+    const QStringList before = folderEntries(dataDir.path());
+    const std::vector<std::vector<std::string>> refused = {
+        {"--out", dataDir.filePath("day.jpg").toStdString()},
+        {"--out", dataDir.filePath("day").toStdString()},
+        {"--out", png.toStdString(), "--unit", std::string(33, 'x')},
+        {"--out", png.toStdString(), "--unit", std::string(100000, 'x')},
+        {"--out", png.toStdString(), "--unit", "(\t\u00b0C)"},
+        {"--out", png.toStdString(), "--unit", "\x1b[2J"},
+        {"--out", png.toStdString(), "--unit", "(\u009b)"},
+        {"--out", png.toStdString(), "--unit", "\xff\xfe"},
+    };
+    for (std::vector<std::string> args : refused) {
+        args.insert(args.begin(), "plot");
+        const CliResult bad = run(args);
+        EXPECT_EQ(bad.status, kExitUsage) << args[2] << ' ' << args.back();
+        EXPECT_EQ(lines(bad.err).size(), 1u) << bad.err;
+    }
+    EXPECT_EQ(folderEntries(dataDir.path()), before);
+}
+#endif
+
+// A device, a FIFO or a folder in the place of the output file is left as it
+// is, and nothing is written beside it.
+TEST_F(CliFixture, OutputFilesNeverReplaceASpecialFile) {
+    importMinuteLog(dataDir.path(), 60);
+    const QString fifo = dataDir.filePath("pipe.png");
+    const QString folder = dataDir.filePath("folder.png");
+    const QString link = dataDir.filePath("link.png");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_TRUE(QFile::link(fifo, link));
+    const QString device = dataDir.filePath("device.png");
+    ASSERT_TRUE(QFile::link("/dev/full", device));
+    const QStringList before = folderEntries(dataDir.path());
+    for (const QString& target : {fifo, folder, link, device}) {
+        for (const char* command : {"plot", "backup"}) {
+            const std::string path = target.toStdString();
+            const CliResult r = std::string(command) == "plot" ? run({"plot", "--out", path})
+                                                               : run({"backup", path});
+            EXPECT_EQ(r.status, kExitFailure) << command << ' ' << path;
+            EXPECT_EQ(r.err, "vellumet-cli: " + path +
+                                 " exists and is not a regular file; nothing was written\n");
+        }
+    }
+    EXPECT_EQ(folderEntries(dataDir.path()), before);
+    EXPECT_EQ(QFileInfo(fifo).isFile() || QFileInfo(fifo).isDir(), false);
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo(device).isSymLink());
+    EXPECT_EQ(run({"backup", "/dev/null"}).status, kExitFailure);
+    EXPECT_TRUE(station->receivedFrames().empty()) << "refused before the station is read";
+}
+
+// The built program saving a backup onto a disk with no room (a file size
+// limit of 0): the earlier backup stays as it was, and nothing is left beside it.
+TEST(CliProgramBackup, ABackupThatCannotBeWrittenKeepsTheOldOne) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString backup = dir.filePath("station.json");
+    QProcess first;
+    first.start(VELLUMET_CLI_PATH, {"--simulate", "--data-dir", dir.path(), "backup", backup});
+    ASSERT_TRUE(first.waitForFinished(20000));
+    ASSERT_EQ(first.exitCode(), kExitOk) << first.readAllStandardError().toStdString();
+    ASSERT_TRUE(QFile::setPermissions(backup, QFile::ReadOwner | QFile::WriteOwner));
+    const QByteArray saved = fileBytes(backup);
+    ASSERT_GT(saved.size(), 100);
+    const QStringList entries = folderEntries(dir.path());
+
+    QProcess full;
+    full.start("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", VELLUMET_CLI_PATH,
+                           "--simulate", "--data-dir", dir.path(), "backup", backup});
+    ASSERT_TRUE(full.waitForFinished(20000));
+    EXPECT_EQ(full.exitCode(), kExitFailure);
+    EXPECT_TRUE(full.readAllStandardOutput().isEmpty()) << "nothing said to be saved";
+    EXPECT_EQ(full.readAllStandardError().toStdString(),
+              "vellumet-cli: cannot write " + backup.toStdString() + ": File too large\n");
+    EXPECT_EQ(fileBytes(backup), saved);
+    EXPECT_EQ(folderEntries(dir.path()), entries);
+
+    // Saved again with room, the file is replaced and keeps its permissions.
+    first.start(VELLUMET_CLI_PATH, {"--simulate", "--data-dir", dir.path(), "backup", backup});
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(first.exitCode(), kExitOk);
+    EXPECT_EQ(fileBytes(backup), saved);
+    struct stat info {};
+    ASSERT_EQ(::stat(backup.toLocal8Bit().constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(folderEntries(dir.path()), entries);
+}
+
+// A command a signal stopped prints and writes nothing, and exits with the
+// signal's status (128 + its number), or 1 when no signal is known.
+TEST_F(CliFixture, AStoppedCommandExitsWithItsSignalsStatus) {
+    importMinuteLog(dataDir.path(), 60);
+    const QString image = dataDir.filePath("stopped.png");
+    const QString backup = dataDir.filePath("stopped.json");
+    for (const auto& [signal, status] :
+         {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{0, kExitFailure}}) {
+        const std::vector<std::vector<std::string>> commands = {
+            {"live"}, {"plot", "--out", image.toStdString()}, {"backup", backup.toStdString()}};
+        for (const auto& command : commands) {
+            std::stop_source interrupt;
+            interrupt.request_stop();
+            Environment env;
+            env.stop = interrupt.get_token();
+            if (signal != 0)
+                env.stopSignal = [signal = signal] { return signal; };
+            const CliResult r = run(command, env);
+            EXPECT_EQ(r.status, status) << command.front() << ' ' << signal;
+            EXPECT_EQ(r.out, "") << command.front();
+            EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+            EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(image));
+    EXPECT_FALSE(QFileInfo::exists(backup));
+}
+
+// The built program, its standard output and error on the given descriptors.
+pid_t startProgram(std::vector<std::string> args, int outFd, int errFd) {
+    args.insert(args.begin(), VELLUMET_CLI_PATH);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The wait status once the process has ended, or nothing within the time.
+std::optional<int> waitForEnd(pid_t pid, std::chrono::milliseconds within) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    do {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return std::nullopt;
+}
+
+// Whether the process has come as far as taking SIGINT and SIGTERM itself.
+bool takesSignals(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigBlk:", 0) == 0) {
+            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+            const unsigned long long wanted = (1ull << (SIGINT - 1)) | (1ull << (SIGTERM - 1));
+            return (mask & wanted) == wanted;
+        }
+    return false;
+}
+
+bool waitUntilTakingSignals(pid_t pid) {
+    for (int i = 0; i < 10000; ++i) {
+        if (takesSignals(pid))
+            return true;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return false;
+}
+
+// Ctrl-C or SIGTERM in the middle of a plot of a long log ends it at once,
+// with the signal's status and no image.
+TEST(CliProgramSignals, APlotEndsOnTheFirstSignal) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    importMinuteLog(dir.path(), 300000);
+    const QStringList entries = folderEntries(dir.path());
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        const QString errPath = dir.filePath("../plot-err.txt");
+        const int errFd = ::open(errPath.toLocal8Bit().constData(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(errFd, 0);
+        const pid_t pid = startProgram({"--data-dir", dir.path().toStdString(), "plot", "--out",
+                                        dir.filePath("long.png").toStdString()},
+                                       errFd, errFd);
+        ::close(errFd);
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(waitUntilTakingSignals(pid));
+        ::kill(pid, signal);
+        const auto sent = std::chrono::steady_clock::now();
+        const std::optional<int> ended = waitForEnd(pid, std::chrono::seconds(20));
+        const auto took = std::chrono::steady_clock::now() - sent;
+        ASSERT_TRUE(ended.has_value());
+        ASSERT_TRUE(WIFEXITED(*ended)) << "ended by the signal itself, not on its own";
+        EXPECT_EQ(WEXITSTATUS(*ended), status) << fileBytes(errPath).toStdString();
+        // Qt may note a missing XDG_RUNTIME_DIR before; the tool's own line comes last.
+        const std::vector<std::string> said = lines(fileBytes(errPath).toStdString());
+        ASSERT_FALSE(said.empty());
+        EXPECT_EQ(said.back(), "vellumet-cli: interrupted; nothing was written");
+        // Half a second is the aim; a loaded machine gets more.
+        EXPECT_LT(took, std::chrono::seconds(3));
+        EXPECT_EQ(folderEntries(dir.path()), entries) << "no image, whole or part";
+        QFile::remove(errPath);
+    }
+}
+
+// A process that cannot end on the first signal (here: blocked writing to a
+// pipe that nobody reads) ends at once on the second.
+TEST(CliProgramSignals, ASecondSignalEndsTheProcessAtOnce) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    ::fcntl(pipeFds[0], F_SETPIPE_SZ, 4096); // fills in a few rounds
+    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t pid = startProgram({"--simulate", "--data-dir", dir.path().toStdString(),
+                                    "--format", "csv", "watch", "--every", "0"},
+                                   pipeFds[1], devNull);
+    ::close(pipeFds[1]);
+    ::close(devNull);
+    ASSERT_GT(pid, 0);
+    // Wait for the pipe to fill: then the watch is stuck in its write.
+    // A round that does not fit whole waits, so the pipe stays a little short
+    // of its size: full is when it stops growing.
+    const int capacity = ::fcntl(pipeFds[0], F_GETPIPE_SZ);
+    for (int i = 0, held = -1; i < 100; ++i) {
+        int now = 0;
+        ::ioctl(pipeFds[0], FIONREAD, &now);
+        if (now == held && now > capacity / 2)
+            break;
+        held = now;
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    }
+    ASSERT_TRUE(takesSignals(pid));
+    ::kill(pid, SIGINT);
+    EXPECT_FALSE(waitForEnd(pid, std::chrono::milliseconds(300)).has_value())
+        << "a write to a full pipe cannot be cut short";
+    ::kill(pid, SIGINT);
+    const std::optional<int> ended = waitForEnd(pid, std::chrono::seconds(5));
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    ::close(pipeFds[0]);
+    ASSERT_TRUE(ended.has_value()) << "the second Ctrl-C did not end the process";
+    ASSERT_TRUE(WIFEXITED(*ended));
+    EXPECT_EQ(WEXITSTATUS(*ended), 130);
 }
 
 } // namespace

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -112,5 +114,31 @@ inline Block readingsBlock(const std::vector<RawChannel>& channels) {
     }
     return b;
 }
+
+// Standard output on a disk that is full after `room` bytes.
+class FullBuffer : public std::streambuf {
+public:
+    explicit FullBuffer(std::size_t room) : room_(room) {}
+    std::string taken;
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        if (taken.size() >= room_)
+            return traits_type::eof();
+        taken.push_back(traits_type::to_char_type(c));
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        const auto fits = std::min<std::streamsize>(
+            n, static_cast<std::streamsize>(room_ - std::min(room_, taken.size())));
+        taken.append(s, static_cast<std::size_t>(fits));
+        return fits;
+    }
+
+private:
+    std::size_t room_;
+};
 
 } // namespace vellumet::cli::test

@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <unistd.h>
+
 namespace vellumet::cli::test {
 namespace {
 
@@ -85,6 +87,58 @@ TEST_F(CliFixture, OptionsReachTheTransportAndMayFollowTheCommand) {
     EXPECT_TRUE(seenOptions[0].simulate);
     EXPECT_EQ(seenOptions[0].profilePath, "/some/profile.json");
     EXPECT_EQ(seenOptions[0].tracePath, trace);
+}
+
+// The trace file is created anew, so the data folder's database and Main.ini
+// are refused under any name, before anything is opened.
+TEST_F(CliFixture, TraceIsNeverTheDataFoldersDatabaseOrSettings) {
+    ASSERT_EQ(run({"live"}).status, kExitOk); // makes the data folder's files
+    const QString dir = dataDir.path();
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray database = contents(dir + "/7421.mdb");
+    const QByteArray settings = contents(dir + "/Main.ini");
+    ASSERT_FALSE(database.isEmpty());
+    ASSERT_TRUE(QDir().mkdir(dir + "/sub"));
+    ASSERT_TRUE(QFile::link(dir + "/Main.ini", dir + "/settings-link"));
+    ASSERT_TRUE(QFile::link(dir, dir + "/folder-link"));
+    ASSERT_EQ(::link((dir + "/7421.mdb").toLocal8Bit().constData(),
+                     (dir + "/hard-link").toLocal8Bit().constData()),
+              0);
+    ASSERT_TRUE(QFile::link(dir + "/sub/../7421.mdb", dir + "/db-link"));
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir + "/sub"));
+    const std::vector<std::string> traces = {(dir + "/7421.mdb").toStdString(),
+                                             (dir + "/Main.ini").toStdString(),
+                                             (dir + "/sub/../Main.ini").toStdString(),
+                                             (dir + "//./7421.mdb").toStdString(),
+                                             "../Main.ini",
+                                             (dir + "/settings-link").toStdString(),
+                                             (dir + "/folder-link/7421.mdb").toStdString(),
+                                             (dir + "/hard-link").toStdString(),
+                                             (dir + "/db-link").toStdString()};
+    for (const std::string& trace : traces) {
+        const CliResult r = run({"--trace", trace, "live"});
+        EXPECT_EQ(r.status, kExitUsage) << trace;
+        EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    QDir::setCurrent(cwd);
+    EXPECT_EQ(seenOptions.size(), 1u) << "no transport made for a refused trace";
+    EXPECT_EQ(contents(dir + "/7421.mdb"), database);
+    EXPECT_EQ(contents(dir + "/Main.ini"), settings);
+
+    // Through the real transport selection too (the window takes this way).
+    TransportOptions options;
+    options.simulate = true;
+    options.tracePath = (dir + "/settings-link").toStdString();
+    options.dataFolder = dir.toStdString();
+    const Result<std::shared_ptr<Transport>> made = makeTransport(options);
+    ASSERT_FALSE(made.ok());
+    EXPECT_EQ(made.code(), Errc::InvalidInput);
+    EXPECT_EQ(contents(dir + "/Main.ini"), settings);
 }
 
 TEST_F(CliFixture, TransportThatCannotBeMadeIsAFailure) {

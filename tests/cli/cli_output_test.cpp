@@ -1,7 +1,9 @@
 #include "cli/output.h"
+#include "cli_harness.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +11,71 @@
 
 namespace vellumet::cli {
 namespace {
+
+using test::CliFixture;
+using test::CliResult;
+using test::FullBuffer;
+using test::lines;
+
+class ResultWriting : public CliFixture {
+public:
+    // Runs with --simulate and --data-dir, the result going to out.
+    int runTo(std::ostream& out, std::vector<std::string> args, std::string& errText) {
+        if (!station)
+            makeStation();
+        Environment env;
+        env.makeTransport = [this](const TransportOptions&) {
+            return std::static_pointer_cast<Transport>(transport);
+        };
+        env.linkTiming = LinkTiming::quick();
+        args.insert(args.begin(), {"--simulate", "--data-dir", dataDir.path().toStdString()});
+        std::ostringstream err;
+        const int status = cli::run(args, out, err, env);
+        errText = err.str();
+        return status;
+    }
+};
+
+// A result that does not reach standard output whole is a failure, said once.
+TEST_F(ResultWriting, AResultThatCannotBeWrittenIsAFailure) {
+    const std::vector<std::vector<std::string>> commands = {{"live"},
+                                                            {"--format", "json", "info"},
+                                                            {"files"},
+                                                            {"--format", "csv", "records"},
+                                                            {"--help"}};
+    for (const auto& command : commands) {
+        for (const std::size_t room : {std::size_t{0}, std::size_t{12}}) {
+            FullBuffer full(room);
+            std::ostream out(&full);
+            std::string err;
+            const int status = runTo(out, command, err);
+            EXPECT_EQ(status, kExitFailure) << command.front() << " room " << room;
+            ASSERT_EQ(lines(err).size(), 1u) << err;
+            EXPECT_EQ(err.rfind("vellumet-cli: cannot write standard output", 0), 0u) << err;
+        }
+    }
+}
+
+// The built program with its standard output on a full device, and closed.
+TEST(CliProgramOutput, AFullOrClosedStandardOutputIsAFailure) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QStringList live = {"--simulate", "--data-dir", dir.path(), "live"};
+    QProcess process;
+    process.setStandardOutputFile("/dev/full");
+    process.start(VELLUMET_CLI_PATH, live);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), kExitFailure);
+    EXPECT_EQ(process.readAllStandardError().toStdString(),
+              "vellumet-cli: cannot write standard output: No space left on device\n");
+
+    QProcess closed;
+    closed.start("/bin/sh", QStringList{"-c", "exec \"$0\" \"$@\" >&-", VELLUMET_CLI_PATH} + live);
+    ASSERT_TRUE(closed.waitForFinished(20000));
+    EXPECT_EQ(closed.exitCode(), kExitFailure);
+    EXPECT_EQ(closed.readAllStandardError().toStdString(),
+              "vellumet-cli: cannot write standard output: Bad file descriptor\n");
+}
 
 TEST(CliOutput, TemperaturesAreRoundedToOneDecimalAndMissingIsNull) {
     EXPECT_TRUE(temperatureJson(NO_VALUE_F).isNull());

@@ -4,10 +4,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 namespace vellumet::cli::test {
@@ -122,26 +124,92 @@ TEST_F(CliFixture, WatchFollowsAStationThatGoesAwayAndComesBack) {
                            codes.end() - static_cast<std::ptrdiff_t>(kRefreshCodes.size())));
 }
 
+// Ctrl-C or SIGTERM ends the watch after its last whole round, with the
+// signal's exit status.
 TEST_F(CliFixture, WatchEndsCleanlyWhenInterrupted) {
-    std::stop_source interrupt;
-    std::thread ctrlC;
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        std::stop_source interrupt;
+        std::thread ctrlC;
+        Environment env;
+        env.stop = interrupt.get_token();
+        env.stopSignal = [signal = signal] { return signal; };
+        env.afterWatchRound = [&](const WatchRound& round) {
+            if (round.round == 1)
+                ctrlC = std::thread([&] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    interrupt.request_stop();
+                });
+        };
+        const auto start = Clock::now();
+        const CliResult r = run({"--format", "csv", "watch", "--every", "30"}, env);
+        const auto took = Clock::now() - start;
+        if (ctrlC.joinable())
+            ctrlC.join();
+        EXPECT_LT(took, std::chrono::seconds(5)) << "the wait between rounds is cut short";
+        EXPECT_EQ(r.status, status) << r.err;
+        EXPECT_EQ(r.err, "vellumet-cli: interrupted\n");
+        EXPECT_EQ(lines(r.out).size(), 1u + 8u) << "one round, complete: " << r.out;
+    }
+}
+
+// A logger must know when its log is not being written: the first write
+// that fails ends the watch, said once on standard error.
+TEST_F(CliFixture, WatchEndsOnTheFirstWriteThatFails) {
+    makeStation();
+    FullBuffer full(600); // the header and the first round, not the second
+    std::ostream out(&full);
+    std::ostringstream err;
+    int rounds = 0;
     Environment env;
-    env.stop = interrupt.get_token();
-    env.afterWatchRound = [&](const WatchRound& round) {
-        if (round.round == 1)
-            ctrlC = std::thread([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                interrupt.request_stop();
-            });
+    env.makeTransport = [this](const TransportOptions&) {
+        return std::static_pointer_cast<Transport>(transport);
     };
-    const auto start = Clock::now();
-    const CliResult r = run({"--format", "csv", "watch", "--every", "30"}, env);
-    const auto took = Clock::now() - start;
-    if (ctrlC.joinable())
-        ctrlC.join();
-    EXPECT_LT(took, std::chrono::seconds(5)) << "the wait between rounds is cut short";
-    EXPECT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(lines(r.out).size(), 1u + 8u) << "one round, complete: " << r.out;
+    env.afterWatchRound = [&](const WatchRound&) { ++rounds; };
+    const int status =
+        cli::run({"--format", "csv", "watch", "--every", "0", "--count", "5"}, out, err, env);
+    EXPECT_EQ(status, kExitFailure);
+    EXPECT_EQ(err.str().rfind("vellumet-cli: cannot write standard output", 0), 0u) << err.str();
+    EXPECT_EQ(lines(err.str()).size(), 1u) << err.str();
+    EXPECT_EQ(rounds, 1) << "no round after the one that could not be written";
+    EXPECT_EQ(receivedCodes().size(), 2 * kRefreshCodes.size());
+}
+
+// The built program logging into a file that reaches its size limit (as a
+// full disk would stop it): the log ends with its last whole line.
+TEST(CliProgramWatch, ALogThatCannotGrowEndsWithAWholeLine) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString log = dir.filePath("log.csv");
+    // The data folder is made first, without the limit.
+    QProcess prepare;
+    prepare.start(VELLUMET_CLI_PATH, {"--simulate", "--data-dir", dir.path(), "live"});
+    ASSERT_TRUE(prepare.waitForFinished(20000));
+    ASSERT_EQ(prepare.exitCode(), kExitOk);
+    QProcess process;
+    // Two 512-byte blocks: room for two or three rounds; SIGXFSZ would kill
+    // the program before it could see the failed write.
+    process.setProgram("/bin/sh");
+    process.setArguments({"-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" \"$@\" >> \"$LOG\"",
+                          VELLUMET_CLI_PATH, "--simulate", "--data-dir", dir.path(), "--format",
+                          "csv", "watch", "--every", "0", "--count", "50"});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LOG", log);
+    process.setProcessEnvironment(environment);
+    process.start();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), kExitFailure);
+    EXPECT_EQ(process.readAllStandardError().toStdString(),
+              "vellumet-cli: cannot write standard output: File too large\n");
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string text = file.readAll().toStdString();
+    ASSERT_FALSE(text.empty());
+    EXPECT_LT(text.size(), 1024u);
+    EXPECT_EQ(text.back(), '\n') << "half a line left in the log";
+    const auto rows = lines(text);
+    EXPECT_EQ((rows.size() - 1) % 8, 0u) << "whole rounds only";
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        EXPECT_EQ(csvSplit(rows[i]).size(), 5u) << rows[i];
 }
 
 } // namespace

@@ -91,6 +91,7 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
     transportOptions.simulate = options.simulate;
     transportOptions.profilePath = options.profilePath.toStdString();
     transportOptions.tracePath = options.tracePath.toStdString();
+    transportOptions.dataFolder = dataFolder.toStdString();
     Result<std::shared_ptr<Transport>> transport = makeTransport(transportOptions);
     if (!transport) {
         std::fprintf(stderr, "vellumet: %s\n", transport.error().text().c_str());
