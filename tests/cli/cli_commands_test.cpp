@@ -536,8 +536,9 @@ TEST_F(CliFixture, PlotWritesTheImageItsNameAsksFor) {
 }
 #endif
 
-// A device, a FIFO or a folder in the place of the output file is left as it
-// is, and nothing is written beside it.
+// A FIFO, a link to one or a folder in the place of the output file is left as
+// it is, and nothing is written beside it. No real device node is used here:
+// a fault in this check, run as root, would replace it for the whole machine.
 TEST_F(CliFixture, OutputFilesNeverReplaceASpecialFile) {
     importMinuteLog(dataDir.path(), 60);
     const QString fifo = dataDir.filePath("pipe.png");
@@ -546,10 +547,8 @@ TEST_F(CliFixture, OutputFilesNeverReplaceASpecialFile) {
     ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
     ASSERT_TRUE(QDir().mkdir(folder));
     ASSERT_TRUE(QFile::link(fifo, link));
-    const QString device = dataDir.filePath("device.png");
-    ASSERT_TRUE(QFile::link("/dev/full", device));
     const QStringList before = folderEntries(dataDir.path());
-    for (const QString& target : {fifo, folder, link, device}) {
+    for (const QString& target : {fifo, folder, link}) {
         for (const char* command : {"plot", "backup"}) {
             const std::string path = target.toStdString();
             const CliResult r = std::string(command) == "plot" ? run({"plot", "--out", path})
@@ -563,8 +562,6 @@ TEST_F(CliFixture, OutputFilesNeverReplaceASpecialFile) {
     EXPECT_EQ(QFileInfo(fifo).isFile() || QFileInfo(fifo).isDir(), false);
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_TRUE(QFileInfo(device).isSymLink());
-    EXPECT_EQ(run({"backup", "/dev/null"}).status, kExitFailure);
     EXPECT_TRUE(station->receivedFrames().empty()) << "refused before the station is read";
 }
 
