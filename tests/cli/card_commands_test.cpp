@@ -269,7 +269,7 @@ TEST_F(CardCommands, DeleteQuestionEndsOnInterrupt) {
         ::close(terminal);
         ASSERT_EQ(ended, child) << "the question did not end";
         ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig); // 130 for Ctrl-C, 143 for SIGTERM
         EXPECT_TRUE(QFile::exists(dataDir.filePath("CH5_2612.CSV")));
     }
 }
