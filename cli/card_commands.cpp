@@ -228,6 +228,8 @@ int runFiles(Invocation& inv) {
 int runFetch(Invocation& inv) {
     const FetchArgs args = parseFetchArguments(inv.args());
     const QString dataDir = QFile::decodeName(prepareDataDir(inv.options().dataDir).c_str());
+    if (args.import)
+        prepareDatabase(inv.options().dataDir);
     StationLink& link = inv.station();
     const sdcard::CardListing listing = listCard(inv);
 

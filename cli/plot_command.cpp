@@ -119,8 +119,7 @@ int runPlot(Invocation& inv) {
     const PlotArguments args = parsePlotArguments(inv.args());
 #ifdef VELLUMET_HAVE_GRAPH
     store::RecordStore store;
-    const std::string database =
-        prepareDataDir(inv.options().dataDir) + '/' + app::kDatabaseFileName;
+    const std::string database = prepareDatabase(inv.options().dataDir);
     if (Status s = store.openDatabase(database); !s)
         throw CommandError(s.error().text());
 
