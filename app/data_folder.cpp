@@ -62,7 +62,8 @@ QStringList defaultTemplateDirs() {
             QDir::cleanPath(exeDir.filePath(QStringLiteral("../share/vellumet/templates")))};
 }
 
-DataFolderResult prepareDataFolder(const QString& overrideDir, const QString& templateDir) {
+DataFolderResult prepareDataFolder(const QString& overrideDir, const QString& templateDir,
+                                   RecordTables tables) {
     DataFolderResult result;
     const QString folder = QDir::cleanPath(
         QFileInfo(overrideDir.isEmpty() ? defaultDataFolder() : overrideDir).absoluteFilePath());
@@ -91,6 +92,8 @@ DataFolderResult prepareDataFolder(const QString& overrideDir, const QString& te
     if (QFileInfo::exists(settings))
         makeWritable(settings);
 
+    if (tables == RecordTables::LeaveAlone)
+        return result;
     // Creates the tables when the file or one of them is missing; a file that is
     // not a database is reported, never overwritten.
     const QString database = dir.filePath(QString::fromLatin1(kDatabaseFileName));

@@ -25,12 +25,18 @@ struct DataFolderResult {
     Status status; // why the folder or a file in it could not be prepared
 };
 
+// Whether preparing the folder also opens the record database to create its tables.
+// Only the users of the database do: another program's import holds it for a while.
+enum class RecordTables { Create, LeaveAlone };
+
 // Creates the data folder (overrideDir when not empty, else defaultDataFolder()) and copies
 // the template Main.ini and 7421.mdb from templateDir into it, never overwriting a file that
 // is already there. An empty templateDir searches defaultTemplateDirs(). Main.ini is made
-// writable. When no template is found, a minimal Main.ini and an empty database with the
-// record schema are created instead, so that a first start always ends with usable files.
-DataFolderResult prepareDataFolder(const QString& overrideDir = {},
-                                   const QString& templateDir = {});
+// writable. When no template is found, a minimal Main.ini and (with RecordTables::Create)
+// an empty database with the record schema are created instead, so that a first start
+// always ends with usable files. A database another program keeps busy is waited for a
+// few seconds, then reported as busy.
+DataFolderResult prepareDataFolder(const QString& overrideDir = {}, const QString& templateDir = {},
+                                   RecordTables tables = RecordTables::Create);
 
 } // namespace vellumet::app

@@ -305,6 +305,8 @@ int runFetch(Invocation& inv) {
     const FetchArgs args = parseFetchArguments(inv.args());
     const QString dataDir = QFile::decodeName(prepareDataDir(inv.options().dataDir).c_str());
     const auto lock = lockDataFolder(inv, dataDir);
+    if (args.import)
+        prepareDatabase(inv.options().dataDir);
     StationLink& link = inv.station();
     const sdcard::CardListing listing = listCard(inv);
 

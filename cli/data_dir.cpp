@@ -4,17 +4,33 @@
 
 #include "app/data_folder.h"
 
+#include <QDir>
+#include <QFile>
 #include <QString>
 
 namespace vellumet::cli {
 
-// The same preparation as the window's start-up.
-std::string prepareDataDir(const std::string& overrideDir) {
+namespace {
+
+std::string prepare(const std::string& overrideDir, app::RecordTables tables) {
     const app::DataFolderResult result =
-        app::prepareDataFolder(QString::fromStdString(overrideDir));
+        app::prepareDataFolder(QString::fromStdString(overrideDir), {}, tables);
     if (!result.status)
         throw CommandError("data folder: " + result.status.error().text());
     return result.path.toStdString();
+}
+
+} // namespace
+
+// The same preparation as the window's start-up.
+std::string prepareDataDir(const std::string& overrideDir) {
+    return prepare(overrideDir, app::RecordTables::LeaveAlone);
+}
+
+std::string prepareDatabase(const std::string& overrideDir) {
+    const QString folder = QString::fromStdString(prepare(overrideDir, app::RecordTables::Create));
+    return QFile::encodeName(QDir(folder).filePath(QString::fromLatin1(app::kDatabaseFileName)))
+        .toStdString();
 }
 
 } // namespace vellumet::cli

@@ -165,8 +165,7 @@ int runPlot(Invocation& inv) {
     if (Status target = checkOutputTarget(args.out); !target)
         throw CommandError(target.error().text());
     store::RecordStore store;
-    const std::string database =
-        prepareDataDir(inv.options().dataDir) + '/' + app::kDatabaseFileName;
+    const std::string database = prepareDatabase(inv.options().dataDir);
     if (Status s = store.openDatabase(database); !s)
         throw CommandError(s.error().text());
     checkInterrupted(inv);

@@ -24,7 +24,7 @@ namespace vellumet::cli {
 namespace {
 
 std::string databasePath(const Invocation& inv) {
-    return prepareDataDir(inv.options().dataDir) + '/' + app::kDatabaseFileName;
+    return prepareDatabase(inv.options().dataDir);
 }
 
 std::string orderText(sdcard::DateOrder order) {
@@ -83,6 +83,8 @@ void importNotices(Invocation& inv, const sdcard::ImportSummary& s) {
     note(s.unreadableTimes, "time text(s) that are no date; stored with time 0 "
                             "(1899-12-30 00:00:00)");
     note(s.unreadableValues, "value(s) that are no number; stored as missing values");
+    note(s.unitRefused ? 1 : 0, "header whose unit is too long or holds control characters; "
+                                "the readings are stored without a unit");
     inv.err() << std::flush;
 }
 
@@ -106,6 +108,7 @@ QJsonObject importJson(const std::string& file, const sdcard::ImportSummary& s) 
         {"first", time(s.firstTime)},
         {"last", time(s.lastTime)},
         {"unit", s.unitText},
+        {"unitRefused", s.unitRefused},
         {"indoor", s.indoor},
         {"dateOrder", QString::fromStdString(orderText(s.dateOrder))},
         {"wrongFieldCounts", static_cast<qint64>(s.wrongFieldCounts)},
@@ -308,10 +311,14 @@ int runRecords(Invocation& inv) {
     if (Status s = store.openDatabase(databasePath(inv)); !s)
         throw CommandError(s.error().text());
     Result<std::vector<store::LogRecord>> records =
-        store.readRecords(query.from, query.to, query.column);
+        store.readRecords(query.from, query.to, query.column, inv.stop());
     if (!records)
-        throw CommandError(records.error().text());
+        throw CommandError(records.code() == Errc::Cancelled ? "interrupted"
+                                                             : records.error().text());
     inv.output = recordsOutput(inv.format(), *records, query.column);
+    // Nothing of a result that was stopped is printed.
+    if (inv.interrupted())
+        throw CommandError("interrupted");
     return kExitOk;
 }
 

@@ -298,6 +298,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     {
         Invocation invocation(std::move(line.commandArgs), line.options, out, err, env);
         try {
+            // The folder only: the commands that use the record database
+            // prepare it themselves.
             if (!line.options.dataDir.empty())
                 prepareDataDir(line.options.dataDir);
             status = command->handler(invocation);

@@ -78,9 +78,10 @@ public:
     LineReader(QFile& file, std::string* keep, bool wholeLinesOnly = false)
         : file_(file), keep_(keep), wholeLinesOnly_(wholeLinesOnly) {}
 
-    // Calls onLine(line, offset) for every line (line feed removed, a carriage
-    // return before it too) and onChunk(bytesRead) after every chunk, until one
-    // of them returns false or an error stops the reading.
+    // Calls onLine(line, offset) for every line (its end removed: LF, CR LF
+    // or a lone CR, as the tools that wrote the log had it) and
+    // onChunk(bytesRead) after every chunk, until one of them returns false or
+    // an error stops the reading.
     template <class OnLine, class OnChunk> Status read(OnLine&& onLine, OnChunk&& onChunk) {
         if (!file_.seek(0))
             return ioError();
@@ -115,20 +116,37 @@ public:
                 keep_->append(buffer.data() + held, n);
             const std::size_t end = held + n;
             const bool last = n == 0;
+            // Where the next LF and the next CR lie (end: none); each is
+            // searched again only once the lines have passed it.
+            const auto next = [&](char c, std::size_t from) {
+                const void* at = std::memchr(buffer.data() + from, c, end - from);
+                return at ? static_cast<std::size_t>(static_cast<const char*>(at) - buffer.data())
+                          : end;
+            };
             std::size_t start = 0;
+            std::size_t lf = next('\n', 0);
+            std::size_t cr = next('\r', 0);
             for (;;) {
-                const char* nl =
-                    static_cast<const char*>(std::memchr(buffer.data() + start, '\n', end - start));
-                if (!nl && !(last && start < end && !wholeLinesOnly_))
-                    break;
-                std::size_t stop = nl ? static_cast<std::size_t>(nl - buffer.data()) : end;
-                std::size_t lineEnd = stop;
-                if (lineEnd > start && buffer[lineEnd - 1] == '\r')
-                    --lineEnd;
-                if (!onLine(std::string_view(buffer.data() + start, lineEnd - start),
+                if (lf < start)
+                    lf = next('\n', start);
+                if (cr < start)
+                    cr = next('\r', start);
+                const std::size_t stop = std::min(lf, cr);
+                std::size_t after = stop + 1;
+                if (stop == end) {
+                    if (!(last && start < end && !wholeLinesOnly_))
+                        break; // the rest of the line comes with the next chunk
+                    after = end;
+                } else if (stop == cr) {
+                    if (stop + 1 == end && !last)
+                        break; // an LF may follow in the next chunk
+                    if (stop + 1 < end && buffer[stop + 1] == '\n')
+                        ++after;
+                }
+                if (!onLine(std::string_view(buffer.data() + start, stop - start),
                             heldOffset + start))
                     return {};
-                start = nl ? stop + 1 : end;
+                start = after;
             }
             if (last)
                 return {};
@@ -214,12 +232,18 @@ public:
         : options_(options), context_(context) {}
 
     Result<ImportSummary> run() {
+        // Opening a FIFO or a device could wait for ever, and reading one
+        // would never end: only a regular file is opened.
+        const QFileInfo info(options_.logPath);
+        if (info.isDir())
+            return makeError(Errc::Io, shown(options_.logPath) + " is a folder, not a log file");
+        if (info.exists() && !info.isFile())
+            return makeError(Errc::Io, shown(options_.logPath) +
+                                           " is not a regular file; only a log file is imported");
         QFile file(options_.logPath);
         if (!file.open(QIODevice::ReadOnly))
             return makeError(Errc::Io, "cannot open " + shown(options_.logPath) + ": " +
                                            file.errorString().toStdString());
-        if (QFileInfo(options_.logPath).isDir())
-            return makeError(Errc::Io, shown(options_.logPath) + " is a folder, not a log file");
         total_ = file.size();
 
         const QString name = options_.fileName.isEmpty() ? QFileInfo(options_.logPath).fileName()
@@ -241,6 +265,8 @@ public:
 
         if (Status s = decideOrder(file); !s)
             return s.error();
+        if (!sawReading_)
+            return noReadings();
 
         store::RecordStore store;
         if (Status s = store.openDatabase(nativePath(options_.databasePath)); !s)
@@ -277,6 +303,8 @@ public:
             return makeError(Errc::Cancelled, "import cancelled; the records are as before");
         if (!read)
             return read.error();
+        if (summary_.rows == 0) // the file changed since the first pass
+            return noReadings();
         if (Status s = store.finishReplacement(); !s)
             return s.error();
         if (Status s = transaction->commit(); !s)
@@ -291,6 +319,11 @@ public:
     }
 
 private:
+    Error noReadings() const {
+        return makeError(Errc::BadData, "no readings in " + shown(options_.logPath) +
+                                            "; the database is unchanged");
+    }
+
     // Parses the rows after the header into batches for the writer; stops
     // early when the writer gives up.
     Status parseRows(QFile& file, LogTable* table, BatchQueue& queue) {
@@ -303,7 +336,9 @@ private:
             [&](std::string_view line, std::uint64_t offset) {
                 if (header) {
                     header = false;
-                    summary_.unitText = unitTextOfHeader(line);
+                    const std::optional<QString> unit = unitTextOfHeader(line);
+                    summary_.unitText = unit.value_or(QString());
+                    summary_.unitRefused = !unit;
                     return true;
                 }
                 if (line.empty())
@@ -343,6 +378,9 @@ private:
                     header = false;
                     return true;
                 }
+                if (line.empty())
+                    return true;
+                sawReading_ = true;
                 found = orderShownBy(line.substr(0, line.find(',')));
                 return found == DateOrder::Undecided;
             },
@@ -407,6 +445,7 @@ private:
     const OperationContext& context_;
     ImportSummary summary_;
     std::int64_t total_ = 0;
+    bool sawReading_ = false;
     int fieldCount_ = 5;
     DateOrder order_ = DateOrder::MonthFirst;
 };
@@ -420,16 +459,24 @@ std::string_view LogTable::field(std::size_t row, int column) const {
     return fields[static_cast<std::size_t>(column)];
 }
 
-QString unitTextOfHeader(std::string_view header) {
+std::optional<QString> unitTextOfHeader(std::string_view header) {
     const std::size_t first = header.find(',', header.empty() ? 0 : 1);
     if (first == std::string_view::npos)
-        return {};
+        return QString();
     const std::size_t second = header.find(',', first + 1);
     if (second == std::string_view::npos)
-        return {};
+        return QString();
     std::string_view field = header.substr(first + 1, second - first - 1);
     if (const std::size_t paren = field.find('('); paren != std::string_view::npos)
         field = field.substr(paren);
+    // The header comes from the card: a unit part of any length or with
+    // control characters in it would end up in every axis title.
+    const auto control = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || (u >= 0x7f && u < 0xa0);
+    };
+    if (field.size() > kMaxUnitChars || std::any_of(field.begin(), field.end(), control))
+        return std::nullopt;
     QString unit = QString::fromLatin1(field.data(), static_cast<qsizetype>(field.size()));
     unit.replace(QLatin1Char('C'), QStringLiteral("°C"));
     unit.replace(QLatin1Char('F'), QStringLiteral("°F"));

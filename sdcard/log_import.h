@@ -64,7 +64,10 @@ struct ImportSummary {
     // Earliest and latest time among the rows whose time could be read.
     std::optional<double> firstTime;
     std::optional<double> lastTime;
-    QString unitText; // e.g. "(°C)"; empty when the header names none
+    QString unitText; // e.g. "(°C)"; empty when the header names none or an unusable one
+    // The header's unit part was too long or held control characters, so the
+    // temperatures are stored without a unit.
+    bool unitRefused = false;
     bool indoor = false;
     DateOrder dateOrder = DateOrder::Undecided; // as used for this file
     // Rows kept in spite of flaws, so that nothing of the log is lost:
@@ -79,9 +82,14 @@ inline constexpr std::int64_t kMaxKeptLogBytes = std::int64_t{1} << 30;
 // No line of a log comes near this; a longer one means the file is no log.
 inline constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
 
+// No unit the station writes comes near this length.
+inline constexpr std::size_t kMaxUnitChars = 32;
+
 // The unit part of a log's header: the second field from its "(" on, with
-// "C" and "F" shown as "°C" and "°F".
-QString unitTextOfHeader(std::string_view header);
+// "C" and "F" shown as "°C" and "°F"; empty when the header has no second
+// field. Nothing when the part is longer than kMaxUnitChars or holds a
+// control character: such a header names no unit a person could read.
+std::optional<QString> unitTextOfHeader(std::string_view header);
 
 // What a value field holds: kNoValue for "--" anywhere in it; nullopt when it
 // does not start with a number.
@@ -90,7 +98,10 @@ std::optional<std::int32_t> parseHumidityField(std::string_view field);
 
 // Replaces the rows of the record database with the readings of one log.
 // Emptying the tables and writing the new rows is one transaction: on any
-// failure, cancellation or crash the previous rows stay as they were.
+// failure, cancellation or crash the previous rows stay as they were. Lines
+// end at LF, CR LF or a lone CR. A log without a single reading (empty, or a
+// header alone) and anything but a regular file are refused, the database
+// untouched.
 Result<ImportSummary> importLog(const ImportOptions& options, const OperationContext& context);
 
 // The same as a long operation, for the command line (run) and a window (start).

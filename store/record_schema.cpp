@@ -1,5 +1,7 @@
 #include "record_schema.h"
 
+#include "sqlite_handles.h"
+
 #include <sqlite3.h>
 
 namespace vellumet::store {
@@ -19,13 +21,13 @@ constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS Records" VELLUMET_RE
 // index beside the old one, under the name the old one does not use.
 constexpr const char* kTimeIndexNames[] = {"RecordsByTime", "RecordsByTimeB"};
 
-struct Database {
+struct Connection {
     sqlite3* handle = nullptr;
-    ~Database() { sqlite3_close(handle); }
+    ~Connection() { sqlite3_close(handle); }
 };
 
 std::string lastError(sqlite3* db, const char* what) {
-    return std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+    return std::string(what) + ": " + sqliteReason(db);
 }
 
 } // namespace
@@ -61,7 +63,7 @@ Status createRecordTables(sqlite3* db) {
     }
     if (rc == SQLITE_OK)
         return {};
-    std::string reason = message ? message : sqlite3_errmsg(db);
+    std::string reason = sqliteReason(db, message);
     sqlite3_free(message);
     return makeError(Errc::Database, reason);
 }
@@ -71,10 +73,12 @@ std::string recordsTableSql(std::string_view name) {
 }
 
 Status ensureRecordSchema(const std::string& path) {
-    Database db;
+    Connection db;
     if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK)
         return makeError(Errc::Database, lastError(db.handle, "cannot open the record database"));
+    // Another program's import holds the database for a moment: wait for it.
+    sqlite3_busy_timeout(db.handle, kBusyTimeoutMs);
     if (Status created = createRecordTables(db.handle); !created)
         return makeError(Errc::Database,
                          "cannot create the record tables: " + created.error().message);
@@ -82,7 +86,7 @@ Status ensureRecordSchema(const std::string& path) {
 }
 
 bool hasRecordSchema(const std::string& path) {
-    Database db;
+    Connection db;
     if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         return false;
     sqlite3_stmt* statement = nullptr;

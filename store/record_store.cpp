@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace vellumet::store {
 
@@ -63,6 +64,8 @@ constexpr const char* kIncomingTable = "RecordsIncoming";
 constexpr const char* kPacksTable = "RecordPacks";
 constexpr const char* kIncomingPacksTable = "RecordPacksIncoming";
 constexpr std::size_t kPackRows = 4096;
+// A long read looks at its stop token once per this many rows.
+constexpr std::size_t kRowsPerStopCheck = 4096;
 constexpr bool kCanPack = std::endian::native == std::endian::little;
 constexpr int kPackFormat = 0x5650'0100 + static_cast<int>(sizeof(LogRecord));
 
@@ -122,7 +125,7 @@ std::string windowSql(std::optional<SeriesColumn> column) {
 }
 
 // Runs a statement of the window start..end (parameters 1 and 2), handing
-// each row to onRow.
+// each row to onRow; stops early when onRow returns false.
 template <typename OnRow>
 Status stepWindow(Statement& st, double start, double end, OnRow&& onRow) {
     st.bind(1, start);
@@ -133,7 +136,10 @@ Status stepWindow(Statement& st, double start, double end, OnRow&& onRow) {
             return row.error();
         if (!*row)
             break;
-        onRow(static_cast<const Statement&>(st));
+        if constexpr (std::is_void_v<decltype(onRow(static_cast<const Statement&>(st)))>)
+            onRow(static_cast<const Statement&>(st));
+        else if (!onRow(static_cast<const Statement&>(st)))
+            break;
     }
     st.reset();
     return {};
@@ -297,10 +303,17 @@ Status RecordStore::finishReplacement() {
         if (Status s = writePack(); !s)
             return s;
     dropInsertStatements();
-    // Dropping Records also drops its triggers.
-    std::string sql = std::string("DROP TABLE Records;ALTER TABLE ") + kIncomingTable +
-                      " RENAME TO Records;DELETE FROM Param;DROP TABLE IF EXISTS " + kPacksTable +
-                      ";";
+    // Dropping Records also drops the indexes and triggers other programs put
+    // on it: they are made again on the new table from their own text.
+    Result<std::string> theirs = othersObjectsOnRecords();
+    if (!theirs)
+        return theirs.error();
+    // The legacy rename leaves views and other tables' triggers as they are
+    // written; the modern one refuses while a view names the missing Records.
+    std::string sql =
+        std::string("PRAGMA legacy_alter_table = ON;DROP TABLE Records;ALTER TABLE ") +
+        kIncomingTable + " RENAME TO Records;PRAGMA legacy_alter_table = OFF;" + *theirs +
+        "DELETE FROM Param;DROP TABLE IF EXISTS " + kPacksTable + ";";
     if (packing_)
         sql += std::string("ALTER TABLE ") + kIncomingPacksTable + " RENAME TO " + kPacksTable +
                ";" + kCreatePackTriggers;
@@ -309,6 +322,27 @@ Status RecordStore::finishReplacement() {
     packing_ = false;
     pack_ = {};
     return db_.execute(sql.c_str(), "cannot replace the records");
+}
+
+Result<std::string> RecordStore::othersObjectsOnRecords() {
+    Result<Statement> st = Statement::prepare(
+        db_, "SELECT sql FROM sqlite_master WHERE tbl_name = 'Records' COLLATE NOCASE AND type IN "
+             "('index', 'trigger') AND sql IS NOT NULL AND name NOT IN ('RecordsByTime', "
+             "'RecordsByTimeB', 'RecordPacksStaleOnInsert', 'RecordPacksStaleOnUpdate', "
+             "'RecordPacksStaleOnDelete') ORDER BY type, rowid");
+    if (!st)
+        return st.error();
+    std::string sql;
+    for (;;) {
+        Result<bool> row = st->step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            break;
+        sql += st->columnText(0);
+        sql += ";";
+    }
+    return sql;
 }
 
 Status RecordStore::packRows(std::span<const LogRecord> records) {
@@ -441,7 +475,8 @@ Result<Series> RecordStore::readSeries(std::int64_t n) {
 }
 
 Result<std::vector<LogRecord>> RecordStore::readRecords(double start, double end,
-                                                        std::optional<SeriesColumn> column) {
+                                                        std::optional<SeriesColumn> column,
+                                                        const std::stop_token& stop) {
     Result<Statement*> st = column ? statement(select_[indexOf(*column)], windowSql(column))
                                    : statement(selectAll_, windowSql(std::nullopt));
     if (!st)
@@ -450,9 +485,15 @@ Result<std::vector<LogRecord>> RecordStore::readRecords(double start, double end
         selected_ = nullptr;
     std::vector<LogRecord> records;
     if (Status s = stepWindow(**st, start, end,
-                              [&](const Statement& row) { records.push_back(recordFromRow(row)); });
+                              [&](const Statement& row) {
+                                  records.push_back(recordFromRow(row));
+                                  return records.size() % kRowsPerStopCheck != 0 ||
+                                         !stop.stop_requested();
+                              });
         !s)
         return s.error();
+    if (stop.stop_requested())
+        return makeError(Errc::Cancelled, "reading the records was stopped");
     return records;
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,9 +107,10 @@ public:
     Result<bool> hasPackedRows();
 
     // Whole rows of a window, in ascending time; with a column, only the rows
-    // that hold a value there.
+    // that hold a value there. Cancelled, without rows, once stop is requested.
     Result<std::vector<LogRecord>> readRecords(double start, double end,
-                                               std::optional<SeriesColumn> column);
+                                               std::optional<SeriesColumn> column,
+                                               const std::stop_token& stop = {});
 
     // Earliest and latest time of the rows whose time could be read (a time
     // the import could not read is stored as 0); nothing for an empty log.
@@ -122,6 +124,9 @@ private:
     void close();
     Result<Statement*> statement(Statement& slot, const std::string& sql);
     void dropInsertStatements();
+    // CREATE statements of the indexes and triggers on Records that are not
+    // this program's, each ended by ";".
+    Result<std::string> othersObjectsOnRecords();
     Status packRows(std::span<const LogRecord> records);
     Status writePack();
     Status visitPacks(double start, double end, const RowVisitor& visit);

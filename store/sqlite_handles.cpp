@@ -6,13 +6,13 @@
 
 namespace vellumet::store {
 
-namespace {
-
-// Another program holding the file gets this long to finish before a
-// statement reports the database as locked.
-constexpr int kBusyTimeoutMs = 1000;
-
-} // namespace
+std::string sqliteReason(sqlite3* db, const char* message) {
+    std::string reason = message ? message : db ? sqlite3_errmsg(db) : "out of memory";
+    if (db && (sqlite3_errcode(db) & 0xff) == SQLITE_BUSY)
+        reason += " (another program is using the record database; try again when it has "
+                  "finished)";
+    return reason;
+}
 
 Database::~Database() {
     sqlite3_close_v2(handle_);
@@ -34,8 +34,8 @@ Result<Database> Database::open(const std::string& path) {
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     Database db(handle);
     if (rc != SQLITE_OK)
-        return makeError(Errc::Database, "cannot open the record database " + path + ": " +
-                                             (handle ? sqlite3_errmsg(handle) : "out of memory"));
+        return makeError(Errc::Database,
+                         "cannot open the record database " + path + ": " + sqliteReason(handle));
     sqlite3_busy_timeout(handle, kBusyTimeoutMs);
     sqlite3_extended_result_codes(handle, 1);
     return db;
@@ -44,8 +44,8 @@ Result<Database> Database::open(const std::string& path) {
 Status Database::execute(const char* sql, std::string_view what) {
     char* message = nullptr;
     if (sqlite3_exec(handle_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        Error e = makeError(Errc::Database, std::string(what) + ": " +
-                                                (message ? message : sqlite3_errmsg(handle_)));
+        Error e =
+            makeError(Errc::Database, std::string(what) + ": " + sqliteReason(handle_, message));
         sqlite3_free(message);
         return e;
     }
@@ -53,8 +53,8 @@ Status Database::execute(const char* sql, std::string_view what) {
 }
 
 Error Database::error(std::string_view what) const {
-    return makeError(Errc::Database, std::string(what) + ": " +
-                                         (handle_ ? sqlite3_errmsg(handle_) : "no database"));
+    return makeError(Errc::Database,
+                     std::string(what) + ": " + (handle_ ? sqliteReason(handle_) : "no database"));
 }
 
 Statement::~Statement() {
@@ -99,8 +99,7 @@ Result<bool> Statement::step() {
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    Error e = makeError(Errc::Database,
-                        std::string("the record database refused: ") + sqlite3_errmsg(db_));
+    Error e = makeError(Errc::Database, "the record database refused: " + sqliteReason(db_));
     sqlite3_reset(handle_);
     return e;
 }
@@ -133,6 +132,13 @@ bool Statement::columnIsNull(int index) const {
     return sqlite3_column_type(handle_, index) == SQLITE_NULL;
 }
 
+std::string Statement::columnText(int index) const {
+    const unsigned char* text = sqlite3_column_text(handle_, index);
+    return text ? std::string(reinterpret_cast<const char*>(text),
+                              static_cast<std::size_t>(sqlite3_column_bytes(handle_, index)))
+                : std::string();
+}
+
 std::span<const std::byte> Statement::columnBlob(int index) const {
     const void* data = sqlite3_column_blob(handle_, index);
     const int size = sqlite3_column_bytes(handle_, index);
@@ -150,9 +156,16 @@ Result<Transaction> Transaction::begin(Database& db) {
 Transaction::Transaction(Transaction&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
 
 Transaction::~Transaction() {
+    if (!db_)
+        return;
     // After a failed statement SQLite may already have rolled back on its own.
-    if (db_ && !sqlite3_get_autocommit(db_->handle()))
+    if (!sqlite3_get_autocommit(db_->handle()))
         sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    // After a failed write (a full disk) the rollback may have been left to
+    // the journal, which then stays on disk, as large as the old pages it
+    // holds, until the next connection reads. Reading now puts the old pages
+    // back and removes it.
+    sqlite3_exec(db_->handle(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
 }
 
 Status Transaction::commit() {

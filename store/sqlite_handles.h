@@ -12,6 +12,14 @@ struct sqlite3_stmt;
 
 namespace vellumet::store {
 
+// How long a connection waits for another program (an import) to finish
+// with the database before a statement reports it as busy.
+inline constexpr int kBusyTimeoutMs = 5000;
+
+// SQLite's text for the last failure on db (message when given instead), with
+// a word for the user when another program kept the database busy.
+std::string sqliteReason(sqlite3* db, const char* message = nullptr);
+
 // An open SQLite connection; closed when the object goes. Used by one thread
 // at a time, so SQLite's own locking per call is left out.
 class Database {
@@ -69,6 +77,7 @@ public:
     double columnDouble(int index) const;
     long long columnInt64(int index) const;
     bool columnIsNull(int index) const;
+    std::string columnText(int index) const;
     // Valid until the next step or reset.
     std::span<const std::byte> columnBlob(int index) const;
 

@@ -2,10 +2,28 @@
 
 #include <QFile>
 
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <stop_token>
+#include <thread>
+
 using namespace vellumet;
 using namespace vellumet::cli::test;
 
 namespace {
+
+std::string manyLinesLog(int count) {
+    std::string text = "Time,Temperature(C),Humidity(%),DewPoint(C),HeatIndex(C)\n";
+    for (int i = 0; i < count; ++i) {
+        char line[64];
+        std::snprintf(line, sizeof line, "2026-01-%02d %02d:%02d:00,1.5,50,0.5,1.5\n", 1 + i / 1440,
+                      i / 60 % 24, i % 60);
+        text += line;
+    }
+    return text;
+}
 
 class RecordCommands : public CliFixture {
 public:
@@ -25,24 +43,92 @@ public:
 } // namespace
 
 // Every log of the virtual station's card goes in, and records gives back
-// exactly its rows; a refused import keeps the rows of the last good one.
+// exactly its rows; a log without readings is refused and keeps the rows of
+// the last good one.
 TEST_F(RecordCommands, ImportsEveryCardLogAndPrintsItsRows) {
+    std::size_t previous = 0;
+    int refused = 0;
     for (const sim::CardFile& card : sim::defaultCard()) {
         const CliResult r = cli({"--format", "json", "import", write(card.name, card.content)});
-        ASSERT_EQ(r.status, 0) << card.name << r.err;
         const std::size_t lines =
             static_cast<std::size_t>(std::count(card.content.begin(), card.content.end(), '\n'));
         const std::size_t rows = lines > 0 ? lines - 1 : 0;
-        EXPECT_NE(r.out.find("\"rows\": " + std::to_string(rows)), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find(card.name.find("IN") != std::string::npos ? "\"indoor\": true"
-                                                                       : "\"indoor\": false"),
-                  std::string::npos);
+        if (rows == 0) {
+            ++refused;
+            EXPECT_EQ(r.status, 1) << card.name;
+            EXPECT_TRUE(r.out.empty());
+            EXPECT_EQ(r.err, "vellumet-cli: no readings in " + write(card.name, card.content) +
+                                 "; the database is unchanged\n");
+        } else {
+            ASSERT_EQ(r.status, 0) << card.name << r.err;
+            EXPECT_NE(r.out.find("\"rows\": " + std::to_string(rows)), std::string::npos) << r.out;
+            EXPECT_NE(r.out.find(card.name.find("IN") != std::string::npos ? "\"indoor\": true"
+                                                                           : "\"indoor\": false"),
+                      std::string::npos);
+            previous = rows;
+        }
         const CliResult all = cli({"--format", "csv", "records"});
         ASSERT_EQ(all.status, 0) << all.err;
         EXPECT_EQ(static_cast<std::size_t>(std::count(all.out.begin(), all.out.end(), '\n')),
-                  rows + 1)
+                  previous + 1)
             << card.name;
     }
+    EXPECT_GT(refused, 0); // the card holds a log with a header alone
+}
+
+// Another program (an import) holding the database: the commands that do not
+// use it run, those that do wait for it a few seconds, then say it is busy.
+TEST_F(RecordCommands, OnlyTheRecordCommandsWaitForABusyDatabase) {
+    ASSERT_EQ(cli({"import", write("CH1.CSV", "Time,Temperature(C),Humidity(%),DewPoint(C),"
+                                              "HeatIndex(C)\n2026-01-12 13:00:00,21.5,45,9,21\n")})
+                  .status,
+              0);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(dataDir.filePath("7421.mdb")).constData(), &other),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    CliResult r = run({"--format", "csv", "live"});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    r = cli({"records"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("another program is using the record database"), std::string::npos)
+        << r.err;
+
+    std::thread finisher([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    });
+    r = cli({"--format", "csv", "records"});
+    finisher.join();
+    sqlite3_close(other);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "time,temperature,humidity,dewPoint,heatIndex\n"
+                     "2026-01-12 13:00:00,21.5,45,9,21\n");
+}
+
+// Stopped by Ctrl-C or SIGTERM: a failure, and nothing of the result printed.
+// Anything but a regular file is refused at once.
+TEST_F(RecordCommands, AStoppedRecordsPrintsNothingAndSpecialFilesAreRefused) {
+    ASSERT_EQ(cli({"import", write("CH1.CSV", manyLinesLog(10000))}).status, 0);
+    std::stop_source interrupt;
+    interrupt.request_stop();
+    cli::Environment env;
+    env.stop = interrupt.get_token();
+    CliResult r = runRaw({"--data-dir", dataDir.path().toStdString(), "records"}, env);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(r.err, "vellumet-cli: interrupted\n");
+
+    r = cli({"import", "/dev/null"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "vellumet-cli: /dev/null is not a regular file; only a log file is imported\n");
+    EXPECT_EQ(cli({"--format", "csv", "records"}).out.size(),
+              std::string("time,temperature,humidity,dewPoint,heatIndex\n").size() +
+                  10000 * std::string("2026-01-01 00:00:00,1.5,50,0.5,1.5\n").size());
 }
 
 TEST_F(RecordCommands, WindowColumnAndFormats) {

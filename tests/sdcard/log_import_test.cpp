@@ -10,6 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <future>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace vellumet;
 using namespace vellumet::sdcard;
 using store::kNoHumidity;
@@ -141,27 +150,78 @@ TEST_F(LogImportTest, IndoorLogInFahrenheitHasThreeColumnsAndNoDerivedValues) {
     EXPECT_EQ(model.data(model.index(0, 2)).toString(), QStringLiteral("45,55.0,71.0"));
 }
 
-TEST_F(LogImportTest, HeaderOnlyAndEmptyFilesReplaceTheRowsWithNone) {
-    ASSERT_TRUE(import(write("CH1.CSV", manyLines(3))).ok());
-    struct Case {
-        const char* content;
-        const char* unit;
-    };
-    for (const Case c : {Case{"Time,Temperature(C),Humidity(%)\n", "(°C)"}, Case{"", ""}}) {
-        const Result<ImportSummary> s = import(write("CH2.CSV", c.content));
+TEST_F(LogImportTest, EveryLineEndIsReadAndALogWithoutReadingsIsRefused) {
+    const QByteArray lf = manyLines(3);
+    QByteArray crlf = lf, cr = lf, mixed = lf;
+    crlf.replace("\n", "\r\n");
+    cr.replace("\n", "\r");
+    const qsizetype second = mixed.indexOf('\n', mixed.indexOf('\n') + 1);
+    mixed[second] = '\r';
+    mixed.replace(mixed.lastIndexOf('\n'), 1, "\r\n");
+    for (const QByteArray& text : {lf, crlf, cr, mixed}) {
+        const Result<ImportSummary> s = import(write("CH1.CSV", text));
         ASSERT_TRUE(s.ok()) << s.error().text();
-        EXPECT_EQ(s->rows, 0);
-        EXPECT_EQ(s->unitText, QString::fromUtf8(c.unit));
-        EXPECT_FALSE(s->firstTime);
-        EXPECT_TRUE(rows().empty());
-
-        RecordListModel model;
-        model.setTable(s->table, s->unitText);
-        EXPECT_EQ(model.rowCount(), 0);
-        EXPECT_EQ(model.columnCount(), 5);
-        EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(),
-                  QStringLiteral("DewPoint") + QString::fromUtf8(c.unit));
+        EXPECT_EQ(s->rows, 3) << text.toStdString();
+        EXPECT_EQ(s->unitText, QStringLiteral("(°C)"));
+        EXPECT_EQ(s->wrongFieldCounts + s->unreadableTimes + s->unreadableValues, 0);
+        EXPECT_EQ(store::formatDateTime(s->lastTime.value()), "2026-12-01 00:00:02");
+        ASSERT_EQ(s->table->rowCount(), 3u);
+        EXPECT_EQ(s->table->field(2, 4), "1.5");
     }
+    // Lines that end with a CR over many chunks of the reading.
+    QByteArray big = manyLines(50000);
+    big.replace("\n", "\r");
+    ASSERT_GT(big.size(), 1 << 20);
+    const Result<ImportSummary> s = import(write("CH1.CSV", big));
+    ASSERT_TRUE(s.ok()) << s.error().text();
+    EXPECT_EQ(s->rows, 50000);
+    EXPECT_EQ(s->wrongFieldCounts + s->unreadableTimes, 0);
+
+    const std::vector<LogRecord> before = rows();
+    for (const char* content : {"", "Time,Temperature(C),Humidity(%)\n",
+                                "Time,Temperature(C),Humidity(%)\r\r\n\r\n", "\n"}) {
+        const Result<ImportSummary> refused = import(write("CH2.CSV", content));
+        ASSERT_FALSE(refused.ok()) << content;
+        EXPECT_EQ(refused.code(), Errc::BadData);
+        EXPECT_NE(refused.error().message.find("no readings in"), std::string::npos);
+        EXPECT_NE(refused.error().message.find("the database is unchanged"), std::string::npos);
+        EXPECT_EQ(rows().size(), before.size());
+    }
+}
+
+TEST_F(LogImportTest, AnOverlongOrControlUnitGivesNoUnitButTheReadingsStay) {
+    struct Case {
+        std::string unitField;
+        std::optional<QString> unit; // nothing: refused
+    };
+    const Case cases[] = {
+        {"Temperature(C)", QStringLiteral("(°C)")},
+        {"Temperature(\xb0"
+         "F)",
+         QStringLiteral("(°°F)")}, // Latin-1, as the card holds it
+        {"Temperature(" + std::string(30, 'x') + ")", "(" + QString(30, u'x') + ")"},
+        {"Temperature(" + std::string(31, 'x') + ")", std::nullopt},
+        {"Temperature(" + std::string(15000, 'C') + ")", std::nullopt},
+        {"Temperature(C\x1b[2J)", std::nullopt},
+        {"Temperature(C\x85)", std::nullopt},
+        {"Temperature(C\t)", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::string header = "Time," + c.unitField + ",Humidity(%)";
+        EXPECT_EQ(unitTextOfHeader(header), c.unit) << header.substr(0, 60);
+    }
+    const std::string longUnit = "Time,Temperature(" + std::string(15000, 'C') + "),Humidity(%)\n";
+    const Result<ImportSummary> s =
+        import(write("IN1.CSV", QByteArray::fromStdString(longUnit) +
+                                    "2026-12-05 10:00:00,20.5,45\n2026-12-05 10:01:00,20.6,45\n"));
+    ASSERT_TRUE(s.ok()) << s.error().text();
+    EXPECT_EQ(s->rows, 2);
+    EXPECT_TRUE(s->unitRefused);
+    EXPECT_TRUE(s->unitText.isEmpty());
+    EXPECT_EQ(rows().at(1).temperature, 20.6f);
+    ASSERT_TRUE(import(write("IN1.CSV", "Time,Temperature(C),Humidity(%)\n"
+                                        "2026-12-05 10:00:00,20.5,45\n"))
+                    ->unitRefused == false);
 }
 
 TEST_F(LogImportTest, DayAndMonthOrderIsDecidedOncePerFile) {
@@ -197,13 +257,20 @@ TEST_F(LogImportTest, AFailedOrStoppedImportLeavesThePreviousRowsIntact) {
     const std::vector<LogRecord> before = rows();
     ASSERT_EQ(before.size(), 5u);
 
-    // Binary data well after the first rows have been written.
-    QByteArray binary = manyLines(20000);
+    // Binary data past the first read of the file, so that rows have gone
+    // into the database before the damage is found.
+    QByteArray binary = manyLines(40000);
+    ASSERT_GT(binary.size(), 1 << 20);
     binary += QByteArray("2026-12-02 0:00:00,\0\0\0,1\n", 25);
-    Result<ImportSummary> s = import(write("CH2.CSV", binary));
+    std::int64_t written = 0;
+    Result<ImportSummary> s =
+        import(write("CH2.CSV", binary), {}, [&](std::int64_t) { ++written; });
     ASSERT_FALSE(s.ok());
     EXPECT_EQ(s.code(), Errc::BadData);
-    EXPECT_NE(s.error().message.find("binary"), std::string::npos);
+    EXPECT_NE(s.error().message.find("binary data at byte " + std::to_string(binary.size() - 6)),
+              std::string::npos)
+        << s.error().message;
+    EXPECT_GT(written, 1);
     EXPECT_EQ(rows().size(), before.size());
 
     // Cancelled after the first batch of rows went into the database.
@@ -247,4 +314,54 @@ TEST_F(LogImportTest, RecordsListShowsLongFieldsWholeAndCentred) {
     EXPECT_EQ(model.data(model.index(0, 0), Qt::TextAlignmentRole).value<Qt::Alignment>(),
               Qt::AlignCenter);
     EXPECT_EQ(model.headerData(4, Qt::Horizontal).toString(), QStringLiteral("HeatIndex(°C)"));
+}
+
+TEST_F(LogImportTest, OnlyARegularFileIsOpened) {
+    const QString fifo = dir.filePath("CH1.CSV");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {fifo, QStringLiteral("/dev/null"), dir.path()}) {
+        auto result = std::async(std::launch::async, [&] { return import(path); });
+        if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            // Blocked in open(): a writer that comes and goes lets it return.
+            ::close(::open(QFile::encodeName(path).constData(), O_WRONLY));
+            ADD_FAILURE() << path.toStdString() << " was opened";
+        }
+        const Result<ImportSummary> s = result.get();
+        ASSERT_FALSE(s.ok());
+        EXPECT_EQ(s.code(), Errc::Io);
+        EXPECT_NE(s.error().message.find(path == dir.path() ? "is a folder" : "not a regular file"),
+                  std::string::npos)
+            << s.error().message;
+    }
+}
+
+// A disk that fills up in the middle of an import: the write fails, and the
+// journal of the rolled-back transaction does not stay behind to take space.
+TEST_F(LogImportTest, AFullDiskLeavesNeitherTheNewRowsNorAJournal) {
+    ASSERT_TRUE(import(write("CH1.CSV", manyLines(5))).ok());
+    const std::vector<LogRecord> before = rows();
+    const QString log = write("CH2.CSV", manyLines(200000));
+    const QByteArray journal = QFile::encodeName(database + "-journal");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Files may not grow past 2 MiB: the new rows need several times that.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{2 << 20, 2 << 20};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ImportOptions options;
+        options.logPath = log;
+        options.databasePath = database;
+        const Result<ImportSummary> s = importLog(options, OperationContext({}, {}));
+        const bool journalLeft = ::access(journal.constData(), F_OK) == 0;
+        ::_exit(s.ok() ? 10 : s.code() != Errc::Database ? 11 : journalLeft ? 12 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: imported, 11: another error, 12: journal left";
+    EXPECT_FALSE(QFile::exists(database + "-journal")); // looked at before any new connection
+    const std::vector<LogRecord> after = rows();
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(std::memcmp(after.data(), before.data(), before.size() * sizeof(LogRecord)), 0);
 }

@@ -150,13 +150,18 @@ TEST_F(RecordStoreTest, PackedCopyReadsAsRecordsAndGoesStaleOnAnyOtherChange) {
     // 10,000 rows a minute apart over several packs: equal times across the
     // first pack's end, missing values, and one row of unreadable time.
     const double first = at("2024-03-05 0:00:00");
+    // The time of a minute, computed as the rows' own: a window bound on a
+    // row must be that row's time to the last bit.
+    const auto minuteAt = [&](double minute) { return first + minute / 1440.0; };
     std::vector<LogRecord> rows;
     for (int i = 0; i < 10000; ++i) {
         const int minute = i == 4096 ? 4095 : i;
-        rows.push_back({first + minute / 1440.0, i % 7 == 0 ? kNoValue : static_cast<float>(i) / 10,
+        rows.push_back({minuteAt(minute), i % 7 == 0 ? kNoValue : static_cast<float>(i) / 10,
                         i % 11 == 0 ? kNoHumidity : i % 100, -static_cast<float>(i), 1.5f});
     }
     rows[5000].time = 0.0;
+    // Packs of 4096 readable rows: minutes 0..4095, 4095..8192 (without the
+    // row of unreadable time), 8193..9999.
     const auto replace = [&](const std::vector<LogRecord>& log) {
         Result<Transaction> t = store.beginTransaction();
         ASSERT_TRUE(t.ok());
@@ -165,31 +170,44 @@ TEST_F(RecordStoreTest, PackedCopyReadsAsRecordsAndGoesStaleOnAnyOtherChange) {
         ASSERT_TRUE(store.finishReplacement().ok());
         ASSERT_TRUE(t->commit().ok());
     };
-    const double minute = 1.0 / 1440.0;
-    const std::pair<double, double> windows[] = {
-        {-1e9, 1e9},                                    // holds the unreadable time too
-        {0.0, 1e9},                                     // every readable row
-        {first, first + 9999 * minute},                 // leaves out the first row
-        {first + 4094 * minute, first + 4096 * minute}, // equal times across packs
-        {first + 4095 * minute, first + 8192 * minute}, // on pack bounds
-        {first + 100.5 * minute, first + 101.5 * minute},
-        {first + 50 * minute, first + 50 * minute}, // start = end
-        {first + 20000 * minute, 1e9},              // after the log
+    struct Window {
+        double start;
+        double end;
+        std::size_t rows; // of readable time
     };
-    const auto expectSameAsRecords = [&](const char* state) {
-        for (const auto& [start, end] : windows) {
+    const Window windows[] = {
+        {-1e9, 1e9, 9999},                      // holds the unreadable time too
+        {0.0, 1e9, 9999},                       // every readable row
+        {minuteAt(0), minuteAt(9999), 9998},    // leaves out the first row
+        {minuteAt(4094), minuteAt(4096), 2},    // equal times across packs
+        {minuteAt(4095), minuteAt(8192), 4095}, // ends on the last row of a pack
+        {minuteAt(4095), minuteAt(8193), 4096}, // ends on the first row of a pack
+        {minuteAt(8192), minuteAt(8193), 1},    // from a pack's last row to the next's first
+        {minuteAt(8192), minuteAt(9999), 1807}, // starts on the last row of a pack
+        {minuteAt(8193), minuteAt(8194), 1},    // starts on the first row of a pack
+        {minuteAt(-1), minuteAt(0), 1},         // the very first row
+        {minuteAt(9998), minuteAt(9999), 1},    // the very last row
+        {minuteAt(100.5), minuteAt(101.5), 1},  // between rows
+        {minuteAt(50), minuteAt(50), 0},        // start = end
+        {minuteAt(20000), 1e9, 0},              // after the log
+    };
+    const auto expectSameAsRecords = [&](const char* state, bool exactCounts) {
+        for (const auto& [start, end, count] : windows) {
             SCOPED_TRACE(testing::Message() << state << ", window " << start << ".." << end);
             const Result<std::vector<LogRecord>> records =
                 store.readRecords(start, end, std::nullopt);
             ASSERT_TRUE(records.ok());
-            EXPECT_TRUE(sameRows(visited(store, start, end), *records));
+            const std::vector<LogRecord> seen = visited(store, start, end);
+            EXPECT_TRUE(sameRows(seen, *records));
+            if (exactCounts) {
+                EXPECT_EQ(seen.size(), count + (start < 0.0 ? 1 : 0));
+            }
         }
     };
 
     replace(rows);
     EXPECT_TRUE(*store.hasPackedRows());
-    expectSameAsRecords("packed");
-    EXPECT_EQ(visited(store, 0.0, 1e9).size(), 9999u);
+    expectSameAsRecords("packed", true);
 
     // Changed by another program: the copy is dropped and Records read.
     sqlite3* other = nullptr;
@@ -199,27 +217,83 @@ TEST_F(RecordStoreTest, PackedCopyReadsAsRecordsAndGoesStaleOnAnyOtherChange) {
               SQLITE_OK);
     sqlite3_close(other);
     EXPECT_FALSE(*store.hasPackedRows());
-    expectSameAsRecords("updated elsewhere");
-    EXPECT_EQ(visited(store, first + 18.5 * minute, first + 19.5 * minute).at(0).temperature,
-              99.0f);
+    expectSameAsRecords("updated elsewhere", true);
+    EXPECT_EQ(visited(store, minuteAt(18.5), minuteAt(19.5)).at(0).temperature, 99.0f);
 
     // Times that go back: no copy, the same rows.
     std::vector<LogRecord> shuffled = rows;
     std::swap(shuffled[10], shuffled[9000]);
     replace(shuffled);
     EXPECT_FALSE(*store.hasPackedRows());
-    expectSameAsRecords("out of order");
+    expectSameAsRecords("out of order", true);
 
     // A new copy, then rows added and the tables emptied by this program.
     replace(rows);
     EXPECT_TRUE(*store.hasPackedRows());
     ASSERT_TRUE(store.appendRecord(row("2030-01-01 0:00:00", 1.0f, 1, 1.0f, 1.0f)).ok());
     EXPECT_FALSE(*store.hasPackedRows());
-    expectSameAsRecords("appended");
+    expectSameAsRecords("appended", false);
     replace(rows);
     ASSERT_TRUE(store.clearTables().ok());
     EXPECT_FALSE(*store.hasPackedRows());
     EXPECT_TRUE(visited(store, -1e9, 1e9).empty());
+}
+
+// Views, triggers and indexes another program made on Records keep working
+// across imports, beside this program's packed copy.
+TEST_F(RecordStoreTest, AReplacementKeepsOtherProgramsObjectsOnRecords) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    const auto query = [&](const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        std::string result;
+        if (sqlite3_prepare_v2(other, sql, -1, &st, nullptr) != SQLITE_OK)
+            return std::string("error: ") + sqlite3_errmsg(other);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            result += (result.empty() ? "" : ",") +
+                      std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        return result;
+    };
+    ASSERT_EQ(sqlite3_exec(other,
+                           "CREATE VIEW Warm AS SELECT Time FROM Records WHERE Temperature > 20;"
+                           "CREATE TABLE Added (Time REAL);"
+                           "CREATE TRIGGER NoteAdded AFTER INSERT ON Records"
+                           " BEGIN INSERT INTO Added VALUES (new.Time); END;"
+                           "CREATE INDEX RecordsByHumidity ON Records(Humidity);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const char* theirs = "SELECT name FROM sqlite_master WHERE tbl_name = 'Records' AND name NOT "
+                         "LIKE 'RecordPacks%' AND name NOT LIKE 'RecordsByTime%' ORDER BY name";
+    ASSERT_EQ(query(theirs), "NoteAdded,Records,RecordsByHumidity");
+
+    for (const float t : {21.0f, 19.0f, 25.0f}) {
+        SCOPED_TRACE(t);
+        Result<Transaction> tr = store.beginTransaction();
+        ASSERT_TRUE(tr.ok());
+        ASSERT_TRUE(store.beginReplacement().ok());
+        ASSERT_TRUE(
+            store
+                .appendRecords(std::vector<LogRecord>{row("2024-03-05 7:00:00", t, 40, 1.0f, 1.0f),
+                                                      row("2024-03-05 7:01:00", t, 41, 1.0f, 1.0f)})
+                .ok());
+        ASSERT_TRUE(store.finishReplacement().ok());
+        ASSERT_TRUE(tr->commit().ok());
+        EXPECT_EQ(query("SELECT count(*) FROM Warm"), t > 20 ? "2" : "0");
+        EXPECT_EQ(query(theirs), "NoteAdded,Records,RecordsByHumidity");
+        EXPECT_TRUE(*store.hasPackedRows());
+    }
+    EXPECT_EQ(query("SELECT count(*) FROM Added"), "0"); // the import's own rows are no additions
+    EXPECT_EQ(
+        query("SELECT count(*) FROM Records INDEXED BY RecordsByHumidity WHERE Humidity = 40"),
+        "1");
+    ASSERT_EQ(sqlite3_exec(other, "INSERT INTO Records (Time, Temperature) VALUES (50000, 30)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(query("SELECT count(*) FROM Added"), "1");
+    EXPECT_EQ(query("SELECT count(*) FROM Warm"), "3");
+    EXPECT_FALSE(*store.hasPackedRows()); // this program's own trigger, too
+    sqlite3_close(other);
 }
 
 TEST_F(RecordStoreTest, RefusesBadNamesAndBoundsBeforeAskingTheDatabase) {
