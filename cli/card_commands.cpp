@@ -211,6 +211,8 @@ std::string fetchedText(const Fetched& f) {
     text += ", " + std::to_string(t.held) + " of " + std::to_string(t.cardSize) + " held";
     if (f.outcome.import)
         text += ", " + std::to_string(f.outcome.import->rows) + " rows imported";
+    else if (f.outcome.importFailure)
+        text += ", no readings to import (the records are as they were)";
     return text + '\n';
 }
 
@@ -371,7 +373,9 @@ int runFetch(Invocation& inv) {
                            result->importFailure->text();
             throw CommandError(message);
         }
-        if (result->importFailure)
+        // A log without readings leaves the records as they are; its copy is
+        // whole, so that is no failure of the fetch.
+        if (result->importFailure && result->importFailure->code != Errc::NoReadings)
             throw CommandError(displayName(*entry) + " was fetched, but its import failed: " +
                                result->importFailure->text());
         done.push_back({entry->name.toStdString(), std::move(*result)});

@@ -19,6 +19,7 @@ enum class Errc {
     Cancelled,          // the user or the program asked the work to stop
     InvalidInput,       // a value from the user or a file is not acceptable
     BadData,            // data from the station or a file cannot be read as it should
+    NoReadings,         // a log holds no reading at all, so there is nothing to import
     Io,                 // a file could not be opened, read or written
     Database,           // the record database refused
 };
@@ -114,6 +115,8 @@ inline const char* errcText(Errc code) {
         return "invalid input";
     case Errc::BadData:
         return "unreadable data";
+    case Errc::NoReadings:
+        return "the log holds no readings";
     case Errc::Io:
         return "a file could not be read or written";
     case Errc::Database:

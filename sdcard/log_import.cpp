@@ -320,8 +320,8 @@ public:
 
 private:
     Error noReadings() const {
-        return makeError(Errc::BadData, "no readings in " + shown(options_.logPath) +
-                                            "; the database is unchanged");
+        return makeError(Errc::NoReadings, "no readings in " + shown(options_.logPath) +
+                                               "; the database is unchanged");
     }
 
     // Parses the rows after the header into batches for the writer; stops

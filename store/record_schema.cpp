@@ -49,7 +49,28 @@ std::string freeTimeIndexName(sqlite3* db) {
     return timeIndexInUse(db) == kTimeIndexNames[0] ? kTimeIndexNames[1] : kTimeIndexNames[0];
 }
 
+namespace {
+
+// Whether both tables and the Time index are there; a read, so it needs no
+// write lock and goes on while another program writes.
+bool schemaComplete(sqlite3* db) {
+    sqlite3_stmt* statement = nullptr;
+    bool complete = false;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                           "('Records', 'Param')",
+                           -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        complete = sqlite3_column_int(statement, 0) == 2;
+    sqlite3_finalize(statement);
+    return complete && !timeIndexInUse(db).empty();
+}
+
+} // namespace
+
 Status createRecordTables(sqlite3* db) {
+    if (schemaComplete(db))
+        return {};
     char* message = nullptr;
     // Larger pages make the million-row imports of a year's log markedly
     // cheaper; the size only takes effect on a file that has no tables yet.

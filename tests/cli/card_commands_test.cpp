@@ -83,6 +83,14 @@ TEST_F(CardCommands, ListsFetchesEveryFileAndShowsLocalCopies) {
     ASSERT_EQ(imported.status, 0) << imported.err;
     EXPECT_NE(imported.out.find("0 bytes fetched"), std::string::npos) << imported.out;
     EXPECT_NE(imported.out.find("1 rows imported"), std::string::npos) << imported.out;
+
+    // A card log with a header alone is fetched whole; there is nothing to
+    // import, the records stay as they were, and that is no failure.
+    const CliResult headerOnly = run({"fetch", "CH5_2612.CSV"});
+    ASSERT_EQ(headerOnly.status, 0) << headerOnly.err;
+    EXPECT_NE(headerOnly.out.find("no readings to import"), std::string::npos) << headerOnly.out;
+    const CliResult records = run({"records"});
+    EXPECT_EQ(lines(records.out).size(), 2u) << records.out; // the CH4 reading stays
 }
 
 TEST_F(CardCommands, FailedChunkKeepsWhatArrivedAndTheNextFetchResumes) {
@@ -135,7 +143,7 @@ TEST_F(CardCommands, DeleteAsksOrNeedsYesAndRefusesUnknownNames) {
 // Scripts rely on the exit status: a good transfer whose import fails is a failure.
 TEST_F(CardCommands, FetchFailsWhenItsImportFails) {
     fastStation();
-    ASSERT_EQ(run({"files"}).status, 0); // makes the data folder and its database
+    ASSERT_EQ(run({"records"}).status, 0); // makes the data folder and its database
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(dataDir.filePath("7421.mdb").toUtf8().constData(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
