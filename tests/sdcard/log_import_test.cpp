@@ -182,7 +182,7 @@ TEST_F(LogImportTest, EveryLineEndIsReadAndALogWithoutReadingsIsRefused) {
                                 "Time,Temperature(C),Humidity(%)\r\r\n\r\n", "\n"}) {
         const Result<ImportSummary> refused = import(write("CH2.CSV", content));
         ASSERT_FALSE(refused.ok()) << content;
-        EXPECT_EQ(refused.code(), Errc::BadData);
+        EXPECT_EQ(refused.code(), Errc::NoReadings);
         EXPECT_NE(refused.error().message.find("no readings in"), std::string::npos);
         EXPECT_NE(refused.error().message.find("the database is unchanged"), std::string::npos);
         EXPECT_EQ(rows().size(), before.size());
