@@ -189,12 +189,6 @@ FetchArgs parseFetchArguments(const std::vector<std::string>& args) {
     return parsed;
 }
 
-std::optional<int> stationDateFormat(StationLink& link, const std::stop_token& stop) {
-    if (!link.query(query::Settings, stop))
-        return std::nullopt;
-    return decodeStationSettings(link.answers().settingsAnswer()).dateFormat;
-}
-
 struct Fetched {
     std::string name;
     sdcard::FetchOutcome outcome;
@@ -336,7 +330,7 @@ int runFetch(Invocation& inv) {
 
     std::optional<int> dateFormat;
     if (args.import)
-        dateFormat = stationDateFormat(link, inv.stop());
+        dateFormat = sdcard::queryStationDateFormat(link, inv.stop());
     const bool showBar = &inv.err() == &std::cerr && isatty(STDERR_FILENO);
     std::vector<Fetched> done;
     for (const sdcard::CardEntry* entry : chosen) {
@@ -457,18 +451,35 @@ int runDelete(Invocation& inv) {
                                " could not be removed");
         localRemoved = true;
     }
+    // The records go with the file only when they are its readings.
+    const Result<std::optional<sdcard::ImportedLog>> forgotten = sdcard::forgetRecordsOf(
+        QDir(dataDir).filePath(QString::fromLatin1(app::kDatabaseFileName)), entry->name);
+    if (!forgotten)
+        throw CommandError("the card file was deleted, but its readings could not be removed "
+                           "from the record database: " +
+                           forgotten.error().text());
+    const std::int64_t recordsRemoved = *forgotten ? (*forgotten)->rows : 0;
+    const bool recordsCleared = forgotten->has_value();
     switch (inv.format()) {
     case Format::Text:
         inv.output = "Deleted " + displayName(*entry) + " on the card" +
                      (localRemoved ? " and its local copy" : "") + '\n';
+        if (recordsCleared)
+            inv.output += "Removed its " + std::to_string(recordsRemoved) +
+                          " readings from the record database\n";
         break;
     case Format::Json:
-        inv.output = jsonText(
-            QJsonObject{{"deleted", entry->name}, {"localCopyRemoved", localRemoved}}, false);
+        inv.output = jsonText(QJsonObject{{"deleted", entry->name},
+                                          {"localCopyRemoved", localRemoved},
+                                          {"recordsCleared", recordsCleared},
+                                          {"recordsRemoved", qint64(recordsRemoved)}},
+                              false);
         break;
     case Format::Csv:
-        inv.output = "deleted,localCopyRemoved\n" + csvField(entry->name.toStdString()) + ',' +
-                     (localRemoved ? "true" : "false") + '\n';
+        inv.output = "deleted,localCopyRemoved,recordsCleared,recordsRemoved\n" +
+                     csvField(entry->name.toStdString()) + ',' + (localRemoved ? "true" : "false") +
+                     ',' + (recordsCleared ? "true" : "false") + ',' +
+                     std::to_string(recordsRemoved) + '\n';
         break;
     }
     return kExitOk;

@@ -4,6 +4,7 @@
 
 #include "app/data_folder.h"
 #include "graph/graph_plan.h"
+#include "sdcard/log_import.h"
 #include "store/automation_date.h"
 #include "store/record_store.h"
 
@@ -35,7 +36,7 @@ struct PlotArguments {
     std::string kind = "temperature";
     int width = 1200;
     int height = 600;
-    std::string unit = "(\u00b0C)";
+    std::optional<std::string> unit; // nothing: the imported log's
     bool svg = false;
 };
 
@@ -172,7 +173,18 @@ int runPlot(Invocation& inv) {
 
     graph::DrawRequest request;
     request.kind = *graph::parseGraphKind(args.kind);
-    request.unitText = QString::fromStdString(args.unit);
+    if (args.unit) {
+        request.unitText = QString::fromStdString(*args.unit);
+    } else {
+        // The unit the last import noted beside its rows; a log that named
+        // none, or rows no import noted, are taken as degrees Celsius.
+        const Result<std::optional<std::string>> noted = store.readParam(sdcard::kParamUnit);
+        if (!noted)
+            throw CommandError(noted.error().text());
+        request.unitText = QString::fromStdString(noted->value_or(std::string()));
+        if (request.unitText.isEmpty())
+            request.unitText = QStringLiteral("(\u00b0C)");
+    }
     request.start = args.from.value_or(std::numeric_limits<double>::lowest());
     request.end = args.to.value_or(std::numeric_limits<double>::max());
     request.stop = inv.stop();

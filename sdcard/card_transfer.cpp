@@ -1,6 +1,7 @@
 #include "card_transfer.h"
 
 #include "device/card_frames.h"
+#include "device/station_blocks.h"
 #include "device/station_link.h"
 
 #include <QDir>
@@ -315,6 +316,12 @@ Result<TransferOutcome> transferFile(StationLink& link, const TransferRequest& r
             return outcome;
         std::this_thread::sleep_for(request.chunkPause);
     }
+}
+
+std::optional<int> queryStationDateFormat(StationLink& link, const std::stop_token& stop) {
+    if (!link.query(query::Settings, stop))
+        return std::nullopt;
+    return decodeStationSettings(link.answers().settingsAnswer()).dateFormat;
 }
 
 Result<FetchOutcome> fetchFile(StationLink& link, const FetchRequest& request,

@@ -13,6 +13,7 @@ class QFile;
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace vellumet {
 class StationLink;
@@ -174,6 +175,10 @@ struct FetchOutcome {
     std::optional<ImportSummary> import;
     std::optional<Error> importFailure;
 };
+
+// The station's date-format setting, asked of the station; nothing when it
+// does not answer. It tells which way round a log's ambiguous dates are.
+std::optional<int> queryStationDateFormat(StationLink& link, const std::stop_token& stop);
 
 Result<FetchOutcome> fetchFile(StationLink& link, const FetchRequest& request,
                                const OperationContext& context);

@@ -307,6 +307,13 @@ public:
             return noReadings();
         if (Status s = store.finishReplacement(); !s)
             return s.error();
+        // Which log the rows are, beside them: a delete of that log takes its
+        // rows with it, and a later graph finds its unit.
+        for (const auto& [key, value] : {std::pair{kParamLogFile, name.toStdString()},
+                                         std::pair{kParamUnit, summary_.unitText.toStdString()},
+                                         std::pair{kParamRows, std::to_string(summary_.rows)}})
+            if (Status s = store.writeParam(key, value); !s)
+                return s.error();
         if (Status s = transaction->commit(); !s)
             return s.error();
         context_.progress(total_, total_);
@@ -511,6 +518,61 @@ std::optional<std::int32_t> parseHumidityField(std::string_view field) {
 
 Result<ImportSummary> importLog(const ImportOptions& options, const OperationContext& context) {
     return LogImporter(options, context).run();
+}
+
+namespace {
+
+Result<std::optional<ImportedLog>> readImportedLog(store::RecordStore& store) {
+    Result<std::optional<std::string>> file = store.readParam(kParamLogFile);
+    if (!file)
+        return file.error();
+    if (!*file)
+        return std::optional<ImportedLog>();
+    ImportedLog log;
+    log.fileName = QString::fromStdString(**file);
+    Result<std::optional<std::string>> unit = store.readParam(kParamUnit);
+    if (!unit)
+        return unit.error();
+    log.unitText = QString::fromStdString(unit->value_or(std::string()));
+    Result<std::optional<std::string>> rows = store.readParam(kParamRows);
+    if (!rows)
+        return rows.error();
+    if (*rows)
+        std::from_chars((*rows)->data(), (*rows)->data() + (*rows)->size(), log.rows);
+    return std::optional<ImportedLog>(std::move(log));
+}
+
+} // namespace
+
+Result<std::optional<ImportedLog>> importedLog(const QString& databasePath) {
+    if (!QFile::exists(databasePath)) // nothing imported yet
+        return std::optional<ImportedLog>();
+    store::RecordStore store;
+    if (Status s = store.openDatabase(nativePath(databasePath)); !s)
+        return s.error();
+    return readImportedLog(store);
+}
+
+Result<std::optional<ImportedLog>> forgetRecordsOf(const QString& databasePath,
+                                                   const QString& fileName) {
+    if (!QFile::exists(databasePath)) // nothing imported yet
+        return std::optional<ImportedLog>();
+    store::RecordStore store;
+    if (Status s = store.openDatabase(nativePath(databasePath)); !s)
+        return s.error();
+    Result<store::Transaction> transaction = store.beginTransaction();
+    if (!transaction)
+        return transaction.error();
+    Result<std::optional<ImportedLog>> held = readImportedLog(store);
+    if (!held)
+        return held.error();
+    if (!*held || (*held)->fileName != fileName)
+        return std::optional<ImportedLog>();
+    if (Status s = store.clearTables(); !s)
+        return s.error();
+    if (Status s = transaction->commit(); !s)
+        return s.error();
+    return held;
 }
 
 std::unique_ptr<Operation<ImportSummary>> makeImportOperation(ImportOptions options) {

@@ -104,6 +104,27 @@ std::optional<std::int32_t> parseHumidityField(std::string_view field);
 // untouched.
 Result<ImportSummary> importLog(const ImportOptions& options, const OperationContext& context);
 
+// What an import notes beside the rows (in Param): the log's file name, the
+// unit text of its temperatures and its number of rows.
+inline constexpr const char* kParamLogFile = "LogFile";
+inline constexpr const char* kParamUnit = "UnitText";
+inline constexpr const char* kParamRows = "Rows";
+
+struct ImportedLog {
+    QString fileName;
+    QString unitText;
+    std::int64_t rows = 0;
+};
+
+// The log the database's rows came from; nothing when no import noted one
+// (an empty database, or rows that another program wrote).
+Result<std::optional<ImportedLog>> importedLog(const QString& databasePath);
+
+// Empties Records and Param when their rows came from the log named fileName,
+// and tells which rows went; rows of another log, or of no known one, stay.
+Result<std::optional<ImportedLog>> forgetRecordsOf(const QString& databasePath,
+                                                   const QString& fileName);
+
 // The same as a long operation, for the command line (run) and a window (start).
 std::unique_ptr<Operation<ImportSummary>> makeImportOperation(ImportOptions options);
 

@@ -619,4 +619,38 @@ Result<std::optional<RecordStore::TimeSpan>> RecordStore::timeSpan() {
     return span;
 }
 
+Status RecordStore::writeParam(std::string_view name, std::string_view value) {
+    if (!db_.isOpen())
+        return notOpen();
+    Result<Statement> remove = Statement::prepare(db_, "DELETE FROM Param WHERE Name = ?1");
+    if (!remove)
+        return remove.error();
+    remove->bindText(1, name);
+    if (Status s = remove->run(); !s)
+        return s;
+    Result<Statement> insert =
+        Statement::prepare(db_, "INSERT INTO Param (Name, Value) VALUES (?1, ?2)");
+    if (!insert)
+        return insert.error();
+    insert->bindText(1, name);
+    insert->bindText(2, value);
+    return insert->run();
+}
+
+Result<std::optional<std::string>> RecordStore::readParam(std::string_view name) {
+    if (!db_.isOpen())
+        return notOpen();
+    Result<Statement> st =
+        Statement::prepare(db_, "SELECT Value FROM Param WHERE Name = ?1 ORDER BY rowid DESC");
+    if (!st)
+        return st.error();
+    st->bindText(1, name);
+    Result<bool> row = st->step();
+    if (!row)
+        return row.error();
+    if (!*row || st->columnIsNull(0))
+        return std::optional<std::string>();
+    return std::optional<std::string>(st->columnText(0));
+}
+
 } // namespace vellumet::store

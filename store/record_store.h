@@ -81,6 +81,11 @@ public:
     Status beginReplacement();
     Status finishReplacement();
 
+    // Named texts kept beside the rows in Param, such as the log they came
+    // from; emptied with the rows. Writing a name again replaces its value.
+    Status writeParam(std::string_view name, std::string_view value);
+    Result<std::optional<std::string>> readParam(std::string_view name);
+
     // Adds rows to Records, or to the new table between the two calls above.
     Status appendRecord(const LogRecord& record);
     // Many rows at once; faster than one at a time.

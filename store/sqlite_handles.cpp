@@ -93,6 +93,10 @@ void Statement::bindBlob(int index, std::span<const std::byte> bytes) {
     sqlite3_bind_blob64(handle_, index, bytes.data(), bytes.size(), SQLITE_STATIC);
 }
 
+void Statement::bindText(int index, std::string_view text) {
+    sqlite3_bind_text64(handle_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
 Result<bool> Statement::step() {
     const int rc = sqlite3_step(handle_);
     if (rc == SQLITE_ROW)

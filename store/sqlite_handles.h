@@ -66,6 +66,8 @@ public:
     void bind(int index, int value);
     // The bytes must stay in place until the statement has run.
     void bindBlob(int index, std::span<const std::byte> bytes);
+    // Copied at once.
+    void bindText(int index, std::string_view text);
 
     // One step: true when a row is ready, false when done, or the error.
     Result<bool> step();

@@ -12,7 +12,7 @@ public:
     explicit MessageBoxMessenger(QWidget* owner = nullptr) : owner_(owner) {}
     void setOwner(QWidget* owner) { owner_ = owner; }
     void info(const QString& text) override;
-    bool confirm(const QString& text) override;
+    bool confirm(const QString& text, QuestionStyle style) override;
 
 private:
     QWidget* owner_;

@@ -270,7 +270,7 @@ void History::onExport() {
     FetchRequest request;
     request.transfer.entry = *entry;
     request.transfer.dataFolder = dataFolder_;
-    request.databasePath = QDir(dataFolder_).filePath(QStringLiteral("7421.mdb"));
+    request.databasePath = QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName));
     request.keepRows = true;
     progress_->setRange(0, 1);
     progress_->setValue(0);
@@ -278,7 +278,11 @@ void History::onExport() {
     setBusy(app::runInBackground<FetchOutcome>(
         this,
         [&link, request](const OperationContext& context) {
-            return fetchFile(link, request, context);
+            // The station's date format decides a log's ambiguous dates, as
+            // for the command line's fetch; the locale only when it is silent.
+            FetchRequest asked = request;
+            asked.stationDateFormat = queryStationDateFormat(link, context.stopToken());
+            return fetchFile(link, asked, context);
         },
         [this](const Result<FetchOutcome>& fetched) {
             folderLock_.reset();
@@ -332,7 +336,7 @@ void History::onDelete() {
         messenger_.info(chosen->problem);
         return;
     }
-    if (!messenger_.confirm(app::texts()[TextId::ConfirmDelete]))
+    if (!messenger_.confirm(app::texts()[TextId::ConfirmDelete], app::kWarningQuestion))
         return;
     if (!lockDataFolder())
         return;
@@ -364,20 +368,41 @@ void History::onDelete() {
                 listing_.entries.erase(listing_.entries.begin() + row);
             }
             selectFile(files_->rowCount() > 0 ? 0 : -1);
-            store::RecordStore store;
-            if (Status opened =
-                    store.openDatabase(QDir(dataFolder_).filePath("7421.mdb").toStdString());
-                !opened || !store.clearTables())
-                messenger_.info(QStringLiteral("The record database could not be emptied."));
+            // The records go only when they are this file's readings; those
+            // of another log stay, as nothing of them was deleted.
+            const Result<std::optional<ImportedLog>> removed = forgetRecordsOf(
+                QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName)),
+                entry.name);
+            if (!removed) {
+                messenger_.info(QStringLiteral("The readings of %1 could not be removed from the "
+                                               "record database:\n%2")
+                                    .arg(shownName(entry.name),
+                                         QString::fromStdString(removed.error().text())));
+            } else if (*removed) {
+                if (lastImport_)
+                    records_->setTable(nullptr, QString());
+                lastImport_.reset();
+                messenger_.info(QStringLiteral("The %1 readings of %2 were removed from the record "
+                                               "database.")
+                                    .arg((*removed)->rows)
+                                    .arg(shownName(entry.name)));
+            }
         }));
 }
 
 void History::onGraph() {
     if (worker_)
         return;
-    // The unit of the log imported in this window, else the one the records
-    // list shows, else degrees Celsius as a fresh station writes.
+    // The unit of the log imported in this window, else the one the last
+    // import noted in the database, else degrees Celsius as a fresh station
+    // writes.
     QString unit = lastImport_ ? lastImport_->unitText : QString();
+    if (!lastImport_) {
+        const Result<std::optional<ImportedLog>> held =
+            importedLog(QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName)));
+        if (held && *held)
+            unit = (*held)->unitText;
+    }
     if (unit.isEmpty())
         unit = QStringLiteral("(°C)");
     openGraph_(dataFolder_, unit);

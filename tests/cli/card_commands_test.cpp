@@ -140,6 +140,37 @@ TEST_F(CardCommands, DeleteAsksOrNeedsYesAndRefusesUnknownNames) {
     EXPECT_FALSE(QFile::exists(dataDir.filePath("CH5_2612.CSV")));
 }
 
+// A deleted file takes the records with it only when they are its readings;
+// the plot's unit is the imported log's.
+TEST_F(CardCommands, DeleteEmptiesOnlyItsOwnRecordsAndPlotTakesTheLogsUnit) {
+    fastStation();
+    const CliResult fetched = run({"fetch", "CH2_2612.CSV"}); // a °F log
+    ASSERT_EQ(fetched.status, 0) << fetched.err;
+    ASSERT_EQ(databaseRows(), 2016);
+#ifdef VELLUMET_HAVE_GRAPH
+    const QString svg = dataDir.filePath("plot.svg");
+    const CliResult plotted = run({"plot", "--out", svg.toStdString()});
+    ASSERT_EQ(plotted.status, 0) << plotted.err;
+    QFile drawing(svg);
+    ASSERT_TRUE(drawing.open(QIODevice::ReadOnly));
+    const QByteArray text = drawing.readAll();
+    EXPECT_TRUE(text.contains("(\u00b0F)"));
+    EXPECT_FALSE(text.contains("(\u00b0C)"));
+#endif
+
+    for (const char* other : {"CH5_2612.CSV", "CH4_2612.CSV"}) {
+        const CliResult kept = run({"delete", "--yes", other});
+        ASSERT_EQ(kept.status, 0) << kept.err;
+        EXPECT_EQ(kept.out.find("record database"), std::string::npos) << kept.out;
+        EXPECT_EQ(databaseRows(), 2016) << other;
+    }
+    const CliResult own = run({"--format", "csv", "delete", "--yes", "CH2_2612.CSV"});
+    ASSERT_EQ(own.status, 0) << own.err;
+    EXPECT_EQ(own.out, "deleted,localCopyRemoved,recordsCleared,recordsRemoved\n"
+                       "CH2_2612.CSV,true,true,2016\n");
+    EXPECT_EQ(databaseRows(), 0);
+}
+
 // Scripts rely on the exit status: a good transfer whose import fails is a failure.
 TEST_F(CardCommands, FetchFailsWhenItsImportFails) {
     fastStation();

@@ -3,10 +3,13 @@
 #include "app/text_table.h"
 #include "app/widgets/message_box_messenger.h"
 #include "device/station_link.h"
+#include "sdcard/log_time.h"
 #include "sdcard/record_list_model.h"
 #include "sdcard/widgets/history_dialog.h"
 #include "sim/virtual_station.h"
+#include "store/automation_date.h"
 #include "store/record_schema.h"
+#include "store/record_store.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,12 +35,14 @@ namespace {
 class ScriptedMessenger : public app::Messenger {
 public:
     void info(const QString& text) override { shown.push_back(text); }
-    bool confirm(const QString& text) override {
+    bool confirm(const QString& text, app::QuestionStyle style) override {
         asked.push_back(text);
+        styles.push_back(style);
         return answer;
     }
     std::vector<QString> shown;
     std::vector<QString> asked;
+    std::vector<app::QuestionStyle> styles;
     bool answer = true;
 };
 
@@ -79,6 +84,37 @@ struct DialogRig {
             if (dialog->fileList()->item(row, 0)->text() == name)
                 return row;
         return -1;
+    }
+
+    // Rows in the data folder's record database.
+    std::size_t storedRows() {
+        store::RecordStore store;
+        EXPECT_TRUE(
+            store.openDatabase(QFile::encodeName(data.filePath("7421.mdb")).toStdString()).ok());
+        const auto all = store.readRecords(-1e9, 1e9, std::nullopt);
+        EXPECT_TRUE(all.ok());
+        return all.ok() ? all->size() : 0;
+    }
+
+    void exportFile(const QString& name) {
+        click(name);
+        dialog->exportButton()->click();
+        waitIdle();
+    }
+
+    // The window closed and opened again, as its owner does.
+    void reopen() {
+        dialog.reset();
+        dialog = std::make_unique<History>(*link, messenger, data.path());
+        dialog->show();
+        waitIdle();
+    }
+
+    QString graphUnit() {
+        QString unit;
+        dialog->setGraphOpener([&](const QString&, const QString& u) { unit = u; });
+        dialog->graphButton()->click();
+        return unit;
     }
 
     void click(const QString& name) {
@@ -159,6 +195,9 @@ TEST(HistoryDialog, DeleteAsksFirstThenRemovesCardFileAndLocalCopy) {
     rig.dialog->deleteButton()->click();
     ASSERT_EQ(rig.messenger.asked.size(), 1u);
     EXPECT_EQ(rig.messenger.asked[0], app::texts()[app::TextId::ConfirmDelete]);
+    // Enter alone must not delete: Cancel is the default, under a warning.
+    EXPECT_EQ(rig.messenger.styles[0].defaultButton, app::QuestionStyle::Button::Cancel);
+    EXPECT_EQ(rig.messenger.styles[0].icon, app::QuestionStyle::Icon::Warning);
     EXPECT_FALSE(rig.dialog->busy());
     EXPECT_TRUE(rig.station->cardFile("CH4_2612.CSV").has_value());
     EXPECT_TRUE(QFile::exists(local));
@@ -236,6 +275,68 @@ TEST(HistoryDialog, SelectionFollowsClicksAndArrowKeysAndCaptionsFollowTheImport
                               .toStdString());
 }
 
+// Delete takes the records with it only when they are the deleted file's
+// readings; the unit of the imported log outlives the window.
+TEST(HistoryDialog, DeleteEmptiesOnlyItsOwnRecordsAndTheUnitOutlivesTheWindow) {
+    DialogRig rig(0);
+    rig.exportFile("CH2_2612.CSV"); // a °F log
+    ASSERT_EQ(rig.storedRows(), 2016u);
+    ASSERT_TRUE(rig.messenger.shown.empty());
+
+    rig.reopen();
+    EXPECT_EQ(rig.graphUnit(), QStringLiteral("(°F)"));
+
+    // Neither a header-only log nor one never imported holds these rows.
+    for (const char* other : {"CH5_2612.CSV", "CH4_2612.CSV"}) {
+        rig.click(other);
+        rig.dialog->deleteButton()->click();
+        rig.waitIdle();
+        EXPECT_FALSE(rig.station->cardFile(other).has_value()) << other;
+        EXPECT_EQ(rig.storedRows(), 2016u) << other;
+        EXPECT_TRUE(rig.messenger.shown.empty()) << other;
+    }
+
+    rig.click("CH2_2612.CSV");
+    rig.dialog->deleteButton()->click();
+    rig.waitIdle();
+    EXPECT_EQ(rig.storedRows(), 0u);
+    ASSERT_EQ(rig.messenger.shown.size(), 1u);
+    EXPECT_EQ(rig.messenger.shown[0],
+              QStringLiteral("The 2016 readings of CH2_2612.CSV were removed from the record "
+                             "database."));
+    EXPECT_EQ(rig.graphUnit(), QStringLiteral("(°C)"));
+}
+
+// Dates that read either way are read in the order the station writes them,
+// whatever the user's locale says.
+TEST(HistoryDialog, ExportReadsAmbiguousDatesInTheStationsOrder) {
+    QTemporaryDir card;
+    QFile log(QDir(card.path()).filePath("CH1_2401.CSV"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("Time,Temperature(C),Humidity(%),DewPoint(C),HeatIndex(C)\n"
+              "01/02/2024 10:00:00,20.0,50,9.3,20.0\n");
+    log.close();
+    // The station's order is the one the locale would not choose.
+    const bool localeDayFirst = orderOfLocale(QLocale::system()) == DateOrder::DayFirst;
+    sim::Profile profile;
+    profile.sdDir = card.path().toStdString();
+    Block settings = sim::VirtualStation(profile).settingsBlock();
+    settings[4] = localeDayFirst ? 1 : 2; // month/day : day/month
+    profile.answers[0x04] = settings;
+    DialogRig rig(0, profile);
+
+    rig.exportFile("CH1_2401.CSV");
+    ASSERT_TRUE(rig.messenger.shown.empty());
+    store::RecordStore store;
+    ASSERT_TRUE(
+        store.openDatabase(QFile::encodeName(rig.data.filePath("7421.mdb")).toStdString()).ok());
+    const auto rows = store.readRecords(-1e9, 1e9, std::nullopt);
+    ASSERT_TRUE(rows.ok());
+    ASSERT_EQ(rows->size(), 1u);
+    EXPECT_EQ(store::formatDateTime(rows->front().time),
+              localeDayFirst ? "2024-01-02 10:00:00" : "2024-02-01 10:00:00");
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -287,4 +388,33 @@ TEST(HistoryDialog, CardNamesAreShownAsPlainText) {
     boxes.info(QStringLiteral("<b>x.CSV</b> cannot be copied"));
     EXPECT_EQ(shownText, QStringLiteral("<b>x.CSV</b> cannot be copied"));
     EXPECT_EQ(shownFormat, Qt::PlainText);
+}
+
+// A question that destroys something shows the warning icon, and Enter
+// answers it with Cancel; an ordinary one keeps OK as its default.
+TEST(HistoryDialog, MessageBoxQuestionsTakeTheirIconAndDefaultButton) {
+    app::MessageBoxMessenger boxes;
+    struct Case {
+        app::QuestionStyle style;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButton enterPresses;
+    } cases[] = {
+        {app::kWarningQuestion, QMessageBox::Warning, QMessageBox::Cancel},
+        {{}, QMessageBox::Question, QMessageBox::Ok},
+    };
+    for (const Case& c : cases) {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString title;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                icon = box->icon();
+                title = box->windowTitle();
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        const bool ok = boxes.confirm(QStringLiteral("Are you sure?"), c.style);
+        EXPECT_EQ(icon, c.icon);
+        EXPECT_EQ(title, QStringLiteral("Vellumet"));
+        EXPECT_EQ(ok, c.enterPresses == QMessageBox::Ok);
+    }
 }

@@ -23,7 +23,7 @@ namespace {
 class QuietMessenger : public app::Messenger {
 public:
     void info(const QString&) override {}
-    bool confirm(const QString&) override { return true; }
+    bool confirm(const QString&, app::QuestionStyle) override { return true; }
 };
 
 } // namespace

@@ -271,6 +271,9 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
         EXPECT_EQ(codes, c.frames) << c.name;
         ASSERT_GE(messenger.shown.size(), 1u) << c.name;
         EXPECT_EQ(messenger.shown[0], QStringLiteral("Are you want to Synchronization Time?"));
+        ASSERT_EQ(messenger.styles.size(), 1u) << c.name;
+        EXPECT_EQ(messenger.styles[0].defaultButton, app::QuestionStyle::Button::Cancel);
+        EXPECT_EQ(messenger.styles[0].icon, app::QuestionStyle::Icon::Warning);
         if (c.message) {
             ASSERT_EQ(messenger.shown.size(), 2u) << c.name;
             EXPECT_EQ(messenger.shown[1], QString::fromLatin1(c.message)) << c.name;

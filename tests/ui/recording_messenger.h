@@ -13,11 +13,13 @@ namespace vellumet::test {
 class RecordingMessenger : public app::Messenger {
 public:
     void info(const QString& text) override { shown.push_back(text); }
-    bool confirm(const QString& text) override {
+    bool confirm(const QString& text, app::QuestionStyle style) override {
         shown.push_back(text);
+        styles.push_back(style);
         return answer;
     }
     std::vector<QString> shown;
+    std::vector<app::QuestionStyle> styles; // of each question, in order
     bool answer = true;
 };
 

@@ -236,7 +236,7 @@ void CMy7421Dlg::openDialog(const MenuRow& row) {
 void CMy7421Dlg::syncTime(const MenuRow& row) {
     PollLoop& poll = session_.poll();
     poll.hold();
-    if (!messenger_.confirm(app::texts()[TextId::ConfirmSyncTime])) {
+    if (!messenger_.confirm(app::texts()[TextId::ConfirmSyncTime], app::kWarningQuestion)) {
         finishCommand(row.id);
         return;
     }
