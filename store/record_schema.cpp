@@ -51,25 +51,25 @@ std::string freeTimeIndexName(sqlite3* db) {
 
 namespace {
 
-// Whether both tables and the Time index are there; a read, so it needs no
-// write lock and goes on while another program writes.
-bool schemaComplete(sqlite3* db) {
+// Whether both tables are there; a read, so it needs no write lock and goes
+// on while another program writes.
+bool bothTables(sqlite3* db) {
     sqlite3_stmt* statement = nullptr;
-    bool complete = false;
+    bool both = false;
     if (sqlite3_prepare_v2(db,
                            "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
                            "('Records', 'Param')",
                            -1, &statement, nullptr) == SQLITE_OK &&
         sqlite3_step(statement) == SQLITE_ROW)
-        complete = sqlite3_column_int(statement, 0) == 2;
+        both = sqlite3_column_int(statement, 0) == 2;
     sqlite3_finalize(statement);
-    return complete && !timeIndexInUse(db).empty();
+    return both;
 }
 
 } // namespace
 
 Status createRecordTables(sqlite3* db) {
-    if (schemaComplete(db))
+    if (bothTables(db) && !timeIndexInUse(db).empty())
         return {};
     char* message = nullptr;
     // Larger pages make the million-row imports of a year's log markedly
@@ -110,16 +110,7 @@ bool hasRecordSchema(const std::string& path) {
     Connection db;
     if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         return false;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db.handle,
-                           "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-                           "('Records', 'Param')",
-                           -1, &statement, nullptr) != SQLITE_OK)
-        return false;
-    const bool both =
-        sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == 2;
-    sqlite3_finalize(statement);
-    return both;
+    return bothTables(db.handle);
 }
 
 } // namespace vellumet::store
