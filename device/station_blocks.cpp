@@ -90,6 +90,38 @@ AlarmSettings decodeAlarmSettings(const Block& switches, const Block& temperatur
     return a;
 }
 
+AlarmState alarmStateOf(const AlarmSettings& alarms, int channel, const ChannelReading& reading) {
+    if (channel < 0 || channel >= kChannelCount)
+        return AlarmState::None;
+    if (alarms.temperatureOn() && reading.hasTemperature()) {
+        const TemperatureAlarm& t = alarms.temperature[channel];
+        if (t.highEnabled && t.high != NO_VALUE_F && reading.temperature > t.high)
+            return AlarmState::High;
+        if (t.lowEnabled && t.low != NO_VALUE_F && reading.temperature < t.low)
+            return AlarmState::Low;
+    }
+    if (alarms.humidityOn() && reading.hasHumidity()) {
+        const HumidityAlarm& h = alarms.humidity[channel];
+        if (h.highEnabled && h.high != NO_VALUE && reading.humidity > h.high)
+            return AlarmState::High;
+        if (h.lowEnabled && h.low != NO_VALUE && reading.humidity < h.low)
+            return AlarmState::Low;
+    }
+    return AlarmState::None;
+}
+
+std::string_view alarmStateName(AlarmState state) {
+    switch (state) {
+    case AlarmState::High:
+        return "high";
+    case AlarmState::Low:
+        return "low";
+    case AlarmState::None:
+        break;
+    }
+    return "";
+}
+
 CalibrationOffsets decodeCalibration(const Block& b) {
     CalibrationOffsets offsets;
     for (int n = 1; n <= kChannelCount; ++n) {

@@ -77,6 +77,18 @@ struct AlarmSettings {
 AlarmSettings decodeAlarmSettings(const Block& switches, const Block& temperatureLimits,
                                   const Block& humidityLimits);
 
+// Where one channel's reading stands against the limits the station holds:
+// past an enabled limit of a quantity whose switch is on (strictly above the
+// high limit, strictly below the low one). A missing value or limit never
+// trips. Temperature is looked at first, then humidity; within one quantity
+// the high limit wins.
+enum class AlarmState { None, High, Low };
+
+// channel is 0-based.
+AlarmState alarmStateOf(const AlarmSettings& alarms, int channel, const ChannelReading& reading);
+// "high", "low", or "" for None: the words the command line prints.
+std::string_view alarmStateName(AlarmState state);
+
 // The answer to 0x05, as the Calibration dialog reads it.
 struct CalibrationOffset {
     float temperature = NO_VALUE_F; // °C, a difference

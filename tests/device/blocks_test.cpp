@@ -122,6 +122,45 @@ TEST(AlarmDecode, LimitsSwitchesAndEnables) {
     EXPECT_TRUE(a.temperature[7].lowEnabled);
 }
 
+TEST(AlarmState, OnlyAnEnabledLimitOfASwitchedOnQuantityTrips) {
+    AlarmSettings a;
+    a.temperature[2] = {30.0f, 5.0f, true, true};
+    a.humidity[2] = {80, 20, true, false};
+    struct Case {
+        const char* what;
+        int temperatureSwitch, humiditySwitch;
+        float temperature;
+        std::int32_t humidity;
+        AlarmState expected;
+    };
+    const Case cases[] = {
+        {"inside both", 0, 0, 20.0f, 50, AlarmState::None},
+        {"at the high limit", 0, 0, 30.0f, 80, AlarmState::None},
+        {"above the high limit", 0, 0, 30.1f, 50, AlarmState::High},
+        {"below the low limit", 0, 0, 4.9f, 50, AlarmState::Low},
+        {"temperature switched off", 1, 0, 40.0f, 50, AlarmState::None},
+        {"humidity above", 0, 0, 20.0f, 81, AlarmState::High},
+        {"humidity low limit not enabled", 0, 0, 20.0f, 10, AlarmState::None},
+        {"humidity switched off", 0, 1, 20.0f, 95, AlarmState::None},
+        {"temperature goes first", 0, 0, 4.0f, 95, AlarmState::Low},
+        {"missing temperature", 0, 0, NO_VALUE_F, 50, AlarmState::None},
+        {"missing humidity", 0, 0, 20.0f, NO_VALUE, AlarmState::None},
+    };
+    for (const Case& c : cases) {
+        a.temperatureSwitch = c.temperatureSwitch;
+        a.humiditySwitch = c.humiditySwitch;
+        EXPECT_EQ(alarmStateOf(a, 2, {c.temperature, c.humidity}), c.expected) << c.what;
+        EXPECT_EQ(alarmStateOf(a, 3, {c.temperature, c.humidity}), AlarmState::None)
+            << "channel 4 has no limits enabled: " << c.what;
+    }
+    a.temperature[0] = {NO_VALUE_F, NO_VALUE_F, true, true};
+    EXPECT_EQ(alarmStateOf(a, 0, {60.0f, 50}), AlarmState::None) << "a missing limit never trips";
+    EXPECT_EQ(alarmStateOf(a, 8, {60.0f, 50}), AlarmState::None);
+    EXPECT_EQ(alarmStateName(AlarmState::High), "high");
+    EXPECT_EQ(alarmStateName(AlarmState::Low), "low");
+    EXPECT_EQ(alarmStateName(AlarmState::None), "");
+}
+
 TEST(CalibrationDecode, SignedOffsets) {
     Block b{};
     const std::uint8_t triples[] = {0x00, 0x0F, 0x05, 0xFF, 0xF1, 0xFB,
