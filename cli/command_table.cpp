@@ -6,8 +6,8 @@ namespace vellumet::cli {
 // dispatch pick it up from this table.
 std::span<const Command> commandTable() {
     static constexpr Command table[] = {
-        {"live", "", "read the eight channels once", runLive},
-        {"watch", "[--every SECONDS] [--count N]",
+        {"live", "", "read the eight channels and their alarm states once", runLive},
+        {"watch", "[--every SECONDS] [--count N] [--no-header] [--exit-on-alarm]",
          "read them every SECONDS (20), until Ctrl-C or N rounds", runWatch},
         {"info", "", "settings, interval, identification, alarms, calibration", runInfo},
         {"sync-time", "", "set the station's clock to this computer's time", runSyncTime},
