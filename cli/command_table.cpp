@@ -13,12 +13,10 @@ std::span<const Command> commandTable() {
         {"sync-time", "", "set the station's clock to this computer's time", runSyncTime},
         {"set-interval", "MINUTES", "set the logging interval (1 to 240)", runSetInterval},
         {"set-settings", "KEY=VALUE...",
-         "graph-type, graph-time, time-format, date-format, daylight-saving, time-zone, unit, "
-         "area1..area8",
+         "set the graph, time and date formats, time zone, unit and display areas",
          runSetSettings},
         {"set-alarm", "CHANNEL KEY=VALUE...",
-         "temperature-high/-low, humidity-high/-low, their -alarm switches (on/off), "
-         "temperature-alarm, humidity-alarm",
+         "set a channel's alarm limits and their switches, and the alarm switches",
          runSetAlarm},
         {"set-calibration", "CHANNEL temperature=D humidity=N",
          "set a channel's offsets (temperature in the station's unit)", runSetCalibration},
