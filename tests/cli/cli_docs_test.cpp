@@ -61,6 +61,17 @@ std::vector<std::string> words(const std::string& line) {
     return result;
 }
 
+// A line with its numbers masked and its blanks collapsed: what stays the
+// same between the documented run and this one.
+std::string shape(const std::string& line) {
+    static const std::regex offset("([0-9]{2}:[0-9]{2}:[0-9]{2})(Z|[+-][0-9]{2}:[0-9]{2})");
+    static const std::regex number("-?[0-9]+(\\.[0-9]+)?");
+    static const std::regex blanks(" +");
+    std::string text = std::regex_replace(line, offset, "$1+00:00");
+    text = std::regex_replace(text, number, "9");
+    return std::regex_replace(text, blanks, " ");
+}
+
 std::set<std::string> jsonKeys(const std::string& text) {
     static const std::regex key("\"([A-Za-z]+)\":");
     std::set<std::string> keys;
@@ -72,15 +83,15 @@ std::set<std::string> jsonKeys(const std::string& text) {
 
 // Every example of docs/cli.md, run in its order against the virtual station
 // (a stream for one quick round): its exit status is the documented one, its
-// JSON has the documented keys, and each line shown without numbers (headings,
-// CSV headers, messages) is printed as shown.
+// JSON has the documented keys, and each line shown is printed in that form,
+// with other numbers.
 TEST_F(CliFixture, TheDocumentedExamplesDoWhatTheDocumentationShows) {
     const std::vector<DocExample> examples = docExamples();
     ASSERT_GE(examples.size(), 10u);
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dataDir.path()));
-    // The card's logs, copied, for the import examples.
-    ASSERT_EQ(run({"fetch", "--all", "--no-import"}).status, kExitOk);
+    // The log the import example reads, copied from the card.
+    ASSERT_EQ(run({"fetch", "CH1_2612.CSV", "--no-import"}).status, kExitOk);
     static const std::regex exitStatus("\\(exit status ([0-9]+)\\)");
     for (const DocExample& example : examples) {
         SCOPED_TRACE(example.command);
@@ -106,15 +117,23 @@ TEST_F(CliFixture, TheDocumentedExamplesDoWhatTheDocumentationShows) {
         const CliResult r = run(args);
         EXPECT_EQ(r.status, expectedStatus) << r.err;
         const std::string printed = r.out + r.err;
-        if (shown.find("\": ") != std::string::npos || shown.find("\":") != std::string::npos) {
+        if (shown.find("\":") != std::string::npos) {
             EXPECT_EQ(jsonKeys(shown), jsonKeys(printed)) << printed;
-            continue;
         }
-        for (const std::string& line : example.shown) {
-            if (line.empty() || line.find("…") != std::string::npos ||
-                line.find_first_of("0123456789") != std::string::npos)
+        // The fetch examples show copies this data folder does not hold (one
+        // cut short, one that differs): they are only run.
+        if (example.command.rfind("fetch ", 0) == 0)
+            continue;
+        std::string printedShapes = "\n";
+        for (const std::string& line : lines(printed))
+            printedShapes += shape(line) + '\n';
+        for (std::string line : example.shown) {
+            line = std::regex_replace(line, exitStatus, "");
+            while (!line.empty() && line.back() == ' ')
+                line.pop_back();
+            if (line.empty() || line.find("…") != std::string::npos)
                 continue;
-            EXPECT_NE(("\n" + printed).find("\n" + line + "\n"), std::string::npos)
+            EXPECT_NE(printedShapes.find('\n' + shape(line) + '\n'), std::string::npos)
                 << "shown: " << line << "\nprinted:\n"
                 << printed;
         }
