@@ -367,25 +367,33 @@ std::string infoText(const StationInfo& info) {
     out << '\n';
     line("Temperature Alarm", info.alarms.temperatureOn() ? "ON" : "OFF");
     line("Humidity Alarm", info.alarms.humidityOn() ? "ON" : "OFF");
+    // Limits and offsets right-aligned under headings with their units.
     const std::string unit = unitText(f);
-    out << padded("", 6) << padded("Temp High " + unit, 16) << padded("Temp Low " + unit, 16)
-        << padded("Humi High %", 14) << "Humi Low %\n";
-    const auto mark = [](bool enabled) { return std::string(enabled ? "[x] " : "[ ] "); };
+    const std::string headings[] = {"Temp High " + unit, "Temp Low " + unit, "Humi High %",
+                                    "Humi Low %"};
+    out << padded("", 6) << headings[0] << "  " << headings[1] << "  " << headings[2] << "  "
+        << headings[3] << '\n';
+    const auto cell = [&headings](int column, bool enabled, const std::string& value) {
+        return std::string(enabled ? "[x] " : "[ ] ") +
+               rightAligned(value, displayWidth(headings[column]) - 4);
+    };
     for (int n = 1; n <= kChannelCount; ++n) {
         const TemperatureAlarm& t = info.alarms.temperature[n - 1];
         const HumidityAlarm& h = info.alarms.humidity[n - 1];
-        out << padded(channelName(n), 6) << padded(mark(t.highEnabled) + limitText(t.high, f), 16)
-            << padded(mark(t.lowEnabled) + limitText(t.low, f), 16)
-            << padded(mark(h.highEnabled) + humidityText(h.high), 14)
-            << mark(h.lowEnabled) + humidityText(h.low) << '\n';
+        out << padded(channelName(n), 6) << cell(0, t.highEnabled, limitText(t.high, f)) << "  "
+            << cell(1, t.lowEnabled, limitText(t.low, f)) << "  "
+            << cell(2, h.highEnabled, humidityText(h.high)) << "  "
+            << cell(3, h.lowEnabled, humidityText(h.low)) << '\n';
     }
 
     out << "\nCalibration\n";
-    out << padded("", 6) << padded("Temperature " + unit, 18) << "Humidity %\n";
+    const std::string offsetHeading = "Temperature " + unit;
+    out << padded("", 6) << offsetHeading << "  Humidity %\n";
     for (int n = 1; n <= kChannelCount; ++n) {
         const CalibrationOffset& c = info.calibration[n - 1];
-        out << padded(channelName(n), 6) << padded(offsetText(c.temperature, f), 18) << c.humidity
-            << '\n';
+        out << padded(channelName(n), 6)
+            << rightAligned(offsetText(c.temperature, f), displayWidth(offsetHeading)) << "  "
+            << rightAligned(std::to_string(c.humidity), 10) << '\n';
     }
     return out.str();
 }
