@@ -1,6 +1,7 @@
 #include "commands.h"
 #include "data_dir.h"
 #include "output.h"
+#include "terminal.h"
 
 #include "app/data_folder.h"
 #include "app/data_folder_lock.h"
@@ -204,7 +205,7 @@ std::string fetchedText(const Fetched& f) {
         text += " (resumed at byte " + std::to_string(t.startedAt) + ")";
     text += ", " + std::to_string(t.held) + " of " + std::to_string(t.cardSize) + " held";
     if (f.outcome.import)
-        text += ", " + std::to_string(f.outcome.import->rows) + " rows imported";
+        text += ", " + countText(f.outcome.import->rows, "row", "rows") + " imported";
     else if (f.outcome.importFailure)
         text += ", no readings to import (the records are as they were)";
     return text + '\n';
@@ -331,7 +332,7 @@ int runFetch(Invocation& inv) {
     std::optional<int> dateFormat;
     if (args.import)
         dateFormat = sdcard::queryStationDateFormat(link, inv.stop());
-    const bool showBar = &inv.err() == &std::cerr && isatty(STDERR_FILENO);
+    const bool showBar = progressBarWanted(inv.err());
     std::vector<Fetched> done;
     for (const sdcard::CardEntry* entry : chosen) {
         sdcard::FetchRequest request;

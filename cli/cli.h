@@ -8,6 +8,7 @@
 #include <memory>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vellumet::cli {
@@ -15,6 +16,8 @@ namespace vellumet::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// watch --exit-on-alarm: a channel went past one of its alarm limits.
+inline constexpr int kExitAlarm = 3;
 // A command ended by a signal exits with 128 + the signal's number, as the
 // shells report a program killed by it: 130 for SIGINT, 143 for SIGTERM.
 inline constexpr int kExitSignalBase = 128;
@@ -53,6 +56,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         const Environment& env = {});
 
 std::string helpText();
+// The usage, summary, keys and an example of one command; empty for a name
+// that is no command.
+std::string commandHelpText(std::string_view name);
 std::string versionText();
 
 } // namespace vellumet::cli

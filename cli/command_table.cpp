@@ -6,20 +6,16 @@ namespace vellumet::cli {
 // dispatch pick it up from this table.
 std::span<const Command> commandTable() {
     static constexpr Command table[] = {
-        {"live", "", "read the eight channels once", runLive},
-        {"watch", "[--every SECONDS] [--count N]",
+        {"live", "", "read the eight channels and their alarm states once", runLive},
+        {"watch", "[--every SECONDS] [--count N] [--no-header] [--exit-on-alarm]",
          "read them every SECONDS (20), until Ctrl-C or N rounds", runWatch},
         {"info", "", "settings, interval, identification, alarms, calibration", runInfo},
         {"sync-time", "", "set the station's clock to this computer's time", runSyncTime},
         {"set-interval", "MINUTES", "set the logging interval (1 to 240)", runSetInterval},
         {"set-settings", "KEY=VALUE...",
-         "graph-type, graph-time, time-format, date-format, daylight-saving, time-zone, unit, "
-         "area1..area8",
-         runSetSettings},
+         "set the graph, time and date formats, time zone, unit and display areas", runSetSettings},
         {"set-alarm", "CHANNEL KEY=VALUE...",
-         "temperature-high/-low, humidity-high/-low, their -alarm switches (on/off), "
-         "temperature-alarm, humidity-alarm",
-         runSetAlarm},
+         "set a channel's alarm limits and their switches, and the alarm switches", runSetAlarm},
         {"set-calibration", "CHANNEL temperature=D humidity=N",
          "set a channel's offsets (temperature in the station's unit)", runSetCalibration},
         {"set-language", "en|de", "write the language to Main.ini and tell the station",

@@ -1,4 +1,5 @@
 #include "cli.h"
+#include "terminal.h"
 
 #include <atomic>
 #include <csignal>
@@ -11,6 +12,8 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    vellumet::cli::routeLibraryMessages();
+
     // Ctrl-C and SIGTERM are taken by one thread of ours rather than by a
     // handler, so that they can stop the command's waits at once.
     sigset_t signals;

@@ -21,15 +21,6 @@ double roundedTenth(float value) {
     return std::round(static_cast<double>(value) * 10.0) / 10.0;
 }
 
-// Width in characters of UTF-8 text ("°" is two bytes, one character).
-std::size_t displayWidth(const std::string& text) {
-    std::size_t width = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80)
-            ++width;
-    return width;
-}
-
 std::string padded(const std::string& text, std::size_t width) {
     const std::size_t shown = displayWidth(text);
     return shown >= width ? text + ' ' : text + std::string(width - shown, ' ');
@@ -97,33 +88,74 @@ std::string areaDescription(std::uint32_t mask) {
     return text.empty() ? std::string("(none)") : text;
 }
 
-QJsonObject channelJson(int channel, const ChannelReading& r) {
+QJsonValue alarmJson(const LiveReadings& live, int channel) {
+    if (!live.alarms)
+        return QJsonValue();
+    const std::string_view name = alarmStateName(channelAlarm(live, channel));
+    return nameOrNull(name);
+}
+
+std::string alarmCsv(const LiveReadings& live, int channel) {
+    return std::string(alarmStateName(channelAlarm(live, channel)));
+}
+
+QJsonObject channelJson(const LiveReadings& live, int channel) {
+    const ChannelReading& r = live.readings[channel - 1];
     QJsonObject o;
     o.insert("channel", channel);
     o.insert("temperature", temperatureJson(r.temperature));
     o.insert("humidity", humidityJson(r.humidity));
     o.insert("dewPoint", temperatureJson(channelDewPoint(r)));
+    o.insert("alarm", alarmJson(live, channel));
     return o;
 }
 
-QJsonArray channelsJson(const Readings& readings) {
+QJsonArray channelsJson(const LiveReadings& live) {
     QJsonArray channels;
     for (int n = 1; n <= kChannelCount; ++n)
-        channels.append(channelJson(n, readings[n - 1]));
+        channels.append(channelJson(live, n));
     return channels;
 }
 
-std::string channelCsvFields(int channel, const ChannelReading& r) {
+std::string channelCsvFields(const LiveReadings& live, int channel) {
+    const ChannelReading& r = live.readings[channel - 1];
     return std::to_string(channel) + ',' + temperatureCsv(r.temperature) + ',' +
-           humidityCsv(r.humidity) + ',' + temperatureCsv(channelDewPoint(r));
+           humidityCsv(r.humidity) + ',' + temperatureCsv(channelDewPoint(r)) + ',' +
+           alarmCsv(live, channel);
 }
 
-std::string channelTextFields(int channel, const ChannelReading& r, bool fahrenheit) {
-    return padded(channelName(channel), 6) +
-           padded(formatTemperature(r.temperature, TextForm::WithUnit, fahrenheit), 13) +
-           padded(formatHumidity(r.humidity, TextForm::WithUnit), 10) +
-           formatTemperature(channelDewPoint(r), TextForm::WithUnit, fahrenheit);
+// The text columns: numbers right-aligned under headings that carry the unit.
+struct TextColumns {
+    std::string temperature, humidity, dewPoint;
+};
+
+TextColumns textHeadings(bool fahrenheit) {
+    return {"Temperature " + unitText(fahrenheit), "Humidity %",
+            "DewPoint " + unitText(fahrenheit)};
 }
+
+std::string channelTextHeader(bool fahrenheit) {
+    const TextColumns h = textHeadings(fahrenheit);
+    return padded("", 6) + h.temperature + "  " + h.humidity + "  " + h.dewPoint + "  Alarm";
+}
+
+std::string channelTextFields(const LiveReadings& live, int channel) {
+    const ChannelReading& r = live.readings[channel - 1];
+    const bool f = live.fahrenheit;
+    const TextColumns h = textHeadings(f);
+    std::string line = padded(channelName(channel), 6) +
+                       rightAligned(limitText(r.temperature, f), displayWidth(h.temperature)) +
+                       "  " + rightAligned(humidityText(r.humidity), displayWidth(h.humidity)) +
+                       "  " +
+                       rightAligned(limitText(channelDewPoint(r), f), displayWidth(h.dewPoint));
+    const std::string_view alarm = alarmStateName(channelAlarm(live, channel));
+    if (!alarm.empty())
+        line += "  " + std::string(alarm);
+    return line;
+}
+
+// The width of the time column of watch: an ISO time with its UTC offset.
+constexpr std::size_t kTimeWidth = 25;
 
 void csvRow(std::ostringstream& out, const std::string& section, const std::string& name,
             int channel, const std::string& value) {
@@ -230,51 +262,83 @@ std::string unitText(bool fahrenheit) {
     return fahrenheit ? "°F" : "°C";
 }
 
+std::size_t displayWidth(const std::string& text) {
+    std::size_t width = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) // "°" is two bytes, one character
+            ++width;
+    return width;
+}
+
+std::string rightAligned(const std::string& text, std::size_t width) {
+    const std::size_t shown = displayWidth(text);
+    return shown >= width ? text : std::string(width - shown, ' ') + text;
+}
+
+AlarmState channelAlarm(const LiveReadings& live, int channel) {
+    if (!live.alarms)
+        return AlarmState::None;
+    return alarmStateOf(*live.alarms, channel - 1, live.readings[channel - 1]);
+}
+
+bool anyAlarm(const LiveReadings& live) {
+    for (int n = 1; n <= kChannelCount; ++n)
+        if (channelAlarm(live, n) != AlarmState::None)
+            return true;
+    return false;
+}
+
+std::string countText(std::int64_t count, std::string_view singular, std::string_view plural) {
+    return std::to_string(count) + ' ' + std::string(count == 1 ? singular : plural);
+}
+
 std::string liveText(const LiveReadings& live) {
     std::ostringstream out;
-    out << padded("", 6) << padded("Temperature", 13) << padded("Humidity", 10) << "DewPoint\n";
+    out << channelTextHeader(live.fahrenheit) << '\n';
     for (int n = 1; n <= kChannelCount; ++n)
-        out << channelTextFields(n, live.readings[n - 1], live.fahrenheit) << '\n';
+        out << channelTextFields(live, n) << '\n';
     return out.str();
 }
 
 QJsonObject liveJson(const LiveReadings& live) {
     QJsonObject o;
+    o.insert("time", QString::fromStdString(live.time));
     o.insert("unit", QString::fromStdString(unitText(live.fahrenheit)));
-    o.insert("channels", channelsJson(live.readings));
+    o.insert("channels", channelsJson(live));
     return o;
 }
 
 std::string liveCsv(const LiveReadings& live) {
     std::ostringstream out;
-    out << "channel,temperature,humidity,dewPoint\n";
+    out << "channel,temperature,humidity,dewPoint,alarm\n";
     for (int n = 1; n <= kChannelCount; ++n)
-        out << channelCsvFields(n, live.readings[n - 1]) << '\n';
+        out << channelCsvFields(live, n) << '\n';
     return out.str();
 }
 
-std::string watchText(const LiveReadings& live, const std::string& timestamp) {
+std::string watchTextHeader(bool fahrenheit) {
+    return padded("Time", kTimeWidth + 2) + channelTextHeader(fahrenheit) + '\n';
+}
+
+std::string watchText(const LiveReadings& live) {
     std::ostringstream out;
     for (int n = 1; n <= kChannelCount; ++n)
-        out << timestamp << "  " << channelTextFields(n, live.readings[n - 1], live.fahrenheit)
-            << '\n';
+        out << padded(live.time, kTimeWidth + 2) << channelTextFields(live, n) << '\n';
     return out.str();
 }
 
-std::string watchJsonLine(const LiveReadings& live, const std::string& timestamp) {
-    QJsonObject o = liveJson(live);
-    o.insert("time", QString::fromStdString(timestamp));
-    return jsonText(o, true);
+std::string watchJsonLine(const LiveReadings& live) {
+    return jsonText(liveJson(live), true);
 }
 
 std::string watchCsvHeader() {
-    return "time,channel,temperature,humidity,dewPoint\n";
+    return "time,channel,temperature,humidity,dewPoint,alarm\n";
 }
 
-std::string watchCsv(const LiveReadings& live, const std::string& timestamp) {
+std::string watchCsv(const LiveReadings& live) {
     std::ostringstream out;
     for (int n = 1; n <= kChannelCount; ++n)
-        out << csvField(timestamp) << ',' << channelCsvFields(n, live.readings[n - 1]) << '\n';
+        out << csvField(live.time) << ',' << channelCsvFields(live, n) << '\n';
     return out.str();
 }
 
@@ -303,25 +367,33 @@ std::string infoText(const StationInfo& info) {
     out << '\n';
     line("Temperature Alarm", info.alarms.temperatureOn() ? "ON" : "OFF");
     line("Humidity Alarm", info.alarms.humidityOn() ? "ON" : "OFF");
+    // Limits and offsets right-aligned under headings with their units.
     const std::string unit = unitText(f);
-    out << padded("", 6) << padded("Temp High " + unit, 16) << padded("Temp Low " + unit, 16)
-        << padded("Humi High %", 14) << "Humi Low %\n";
-    const auto mark = [](bool enabled) { return std::string(enabled ? "[x] " : "[ ] "); };
+    const std::string headings[] = {"Temp High " + unit, "Temp Low " + unit, "Humi High %",
+                                    "Humi Low %"};
+    out << padded("", 6) << headings[0] << "  " << headings[1] << "  " << headings[2] << "  "
+        << headings[3] << '\n';
+    const auto cell = [&headings](int column, bool enabled, const std::string& value) {
+        return std::string(enabled ? "[x] " : "[ ] ") +
+               rightAligned(value, displayWidth(headings[column]) - 4);
+    };
     for (int n = 1; n <= kChannelCount; ++n) {
         const TemperatureAlarm& t = info.alarms.temperature[n - 1];
         const HumidityAlarm& h = info.alarms.humidity[n - 1];
-        out << padded(channelName(n), 6) << padded(mark(t.highEnabled) + limitText(t.high, f), 16)
-            << padded(mark(t.lowEnabled) + limitText(t.low, f), 16)
-            << padded(mark(h.highEnabled) + humidityText(h.high), 14)
-            << mark(h.lowEnabled) + humidityText(h.low) << '\n';
+        out << padded(channelName(n), 6) << cell(0, t.highEnabled, limitText(t.high, f)) << "  "
+            << cell(1, t.lowEnabled, limitText(t.low, f)) << "  "
+            << cell(2, h.highEnabled, humidityText(h.high)) << "  "
+            << cell(3, h.lowEnabled, humidityText(h.low)) << '\n';
     }
 
     out << "\nCalibration\n";
-    out << padded("", 6) << padded("Temperature " + unit, 18) << "Humidity %\n";
+    const std::string offsetHeading = "Temperature " + unit;
+    out << padded("", 6) << offsetHeading << "  Humidity %\n";
     for (int n = 1; n <= kChannelCount; ++n) {
         const CalibrationOffset& c = info.calibration[n - 1];
-        out << padded(channelName(n), 6) << padded(offsetText(c.temperature, f), 18) << c.humidity
-            << '\n';
+        out << padded(channelName(n), 6)
+            << rightAligned(offsetText(c.temperature, f), displayWidth(offsetHeading)) << "  "
+            << rightAligned(std::to_string(c.humidity), 10) << '\n';
     }
     return out.str();
 }

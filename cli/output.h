@@ -5,16 +5,35 @@
 
 #include <QJsonObject>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace vellumet::cli {
 
-// One refresh's readings with the station's unit (which only the text form uses).
+// One refresh's readings with the station's unit (which only the text form
+// uses), the PC's local time they were read at (ISO 8601 with its UTC offset)
+// and the alarm limits read in the same refresh; without limits no channel is
+// said to be in alarm or not (null, an empty field).
 struct LiveReadings {
     Readings readings;
     bool fahrenheit = false;
+    std::string time;
+    std::optional<AlarmSettings> alarms;
 };
+
+// The channel's alarm state (channel 1 to 8); None also when no limits were read.
+AlarmState channelAlarm(const LiveReadings& live, int channel);
+bool anyAlarm(const LiveReadings& live);
+
+// Width in characters of UTF-8 text ("°" is one), and text right-aligned in
+// a column of that many characters.
+std::size_t displayWidth(const std::string& text);
+std::string rightAligned(const std::string& text, std::size_t width);
+
+// "1 row", "2 rows".
+std::string countText(std::int64_t count, std::string_view singular, std::string_view plural);
 
 // Everything the station tells about itself.
 struct StationInfo {
@@ -48,11 +67,12 @@ std::string liveText(const LiveReadings& live);
 QJsonObject liveJson(const LiveReadings& live);
 std::string liveCsv(const LiveReadings& live);
 
-// One watch round; timestamp is the PC's local time.
-std::string watchText(const LiveReadings& live, const std::string& timestamp);
-std::string watchJsonLine(const LiveReadings& live, const std::string& timestamp);
+// One watch round, each line led by live.time; the headers start a stream.
+std::string watchTextHeader(bool fahrenheit);
+std::string watchText(const LiveReadings& live);
+std::string watchJsonLine(const LiveReadings& live);
 std::string watchCsvHeader();
-std::string watchCsv(const LiveReadings& live, const std::string& timestamp);
+std::string watchCsv(const LiveReadings& live);
 
 std::string infoText(const StationInfo& info);
 QJsonObject infoJson(const StationInfo& info);

@@ -89,7 +89,7 @@ void importNotices(Invocation& inv, const sdcard::ImportSummary& s) {
 }
 
 std::string importText(const std::string& file, const sdcard::ImportSummary& s) {
-    std::string text = "Imported " + std::to_string(s.rows) + " rows from " + file + '\n';
+    std::string text = "Imported " + countText(s.rows, "row", "rows") + " from " + file + '\n';
     text += "First:   " + (s.firstTime ? optionalTime(s.firstTime) : "--") + '\n';
     text += "Last:    " + (s.lastTime ? optionalTime(s.lastTime) : "--") + '\n';
     text += "Unit:    " + (s.unitText.isEmpty() ? "--" : s.unitText.toStdString()) + '\n';
@@ -156,6 +156,8 @@ RecordsQuery parseRecordsArguments(const std::vector<std::string>& args) {
         } else
             throw UsageError("records: unknown argument '" + arg + "'");
     }
+    if (query.from > query.to)
+        throw UsageError("Time Error: --from is later than --to");
     return query;
 }
 
@@ -188,8 +190,9 @@ std::string jsonKey(store::SeriesColumn column) {
     return "";
 }
 
+// unit: the temperature unit of the text form's headings, as "°C".
 std::string recordsOutput(Format format, const std::vector<store::LogRecord>& records,
-                          const std::optional<store::SeriesColumn>& only) {
+                          const std::optional<store::SeriesColumn>& only, const std::string& unit) {
     std::vector<store::SeriesColumn> columns;
     if (only)
         columns.push_back(*only);
@@ -200,27 +203,22 @@ std::string recordsOutput(Format format, const std::vector<store::LogRecord>& re
     out.reserve(records.size() * 64 + 128);
     switch (format) {
     case Format::Text: {
+        // Numbers right-aligned under headings that carry the unit.
+        std::vector<std::string> headings;
+        for (store::SeriesColumn c : columns)
+            headings.push_back(std::string(store::seriesColumnName(c)) + ' ' +
+                               (c == store::SeriesColumn::Humidity ? std::string("%") : unit));
         out += "Time               ";
-        for (store::SeriesColumn c : columns) {
-            const std::string_view name = store::seriesColumnName(c);
-            out += "  ";
-            out += name;
-            out += std::string(name.size() < 11 ? 11 - name.size() : 0, ' ');
-        }
-        while (out.back() == ' ')
-            out.pop_back();
+        for (const std::string& heading : headings)
+            out += "  " + heading;
         out += '\n';
         for (const store::LogRecord& r : records) {
             out += store::formatDateTime(r.time);
-            for (store::SeriesColumn c : columns) {
-                const double v = store::seriesValue(r, c);
-                const std::string text = missing(v) ? "--" : number(v);
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                const double v = store::seriesValue(r, columns[i]);
                 out += "  ";
-                out += text;
-                out += std::string(text.size() < 11 ? 11 - text.size() : 0, ' ');
+                out += rightAligned(missing(v) ? "--" : number(v), displayWidth(headings[i]));
             }
-            while (!out.empty() && out.back() == ' ')
-                out.pop_back();
             out += '\n';
         }
         break;
@@ -260,6 +258,16 @@ std::string recordsOutput(Format format, const std::vector<store::LogRecord>& re
     }
     }
     return out;
+}
+
+// The unit the last import noted beside its rows, without its brackets
+// ("(°C)" is shown as "°C"); °C when none was noted.
+std::string temperatureUnit(store::RecordStore& store) {
+    const Result<std::optional<std::string>> noted = store.readParam(sdcard::kParamUnit);
+    std::string unit = noted && *noted ? **noted : std::string();
+    if (unit.size() >= 2 && unit.front() == '(' && unit.back() == ')')
+        unit = unit.substr(1, unit.size() - 2);
+    return unit.empty() ? std::string("°C") : terminalText(unit);
 }
 
 } // namespace
@@ -315,7 +323,7 @@ int runRecords(Invocation& inv) {
     if (!records)
         throw CommandError(records.code() == Errc::Cancelled ? "interrupted"
                                                              : records.error().text());
-    inv.output = recordsOutput(inv.format(), *records, query.column);
+    inv.output = recordsOutput(inv.format(), *records, query.column, temperatureUnit(store));
     // Nothing of a result that was stopped is printed.
     if (inv.interrupted())
         throw CommandError("interrupted");

@@ -1,4 +1,5 @@
 #include "command.h"
+#include "command_help.h"
 #include "core/version.h"
 #include "data_dir.h"
 #include "device/station_access.h"
@@ -8,7 +9,10 @@
 #include "app/data_folder.h"
 #include "app/transport_factory.h"
 
+#include <QDateTime>
+
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -227,43 +231,130 @@ double parseSeconds(std::string_view text, std::string_view what, double maxSeco
 
 // --from and --to: the query's bound form, or a date alone for its midnight.
 double parseTimeOption(const std::string& text, const std::string& option) {
-    const std::string bound = text.find(' ') == std::string::npos ? text + " 0:00:00" : text;
+    std::string bound = text.find(' ') == std::string::npos ? text + " 0:00:00" : text;
+    // The ISO form watch prints ("2026-12-06T10:53:07+01:00"): the records
+    // hold the station's local time, so a time with an offset is taken in the
+    // PC's local time first.
+    if (text.find('T') != std::string::npos) {
+        const QDateTime iso = QDateTime::fromString(QString::fromStdString(text), Qt::ISODate);
+        if (iso.isValid())
+            bound = iso.toLocalTime().toString(QStringLiteral("yyyy-MM-dd H:mm:ss")).toStdString();
+    }
     Result<double> time = store::parseBoundText(bound);
     if (!time)
         throw UsageError(option + ": '" + text +
-                         "' is not a time of the form YYYY-MM-DD or \"YYYY-MM-DD h:mm:ss\"");
+                         "' is not a time of the form YYYY-MM-DD, \"YYYY-MM-DD h:mm:ss\" or "
+                         "YYYY-MM-DDThh:mm:ss[+hh:mm]");
     return *time;
 }
 
+namespace {
+
+constexpr std::size_t kHelpColumns = 80;
+
+// Words of text, each group in brackets kept whole ("[--count N]").
+std::vector<std::string> groups(std::string_view text) {
+    std::vector<std::string> result;
+    std::string current;
+    int depth = 0;
+    for (char c : text) {
+        if (c == ' ' && depth == 0) {
+            if (!current.empty())
+                result.push_back(current);
+            current.clear();
+            continue;
+        }
+        depth += c == '[' ? 1 : c == ']' ? -1 : 0;
+        current += c;
+    }
+    if (!current.empty())
+        result.push_back(current);
+    return result;
+}
+
+// text after a first line's head, wrapped to the help's width; later lines
+// start at the head's width.
+std::string wrapped(const std::string& head, std::string_view text) {
+    std::string out = head;
+    std::size_t column = head.size();
+    bool lineEmpty = true;
+    for (const std::string& word : groups(text)) {
+        if (!lineEmpty && column + 1 + word.size() > kHelpColumns) {
+            out += '\n' + std::string(head.size(), ' ');
+            column = head.size();
+            lineEmpty = true;
+        }
+        if (!lineEmpty) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        lineEmpty = false;
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out + '\n';
+}
+
+} // namespace
+
 std::string helpText() {
     std::ostringstream out;
-    out << "Usage: " << kProgramName << " [OPTIONS] COMMAND [ARGUMENTS]\n\n"
+    out << "Usage: " << kProgramName << " [OPTIONS] COMMAND [ARGUMENTS]\n"
+        << "       " << kProgramName << " COMMAND --help\n\n"
         << "Reads and sets a Vellumet thermo-hygrometer base station without the window.\n\n"
         << "Commands:\n";
     std::size_t width = 0;
     for (const Command& c : commandTable())
-        width = std::max(width, c.name.size() + 1 + c.arguments.size());
+        width = std::max(width, c.name.size());
     for (const Command& c : commandTable()) {
-        std::string head = std::string(c.name);
-        if (!c.arguments.empty())
-            head += ' ' + std::string(c.arguments);
-        out << "  " << head << std::string(width - head.size() + 2, ' ') << c.summary << '\n';
+        const std::string head =
+            "  " + std::string(c.name) + std::string(width - c.name.size() + 2, ' ');
+        out << wrapped(head, c.summary);
     }
-    out << "\nOptions:\n"
+    out << "\n"
+        << "'" << kProgramName << " COMMAND --help' shows a command's arguments, keys and\n"
+        << "an example.\n"
+        << "\nOptions:\n"
         << "  --simulate[=PROFILE]    talk to the virtual station (set up by a profile file)\n"
         << "  --data-dir DIR          use DIR as the data folder\n"
         << "  --trace FILE            write every report to and from the station to FILE\n"
         << "                          (never the data folder's 7421.mdb or Main.ini)\n"
-        << "  --format text|json|csv  output form (default text); numbers in JSON and CSV are\n"
-        << "                          degrees Celsius and percent, missing values null or empty\n"
-        << "  --help                  show this help\n"
+        << "  --format text|json|csv  output form (default text); JSON and CSV give degrees\n"
+        << "                          Celsius and percent, missing values null or empty\n"
+        << "  --help                  show this help, or a command's own after its name\n"
         << "  --version               show the version\n\n"
         << "Exit status: 0 success, 1 failure (for example no station, or standard output\n"
-        << "cannot be written), 2 usage error, 130 stopped by Ctrl-C (SIGINT), 143 stopped\n"
-        << "by SIGTERM. A second Ctrl-C or SIGTERM ends the program at once.\n"
+        << "cannot be written), 2 usage error, 3 an alarm ended watch --exit-on-alarm,\n"
+        << "130 stopped by Ctrl-C (SIGINT), 143 stopped by SIGTERM. A second Ctrl-C or\n"
+        << "SIGTERM ends the program at once.\n"
         << "Results go to standard output, errors to standard error. Files are written\n"
         << "whole or not at all, and a device, FIFO or folder is never replaced.\n";
     return out.str();
+}
+
+std::string commandHelpText(std::string_view name) {
+    const Command* command = nullptr;
+    for (const Command& c : commandTable())
+        if (c.name == name)
+            command = &c;
+    if (!command)
+        return {};
+    std::string out = wrapped("Usage: " + std::string(kProgramName) + " [OPTIONS] " +
+                                  std::string(command->name) + ' ',
+                              command->arguments);
+    std::string summary(command->summary);
+    if (!summary.empty())
+        summary[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(summary[0])));
+    out += '\n' + wrapped("", summary + '.');
+    if (const CommandHelp* help = commandHelp(name)) {
+        out += '\n' + std::string(help->details) + '\n';
+        out += "\nExample:\n  " + std::string(help->example) + '\n';
+    }
+    out += "\nGlobal options (--simulate, --data-dir, --format, ...): see " +
+           std::string(kProgramName) + " --help.\n";
+    return out;
 }
 
 std::string versionText() {
@@ -279,6 +370,14 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     } catch (const UsageError& e) {
         err << errorLine(std::string(e.what()) + " (see --help)") << std::flush;
         return kExitUsage;
+    }
+    if (line.help && !line.command.empty()) {
+        const std::string text = commandHelpText(line.command);
+        if (text.empty()) {
+            err << errorLine("unknown command '" + line.command + "' (see --help)") << std::flush;
+            return kExitUsage;
+        }
+        return writeResult(out, err, text);
     }
     if (line.help || line.version)
         return writeResult(out, err, line.help ? helpText() : versionText());

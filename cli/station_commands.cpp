@@ -25,6 +25,11 @@ inline constexpr double kDefaultWatchSeconds = 20.0; // the window's refresh per
 
 inline constexpr double kMaxWatchSeconds = 24 * 60 * 60;
 
+std::string localTimestamp() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toStdString();
+}
+
 struct Refresh {
     LiveReadings live;
     RefreshReport report;
@@ -37,6 +42,12 @@ Refresh refresh(Invocation& inv) {
     r.report = refreshStation(link, inv.stop());
     r.live.readings = lastReadings(link);
     r.live.fahrenheit = link.fahrenheit();
+    r.live.time = localTimestamp();
+    if (r.report.alarms) {
+        const AnswerStore& answers = link.answers();
+        r.live.alarms = decodeAlarmSettings(answers.alarmAnswer(1), answers.alarmAnswer(3),
+                                            answers.alarmAnswer(4));
+    }
     return r;
 }
 
@@ -54,11 +65,6 @@ void expectNoArguments(Invocation& inv, std::string_view command) {
 void checkStillThere(Invocation& inv) {
     if (!inv.connected())
         throw CommandError("Unconnected: the station went away while it was being read");
-}
-
-std::string localTimestamp() {
-    const QDateTime now = QDateTime::currentDateTime();
-    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toStdString();
 }
 
 std::string stationTimeText(const StationTime& t) {
@@ -128,9 +134,12 @@ int runLive(Invocation& inv) {
 }
 
 int runWatch(Invocation& inv) {
-    static constexpr std::string_view usage = "usage: watch [--every SECONDS] [--count N]";
+    static constexpr std::string_view usage =
+        "usage: watch [--every SECONDS] [--count N] [--no-header] [--exit-on-alarm]";
     double every = kDefaultWatchSeconds;
     int count = 0; // 0: until interrupted
+    bool header = true;
+    bool exitOnAlarm = false;
     const auto& args = inv.args();
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -145,6 +154,10 @@ int runWatch(Invocation& inv) {
         };
         if (name == "--every") {
             every = parseSeconds(value(), "--every", kMaxWatchSeconds);
+        } else if (arg == "--no-header") {
+            header = false;
+        } else if (arg == "--exit-on-alarm") {
+            exitOnAlarm = true;
         } else if (name == "--count") {
             count = parseInteger(value(), "--count");
             if (count < 1)
@@ -158,7 +171,8 @@ int runWatch(Invocation& inv) {
     const auto period =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(every));
     int printed = 0;
-    bool headerDone = false;
+    // A log appended to already has its header.
+    bool headerDone = !header || outputContinuesAFile(inv.out());
     bool lossAnnounced = false;
     auto roundStart = Clock::now();
     for (int round = 1; !inv.interrupted(); ++round) {
@@ -172,28 +186,38 @@ int runWatch(Invocation& inv) {
             if (inv.interrupted())
                 break;
             if (inv.connected() && r.report.readings) {
-                const std::string time = localTimestamp();
                 std::string text;
                 switch (inv.format()) {
                 case Format::Text:
-                    text = watchText(r.live, time);
+                    if (!headerDone)
+                        text = watchTextHeader(r.live.fahrenheit);
+                    text += watchText(r.live);
                     break;
                 case Format::Json:
-                    text = watchJsonLine(r.live, time);
+                    text = watchJsonLine(r.live);
                     break;
                 case Format::Csv:
                     if (!headerDone)
                         text = watchCsvHeader();
-                    headerDone = true;
-                    text += watchCsv(r.live, time);
+                    text += watchCsv(r.live);
                     break;
                 }
+                headerDone = true;
                 // A logger must know when its log is not being written: the
                 // watch ends on the first failed write.
                 if (Status written = writeOutput(inv.out(), text); !written)
                     throw CommandError(written.error().text());
                 printedNow = true;
                 ++printed;
+                if (exitOnAlarm && anyAlarm(r.live)) {
+                    std::string tripped;
+                    for (int n = 1; n <= kChannelCount; ++n)
+                        if (const auto state = channelAlarm(r.live, n); state != AlarmState::None)
+                            tripped += (tripped.empty() ? "" : ", ") + std::string("CH") +
+                                       std::to_string(n) + ' ' + std::string(alarmStateName(state));
+                    notice(inv, "alarm: " + tripped);
+                    return kExitAlarm;
+                }
             } else if (inv.connected()) {
                 notice(inv, "the station did not answer the readings query; trying again");
             }

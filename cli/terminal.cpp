@@ -1,5 +1,10 @@
 #include "terminal.h"
 
+#include "cli.h"
+
+#include <QString>
+#include <QtGlobal>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,13 +30,30 @@ off_t regularFileEnd(const std::ostream& out) {
     return ::lseek(STDOUT_FILENO, 0, SEEK_CUR);
 }
 
+void libraryMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg ||
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    std::cerr << kProgramName << ": " << message.toLocal8Bit().constData() << '\n' << std::flush;
+}
+
 } // namespace
+
+void routeLibraryMessages() {
+    qInstallMessageHandler(libraryMessage);
+}
 
 bool progressBarWanted(const std::ostream& err) {
     if (&err != &std::cerr || isatty(STDERR_FILENO) == 0)
         return false;
     const char* term = std::getenv("TERM");
     return term == nullptr || std::strcmp(term, "dumb") != 0;
+}
+
+bool outputContinuesAFile(const std::ostream& out) {
+    struct stat info {};
+    return &out == &std::cout && ::fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode) &&
+           info.st_size > 0;
 }
 
 Status writeOutput(std::ostream& out, std::string_view text) {

@@ -14,6 +14,16 @@ namespace vellumet::cli {
 // The tool prints no colour; should it ever, it must also honour NO_COLOR.
 bool progressBarWanted(const std::ostream& err);
 
+// Whether out is the process's standard output and that is a regular file
+// that already holds data (a log appended to with >>): a stream then leaves
+// out its header, which the file has from before.
+bool outputContinuesAFile(const std::ostream& out);
+
+// Qt's own notices reach standard error in the tool's one-line form, and
+// those that tell nobody anything (no XDG_RUNTIME_DIR under cron: Qt then uses
+// a private folder of its own) not at all. Called once, by main().
+void routeLibraryMessages();
+
 // Writes text to out and flushes it; an error says why it could not be
 // written ("cannot write standard output: ..."). When out is the process's
 // standard output and that is a regular file, a failed write is cut off

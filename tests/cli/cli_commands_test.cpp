@@ -3,6 +3,7 @@
 #include "device/readings.h"
 #include "device/time_sync.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -65,6 +66,10 @@ TEST_F(CliFixture, LiveJsonCarriesCelsiusPercentAndNulls) {
     ASSERT_EQ(r.status, kExitOk) << r.err;
     const QJsonObject o = parseObject(r.out);
     EXPECT_EQ(o.value("unit").toString(), QString::fromUtf8("°C"));
+    // The time it was read, in the form watch gives it.
+    const QDateTime time = QDateTime::fromString(o.value("time").toString(), Qt::ISODate);
+    EXPECT_TRUE(time.isValid() && std::abs(time.secsTo(QDateTime::currentDateTime())) < 60)
+        << r.out;
     const QJsonArray channels = o.value("channels").toArray();
     ASSERT_EQ(channels.size(), 8);
     for (int i = 0; i < 8; ++i)
@@ -107,30 +112,35 @@ TEST_F(CliFixture, LiveJsonStaysInCelsiusForAFahrenheitStation) {
                      25.0);
 }
 
-TEST_F(CliFixture, LiveTextUsesTheWindowsTexts) {
-    makeStation(knownReadingsProfile());
-    const CliResult r = run({"live"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    const auto rows = lines(r.out);
-    ASSERT_EQ(rows.size(), 9u) << r.out; // heading and eight channels
-    EXPECT_NE(rows[1].find("CH1"), std::string::npos);
-    EXPECT_NE(rows[1].find(formatTemperature(25.0f, TextForm::WithUnit, false)), std::string::npos)
-        << rows[1];
-    EXPECT_NE(rows[1].find("50  %"), std::string::npos) << rows[1];
-    EXPECT_NE(rows[1].find("13.9  °C"), std::string::npos) << rows[1];
-    EXPECT_NE(rows[2].find("-10.0  °C"), std::string::npos) << rows[2];
-    EXPECT_NE(rows[2].find("--  %"), std::string::npos) << rows[2];
-    EXPECT_NE(rows[3].find("--  °C"), std::string::npos) << rows[3];
-    EXPECT_NE(rows[3].find("40  %"), std::string::npos) << rows[3];
-    EXPECT_NE(rows[8].find("CH8"), std::string::npos);
-}
-
-TEST_F(CliFixture, LiveTextFollowsTheStationsFahrenheit) {
-    makeStation(knownReadingsProfile(1));
-    const CliResult r = run({"live"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_NE(r.out.find("77.0  °F"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("°C"), std::string::npos) << r.out;
+// Numbers right-aligned under headings that carry the units: each value ends
+// where its heading ends.
+TEST_F(CliFixture, LiveTextAlignsNumbersUnderTheirUnits) {
+    struct Case {
+        int unit;
+        std::string header;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] = {
+        {0,
+         "      Temperature °C  Humidity %  DewPoint °C  Alarm",
+         {"CH1             25.0          50         13.9",
+          "CH2            -10.0          --           --",
+          "CH3               --          40           --"}},
+        {1,
+         "      Temperature °F  Humidity %  DewPoint °F  Alarm",
+         {"CH1             77.0          50         57.0"}},
+    };
+    for (const Case& c : cases) {
+        makeStation(knownReadingsProfile(c.unit));
+        const CliResult r = run({"live"});
+        ASSERT_EQ(r.status, kExitOk) << r.err;
+        const auto rows = lines(r.out);
+        ASSERT_EQ(rows.size(), 9u) << r.out; // heading and eight channels
+        EXPECT_EQ(rows[0], c.header);
+        for (std::size_t i = 0; i < c.rows.size(); ++i)
+            EXPECT_EQ(rows[i + 1], c.rows[i]);
+        EXPECT_EQ(rows[8].rfind("CH8", 0), 0u);
+    }
 }
 
 TEST_F(CliFixture, LiveCsvHasAHeaderAndOneLinePerChannel) {
@@ -139,15 +149,15 @@ TEST_F(CliFixture, LiveCsvHasAHeaderAndOneLinePerChannel) {
     ASSERT_EQ(r.status, kExitOk) << r.err;
     const auto rows = lines(r.out);
     ASSERT_EQ(rows.size(), 9u);
-    EXPECT_EQ(rows[0], "channel,temperature,humidity,dewPoint");
+    EXPECT_EQ(rows[0], "channel,temperature,humidity,dewPoint,alarm");
     for (int n = 1; n <= 8; ++n) {
         const auto f = csvSplit(rows[n]);
-        ASSERT_EQ(f.size(), 4u) << rows[n];
+        ASSERT_EQ(f.size(), 5u) << rows[n];
         EXPECT_EQ(f[0], std::to_string(n));
     }
-    EXPECT_EQ(csvSplit(rows[1]), (std::vector<std::string>{"1", "25.0", "50", "13.9"}));
-    EXPECT_EQ(csvSplit(rows[2]), (std::vector<std::string>{"2", "-10.0", "", ""}));
-    EXPECT_EQ(csvSplit(rows[3]), (std::vector<std::string>{"3", "", "40", ""}));
+    EXPECT_EQ(csvSplit(rows[1]), (std::vector<std::string>{"1", "25.0", "50", "13.9", ""}));
+    EXPECT_EQ(csvSplit(rows[2]), (std::vector<std::string>{"2", "-10.0", "", "", ""}));
+    EXPECT_EQ(csvSplit(rows[3]), (std::vector<std::string>{"3", "", "40", "", ""}));
 }
 
 TEST_F(CliFixture, LiveAgainstTheGeneratedStationMatchesItsAnswer) {

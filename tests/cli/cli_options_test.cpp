@@ -15,26 +15,6 @@
 namespace vellumet::cli::test {
 namespace {
 
-TEST(CliOptions, HelpListsEveryCommandAndGlobalOption) {
-    const CliResult r = CliFixture::runRaw({"--help"});
-    EXPECT_EQ(r.status, kExitOk);
-    EXPECT_EQ(r.err, "");
-    for (const Command& command : commandTable()) {
-        EXPECT_NE(r.out.find("  " + std::string(command.name)), std::string::npos) << command.name;
-        EXPECT_NE(r.out.find(std::string(command.summary)), std::string::npos) << command.name;
-    }
-    for (const char* option :
-         {"--simulate[=PROFILE]", "--data-dir DIR", "--trace FILE", "--format text|json|csv",
-          "--help", "--version", "watch [--every SECONDS] [--count N]", "set-interval MINUTES"})
-        EXPECT_NE(r.out.find(option), std::string::npos) << option;
-}
-
-TEST(CliOptions, HelpWinsOverACommand) {
-    const CliResult r = CliFixture::runRaw({"live", "--help"});
-    EXPECT_EQ(r.status, kExitOk);
-    EXPECT_EQ(r.out, helpText());
-}
-
 TEST(CliOptions, VersionNamesTheProgramAndItsVersion) {
     const CliResult r = CliFixture::runRaw({"--version"});
     EXPECT_EQ(r.status, kExitOk);

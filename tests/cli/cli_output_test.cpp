@@ -120,7 +120,7 @@ TEST(CliOutput, IdentificationWithACommaStaysOneCsvField) {
 TEST(CliOutput, MissingAlarmLimitsShowAsDashesInText) {
     StationInfo info;
     const std::string text = infoText(info); // every limit missing by default
-    EXPECT_NE(text.find("[ ] --"), std::string::npos) << text;
+    EXPECT_NE(text.find("[ ]       --"), std::string::npos) << text;
     EXPECT_EQ(text.find("65535"), std::string::npos) << text;
 }
 

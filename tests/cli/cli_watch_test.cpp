@@ -51,10 +51,10 @@ TEST_F(CliFixture, WatchCsvHasOneHeaderAndOneLinePerChannelPerRound) {
     ASSERT_EQ(r.status, kExitOk) << r.err;
     const auto rows = lines(r.out);
     ASSERT_EQ(rows.size(), 1u + 16u) << r.out;
-    EXPECT_EQ(rows[0], "time,channel,temperature,humidity,dewPoint");
+    EXPECT_EQ(rows[0], "time,channel,temperature,humidity,dewPoint,alarm");
     for (std::size_t i = 1; i < rows.size(); ++i) {
         const auto f = csvSplit(rows[i]);
-        ASSERT_EQ(f.size(), 5u) << rows[i];
+        ASSERT_EQ(f.size(), 6u) << rows[i];
         EXPECT_TRUE(isLocalTimestamp(f[0])) << rows[i];
         EXPECT_EQ(f[1], std::to_string((i - 1) % 8 + 1));
     }
@@ -209,7 +209,7 @@ TEST(CliProgramWatch, ALogThatCannotGrowEndsWithAWholeLine) {
     const auto rows = lines(text);
     EXPECT_EQ((rows.size() - 1) % 8, 0u) << "whole rounds only";
     for (std::size_t i = 1; i < rows.size(); ++i)
-        EXPECT_EQ(csvSplit(rows[i]).size(), 5u) << rows[i];
+        EXPECT_EQ(csvSplit(rows[i]).size(), 6u) << rows[i];
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "cli_harness.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <sqlite3.h>
@@ -142,7 +143,17 @@ TEST_F(RecordCommands, WindowColumnAndFormats) {
     CliResult r = cli({"records", "--from", "2026-01-12 13:00:00", "--to=2026-01-13 15:00:00",
                        "--column", "Temperature"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Time                 Temperature\n2026-01-13 15:00:00  22.5\n");
+    // Numbers right-aligned under a heading with the log's unit.
+    EXPECT_EQ(r.out, "Time                 Temperature °C\n2026-01-13 15:00:00            22.5\n");
+    // The time watch prints, with its offset, names the same moment in local time.
+    const QDateTime to = QDateTime::fromString("2026-01-13T15:00:00", Qt::ISODate);
+    const std::string iso =
+        to.toOffsetFromUtc(to.offsetFromUtc()).toString(Qt::ISODate).toStdString();
+    EXPECT_EQ(
+        cli({"records", "--from", "2026-01-12 13:00:00", "--to", iso, "--column", "Temperature"})
+            .out,
+        r.out)
+        << iso;
     r = cli({"--format", "json", "records", "--column", "humidity"});
     EXPECT_NE(r.out.find("\"count\": 2"), std::string::npos) << r.out;
     r = cli({"--format", "csv", "records", "--to", "2026-01-12"});
@@ -153,6 +164,8 @@ TEST_F(RecordCommands, WindowColumnAndFormats) {
 
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"records", "--from", "yesterday"},
+          {"records", "--from", "2026-01-13", "--to", "2026-01-12"},
+          {"records", "--to", "2026-01-13T25:00:00"},
           {"records", "--column", "Time"},
           {"records", "--to"},
           {"import"}}) {

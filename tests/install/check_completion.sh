@@ -29,7 +29,23 @@ complete_line "vellumet-cli s" "set-alarm set-calibration set-interval set-langu
 complete_line "vellumet-cli --format " "csv json text"
 complete_line "vellumet-cli --format j" "json"
 complete_line "vellumet-cli --data-dir /tmp live --f" "--format"
-complete_line "vellumet-cli watch --" "--count --data-dir --every --format --help --simulate --trace --version"
+complete_line "vellumet-cli watch --" "--count --data-dir --every --exit-on-alarm --format --help --no-header --simulate --trace --version"
 complete_line "vellumet-cli live --e" ""
 complete_line "vellumet-cli --simulate watch " ""
+complete_line "vellumet-cli records --column H" "Heatindex Humidity"
+complete_line "vellumet-cli set-language " "de en"
+
+# File names where a command takes a file; bash splits --simulate=PATH at "=".
+files=$(mktemp -d)
+trap 'rm -rf "$files"' EXIT
+touch "$files/week.png" "$files/station.json" "$files/CH1_2612.CSV" "$files/profile.json"
+cd "$files"
+complete_line "vellumet-cli plot --out we" "week.png"
+complete_line "vellumet-cli backup st" "station.json"
+complete_line "vellumet-cli restore st" "station.json"
+complete_line "vellumet-cli --data-dir /tmp import C" "CH1_2612.CSV"
+complete_line "vellumet-cli --simulate = pro" "profile.json"
+complete_line "vellumet-cli --simulate = " "CH1_2612.CSV profile.json station.json week.png"
+complete_line "vellumet-cli --simulate=pro" "--simulate=profile.json"
+complete_line "vellumet-cli --simulate=profile.json li" "live"
 exit $failed

@@ -26,7 +26,7 @@ need share/man/man1/vellumet-cli.1
 if [ "$gui" = ON ]; then
     need bin/vellumet
     need share/man/man1/vellumet.1
-    need share/applications/vellumet.desktop
+    need share/applications/org.vellumet.Vellumet.desktop
     need share/metainfo/org.vellumet.Vellumet.metainfo.xml
     need share/icons/hicolor/scalable/apps/vellumet.svg
     for size in 16 22 24 32 48 64 128 256; do
@@ -37,12 +37,12 @@ if [ "$gui" = ON ]; then
             failed=1
         fi
     done
-    desktop-file-validate "$root/usr/share/applications/vellumet.desktop" || failed=1
+    desktop-file-validate "$root/usr/share/applications/org.vellumet.Vellumet.desktop" || failed=1
     appstreamcli validate --no-net "$root/usr/share/metainfo/org.vellumet.Vellumet.metainfo.xml" ||
         failed=1
     # The desktop entry starts a program that is installed, with an icon that is.
-    exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$root/usr/share/applications/vellumet.desktop")
-    icon_name=$(sed -n 's/^Icon=//p' "$root/usr/share/applications/vellumet.desktop")
+    exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$root/usr/share/applications/org.vellumet.Vellumet.desktop")
+    icon_name=$(sed -n 's/^Icon=//p' "$root/usr/share/applications/org.vellumet.Vellumet.desktop")
     need "bin/$exec_name"
     need "share/icons/hicolor/scalable/apps/$icon_name.svg"
 fi
@@ -59,9 +59,17 @@ fi
 # The man pages carry every command of the help text.
 page=$(sed 's/\\-/-/g' "$root/usr/share/man/man1/vellumet-cli.1")
 help=$("$root/usr/bin/vellumet-cli" --help)
-for command in $(awk '/^Commands:/ {on = 1; next} /^$/ {on = 0} on {print $1}' <<<"$help"); do
+for command in $(awk '/^Commands:/ {on = 1; next} /^$/ {on = 0} on && /^  [a-z]/ {print $1}' <<<"$help"); do
     grep -qF -- "$command" <<<"$page" || {
         echo "vellumet-cli.1 lacks the command $command"
+        exit 1
+    }
+done
+# ... and each command's own help, with its example.
+for command in watch set-settings set-alarm records; do
+    example=$("$root/usr/bin/vellumet-cli" "$command" --help | sed -n '/^Example:/{n;s/^ *//;p}')
+    grep -qF -- "$example" <<<"$page" || {
+        echo "vellumet-cli.1 lacks the example of $command: $example"
         exit 1
     }
 done

@@ -36,4 +36,15 @@ if grep -q $'Importing \[\|\e' <<<"$shown"; then
     echo "a progress bar on TERM=dumb"
     failed=1
 fi
+# fetch draws its bar by the same rule.
+shown=$(TERM=dumb script -qec "'$cli' --simulate --data-dir '$dir/fetch' fetch CH1_2612.CSV --no-import" /dev/null </dev/null)
+if grep -q $'Fetching .*\[\|\e' <<<"$shown"; then
+    echo "a fetch progress bar on TERM=dumb"
+    failed=1
+fi
+shown=$(TERM=xterm script -qec "'$cli' --simulate --data-dir '$dir/fetch2' fetch CH1_2612.CSV --no-import" /dev/null </dev/null)
+if ! grep -q 'Fetching .*\[' <<<"$shown"; then
+    echo "no fetch progress bar on a terminal"
+    failed=1
+fi
 exit $failed

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vellumet"));
     QApplication::setApplicationVersion(QString::fromLatin1(vellumet::kVersion));
-    QApplication::setDesktopFileName(QStringLiteral("vellumet"));
+    QApplication::setDesktopFileName(QStringLiteral("org.vellumet.Vellumet"));
     QApplication::setWindowIcon(vellumet::ui::appIcon());
 
     vellumet::ui::CMy7421App app;
