@@ -13,6 +13,7 @@
 
 class QBoxLayout;
 class QPushButton;
+class QWidget;
 
 namespace vellumet::ui {
 
@@ -43,6 +44,10 @@ protected:
     // job runs.
     std::pair<QPushButton*, QPushButton*> addSaveExitRow(QBoxLayout* layout);
     void reject() override;
+    // Without a station the window shows no value it would have to make up:
+    // a line at the top of layout says so, the switches read "no station",
+    // and the boxes and ticks are empty and off.
+    void showNoStation(QBoxLayout* layout, const std::vector<QWidget*>& fields);
 
     StationLink& link_;
     app::Messenger& messenger_;
