@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -327,6 +328,11 @@ TEST(SettingsDialogs, NoTextIsCutInEitherLanguageAtEitherSize) {
             } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
                 text = combo->currentText();
                 needed = combo->minimumSizeHint().width();
+            } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                // Its text, two pixels either side and the frame.
+                text = edit->text();
+                needed = edit->fontMetrics().horizontalAdvance(text) + 2 * 2 +
+                         2 * edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
             } else if (auto* box = qobject_cast<QGroupBox*>(w); box && !box->title().isEmpty()) {
                 text = box->title();
                 needed = box->fontMetrics().horizontalAdvance(text);

@@ -55,6 +55,8 @@ Alarm::Alarm(StationLink& link, app::Messenger& messenger, const AlarmCopy& copy
                 const auto i = static_cast<std::size_t>(channel - 1);
                 enables_[row][i] = new QCheckBox(box);
                 limits_[row][i] = new QLineEdit(box);
+                // The widest a limit gets: -40.0 °C, 140.0 °F.
+                fitBoxTo(limits_[row][i], QStringLiteral("-140.0"));
                 grid->addWidget(enables_[row][i], channel + 1, 1 + 3 * side);
                 grid->addWidget(limits_[row][i], channel + 1, 2 + 3 * side);
                 grid->addWidget(new QLabel(temperature ? unit : QStringLiteral("%"), box),

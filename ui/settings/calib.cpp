@@ -38,6 +38,8 @@ Calib::Calib(StationLink& link, app::Messenger& messenger, const CalibCopy& copy
         const auto i = static_cast<std::size_t>(channel - 1);
         temperature_[i] = new QLineEdit(f.temperature[i], this);
         humidity_[i] = new QLineEdit(f.humidity[i], this);
+        fitBoxTo(temperature_[i], QStringLiteral("-88.8"));
+        fitBoxTo(humidity_[i], QStringLiteral("-88"));
         temperature_[i]->setEnabled(editor_->temperatureEditable(channel));
         humidity_[i]->setEnabled(editor_->humidityEditable(channel));
         grid->addWidget(new QLabel(QStringLiteral("CH%1:").arg(channel), this), channel, 0);

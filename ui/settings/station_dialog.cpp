@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 namespace vellumet::ui {
 
@@ -107,6 +109,17 @@ void StationDialog::showNoStation(QBoxLayout* layout, const std::vector<QWidget*
         }
         field->setEnabled(false);
     }
+}
+
+void StationDialog::fitBoxTo(QLineEdit* box, const QString& widest) {
+    QStyleOptionFrame option;
+    option.initFrom(box);
+    option.lineWidth = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, box);
+    const QMargins margins = box->textMargins();
+    // The line edit keeps two pixels of its own either side of the text.
+    const int text = box->fontMetrics().horizontalAdvance(widest) + margins.left() +
+                     margins.right() + 2 * 2 + 2 * option.lineWidth + 2;
+    box->setMinimumWidth(qMax(box->minimumWidth(), text));
 }
 
 std::pair<QPushButton*, QPushButton*> StationDialog::addSaveExitRow(QBoxLayout* layout) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QBoxLayout;
+class QLineEdit;
 class QPushButton;
 class QWidget;
 
@@ -48,6 +49,8 @@ protected:
     // a line at the top of layout says so, the switches read "no station",
     // and the boxes and ticks are empty and off.
     void showNoStation(QBoxLayout* layout, const std::vector<QWidget*>& fields);
+    // Makes a box at least wide enough to show widest whole, in its own font.
+    static void fitBoxTo(QLineEdit* box, const QString& widest);
 
     StationLink& link_;
     app::Messenger& messenger_;
