@@ -138,7 +138,7 @@ History::~History() {
 bool History::lockDataFolder() {
     auto lock = app::DataFolderLock::acquire(dataFolder_);
     if (!lock) {
-        messenger_.info(QString::fromStdString(lock.error().text()));
+        messenger_.error(QString::fromStdString(lock.error().text()));
         return false;
     }
     folderLock_ = std::move(*lock);
@@ -242,7 +242,7 @@ bool History::eventFilter(QObject* watched, QEvent* event) {
 
 const CardEntry* History::selectedEntry() {
     if (selectedRow_ < 0 || selectedRow_ >= static_cast<int>(listing_.entries.size())) {
-        messenger_.info(app::texts()[TextId::SelectFile]);
+        messenger_.warning(app::texts()[TextId::SelectFile]);
         return nullptr;
     }
     return &listing_.entries[static_cast<std::size_t>(selectedRow_)];
@@ -268,7 +268,7 @@ void History::onExport() {
     if (!entry)
         return;
     if (!entry->readable()) {
-        messenger_.info(entry->usable() ? entry->readProblem : entry->problem);
+        messenger_.warning(entry->usable() ? entry->readProblem : entry->problem);
         return;
     }
     if (!lockDataFolder())
@@ -341,7 +341,7 @@ void History::onDelete() {
     if (!chosen)
         return;
     if (!chosen->usable()) {
-        messenger_.info(chosen->problem);
+        messenger_.warning(chosen->problem);
         return;
     }
     if (!messenger_.confirm(app::texts()[TextId::ConfirmDelete], app::kWarningQuestion))

@@ -134,6 +134,29 @@ TEST(MainWindow, MenuOpensFromTheKeyboard) {
     dlg.reject();
 }
 
+// On a scaled desktop the picture is drawn at the screen's pixel density:
+// its text has detail of its own, not the 100 % picture's pixels doubled.
+TEST(MainWindow, PictureIsDrawnAtTheScreensPixelDensity) {
+    StationRig rig;
+    test::RecordingMessenger messenger;
+    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+    dlg.onInitDialog();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
+    const QImage sharp = dlg.renderPicture(2.0);
+    EXPECT_EQ(sharp.size(), QSize(2 * CMy7421Dlg::kWindowWidth, 2 * kPictureHeight));
+    EXPECT_EQ(sharp.devicePixelRatio(), 2.0);
+    const QImage doubled = dlg.renderPicture(1.0)
+                               .scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                               .convertToFormat(sharp.format());
+    // Within the first channel's tile, where its texts are.
+    int differing = 0;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            differing += sharp.pixel(x, y) != doubled.pixel(x, y);
+    EXPECT_GT(differing, 1000);
+    dlg.reject();
+}
+
 TEST(MainWindow, RemovalShowsDashesAndUnconnected) {
     StationRig rig;
     test::RecordingMessenger messenger;
