@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -378,6 +380,63 @@ TEST(SettingsDialogs, NoTextIsCutInEitherLanguageAtEitherSize) {
         }
     }
     QApplication::setFont(normal);
+    app::installTranslations(app::UiLanguage::English);
+    app::texts().load();
+}
+
+// In German no text of the settings windows is left as it is in English,
+// with or without a station, but for those that are the same in both: the
+// channels, units, numbers, formats and "Alarm".
+TEST(SettingsDialogs, GermanLeavesNoEnglishText) {
+    const auto textsOf = [](QDialog& dialog) {
+        QSet<QString> texts{dialog.windowTitle()};
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            if (auto* label = qobject_cast<QLabel*>(w))
+                texts << label->text();
+            else if (auto* button = qobject_cast<QAbstractButton*>(w))
+                texts << button->text();
+            else if (auto* box = qobject_cast<QGroupBox*>(w))
+                texts << box->title();
+            else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+                texts << combo->placeholderText();
+                for (int i = 0; i < combo->count(); ++i)
+                    texts << combo->itemText(i);
+            } else if (auto* edit = qobject_cast<QLineEdit*>(w))
+                texts << edit->placeholderText();
+        }
+        texts.remove(QString());
+        return texts;
+    };
+    const auto windowTexts = [&](app::UiLanguage language, bool connected) {
+        app::installTranslations(language);
+        app::texts().load();
+        StationRig rig;
+        if (connected) {
+            EXPECT_TRUE(rig.link->openStation());
+            refreshStation(*rig.link);
+        }
+        const AnswerStore& a = rig.link->answers();
+        test::RecordingMessenger messenger;
+        settings::AreaGrid areas;
+        Setting setup(*rig.link, messenger,
+                      SettingCopy{a.intervalAnswer(), a.identText(), a.settingsAnswer()}, areas);
+        Alarm alarm(*rig.link, messenger, AlarmCopy{});
+        Calib calib(*rig.link, messenger, CalibCopy{});
+        return textsOf(setup) + textsOf(alarm) + textsOf(calib);
+    };
+    const QRegularExpression same(
+        QStringLiteral("^(CH\\d:?|°[CF]|%|-?\\d+(\\.\\d)?|\\d+H|[hmsAMPYD: -]+|Alarm)$"));
+    for (const bool connected : {true, false}) {
+        const QSet<QString> english = windowTexts(app::UiLanguage::English, connected);
+        const QSet<QString> german = windowTexts(app::UiLanguage::German, connected);
+        QStringList left;
+        for (const QString& text : german)
+            if (english.contains(text) && !same.match(text).hasMatch())
+                left << text;
+        left.sort();
+        EXPECT_EQ(left.join(QStringLiteral(" | ")).toStdString(), "")
+            << (connected ? "with" : "without") << " a station";
+    }
     app::installTranslations(app::UiLanguage::English);
     app::texts().load();
 }
