@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -283,6 +284,10 @@ TEST(SettingsDialogs, WithoutAStationTheySayNoStation) {
     }
     EXPECT_TRUE(setup.interval()->text().isEmpty());
     EXPECT_FALSE(setup.saveButton()->isEnabled());
+    setup.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&setup));
+    setup.grab().save(QDir(QStringLiteral(VELLUMET_TEST_OUTPUT_DIR))
+                          .filePath(QStringLiteral("setup_without_station.png")));
 
     Alarm alarm(*rig.link, messenger, AlarmCopy{});
     EXPECT_TRUE(saysNoStation(alarm));
