@@ -20,11 +20,33 @@ struct QuestionStyle {
 inline constexpr QuestionStyle kWarningQuestion{QuestionStyle::Icon::Warning,
                                                 QuestionStyle::Button::Cancel};
 
+// How a message with only an OK button looks: information for a result,
+// the warning icon for what the user can put right (a value out of range,
+// the station on another screen), the critical icon for what failed.
+enum class MessageKind { Information, Warning, Error };
+
 class Messenger {
 public:
     virtual ~Messenger() = default;
-    // A message with an OK button.
+    // A message with an OK button and the information icon.
     virtual void info(const QString& text) = 0;
+    // The same with the warning or the critical icon. A messenger that draws
+    // no icons shows them as any other message.
+    virtual void warning(const QString& text) { info(text); }
+    virtual void error(const QString& text) { info(text); }
+    void tell(const QString& text, MessageKind kind) {
+        switch (kind) {
+        case MessageKind::Information:
+            info(text);
+            break;
+        case MessageKind::Warning:
+            warning(text);
+            break;
+        case MessageKind::Error:
+            error(text);
+            break;
+        }
+    }
     // A question with OK and Cancel; true for OK.
     virtual bool confirm(const QString& text, QuestionStyle style) = 0;
 };

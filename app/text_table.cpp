@@ -72,16 +72,6 @@ const std::array<TextSource, kTextCount> kTexts{{
 
 const char* const kAboutMenu = QT_TRANSLATE_NOOP("TextTable", "About Vellumet(&A)...");
 
-const char* const kMenuTitle = QT_TRANSLATE_NOOP("MainMenu", "Menu");
-
-const std::array<MenuCommand, 6> kMenu{{
-    {32772, QT_TRANSLATE_NOOP("MainMenu", "Setup")},
-    {32773, QT_TRANSLATE_NOOP("MainMenu", "Alarm")},
-    {32774, QT_TRANSLATE_NOOP("MainMenu", "Calibration")},
-    {32775, QT_TRANSLATE_NOOP("MainMenu", "SDCard File")},
-    {32776, QT_TRANSLATE_NOOP("MainMenu", "Sync Time")},
-    {32777, QT_TRANSLATE_NOOP("MainMenu", "Language")},
-}};
 // clang-format on
 
 QString tr(const char* context, const char* source) {
@@ -137,18 +127,6 @@ TextTable& texts() {
 
 void loadTexts() {
     texts().load();
-}
-
-const std::array<MenuCommand, 6>& menuCommands() {
-    return kMenu;
-}
-
-QString menuTitle() {
-    return tr(kMenuContext, kMenuTitle);
-}
-
-QString menuText(const MenuCommand& command) {
-    return tr(kMenuContext, command.source);
 }
 
 bool installTranslations(UiLanguage language) {

@@ -12,7 +12,6 @@ inline constexpr int kTextCount = 55;
 
 // Translation contexts of the .ts files.
 inline constexpr const char* kTextContext = "TextTable";
-inline constexpr const char* kMenuContext = "MainMenu";
 
 // The texts every window refers to, in table order.
 enum class TextId {
@@ -104,16 +103,6 @@ private:
 // The one table of the program.
 TextTable& texts();
 void loadTexts();
-
-struct MenuCommand {
-    int id;             // command id, 32772..32777
-    const char* source; // English source text
-};
-
-// The six commands of the menu "Menu", in menu order.
-const std::array<MenuCommand, 6>& menuCommands();
-QString menuTitle();
-QString menuText(const MenuCommand& command);
 
 // Installs the translator for language into the running application (replacing
 // an earlier one). English needs none, but loads its catalogue when present.

@@ -9,7 +9,7 @@ packages=(
     libqt6svg6 qt6-qpa-plugins libgl-dev
     libhidapi-dev libudev-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth fonts-dejavu-core qt6-translations-l10n
     qt6-svg-dev help2man desktop-file-utils appstream file man-db
 )
 # Scripts that need more (the fuzzers' clang) name it on the command line.

@@ -4,6 +4,7 @@
 #include "device/station_blocks.h"
 #include "device/station_link.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,8 +18,21 @@ namespace vellumet::sdcard {
 
 namespace {
 
-std::string shown(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdString();
+QString shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// A message in the user's language; the command line loads no translation
+// and so reports in English.
+std::string tr(const char* source) {
+    return QCoreApplication::translate("CardTransfer", source).toStdString();
+}
+std::string tr(const char* source, const QString& a) {
+    return QCoreApplication::translate("CardTransfer", source).arg(a).toStdString();
+}
+// Both at once, so that a file name holding "%2" stays as it is.
+std::string tr(const char* source, const QString& a, const QString& b) {
+    return QCoreApplication::translate("CardTransfer", source).arg(a, b).toStdString();
 }
 
 } // namespace
@@ -28,18 +42,16 @@ Result<LocalCopyState> inspectLocalCopy(const QString& path) {
     if (!info.exists() && !info.isSymLink())
         return LocalCopyState{};
     if (info.isSymLink() || !info.isFile())
-        return makeError(Errc::Io, shown(path) + " is not a plain file; it is left alone");
+        return makeError(Errc::Io, tr("%1 is not a plain file; it is left alone", shown(path)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return makeError(Errc::Io,
-                         "cannot read " + shown(path) + ": " + file.errorString().toStdString());
+        return makeError(Errc::Io, tr("cannot read %1: %2", shown(path), file.errorString()));
     LocalCopyState state;
     char buffer[1 << 16];
     for (;;) {
         const qint64 got = file.read(buffer, sizeof buffer);
         if (got < 0)
-            return makeError(Errc::Io, "cannot read " + shown(path) + ": " +
-                                           file.errorString().toStdString());
+            return makeError(Errc::Io, tr("cannot read %1: %2", shown(path), file.errorString()));
         if (got == 0)
             break;
         state.bytes += got;
@@ -56,11 +68,10 @@ Result<std::string> localCopyTail(const QString& path, const LocalCopyState& sta
     const std::int64_t begin = std::max<std::int64_t>(0, end - 2 * count - 1);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(begin))
-        return makeError(Errc::Io,
-                         "cannot read " + shown(path) + ": " + file.errorString().toStdString());
+        return makeError(Errc::Io, tr("cannot read %1: %2", shown(path), file.errorString()));
     const QByteArray raw = file.read(end - begin);
     if (raw.size() != end - begin)
-        return makeError(Errc::Io, "cannot read " + shown(path) + ": it changed while it was read");
+        return makeError(Errc::Io, tr("cannot read %1: it changed while it was read", shown(path)));
     std::string card;
     card.reserve(static_cast<std::size_t>(raw.size()));
     for (qsizetype i = 0; i < raw.size(); ++i)
@@ -103,8 +114,7 @@ Result<std::unique_ptr<LocalCopyWriter>> LocalCopyWriter::open(const QString& pa
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !file->resize(keepBytes) ||
         !file->seek(keepBytes))
-        return makeError(Errc::Io,
-                         "cannot open " + shown(path) + ": " + file->errorString().toStdString());
+        return makeError(Errc::Io, tr("cannot open %1: %2", shown(path), file->errorString()));
     return std::unique_ptr<LocalCopyWriter>(new LocalCopyWriter(std::move(file)));
 }
 
@@ -121,12 +131,12 @@ Status LocalCopyWriter::append(std::string_view cardBytes) {
     const qint64 written = file_->write(buffer_.data(), static_cast<qint64>(buffer_.size()));
     if (written == static_cast<qint64>(buffer_.size()))
         return {};
-    std::string why = "cannot write the local copy " + shown(file_->fileName()) + ": " +
-                      file_->errorString().toStdString();
+    std::string why =
+        tr("cannot write the local copy %1: %2", shown(file_->fileName()), file_->errorString());
     // Take the part that did reach the disk out again, so that the copy ends
     // where the last whole chunk ended.
     if (!file_->resize(at) || !file_->seek(at))
-        why += " (and the part written could not be taken out again)";
+        why += tr(" (and the part written could not be taken out again)");
     return makeError(Errc::Io, why);
 }
 
@@ -155,12 +165,12 @@ bool ChunkAssembler::add(const Block& report, std::size_t received) {
     if (failure_)
         return false; // the chunk is lost already; its reports are only drained
     if (piece.kind == ContentPiece::Kind::Damaged) {
-        failure_ = makeError(Errc::BadData, "report " + std::to_string(reports_) +
-                                                " of the chunk arrived damaged");
+        failure_ = makeError(
+            Errc::BadData, tr("report %1 of the chunk arrived damaged", QString::number(reports_)));
         return false;
     }
     if (static_cast<std::int64_t>(content_.size() + piece.bytes.size()) > expected_) {
-        failure_ = makeError(Errc::BadData, "the station sent more than was asked for");
+        failure_ = makeError(Errc::BadData, tr("the station sent more than was asked for"));
         return false;
     }
     content_ += piece.bytes;
@@ -171,9 +181,9 @@ std::optional<Error> ChunkAssembler::problem() const {
     if (failure_)
         return failure_;
     if (static_cast<std::int64_t>(content_.size()) != expected_)
-        return makeError(Errc::BadData, "the station sent " + std::to_string(content_.size()) +
-                                            " of " + std::to_string(expected_) +
-                                            " bytes of a chunk");
+        return makeError(Errc::BadData,
+                         tr("the station sent %1 of %2 bytes of a chunk",
+                            QString::number(content_.size()), QString::number(expected_)));
     return std::nullopt;
 }
 
@@ -229,12 +239,12 @@ Result<TransferOutcome> transferFile(StationLink& link, const TransferRequest& r
     const std::string name = entry.name.toStdString();
     if (!entry.usable())
         return makeError(Errc::InvalidInput,
-                         "cannot copy \"" + name + "\": " + entry.problem.toStdString());
+                         tr("cannot copy \"%1\": %2", entry.name, entry.problem));
     if (!entry.readProblem.isEmpty())
         return makeError(Errc::InvalidInput,
-                         "cannot copy \"" + name + "\": " + entry.readProblem.toStdString());
+                         tr("cannot copy \"%1\": %2", entry.name, entry.readProblem));
     if (entry.size < 0)
-        return makeError(Errc::InvalidInput, "the card gave no size for \"" + name + "\"");
+        return makeError(Errc::InvalidInput, tr("the card gave no size for \"%1\"", entry.name));
     if (!link.connected())
         return makeError(Errc::NotConnected);
 
@@ -262,9 +272,10 @@ Result<TransferOutcome> transferFile(StationLink& link, const TransferRequest& r
         if (card.cancelled)
             return makeError(Errc::Cancelled);
         if (card.failure) {
-            outcome.chunkFailure = at(
-                *card.failure, " while the card bytes before byte " + std::to_string(plan.start) +
-                                   " were read to compare them with the local copy");
+            outcome.chunkFailure =
+                at(*card.failure, tr(" while the card bytes before byte %1 were read to compare "
+                                     "them with the local copy",
+                                     QString::number(plan.start)));
             return outcome;
         }
         Result<std::string> copy = localCopyTail(outcome.localPath, *state, before.expected());
@@ -280,8 +291,8 @@ Result<TransferOutcome> transferFile(StationLink& link, const TransferRequest& r
         // The old copy may hold readings the card no longer has: it is kept.
         outcome.keptAs = setAsidePath(request.dataFolder, entry.name);
         if (!QFile::rename(outcome.localPath, outcome.keptAs))
-            return makeError(Errc::Io, "cannot keep the old copy " + shown(outcome.localPath) +
-                                           " as " + shown(outcome.keptAs));
+            return makeError(Errc::Io, tr("cannot keep the old copy %1 as %2",
+                                          shown(outcome.localPath), shown(outcome.keptAs)));
         outcome.startedAt = 0;
         outcome.held = 0;
         keep = 0;
@@ -302,8 +313,8 @@ Result<TransferOutcome> transferFile(StationLink& link, const TransferRequest& r
         ChunkRead read = readChunk(link, name, chunk, context);
         if (read.cancelled)
             return makeError(Errc::Cancelled);
-        const auto where =
-            " at byte " + std::to_string(outcome.held) + " of " + std::to_string(entry.size);
+        const std::string where =
+            tr(" at byte %1 of %2", QString::number(outcome.held), QString::number(entry.size));
         if (read.failure) {
             outcome.chunkFailure = at(*read.failure, where);
             return outcome;

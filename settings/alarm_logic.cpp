@@ -129,8 +129,16 @@ AlarmValues AlarmEditor::keepAll() const {
 }
 
 Result<std::uint16_t> AlarmEditor::temperatureRaw(int value, std::uint16_t stationRaw,
-                                                  std::size_t channel) const {
-    const Error refused = makeError(Errc::InvalidInput, text(TextId::TempError).toStdString());
+                                                  std::size_t channel, bool high) const {
+    const auto shownText = [this](int tenths) {
+        return tenthsText(fahrenheit_ ? tenths / 10.0 * 1.8 + 32.0 : tenths / 10.0);
+    };
+    const Error refused =
+        makeError(Errc::InvalidInput,
+                  limitErrorText(TextId::TempError, channel, high, shownText(kTemperatureMinTenths),
+                                 shownText(kTemperatureMaxTenths),
+                                 fahrenheit_ ? QStringLiteral("°F") : QStringLiteral("°C"))
+                      .toStdString());
     if (value == kKeep) {
         // Unchanged: the station's own value, checked like any other.
         const float celsius = decodeTemperature(static_cast<std::uint8_t>(stationRaw >> 8),
@@ -164,7 +172,7 @@ Result<AlarmFrames> AlarmEditor::frames(const AlarmValues& v) const {
         for (std::size_t which = 0; which < 2; ++which) {
             const int value = which == 0 ? v.temperatureHigh[n - 1] : v.temperatureLow[n - 1];
             const Result<std::uint16_t> raw =
-                temperatureRaw(value, pairAt(temperatures_, at + 2 * which), n);
+                temperatureRaw(value, pairAt(temperatures_, at + 2 * which), n, which == 0);
             if (!raw)
                 return raw.error();
             temperatures[at - 1 + 2 * which] = static_cast<std::uint8_t>(*raw >> 8);
@@ -188,7 +196,12 @@ Result<AlarmFrames> AlarmEditor::frames(const AlarmValues& v) const {
             if (value == kNotANumber)
                 value = 0;
             if (value < kHumidityLimitMin || value > kHumidityLimitMax)
-                return makeError(Errc::InvalidInput, text(TextId::HumiError).toStdString());
+                return makeError(Errc::InvalidInput,
+                                 limitErrorText(TextId::HumiError, n, which == 0,
+                                                QString::number(kHumidityLimitMin),
+                                                QString::number(kHumidityLimitMax),
+                                                QStringLiteral("%"))
+                                     .toStdString());
             humidities[2 * n - 2 + which] = static_cast<std::uint8_t>(value);
         }
     }

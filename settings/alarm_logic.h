@@ -97,8 +97,8 @@ public:
     Result<AlarmFrames> frames(const AlarmForm& form) const { return frames(values(form)); }
 
 private:
-    Result<std::uint16_t> temperatureRaw(int value, std::uint16_t stationRaw,
-                                         std::size_t channel) const;
+    Result<std::uint16_t> temperatureRaw(int value, std::uint16_t stationRaw, std::size_t channel,
+                                         bool high) const;
 
     Block switches_{};
     Block temperatures_{};

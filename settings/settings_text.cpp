@@ -36,6 +36,15 @@ bool isNoValueText(const QString& text) {
     return text.trimmed() == QLatin1String("--");
 }
 
+QString limitErrorText(app::TextId tableText, std::size_t channel, bool high, const QString& lowest,
+                       const QString& highest, const QString& unit) {
+    const QString limit = high ? QCoreApplication::translate("StationSettings", "high limit")
+                               : QCoreApplication::translate("StationSettings", "low limit");
+    return QCoreApplication::translate("StationSettings",
+                                       "%1: the %2 of CH%3 must be from %4 to %5 %6.")
+        .arg(text(tableText), limit, QString::number(channel), lowest, highest, unit);
+}
+
 int truncTenths(double tenths) {
     // A value that far out is refused by every check anyway.
     if (!(std::fabs(tenths) < 1e9))

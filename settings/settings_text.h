@@ -24,6 +24,11 @@ std::optional<int> integerOf(const QString& text);
 // Whether a box reads "--", blanks around it ignored.
 bool isNoValueText(const QString& text);
 
+// A refused alarm limit: the table's own text (e.g. "Temp Error"), then which
+// channel and limit, and the values that limit takes, as texts of the unit shown.
+QString limitErrorText(app::TextId tableText, std::size_t channel, bool high, const QString& lowest,
+                       const QString& highest, const QString& unit);
+
 // Cuts towards zero, as the station's own conversions do.
 int truncTenths(double tenths);
 

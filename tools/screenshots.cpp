@@ -1,6 +1,8 @@
 // Renders the program's windows against the virtual station, off screen, into
 // PNG files for the documentation:
-//   vellumet_screenshots [OUTDIR]      (default docs/screenshots)
+//   vellumet_screenshots [OUTDIR [en|de]]   (default docs/screenshots, English)
+// The scale comes from the environment as for the program (QT_SCALE_FACTOR,
+// QT_FONT_DPI).
 // It runs the real application (its data folder, texts and menu wiring) on a
 // fresh data folder, waits for the first refresh, then takes each shot of
 // kShots in turn: the main window itself, or the dialog a menu command opens.
@@ -11,6 +13,7 @@
 #include "app/program_options.h"
 #include "graph/widgets/grapsh.h"
 #include "sdcard/widgets/history_dialog.h"
+#include "settings/language_logic.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -25,6 +28,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -41,9 +45,9 @@ struct Stage {
 
 struct Shot {
     const char* name; // OUTDIR/<name>.png
-    // 0: the main window (or what open shows); otherwise the menu command
+    // None: the main window (or what open shows); otherwise the menu command
     // whose dialog is shown.
-    int command = 0;
+    std::optional<ui::MenuCommand> command = std::nullopt;
     // Runs first, e.g. to import a log so that a list has rows to show.
     std::function<void(Stage&)> prepare = {};
     // Once the dialog is up: what the user would do in it first, and when the
@@ -88,8 +92,9 @@ const std::vector<Shot>& shots() {
         {"setup", ui::command::Setup},
         {"alarm", ui::command::Alarm},
         {"calibration", ui::command::Calibration},
+        {"language", ui::command::Language},
         {"sd-card", ui::command::SdCardFile, {}, exportFirstLog, recordsShown},
-        {"graph", 0, {}, {}, {}, graphOfTheImportedLog},
+        {"graph", std::nullopt, {}, {}, {}, graphOfTheImportedLog},
     };
     return list;
 }
@@ -133,7 +138,7 @@ private:
             });
             return;
         }
-        if (shot.command == 0) {
+        if (!shot.command) {
             QTimer::singleShot(kSettle, [this, &shot, &window] {
                 save(window, shot.name);
                 next();
@@ -143,7 +148,7 @@ private:
         // The command shows its dialog modally; it runs from the event loop so
         // that this sequence goes on while the dialog is open.
         QTimer::singleShot(0, &window,
-                           [&window, command = shot.command] { window.runCommand(command); });
+                           [&window, command = *shot.command] { window.runCommand(command); });
         waitFor([&window] { return dialogOver(window) != nullptr; },
                 [this, &shot, &window] {
                     if (shot.act)
@@ -225,6 +230,18 @@ int main(int argc, char** argv) {
     if (!data.isValid()) {
         std::fprintf(stderr, "vellumet_screenshots: no temporary data folder\n");
         return 1;
+    }
+
+    // German: chosen in the data folder's Main.ini, as the Language window does.
+    const bool german = argc > 2 && QString::fromLocal8Bit(argv[2]) == QStringLiteral("de");
+    if (german) {
+        const app::DataFolderResult folder = app::prepareDataFolder(data.path(), {});
+        const QString ini = QDir(folder.path).filePath(QString::fromLatin1(app::kSettingsFileName));
+        if (!folder.status || !settings::writeLanguageChoice(ini, app::UiLanguage::German)) {
+            std::fprintf(stderr, "vellumet_screenshots: cannot choose German in %s\n",
+                         qPrintable(ini));
+            return 1;
+        }
     }
 
     app::ProgramOptions options;

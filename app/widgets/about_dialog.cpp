@@ -1,5 +1,6 @@
 #include "about_dialog.h"
 
+#include "app/text_table.h"
 #include "core/version.h"
 
 #include <QDialogButtonBox>
@@ -10,7 +11,9 @@
 namespace vellumet::app {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("About Vellumet"));
+    const QString title =
+        texts().loaded() ? texts()[TextId::AboutTitle] : QStringLiteral("About Vellumet");
+    setWindowTitle(title);
     setObjectName(QStringLiteral("aboutDialog"));
 
     auto* icon = new QLabel(this);
@@ -33,6 +36,15 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     layout->addLayout(row);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // Wide enough for its title beside the window's own icon and buttons, in
+    // any language and at any scale (the title bar's font is about the
+    // window's own, often bold).
+    const QFontMetrics metrics = fontMetrics();
+    const int wanted = qMax(metrics.horizontalAdvance(title) * 3 / 2 + 8 * metrics.height(),
+                            22 * metrics.height());
+    const int missing = wanted - layout->sizeHint().width();
+    if (missing > 0)
+        version->setMinimumWidth(version->sizeHint().width() + missing);
 }
 
 QString CAboutDlg::versionLine() {

@@ -42,7 +42,7 @@ void Lang::save() {
     const UiLanguage language = settings::languageOfItem(combo_->currentIndex());
     // Main.ini first: it holds the choice even when the station is not told.
     if (Status written = settings::writeLanguageChoice(iniPath_, language); !written) {
-        messenger_.info(QString::fromStdString(written.error().text()));
+        messenger_.error(QString::fromStdString(written.error().text()));
         return;
     }
     if (!link_.connected()) {
@@ -61,9 +61,9 @@ void Lang::save() {
         [this](const Status& told) {
             running_.reset();
             if (!told && told.code() == Errc::AwayFromMainScreen)
-                messenger_.info(texts()[TextId::SwitchToMainScreen]);
+                messenger_.warning(texts()[TextId::SwitchToMainScreen]);
             else if (!told && told.code() != Errc::Cancelled)
-                messenger_.info(texts()[TextId::Unconnected]);
+                messenger_.error(texts()[TextId::Unconnected]);
             accept();
         });
 }

@@ -26,6 +26,14 @@ void MessageBoxMessenger::info(const QString& text) {
     ask(owner_, QMessageBox::Information, text, QMessageBox::Ok);
 }
 
+void MessageBoxMessenger::warning(const QString& text) {
+    ask(owner_, QMessageBox::Warning, text, QMessageBox::Ok);
+}
+
+void MessageBoxMessenger::error(const QString& text) {
+    ask(owner_, QMessageBox::Critical, text, QMessageBox::Ok);
+}
+
 bool MessageBoxMessenger::confirm(const QString& text, QuestionStyle style) {
     const QMessageBox::Icon icon =
         style.icon == QuestionStyle::Icon::Warning ? QMessageBox::Warning : QMessageBox::Question;

@@ -12,6 +12,8 @@ public:
     explicit MessageBoxMessenger(QWidget* owner = nullptr) : owner_(owner) {}
     void setOwner(QWidget* owner) { owner_ = owner; }
     void info(const QString& text) override;
+    void warning(const QString& text) override;
+    void error(const QString& text) override;
     bool confirm(const QString& text, QuestionStyle style) override;
 
 private:

@@ -4,32 +4,36 @@
 <context>
     <name>MainMenu</name>
     <message>
-        <source>Menu</source>
-        <translation>Menü</translation>
+        <source>&amp;Menu</source>
+        <translation>&amp;Menü</translation>
     </message>
     <message>
-        <source>Setup</source>
-        <translation>Einstellungen</translation>
+        <source>&amp;Setup…</source>
+        <translation>&amp;Einstellungen…</translation>
     </message>
     <message>
-        <source>Alarm</source>
-        <translation>Alarm</translation>
+        <source>&amp;Alarm…</source>
+        <translation>&amp;Alarm…</translation>
     </message>
     <message>
-        <source>Calibration</source>
-        <translation>Kalibrierung</translation>
+        <source>&amp;Calibration…</source>
+        <translation>&amp;Kalibrierung…</translation>
     </message>
     <message>
-        <source>SDCard File</source>
-        <translation>SD Karte Datei</translation>
+        <source>S&amp;DCard File…</source>
+        <translation>&amp;SD-Karten-Dateien…</translation>
     </message>
     <message>
-        <source>Sync Time</source>
-        <translation>Synchronisationszeit</translation>
+        <source>Sync &amp;Time</source>
+        <translation>&amp;Uhrzeit synchronisieren</translation>
     </message>
     <message>
-        <source>Language</source>
-        <translation>Sprache</translation>
+        <source>&amp;Language…</source>
+        <translation>S&amp;prache…</translation>
+    </message>
+    <message>
+        <source>A&amp;bout Vellumet…</source>
+        <translation>Ü&amp;ber Vellumet…</translation>
     </message>
 </context>
 <context>
@@ -64,11 +68,11 @@
     </message>
     <message>
         <source>Time Format</source>
-        <translation>Format Zeit</translation>
+        <translation>Zeitformat</translation>
     </message>
     <message>
         <source>Date Format</source>
-        <translation>Format Datum</translation>
+        <translation>Datumsformat</translation>
     </message>
     <message>
         <source>Units</source>
@@ -80,7 +84,7 @@
     </message>
     <message>
         <source>Sync Time</source>
-        <translation>Synchronisationszeit</translation>
+        <translation>Uhrzeit synchronisieren</translation>
     </message>
     <message>
         <source>Interval</source>
@@ -92,7 +96,7 @@
     </message>
     <message>
         <source>Set Interval</source>
-        <translation>Intervalleinstellung</translation>
+        <translation>Intervall einstellen</translation>
     </message>
     <message>
         <source>Save</source>
@@ -112,7 +116,7 @@
     </message>
     <message>
         <source>Humidity Alarm</source>
-        <translation>Alarm Luftfeuchtigkeit</translation>
+        <translation>Feuchtealarm</translation>
     </message>
     <message>
         <source>Calibration</source>
@@ -120,11 +124,11 @@
     </message>
     <message>
         <source>SDCard File</source>
-        <translation>SD Karte Datei</translation>
+        <translation>SD-Karten-Dateien</translation>
     </message>
     <message>
         <source>Export</source>
-        <translation>Export</translation>
+        <translation>Exportieren</translation>
     </message>
     <message>
         <source>Delete</source>
@@ -156,7 +160,7 @@
     </message>
     <message>
         <source>Sync Time Success</source>
-        <translation>Synchronisationszeit Uhrzeit</translation>
+        <translation>Uhrzeit synchronisiert</translation>
     </message>
     <message>
         <source>Unconnected</source>
@@ -176,7 +180,7 @@
     </message>
     <message>
         <source>Please switch the device to the main screen.</source>
-        <translation>Wechseln Sie zum Hauptbildschirm.</translation>
+        <translation>Bitte schalten Sie die Station auf den Hauptbildschirm.</translation>
     </message>
     <message>
         <source>Interval Range of values: 1 to 240 Minute</source>
@@ -184,7 +188,7 @@
     </message>
     <message>
         <source>Set Interval Success</source>
-        <translation>Bestätigung Intervalleinstellung</translation>
+        <translation>Intervall eingestellt</translation>
     </message>
     <message>
         <source>Temp Error</source>
@@ -196,11 +200,11 @@
     </message>
     <message>
         <source>Temp Out of value</source>
-        <translation>Temperatur außerhalb des Wertes</translation>
+        <translation>Temperatur außerhalb des Bereichs</translation>
     </message>
     <message>
         <source>Humi Out of value</source>
-        <translation>Luftfeuchtig außerhalb des Wertes</translation>
+        <translation>Luftfeuchtigkeit außerhalb des Bereichs</translation>
     </message>
     <message>
         <source>Please select a file</source>
@@ -208,19 +212,19 @@
     </message>
     <message>
         <source>Open Error</source>
-        <translation>Fehleröffnung</translation>
+        <translation>Fehler beim Öffnen</translation>
     </message>
     <message>
         <source>Create Error</source>
-        <translation>Fehlererstellung</translation>
+        <translation>Fehler beim Anlegen</translation>
     </message>
     <message>
         <source>This file errors</source>
-        <translation>Fehlerhafte Datei</translation>
+        <translation>Die Datei ist fehlerhaft</translation>
     </message>
     <message>
         <source>Are you sure to delete the file?</source>
-        <translation>Sind Sie sicher: Löschen?</translation>
+        <translation>Soll die Datei wirklich gelöscht werden?</translation>
     </message>
     <message>
         <source>Time Error</source>
@@ -228,7 +232,7 @@
     </message>
     <message>
         <source>CH Area input error.</source>
-        <translation>CH Area Eingabefehler</translation>
+        <translation>Eingabefehler in einem Bereich.</translation>
     </message>
     <message>
         <source>Area</source>
@@ -252,11 +256,70 @@
     </message>
     <message>
         <source>Folder</source>
-        <translation>Mappe</translation>
+        <translation>Ordner</translation>
     </message>
     <message>
         <source>About Vellumet(&amp;A)...</source>
         <translation>Über Vellumet(&amp;A)...</translation>
+    </message>
+</context>
+<context>
+    <name>CardTransfer</name>
+    <message>
+        <source>%1 is not a plain file; it is left alone</source>
+        <translation>%1 ist keine gewöhnliche Datei; sie bleibt unberührt</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>cannot read %1: it changed while it was read</source>
+        <translation>%1 kann nicht gelesen werden: Die Datei hat sich beim Lesen geändert</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>%1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>cannot write the local copy %1: %2</source>
+        <translation>Die lokale Kopie %1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source> (and the part written could not be taken out again)</source>
+        <translation> (und der geschriebene Teil konnte nicht wieder entfernt werden)</translation>
+    </message>
+    <message>
+        <source>report %1 of the chunk arrived damaged</source>
+        <translation>Meldung %1 des Abschnitts kam beschädigt an</translation>
+    </message>
+    <message>
+        <source>the station sent more than was asked for</source>
+        <translation>Die Station hat mehr gesendet als angefordert</translation>
+    </message>
+    <message>
+        <source>the station sent %1 of %2 bytes of a chunk</source>
+        <translation>Die Station hat %1 von %2 Bytes eines Abschnitts gesendet</translation>
+    </message>
+    <message>
+        <source>cannot copy &quot;%1&quot;: %2</source>
+        <translation>„%1“ kann nicht kopiert werden: %2</translation>
+    </message>
+    <message>
+        <source>the card gave no size for &quot;%1&quot;</source>
+        <translation>Die Karte nennt keine Größe für „%1“</translation>
+    </message>
+    <message>
+        <source> while the card bytes before byte %1 were read to compare them with the local copy</source>
+        <translation> beim Lesen der Bytes vor Byte %1 zum Vergleich mit der lokalen Kopie</translation>
+    </message>
+    <message>
+        <source>cannot keep the old copy %1 as %2</source>
+        <translation>Die alte Kopie %1 kann nicht als %2 aufbewahrt werden</translation>
+    </message>
+    <message>
+        <source> at byte %1 of %2</source>
+        <translation> bei Byte %1 von %2</translation>
     </message>
 </context>
 <context>
@@ -298,10 +361,70 @@
     </message>
 </context>
 <context>
+    <name>History</name>
+    <message>
+        <source>The local copy was longer than the card file and was kept as %1; the file was fetched anew.</source>
+        <translation>Die lokale Kopie war länger als die Datei auf der Karte und wurde als %1 aufbewahrt; die Datei wurde neu geholt.</translation>
+    </message>
+    <message>
+        <source>The local copy differed from the card file and was kept as %1; the file was fetched anew.</source>
+        <translation>Die lokale Kopie wich von der Datei auf der Karte ab und wurde als %1 aufbewahrt; die Datei wurde neu geholt.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 bytes are kept; the records were replaced by the whole lines that arrived: %3 rows now stand in the database.</source>
+        <translation>%1 von %2 Bytes sind erhalten; die Messwerte wurden durch die vollständig angekommenen Zeilen ersetzt: In der Datenbank stehen jetzt %3 Zeilen.</translation>
+    </message>
+    <message>
+        <source>The records in the database are as they were.</source>
+        <translation>Die Messwerte in der Datenbank sind unverändert.</translation>
+    </message>
+    <message>
+        <source>The local copy %1 could not be removed.</source>
+        <translation>Die lokale Kopie %1 konnte nicht entfernt werden.</translation>
+    </message>
+    <message>
+        <source>The readings of %1 could not be removed from the record database:
+%2</source>
+        <translation>Die Messwerte von %1 konnten nicht aus der Datenbank entfernt werden:
+%2</translation>
+    </message>
+    <message>
+        <source>The %1 readings of %2 were removed from the record database.</source>
+        <translation>Die %1 Messwerte von %2 wurden aus der Datenbank entfernt.</translation>
+    </message>
+</context>
+<context>
     <name>Setup</name>
     <message>
         <source>Please enter a whole number of minutes.</source>
         <translation>Bitte geben Sie eine ganze Zahl von Minuten ein.</translation>
+    </message>
+    <message>
+        <source>DST</source>
+        <translation>Sommerzeit</translation>
+    </message>
+    <message>
+        <source>ON</source>
+        <translation>EIN</translation>
+    </message>
+    <message>
+        <source>OFF</source>
+        <translation>AUS</translation>
+    </message>
+    <message>
+        <source>CH Area%1</source>
+        <translation>Bereich %1</translation>
+    </message>
+</context>
+<context>
+    <name>StationDialog</name>
+    <message>
+        <source>No station is connected: there are no settings to show.</source>
+        <translation>Keine Station angeschlossen: Es gibt keine Einstellungen anzuzeigen.</translation>
+    </message>
+    <message>
+        <source>no station</source>
+        <translation>keine Station</translation>
     </message>
 </context>
 <context>
@@ -317,6 +440,18 @@
     <message>
         <source>%1 cannot be stored: the station reads %2 °C as no value. Use %3.</source>
         <translation>%1 kann nicht gespeichert werden: Die Station liest %2 °C als „kein Wert“. Verwenden Sie %3.</translation>
+    </message>
+    <message>
+        <source>high limit</source>
+        <translation>obere Grenzwert</translation>
+    </message>
+    <message>
+        <source>low limit</source>
+        <translation>untere Grenzwert</translation>
+    </message>
+    <message>
+        <source>%1: the %2 of CH%3 must be from %4 to %5 %6.</source>
+        <translation>%1: Der %2 von CH%3 muss zwischen %4 und %5 %6 liegen.</translation>
     </message>
 </context>
 </TS>

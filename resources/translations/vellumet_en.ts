@@ -4,32 +4,36 @@
 <context>
     <name>MainMenu</name>
     <message>
-        <source>Menu</source>
-        <translation>Menu</translation>
+        <source>&amp;Menu</source>
+        <translation>&amp;Menu</translation>
     </message>
     <message>
-        <source>Setup</source>
-        <translation>Setup</translation>
+        <source>&amp;Setup…</source>
+        <translation>&amp;Setup…</translation>
     </message>
     <message>
-        <source>Alarm</source>
-        <translation>Alarm</translation>
+        <source>&amp;Alarm…</source>
+        <translation>&amp;Alarm…</translation>
     </message>
     <message>
-        <source>Calibration</source>
-        <translation>Calibration</translation>
+        <source>&amp;Calibration…</source>
+        <translation>&amp;Calibration…</translation>
     </message>
     <message>
-        <source>SDCard File</source>
-        <translation>SDCard File</translation>
+        <source>S&amp;DCard File…</source>
+        <translation>S&amp;DCard File…</translation>
     </message>
     <message>
-        <source>Sync Time</source>
-        <translation>Sync Time</translation>
+        <source>Sync &amp;Time</source>
+        <translation>Sync &amp;Time</translation>
     </message>
     <message>
-        <source>Language</source>
-        <translation>Language</translation>
+        <source>&amp;Language…</source>
+        <translation>&amp;Language…</translation>
+    </message>
+    <message>
+        <source>A&amp;bout Vellumet…</source>
+        <translation>A&amp;bout Vellumet…</translation>
     </message>
 </context>
 <context>
@@ -260,6 +264,65 @@
     </message>
 </context>
 <context>
+    <name>CardTransfer</name>
+    <message>
+        <source>%1 is not a plain file; it is left alone</source>
+        <translation>%1 is not a plain file; it is left alone</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>cannot read %1: it changed while it was read</source>
+        <translation>cannot read %1: it changed while it was read</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>cannot write the local copy %1: %2</source>
+        <translation>cannot write the local copy %1: %2</translation>
+    </message>
+    <message>
+        <source> (and the part written could not be taken out again)</source>
+        <translation> (and the part written could not be taken out again)</translation>
+    </message>
+    <message>
+        <source>report %1 of the chunk arrived damaged</source>
+        <translation>report %1 of the chunk arrived damaged</translation>
+    </message>
+    <message>
+        <source>the station sent more than was asked for</source>
+        <translation>the station sent more than was asked for</translation>
+    </message>
+    <message>
+        <source>the station sent %1 of %2 bytes of a chunk</source>
+        <translation>the station sent %1 of %2 bytes of a chunk</translation>
+    </message>
+    <message>
+        <source>cannot copy &quot;%1&quot;: %2</source>
+        <translation>cannot copy &quot;%1&quot;: %2</translation>
+    </message>
+    <message>
+        <source>the card gave no size for &quot;%1&quot;</source>
+        <translation>the card gave no size for &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source> while the card bytes before byte %1 were read to compare them with the local copy</source>
+        <translation> while the card bytes before byte %1 were read to compare them with the local copy</translation>
+    </message>
+    <message>
+        <source>cannot keep the old copy %1 as %2</source>
+        <translation>cannot keep the old copy %1 as %2</translation>
+    </message>
+    <message>
+        <source> at byte %1 of %2</source>
+        <translation> at byte %1 of %2</translation>
+    </message>
+</context>
+<context>
     <name>Connection</name>
     <message>
         <source>No permission to open the station: install the udev rule %1 and reload udev with &quot;%2&quot;.</source>
@@ -298,6 +361,17 @@
     </message>
 </context>
 <context>
+    <name>StationDialog</name>
+    <message>
+        <source>No station is connected: there are no settings to show.</source>
+        <translation>No station is connected: there are no settings to show.</translation>
+    </message>
+    <message>
+        <source>no station</source>
+        <translation>no station</translation>
+    </message>
+</context>
+<context>
     <name>StationSettings</name>
     <message>
         <source>%1 to %2 %3</source>
@@ -310,6 +384,70 @@
     <message>
         <source>%1 cannot be stored: the station reads %2 °C as no value. Use %3.</source>
         <translation>%1 cannot be stored: the station reads %2 °C as no value. Use %3.</translation>
+    </message>
+    <message>
+        <source>high limit</source>
+        <translation>high limit</translation>
+    </message>
+    <message>
+        <source>low limit</source>
+        <translation>low limit</translation>
+    </message>
+    <message>
+        <source>%1: the %2 of CH%3 must be from %4 to %5 %6.</source>
+        <translation>%1: the %2 of CH%3 must be from %4 to %5 %6.</translation>
+    </message>
+</context>
+<context>
+    <name>History</name>
+    <message>
+        <source>The local copy was longer than the card file and was kept as %1; the file was fetched anew.</source>
+        <translation>The local copy was longer than the card file and was kept as %1; the file was fetched anew.</translation>
+    </message>
+    <message>
+        <source>The local copy differed from the card file and was kept as %1; the file was fetched anew.</source>
+        <translation>The local copy differed from the card file and was kept as %1; the file was fetched anew.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 bytes are kept; the records were replaced by the whole lines that arrived: %3 rows now stand in the database.</source>
+        <translation>%1 of %2 bytes are kept; the records were replaced by the whole lines that arrived: %3 rows now stand in the database.</translation>
+    </message>
+    <message>
+        <source>The records in the database are as they were.</source>
+        <translation>The records in the database are as they were.</translation>
+    </message>
+    <message>
+        <source>The local copy %1 could not be removed.</source>
+        <translation>The local copy %1 could not be removed.</translation>
+    </message>
+    <message>
+        <source>The readings of %1 could not be removed from the record database:
+%2</source>
+        <translation>The readings of %1 could not be removed from the record database:
+%2</translation>
+    </message>
+    <message>
+        <source>The %1 readings of %2 were removed from the record database.</source>
+        <translation>The %1 readings of %2 were removed from the record database.</translation>
+    </message>
+</context>
+<context>
+    <name>Setup</name>
+    <message>
+        <source>DST</source>
+        <translation>DST</translation>
+    </message>
+    <message>
+        <source>ON</source>
+        <translation>ON</translation>
+    </message>
+    <message>
+        <source>OFF</source>
+        <translation>OFF</translation>
+    </message>
+    <message>
+        <source>CH Area%1</source>
+        <translation>CH Area%1</translation>
     </message>
 </context>
 </TS>

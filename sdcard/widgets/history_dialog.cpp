@@ -12,6 +12,7 @@
 #include "store/record_store.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -137,7 +138,7 @@ History::~History() {
 bool History::lockDataFolder() {
     auto lock = app::DataFolderLock::acquire(dataFolder_);
     if (!lock) {
-        messenger_.info(QString::fromStdString(lock.error().text()));
+        messenger_.error(QString::fromStdString(lock.error().text()));
         return false;
     }
     folderLock_ = std::move(*lock);
@@ -155,20 +156,25 @@ QString fetchMessage(const FetchOutcome& fetched) {
     if (transfer.chunkFailure)
         lines << t[TextId::FileErrors] << QString::fromStdString(transfer.chunkFailure->text());
     if (transfer.restarted())
-        lines << QStringLiteral("The local copy %1 and was kept as %2; the file was fetched anew.")
-                     .arg(transfer.oldCopy == OldCopy::Longer
-                              ? QStringLiteral("was longer than the card file")
-                              : QStringLiteral("differed from the card file"),
-                          QDir::toNativeSeparators(transfer.keptAs));
+        lines << (transfer.oldCopy == OldCopy::Longer
+                      ? QCoreApplication::translate(
+                            "History", "The local copy was longer than the card file and was "
+                                       "kept as %1; the file was fetched anew.")
+                      : QCoreApplication::translate(
+                            "History", "The local copy differed from the card file and was "
+                                       "kept as %1; the file was fetched anew."))
+                     .arg(QDir::toNativeSeparators(transfer.keptAs));
     if (transfer.chunkFailure && fetched.import)
-        lines << QStringLiteral("%1 of %2 bytes are kept; the records were replaced by the whole "
+        lines << QCoreApplication::translate(
+                     "History", "%1 of %2 bytes are kept; the records were replaced by the whole "
                                 "lines that arrived: %3 rows now stand in the database.")
                      .arg(transfer.held)
                      .arg(transfer.cardSize)
                      .arg(fetched.import->rows);
     if (fetched.importFailure)
         lines << QString::fromStdString(fetched.importFailure->text())
-              << QStringLiteral("The records in the database are as they were.");
+              << QCoreApplication::translate("History",
+                                             "The records in the database are as they were.");
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -236,7 +242,7 @@ bool History::eventFilter(QObject* watched, QEvent* event) {
 
 const CardEntry* History::selectedEntry() {
     if (selectedRow_ < 0 || selectedRow_ >= static_cast<int>(listing_.entries.size())) {
-        messenger_.info(app::texts()[TextId::SelectFile]);
+        messenger_.warning(app::texts()[TextId::SelectFile]);
         return nullptr;
     }
     return &listing_.entries[static_cast<std::size_t>(selectedRow_)];
@@ -262,7 +268,7 @@ void History::onExport() {
     if (!entry)
         return;
     if (!entry->readable()) {
-        messenger_.info(entry->usable() ? entry->readProblem : entry->problem);
+        messenger_.warning(entry->usable() ? entry->readProblem : entry->problem);
         return;
     }
     if (!lockDataFolder())
@@ -294,14 +300,14 @@ void History::onExport() {
                     return;
                 case Errc::NotConnected:
                 case Errc::StationGone:
-                    messenger_.info(t[TextId::Unconnected]);
+                    messenger_.error(t[TextId::Unconnected]);
                     return;
                 case Errc::Io:
-                    messenger_.info(t[TextId::CreateError] + QStringLiteral("\n") +
-                                    QString::fromStdString(fetched.error().text()));
+                    messenger_.error(t[TextId::CreateError] + QStringLiteral("\n") +
+                                     QString::fromStdString(fetched.error().text()));
                     return;
                 default:
-                    messenger_.info(QString::fromStdString(fetched.error().text()));
+                    messenger_.error(QString::fromStdString(fetched.error().text()));
                     return;
                 }
             }
@@ -311,7 +317,9 @@ void History::onExport() {
             }
             progress_->setValue(progress_->maximum());
             if (const QString message = fetchMessage(*fetched); !message.isEmpty())
-                messenger_.info(message);
+                messenger_.tell(message, fetched->transfer.chunkFailure || fetched->importFailure
+                                             ? app::MessageKind::Warning
+                                             : app::MessageKind::Information);
         },
         [this](std::int64_t done, std::int64_t total) {
             if (total <= 0) {
@@ -333,7 +341,7 @@ void History::onDelete() {
     if (!chosen)
         return;
     if (!chosen->usable()) {
-        messenger_.info(chosen->problem);
+        messenger_.warning(chosen->problem);
         return;
     }
     if (!messenger_.confirm(app::texts()[TextId::ConfirmDelete], app::kWarningQuestion))
@@ -356,13 +364,14 @@ void History::onDelete() {
                 return;
             // Without a station the local copy still goes, as the card cannot be reached.
             if (!sent && sent.code() != Errc::NotConnected && sent.code() != Errc::StationGone) {
-                messenger_.info(QString::fromStdString(sent.error().text()));
+                messenger_.error(QString::fromStdString(sent.error().text()));
                 return;
             }
             const QString local = QDir(dataFolder_).filePath(entry.name);
             if (QFile::exists(local) && !QFile::remove(local))
-                messenger_.info(QStringLiteral("The local copy %1 could not be removed.")
-                                    .arg(QDir::toNativeSeparators(local)));
+                messenger_.error(QCoreApplication::translate(
+                                     "History", "The local copy %1 could not be removed.")
+                                     .arg(QDir::toNativeSeparators(local)));
             if (row >= 0 && row < files_->rowCount()) {
                 files_->removeRow(row);
                 listing_.entries.erase(listing_.entries.begin() + row);
@@ -374,18 +383,20 @@ void History::onDelete() {
                 QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName)),
                 entry.name);
             if (!removed) {
-                messenger_.info(QStringLiteral("The readings of %1 could not be removed from the "
-                                               "record database:\n%2")
-                                    .arg(shownName(entry.name),
-                                         QString::fromStdString(removed.error().text())));
+                messenger_.error(QCoreApplication::translate(
+                                     "History", "The readings of %1 could not be removed from "
+                                                "the record database:\n%2")
+                                     .arg(shownName(entry.name),
+                                          QString::fromStdString(removed.error().text())));
             } else if (*removed) {
                 if (lastImport_)
                     records_->setTable(nullptr, QString());
                 lastImport_.reset();
-                messenger_.info(QStringLiteral("The %1 readings of %2 were removed from the record "
-                                               "database.")
-                                    .arg((*removed)->rows)
-                                    .arg(shownName(entry.name)));
+                messenger_.info(
+                    QCoreApplication::translate(
+                        "History", "The %1 readings of %2 were removed from the record database.")
+                        .arg((*removed)->rows)
+                        .arg(shownName(entry.name)));
             }
         }));
 }

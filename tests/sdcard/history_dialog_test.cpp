@@ -3,6 +3,7 @@
 #include "app/text_table.h"
 #include "app/widgets/message_box_messenger.h"
 #include "device/station_link.h"
+#include "sdcard/card_transfer.h"
 #include "sdcard/log_time.h"
 #include "sdcard/record_list_model.h"
 #include "sdcard/widgets/history_dialog.h"
@@ -335,6 +336,25 @@ TEST(HistoryDialog, ExportReadsAmbiguousDatesInTheStationsOrder) {
     ASSERT_EQ(rows->size(), 1u);
     EXPECT_EQ(store::formatDateTime(rows->front().time),
               localeDayFirst ? "2024-01-02 10:00:00" : "2024-02-01 10:00:00");
+}
+
+// The transfer's own errors are in the user's language; a file name in them
+// is taken as it is, even with a marker of its own.
+TEST(HistoryDialog, TransferErrorsInGerman) {
+    QTemporaryDir dir;
+    const QString odd = dir.filePath(QStringLiteral("%2 odd"));
+    ASSERT_TRUE(QDir().mkpath(odd));
+    for (const app::UiLanguage language : {app::UiLanguage::German, app::UiLanguage::English}) {
+        app::installTranslations(language);
+        const Result<sdcard::LocalCopyState> state = sdcard::inspectLocalCopy(odd);
+        ASSERT_FALSE(state);
+        const QString shown = QDir::toNativeSeparators(odd);
+        EXPECT_EQ(QString::fromStdString(state.error().text()),
+                  language == app::UiLanguage::German
+                      ? QString::fromUtf8("%1 ist keine gewöhnliche Datei; sie bleibt unberührt")
+                            .arg(shown)
+                      : QStringLiteral("%1 is not a plain file; it is left alone").arg(shown));
+    }
 }
 
 int main(int argc, char** argv) {

@@ -120,15 +120,15 @@ TEST(AlarmLogic, ChecksInOrderWithTheirMessages) {
     const Case cases[] = {
         {false, "60.0", "99", nullptr},
         {false, "-40.0", "1", nullptr},
-        {false, "60.1", "50", "Temp Error"},
+        {false, "60.1", "50", "Temp Error: the high limit of CH4 must be from -40.0 to 60.0 °C."},
         {false, "-40.1", "50", "Temp Error"},
         {false, "abc", "50", "Temp Error"}, // letters are not sent as 0 °C
-        {false, "30", "100", "Humi Error"},
+        {false, "30", "100", "Humi Error: the low limit of CH6 must be from 1 to 99 %."},
         {false, "30", "0", "Humi Error"},
         {false, "30", "--", "Humi Error"},
         {false, "70", "100", "Temp Error"}, // temperatures are checked first
         {true, "140.0", "50", nullptr},
-        {true, "140.2", "50", "Temp Error"},
+        {true, "140.2", "50", "Temp Error: the high limit of CH4 must be from -40.0 to 140.0 °F."},
         // Stored as 0xFF 0xFF, the station's "no limit".
         {false, "-0.1", "50",
          "CH4: -0.1 °C cannot be stored: the station reads -0.1 °C as no value. Use -0.2 "

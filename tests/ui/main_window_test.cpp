@@ -8,9 +8,14 @@
 #include "ui/main/live_display.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSet>
 #include <QStatusBar>
 #include <QTest>
 
@@ -64,21 +69,91 @@ TEST(MainWindow, ConnectsRefreshesAndShowsTheReadings) {
     dlg.reject();
 }
 
-TEST(MainWindow, MenuHoldsTheSixCommands) {
+// The menu is the command table: each entry in order with its command, a
+// mnemonic of its own, and "…" exactly where the entry opens a window.
+TEST(MainWindow, MenuIsTheCommandTableInBothLanguages) {
+    StationRig rig;
+    test::RecordingMessenger messenger;
+    for (const app::UiLanguage language : {app::UiLanguage::English, app::UiLanguage::German}) {
+        app::installTranslations(language);
+        CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+        dlg.onInitDialog();
+        const QList<QAction*> top = dlg.menu()->actions();
+        ASSERT_EQ(top.size(), 1);
+        EXPECT_EQ(top[0]->text(), language == app::UiLanguage::German ? QString::fromUtf8("&Menü")
+                                                                      : QStringLiteral("&Menu"));
+        std::vector<QAction*> items;
+        for (QAction* action : top[0]->menu()->actions())
+            if (!action->isSeparator())
+                items.push_back(action);
+        ASSERT_EQ(items.size(), menuEntries().size());
+        QSet<QChar> mnemonics;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const MenuEntry& entry = menuEntries()[i];
+            const QString text = items[i]->text();
+            EXPECT_EQ(items[i]->data().toInt(), static_cast<int>(entry.command));
+            EXPECT_EQ(text.endsWith(QChar(0x2026)), entry.opensWindow) << text.toStdString();
+            const qsizetype amp = text.indexOf(QLatin1Char('&'));
+            ASSERT_GE(amp, 0) << text.toStdString();
+            EXPECT_FALSE(mnemonics.contains(text.at(amp + 1).toLower())) << text.toStdString();
+            mnemonics.insert(text.at(amp + 1).toLower());
+        }
+        EXPECT_EQ(menuEntries().back().command, MenuCommand::About);
+        EXPECT_FALSE(menuEntries()[4].opensWindow); // Sync Time asks, then acts
+        EXPECT_TRUE(menuEntries()[4].needsStation);
+        dlg.reject();
+    }
+    app::installTranslations(app::UiLanguage::English);
+}
+
+// F10 and Alt with the title's mnemonic open the menu from the keyboard.
+TEST(MainWindow, MenuOpensFromTheKeyboard) {
     StationRig rig;
     test::RecordingMessenger messenger;
     CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
-    const QList<QAction*> top = dlg.menu()->actions();
-    ASSERT_EQ(top.size(), 1);
-    EXPECT_EQ(top[0]->text(), QStringLiteral("Menu"));
-    std::vector<int> ids;
-    for (QAction* action : top[0]->menu()->actions())
-        if (!action->isSeparator())
-            ids.push_back(action->data().toInt());
-    const std::vector<int> expected{32772, 32773, 32774, 32775, 32776, 32777, command::About};
-    EXPECT_EQ(ids, expected);
-    EXPECT_EQ(top[0]->menu()->actions()[3]->text(), QStringLiteral("SDCard File"));
+    dlg.show();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QMenu* menu = dlg.menu()->actions()[0]->menu();
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_F10, Qt::NoModifier},
+                                                              {Qt::Key_M, Qt::AltModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        ASSERT_FALSE(menu->isVisible());
+        QTest::keyClick(&dlg, key, modifiers);
+        // The menu comes up from the event loop, after the key events.
+        bool opened = false;
+        for (int waited = 0; waited < 2000 && !opened; waited += 20) {
+            QTest::qWait(20);
+            opened = menu->isVisible();
+        }
+        EXPECT_TRUE(opened) << key;
+        menu->close();
+        QTest::qWait(50);
+    }
+    dlg.reject();
+}
+
+// On a scaled desktop the picture is drawn at the screen's pixel density:
+// its text has detail of its own, not the 100 % picture's pixels doubled.
+TEST(MainWindow, PictureIsDrawnAtTheScreensPixelDensity) {
+    StationRig rig;
+    test::RecordingMessenger messenger;
+    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+    dlg.onInitDialog();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
+    const QImage sharp = dlg.renderPicture(2.0);
+    EXPECT_EQ(sharp.size(), QSize(2 * CMy7421Dlg::kWindowWidth, 2 * kPictureHeight));
+    EXPECT_EQ(sharp.devicePixelRatio(), 2.0);
+    const QImage doubled = dlg.renderPicture(1.0)
+                               .scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                               .convertToFormat(sharp.format());
+    // Within the first channel's tile, where its texts are.
+    int differing = 0;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            differing += sharp.pixel(x, y) != doubled.pixel(x, y);
+    EXPECT_GT(differing, 1000);
     dlg.reject();
 }
 
@@ -258,7 +333,7 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
 
         bool finished = false;
         QObject::connect(&dlg, &CMy7421Dlg::commandFinished,
-                         [&](int id) { finished = id == command::SyncTime; });
+                         [&](MenuCommand id) { finished = id == command::SyncTime; });
         dlg.runCommand(command::SyncTime);
         EXPECT_EQ(dlg.session().poll().busy.load(), finished ? 0 : 1) << c.name;
         ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 3000)) << c.name;
@@ -306,9 +381,8 @@ TEST(MainWindow, GermanWindowTexts) {
         test::RecordingMessenger messenger;
         CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
         dlg.onInitDialog();
-        EXPECT_EQ(dlg.menu()->actions()[0]->text(), QString::fromUtf8("Menü"));
         EXPECT_EQ(dlg.menu()->actions()[0]->menu()->actions()[3]->text(),
-                  QStringLiteral("SD Karte Datei"));
+                  QString::fromUtf8("&SD-Karten-Dateien…"));
         EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Verbunden"));
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
@@ -321,11 +395,49 @@ TEST(MainWindow, GermanWindowTexts) {
     app::texts().load();
 }
 
-TEST(MainWindow, AboutBoxShowsTheVersionLine) {
+// Message boxes in German have German standard buttons where the system has
+// Qt's own German catalogue.
+TEST(MainWindow, GermanStandardButtons) {
+    const QString catalogue = QDir(QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+                                  .filePath(QStringLiteral("qtbase_de.qm"));
+    if (!QFile::exists(catalogue))
+        GTEST_SKIP() << "no " << catalogue.toStdString()
+                     << " (Debian package qt6-translations-l10n; scripts/bootstrap.sh installs it)";
+    app::installTranslations(app::UiLanguage::German);
+    {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Vellumet"), QStringLiteral("?"),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+    }
+    app::installTranslations(app::UiLanguage::English);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Vellumet"), QStringLiteral("?"),
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Cancel"));
+}
+
+// The About box is titled from the table in the user's language and is wide
+// enough for that title beside the window's buttons, at any font size.
+TEST(MainWindow, AboutBoxShowsTheVersionLineUnderItsWholeTitle) {
     EXPECT_EQ(app::CAboutDlg::versionLine(), QStringLiteral("Vellumet, 1.5.2"));
-    app::CAboutDlg about;
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Vellumet"));
-    auto* line = about.findChild<QLabel*>(QStringLiteral("aboutVersion"));
-    ASSERT_NE(line, nullptr);
-    EXPECT_EQ(line->text(), QStringLiteral("Vellumet, 1.5.2"));
+    for (const app::UiLanguage language : {app::UiLanguage::English, app::UiLanguage::German}) {
+        app::installTranslations(language);
+        app::texts().load();
+        app::CAboutDlg about;
+        EXPECT_EQ(about.windowTitle(), language == app::UiLanguage::German
+                                           ? QString::fromUtf8("Über Vellumet")
+                                           : QStringLiteral("About Vellumet"));
+        auto* line = about.findChild<QLabel*>(QStringLiteral("aboutVersion"));
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(line->text(), QStringLiteral("Vellumet, 1.5.2"));
+        about.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+        // Room for the title, the window's icon and three title-bar buttons of
+        // about a line's height and a half each.
+        QFont bold = about.font();
+        bold.setBold(true);
+        const int title = QFontMetrics(bold).horizontalAdvance(about.windowTitle());
+        EXPECT_GE(about.width(), title + 6 * about.fontMetrics().height()) << about.width();
+    }
+    app::installTranslations(app::UiLanguage::English);
+    app::texts().load();
 }

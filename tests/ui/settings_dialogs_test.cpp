@@ -14,9 +14,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -67,7 +73,7 @@ void clickAndWaitClosed(QDialog& dialog, QPushButton* button) {
 
 // Runs a menu command of the main window and, once its dialog is up, act on it.
 template <typename Dialog>
-void withDialogOf(CMy7421Dlg& window, int command, std::function<void(Dialog&)> act) {
+void withDialogOf(CMy7421Dlg& window, MenuCommand command, std::function<void(Dialog&)> act) {
     bool acted = false;
     std::function<void()> poll = [&] {
         if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
@@ -184,30 +190,260 @@ TEST(SettingDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
     LinkTestAccess::free(*rig.link);
     withDialogOf<Setting>(window, command::Setup, [&](Setting& dialog) {
         EXPECT_FALSE(dialog.saveButton()->isEnabled());
-        EXPECT_EQ(dialog.interval()->text(), QStringLiteral("5"));
+        EXPECT_FALSE(dialog.setIntervalButton()->isEnabled());
         EXPECT_EQ(checkedBoxes(dialog), areaOne);
         dialog.area()->setCurrentIndex(1);
         EXPECT_EQ(checkedBoxes(dialog), "0/2 1/2 2/8");
+    });
+    window.reject();
 
-        // Text that is not a whole number is refused, never read in part.
+    // Text that is not a whole number is refused, never read in part.
+    {
+        DialogRig d;
+        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
         const QString range = app::texts()[app::TextId::IntervalRange];
         const QString whole = range + QStringLiteral("\nPlease enter a whole number of minutes.");
         const std::pair<const char*, QString> cases[] = {
-            {"7.5", whole}, {"abc", whole}, {"", whole},
-            {"0", range},   {"241", range}, {"240", app::texts()[app::TextId::Unconnected]}};
+            {"7.5", whole}, {"abc", whole}, {"", whole}, {"0", range}, {"241", range}};
         for (const auto& [typed, shown] : cases) {
             dialog.interval()->setText(QString::fromLatin1(typed));
             QTest::mouseClick(dialog.setIntervalButton(), Qt::LeftButton);
-            ASSERT_FALSE(messenger.shown.empty());
-            EXPECT_EQ(messenger.shown.back().toStdString(), shown.toStdString()) << typed;
+            ASSERT_FALSE(d.messenger.shown.empty());
+            EXPECT_EQ(d.messenger.shown.back().toStdString(), shown.toStdString()) << typed;
+            EXPECT_EQ(d.messenger.kinds.back(), app::MessageKind::Warning) << typed;
         }
-    });
-    window.reject();
+        EXPECT_TRUE(d.writes().empty());
+    }
 
     app::installTranslations(app::UiLanguage::German);
     EXPECT_EQ(settings::wholeMinutesText(),
               QStringLiteral("Bitte geben Sie eine ganze Zahl von Minuten ein."));
     app::installTranslations(app::UiLanguage::English);
+}
+
+// Enter commits what it was pressed on: a changed setting is saved, the
+// interval box sets the interval, and neither sends the other.
+TEST(SettingDialog, EnterCommitsWhatItWasPressedOn) {
+    const auto pressEnter = [](QDialog& dialog, QWidget* focus) {
+        dialog.show();
+        dialog.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Return);
+    };
+    const auto sent = [](const std::vector<Block>& writes, std::uint8_t command) {
+        return std::any_of(writes.begin(), writes.end(),
+                           [command](const Block& b) { return b[1] == command; });
+    };
+    settings::AreaGrid areas;
+    for (const bool onTheInterval : {false, true}) {
+        DialogRig d;
+        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
+        dialog.timeZone()->setCurrentIndex(0);
+        dialog.interval()->setText(QStringLiteral("7"));
+        if (onTheInterval) {
+            pressEnter(dialog, dialog.interval());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !d.messenger.shown.empty(); }, 5000));
+            EXPECT_EQ(d.messenger.shown.back(), app::texts()[app::TextId::SetIntervalSuccess]);
+            EXPECT_TRUE(dialog.isVisible()) << "the settings are still to be saved";
+            EXPECT_TRUE(sent(d.writes(), cmd::WriteInterval));
+            EXPECT_FALSE(sent(d.writes(), 0x10));
+            static_cast<QDialog&>(dialog).reject();
+        } else {
+            pressEnter(dialog, dialog.timeZone());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 5000));
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            const std::vector<Block> writes = d.writes();
+            ASSERT_FALSE(writes.empty());
+            EXPECT_EQ(writes[0][1], 0x10);
+            EXPECT_EQ(writes[0][7], 0xF4) << "time zone -12 went out";
+            EXPECT_FALSE(sent(writes, cmd::WriteInterval));
+            EXPECT_TRUE(d.messenger.shown.empty());
+        }
+    }
+}
+
+// Without a station none of the three windows shows a value of its own
+// making: they say there is no station, and nothing can be saved.
+TEST(SettingsDialogs, WithoutAStationTheySayNoStation) {
+    StationRig rig; // never opened
+    ASSERT_FALSE(rig.link->connected());
+    test::RecordingMessenger messenger;
+    const auto saysNoStation = [](QDialog& dialog) {
+        auto* note = dialog.findChild<QLabel*>(QStringLiteral("noStation"));
+        return note && note->text().contains(QStringLiteral("No station"));
+    };
+    settings::AreaGrid areas;
+    Setting setup(*rig.link, messenger, SettingCopy{}, areas);
+    EXPECT_TRUE(saysNoStation(setup));
+    for (QComboBox* combo :
+         {setup.graphType(), setup.graphTime(), setup.timeFormat(), setup.dateFormat(),
+          setup.daylightSaving(), setup.timeZone(), setup.units()}) {
+        EXPECT_EQ(combo->currentIndex(), -1) << combo->currentText().toStdString();
+        EXPECT_EQ(combo->placeholderText(), QStringLiteral("no station"));
+    }
+    EXPECT_TRUE(setup.interval()->text().isEmpty());
+    EXPECT_FALSE(setup.saveButton()->isEnabled());
+    setup.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&setup));
+    setup.grab().save(QDir(QStringLiteral(VELLUMET_TEST_OUTPUT_DIR))
+                          .filePath(QStringLiteral("setup_without_station.png")));
+
+    Alarm alarm(*rig.link, messenger, AlarmCopy{});
+    EXPECT_TRUE(saysNoStation(alarm));
+    EXPECT_EQ(alarm.temperatureSwitch()->currentIndex(), -1);
+    EXPECT_EQ(alarm.humiditySwitch()->currentIndex(), -1);
+    for (int row = 0; row < 4; ++row)
+        for (int channel = 1; channel <= kChannelCount; ++channel) {
+            EXPECT_TRUE(alarm.limit(row, channel)->text().isEmpty());
+            EXPECT_FALSE(alarm.enable(row, channel)->isChecked());
+        }
+    EXPECT_FALSE(alarm.saveButton()->isEnabled());
+
+    CalibCopy copy;
+    copy.temperatures[0] = 21.0f;
+    copy.humidities[0] = 40;
+    Calib calib(*rig.link, messenger, copy);
+    EXPECT_TRUE(saysNoStation(calib));
+    for (int channel = 1; channel <= kChannelCount; ++channel) {
+        EXPECT_TRUE(calib.temperature(channel)->text().isEmpty()) << channel;
+        EXPECT_TRUE(calib.humidity(channel)->text().isEmpty()) << channel;
+    }
+    EXPECT_FALSE(calib.saveButton()->isEnabled());
+    EXPECT_TRUE(messenger.shown.empty());
+}
+
+// Every label, button, switch and group title of the settings windows gets
+// the room its text needs: in English and German, and with the fonts twice
+// their size as on a desktop scaled to 200 %.
+TEST(SettingsDialogs, NoTextIsCutInEitherLanguageAtEitherSize) {
+    const auto cutTexts = [](QDialog& dialog) {
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QStringList cut;
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            if (!w->isVisible())
+                continue;
+            QString text;
+            int needed = 0;
+            if (auto* label = qobject_cast<QLabel*>(w); label && !label->wordWrap()) {
+                text = label->text();
+                needed = label->sizeHint().width();
+            } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+                text = button->text();
+                needed = button->sizeHint().width();
+            } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+                text = combo->currentText();
+                needed = combo->minimumSizeHint().width();
+            } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                // Its text, two pixels either side and the frame.
+                text = edit->text();
+                needed = edit->fontMetrics().horizontalAdvance(text) + 2 * 2 +
+                         2 * edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            } else if (auto* box = qobject_cast<QGroupBox*>(w); box && !box->title().isEmpty()) {
+                text = box->title();
+                needed = box->fontMetrics().horizontalAdvance(text);
+            }
+            if (!text.isEmpty() && w->width() < needed)
+                cut << QStringLiteral("%1 (%2 < %3)").arg(text).arg(w->width()).arg(needed);
+        }
+        dialog.reject();
+        return cut.join(QStringLiteral(", ")).toStdString();
+    };
+    const QFont normal = QApplication::font();
+    for (const app::UiLanguage language : {app::UiLanguage::English, app::UiLanguage::German}) {
+        app::installTranslations(language);
+        app::texts().load();
+        for (const qreal scale : {1.0, 2.0}) {
+            QFont font = normal;
+            font.setPointSizeF(normal.pointSizeF() * scale);
+            QApplication::setFont(font);
+            const std::string where =
+                (language == app::UiLanguage::German ? "German x" : "English x") +
+                std::to_string(static_cast<int>(scale));
+            for (const bool connected : {true, false}) {
+                StationRig rig;
+                if (connected) {
+                    EXPECT_TRUE(rig.link->openStation());
+                    refreshStation(*rig.link);
+                }
+                const AnswerStore& a = rig.link->answers();
+                test::RecordingMessenger messenger;
+                settings::AreaGrid areas;
+                Setting setup(*rig.link, messenger,
+                              SettingCopy{a.intervalAnswer(), a.identText(), a.settingsAnswer()},
+                              areas);
+                EXPECT_EQ(cutTexts(setup), "") << where << " Setup";
+                AlarmCopy alarmCopy;
+                for (int i = 0; i < 4; ++i)
+                    alarmCopy.alarmAnswer[static_cast<std::size_t>(i)] = a.alarmAnswer(i + 1);
+                Alarm alarm(*rig.link, messenger, alarmCopy);
+                EXPECT_EQ(cutTexts(alarm), "") << where << " Alarm";
+                Calib calib(*rig.link, messenger, CalibCopy{});
+                EXPECT_EQ(cutTexts(calib), "") << where << " Calibration";
+            }
+        }
+    }
+    QApplication::setFont(normal);
+    app::installTranslations(app::UiLanguage::English);
+    app::texts().load();
+}
+
+// In German no text of the settings windows is left as it is in English,
+// with or without a station, but for those that are the same in both: the
+// channels, units, numbers, formats and "Alarm".
+TEST(SettingsDialogs, GermanLeavesNoEnglishText) {
+    const auto textsOf = [](QDialog& dialog) {
+        QSet<QString> texts{dialog.windowTitle()};
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            if (auto* label = qobject_cast<QLabel*>(w))
+                texts << label->text();
+            else if (auto* button = qobject_cast<QAbstractButton*>(w))
+                texts << button->text();
+            else if (auto* box = qobject_cast<QGroupBox*>(w))
+                texts << box->title();
+            else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+                texts << combo->placeholderText();
+                for (int i = 0; i < combo->count(); ++i)
+                    texts << combo->itemText(i);
+            } else if (auto* edit = qobject_cast<QLineEdit*>(w))
+                texts << edit->placeholderText();
+        }
+        texts.remove(QString());
+        return texts;
+    };
+    const auto windowTexts = [&](app::UiLanguage language, bool connected) {
+        app::installTranslations(language);
+        app::texts().load();
+        StationRig rig;
+        if (connected) {
+            EXPECT_TRUE(rig.link->openStation());
+            refreshStation(*rig.link);
+        }
+        const AnswerStore& a = rig.link->answers();
+        test::RecordingMessenger messenger;
+        settings::AreaGrid areas;
+        Setting setup(*rig.link, messenger,
+                      SettingCopy{a.intervalAnswer(), a.identText(), a.settingsAnswer()}, areas);
+        Alarm alarm(*rig.link, messenger, AlarmCopy{});
+        Calib calib(*rig.link, messenger, CalibCopy{});
+        return textsOf(setup) + textsOf(alarm) + textsOf(calib);
+    };
+    const QRegularExpression same(
+        QStringLiteral("^(CH\\d:?|°[CF]|%|-?\\d+(\\.\\d)?|\\d+H|[hmsAMPYD: -]+|Alarm)$"));
+    for (const bool connected : {true, false}) {
+        const QSet<QString> english = windowTexts(app::UiLanguage::English, connected);
+        const QSet<QString> german = windowTexts(app::UiLanguage::German, connected);
+        QStringList left;
+        for (const QString& text : german)
+            if (english.contains(text) && !same.match(text).hasMatch())
+                left << text;
+        left.sort();
+        EXPECT_EQ(left.join(QStringLiteral(" | ")).toStdString(), "")
+            << (connected ? "with" : "without") << " a station";
+    }
+    app::installTranslations(app::UiLanguage::English);
+    app::texts().load();
 }
 
 TEST(SettingDialog, AwayStationReceivesOnlyTheStatusQuery) {
@@ -221,6 +457,7 @@ TEST(SettingDialog, AwayStationReceivesOnlyTheStatusQuery) {
     EXPECT_EQ(received[0][1], cmd::ScreenStatus);
     ASSERT_EQ(d.messenger.shown.size(), 1u);
     EXPECT_EQ(d.messenger.shown[0], QStringLiteral("Please switch the device to the main screen."));
+    EXPECT_EQ(d.messenger.kinds[0], app::MessageKind::Warning);
 }
 
 TEST(AlarmDialog, FahrenheitLimitsAndRefusedValues) {
@@ -231,7 +468,7 @@ TEST(AlarmDialog, FahrenheitLimitsAndRefusedValues) {
     dialog.show();
     // 31.8 °F would be stored as -0.1 °C, the station's code for no limit.
     const std::pair<QString, QString> refused[] = {
-        {"140.2", "Temp Error"},
+        {"140.2", "Temp Error: the high limit of CH2 must be from -40.0 to 140.0 °F."},
         {"31.8", "CH2: 31.7 to 31.8 °F cannot be stored: the station reads -0.1 °C as no value. "
                  "Use 31.6 or 31.9."}};
     for (const auto& [limit, message] : refused) {
@@ -239,6 +476,7 @@ TEST(AlarmDialog, FahrenheitLimitsAndRefusedValues) {
         QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
         ASSERT_FALSE(d.messenger.shown.empty());
         EXPECT_EQ(d.messenger.shown.back(), message);
+        EXPECT_EQ(d.messenger.kinds.back(), app::MessageKind::Warning);
     }
     EXPECT_EQ(d.messenger.shown.size(), 2u);
     EXPECT_TRUE(dialog.isVisible());
@@ -345,5 +583,6 @@ TEST(SyncTimeDialog, SendsTheClockWithoutStatusQuery) {
     const std::vector<Block> received = d.rig.station->receivedFrames();
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0][1], cmd::SetClock);
-    EXPECT_EQ(d.messenger.shown.back(), QStringLiteral("Sync Time Success."));
+    EXPECT_EQ(d.messenger.shown.back(), app::texts()[app::TextId::SyncTimeSuccess]);
+    EXPECT_EQ(d.messenger.kinds.back(), app::MessageKind::Information);
 }

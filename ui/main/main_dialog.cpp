@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -26,30 +27,34 @@ namespace vellumet::ui {
 
 using app::TextId;
 
-// One row per menu command: which entry of the menu it is, whether it talks
-// to the station itself, and what it does.
-struct CMy7421Dlg::MenuRow {
-    int id;
-    bool needsStation; // without a station it says "Unconnected" instead of acting
-    void (CMy7421Dlg::*run)(const MenuRow& row);
-    void (MainSession::*prepare)(); // hands the dialog what it shows, if anything
-};
-
 namespace {
-constexpr int kMenuRows = 6;
+// clang-format off
+const std::vector<MenuEntry> kMenuEntries{
+    {MenuCommand::Setup,       QT_TRANSLATE_NOOP("MainMenu", "&Setup…"),       false, true},
+    {MenuCommand::Alarm,       QT_TRANSLATE_NOOP("MainMenu", "&Alarm…"),       false, true},
+    {MenuCommand::Calibration, QT_TRANSLATE_NOOP("MainMenu", "&Calibration…"), false, true,
+     &MainSession::copyReadingsToCalib},
+    {MenuCommand::SdCardFile,  QT_TRANSLATE_NOOP("MainMenu", "S&DCard File…"), false, true},
+    // Asks a question, then acts: no window of its own.
+    {MenuCommand::SyncTime,    QT_TRANSLATE_NOOP("MainMenu", "Sync &Time"),    true,  false},
+    {MenuCommand::Language,    QT_TRANSLATE_NOOP("MainMenu", "&Language…"),    false, true},
+    {MenuCommand::About,       QT_TRANSLATE_NOOP("MainMenu", "A&bout Vellumet…"), false, true},
+};
+// clang-format on
+const char* const kMenuTitle = QT_TRANSLATE_NOOP("MainMenu", "&Menu");
 } // namespace
 
-const CMy7421Dlg::MenuRow* CMy7421Dlg::findRow(int commandId) {
-    static const MenuRow rows[kMenuRows] = {
-        {command::Setup, false, &CMy7421Dlg::openDialog, nullptr},
-        {command::Alarm, false, &CMy7421Dlg::openDialog, nullptr},
-        {command::Calibration, false, &CMy7421Dlg::openDialog, &MainSession::copyReadingsToCalib},
-        {command::SdCardFile, false, &CMy7421Dlg::openDialog, nullptr},
-        {command::SyncTime, true, &CMy7421Dlg::syncTime, nullptr},
-        {command::Language, false, &CMy7421Dlg::openDialog, nullptr},
-    };
-    for (const MenuRow& row : rows)
-        if (row.id == commandId)
+const std::vector<MenuEntry>& menuEntries() {
+    return kMenuEntries;
+}
+
+QString menuEntryText(const MenuEntry& entry) {
+    return QCoreApplication::translate("MainMenu", entry.source);
+}
+
+const MenuEntry* CMy7421Dlg::findEntry(MenuCommand command) {
+    for (const MenuEntry& row : kMenuEntries)
+        if (row.command == command)
             return &row;
     return nullptr;
 }
@@ -74,7 +79,9 @@ LiveView::LiveView(CMy7421Dlg& owner, QWidget* parent) : QWidget(parent), owner_
 
 void LiveView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawImage(0, 0, owner_.renderPicture());
+    // Drawn at the screen's own pixel density, so that text and lines stay
+    // sharp when the desktop scales the window.
+    painter.drawImage(0, 0, owner_.renderPicture(devicePixelRatioF()));
 }
 
 CMy7421Dlg::CMy7421Dlg(StationLink& link, app::Messenger& messenger, Options options,
@@ -120,6 +127,15 @@ CMy7421Dlg::CMy7421Dlg(StationLink& link, app::Messenger& messenger, Options opt
     statusBar_->addWidget(panes_[0], 0);
     statusBar_->addWidget(panes_[1], 1);
     layout->addWidget(statusBar_);
+
+    // F10 opens the menu, as it does in other programs; Alt with the title's
+    // underlined letter opens it as well.
+    auto* openMenu = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(openMenu, &QShortcut::activated, this, [this] {
+        const QList<QAction*> top = menuBar_->actions();
+        if (!top.isEmpty() && menuBar_->isEnabled())
+            menuBar_->setActiveAction(top.first());
+    });
 }
 
 CMy7421Dlg::~CMy7421Dlg() {
@@ -164,90 +180,86 @@ void CMy7421Dlg::onInitDialog() {
 
 void CMy7421Dlg::buildMenu() {
     menuBar_->clear();
-    QMenu* menu = menuBar_->addMenu(app::menuTitle());
+    QMenu* menu = menuBar_->addMenu(QCoreApplication::translate("MainMenu", kMenuTitle));
     menu->setObjectName(QStringLiteral("mainMenu"));
-    for (const app::MenuCommand& entry : app::menuCommands()) {
-        QAction* action = menu->addAction(app::menuText(entry));
-        action->setData(entry.id);
-        const int id = entry.id;
-        connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
-    }
-    // Where the window system has no window menu to take it, the About item
-    // closes the program's own menu.
-    const QString about = app::texts().aboutMenuText();
-    if (!about.isEmpty()) {
-        menu->addSeparator();
-        QAction* action = menu->addAction(about);
-        action->setData(command::About);
-        connect(action, &QAction::triggered, this, &CMy7421Dlg::showAbout);
+    for (const MenuEntry& entry : kMenuEntries) {
+        if (entry.command == MenuCommand::About)
+            menu->addSeparator();
+        QAction* action = menu->addAction(menuEntryText(entry));
+        action->setData(static_cast<int>(entry.command));
+        const MenuCommand command = entry.command;
+        connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
     }
 }
 
-void CMy7421Dlg::setCommandHandler(int commandId, CommandHandler handler) {
+void CMy7421Dlg::setCommandHandler(MenuCommand command, CommandHandler handler) {
     for (auto& [id, existing] : handlers_)
-        if (id == commandId) {
+        if (id == command) {
             existing = std::move(handler);
             return;
         }
-    handlers_.emplace_back(commandId, std::move(handler));
+    handlers_.emplace_back(command, std::move(handler));
 }
 
-void CMy7421Dlg::runCommand(int commandId) {
-    if (commandId == command::About) {
+void CMy7421Dlg::runCommand(MenuCommand command) {
+    if (command == MenuCommand::About) {
         showAbout();
         return;
     }
-    const MenuRow* row = findRow(commandId);
+    const MenuEntry* row = findEntry(command);
     if (!row || running_)
         return; // one command at a time: the menu is off while one runs
-    (this->*row->run)(*row);
+    if (row->opensWindow)
+        openDialog(*row);
+    else
+        syncTime(*row);
 }
 
-void CMy7421Dlg::openDialog(const MenuRow& row) {
+void CMy7421Dlg::openDialog(const MenuEntry& row) {
     CommandHandler handler;
     for (const auto& [id, candidate] : handlers_)
-        if (id == row.id)
+        if (id == row.command)
             handler = candidate;
 
     PollLoop& poll = session_.poll();
     poll.holdForDialog();
     if (row.prepare)
         (session_.*row.prepare)();
-    if (row.id == command::SdCardFile)
+    if (row.command == command::SdCardFile)
         fileListToMain = 0;
 
     const int result = handler ? handler(*this) : 0;
 
-    if (row.id == command::SdCardFile)
+    if (row.command == command::SdCardFile)
         fileListToMain = 1;
     poll.releaseAfterDialog();
 
-    if (row.id == command::Language && result == 1) {
+    if (row.command == command::Language && result == 1) {
         restartRequested_ = true;
         if (restart_)
             restart_();
         reject();
     }
-    emit commandFinished(row.id);
+    emit commandFinished(row.command);
 }
 
 // Asks first, then waits for a refresh in progress and writes the clock off
 // the window's thread, so that the window stays responsive meanwhile.
-void CMy7421Dlg::syncTime(const MenuRow& row) {
+void CMy7421Dlg::syncTime(const MenuEntry& row) {
     PollLoop& poll = session_.poll();
     poll.hold();
     if (!messenger_.confirm(app::texts()[TextId::ConfirmSyncTime], app::kWarningQuestion)) {
-        finishCommand(row.id);
+        finishCommand(row.command);
         return;
     }
     if (row.needsStation && !link_.connected()) {
-        messenger_.info(app::texts()[TextId::Unconnected]);
-        finishCommand(row.id);
+        messenger_.warning(app::texts()[TextId::Unconnected]);
+        finishCommand(row.command);
         return;
     }
     menuBar_->setEnabled(false);
     StationLink& link = link_;
-    const int id = row.id;
+    const MenuCommand id = row.command;
     running_ = app::runInBackground<void>(
         this,
         [&link, &poll](const OperationContext& context) -> Status {
@@ -259,18 +271,18 @@ void CMy7421Dlg::syncTime(const MenuRow& row) {
             if (sent)
                 messenger_.info(app::texts()[TextId::SyncTimeSuccess]);
             else if (sent.code() == Errc::AwayFromMainScreen)
-                messenger_.info(app::texts()[TextId::SwitchToMainScreen]);
+                messenger_.warning(app::texts()[TextId::SwitchToMainScreen]);
             else if (sent.code() != Errc::Cancelled)
-                messenger_.info(app::texts()[TextId::Unconnected]);
+                messenger_.error(app::texts()[TextId::Unconnected]);
             finishCommand(id);
         });
 }
 
-void CMy7421Dlg::finishCommand(int commandId) {
+void CMy7421Dlg::finishCommand(MenuCommand command) {
     running_.reset();
     menuBar_->setEnabled(true);
     session_.poll().releaseAfterDialog();
-    emit commandFinished(commandId);
+    emit commandFinished(command);
 }
 
 void CMy7421Dlg::keyPressEvent(QKeyEvent* event) {
@@ -312,20 +324,24 @@ void CMy7421Dlg::showConnection() {
     panes_[1]->setText(connectionText());
 }
 
-QImage CMy7421Dlg::renderPicture() const {
+QImage CMy7421Dlg::renderPicture(qreal pixelRatio) const {
     // Composed off screen first: the window gets the finished picture in one copy.
-    QImage image(kWindowWidth, kPictureHeight, QImage::Format_RGB32);
+    const qreal ratio = pixelRatio > 0 ? pixelRatio : 1.0;
+    QImage image(qRound(kWindowWidth * ratio), qRound(kPictureHeight * ratio),
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     if (isMinimized()) {
         image.fill(palette().window().color());
         QPainter painter(&image);
         const QImage icon = iconImage(32);
-        painter.drawImage((image.width() - icon.width()) / 2, (image.height() - icon.height()) / 2,
+        painter.drawImage((kWindowWidth - icon.width()) / 2, (kPictureHeight - icon.height()) / 2,
                           icon);
         return image;
     }
     // The strip right of the 480-pixel picture continues its edge colour.
     image.fill(backgroundImage().pixelColor(kPictureWidth - 1, kPictureHeight / 2));
     QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     paintLiveDisplay(painter, session_.readings(), session_.fahrenheit(), app::texts());
     painter.end();
     return image;

@@ -39,16 +39,43 @@ private:
     CMy7421Dlg& owner_;
 };
 
-// Command ids of the menu "Menu" and of the About item.
+// The commands of the menu "Menu", in menu order, and the About item. The
+// values are the command ids the menu items carry as their data.
+enum class MenuCommand : int {
+    Setup = 32772,
+    Alarm = 32773,
+    Calibration = 32774,
+    SdCardFile = 32775,
+    SyncTime = 32776,
+    Language = 32777,
+    About = 16,
+};
+
+// Short names for the commands, as the wiring of the dialogs uses them.
 namespace command {
-inline constexpr int Setup = 32772;
-inline constexpr int Alarm = 32773;
-inline constexpr int Calibration = 32774;
-inline constexpr int SdCardFile = 32775;
-inline constexpr int SyncTime = 32776;
-inline constexpr int Language = 32777;
-inline constexpr int About = 16;
+inline constexpr MenuCommand Setup = MenuCommand::Setup;
+inline constexpr MenuCommand Alarm = MenuCommand::Alarm;
+inline constexpr MenuCommand Calibration = MenuCommand::Calibration;
+inline constexpr MenuCommand SdCardFile = MenuCommand::SdCardFile;
+inline constexpr MenuCommand SyncTime = MenuCommand::SyncTime;
+inline constexpr MenuCommand Language = MenuCommand::Language;
+inline constexpr MenuCommand About = MenuCommand::About;
 } // namespace command
+
+// One row of the menu: its text, whether it needs the station before it acts,
+// and whether it opens a window (its text then ends in "…").
+struct MenuEntry {
+    MenuCommand command;
+    const char* source; // English text, the translation key; & marks the mnemonic
+    bool needsStation;
+    bool opensWindow;
+    void (MainSession::*prepare)() = nullptr; // hands the window what it shows, if anything
+};
+
+// Every entry of the menu, in menu order; About comes last, after a separator.
+const std::vector<MenuEntry>& menuEntries();
+// An entry's text in the user's language.
+QString menuEntryText(const MenuEntry& entry);
 
 // The main window: live picture, menu, status bar with the connection state.
 class CMy7421Dlg : public QDialog {
@@ -72,10 +99,10 @@ public:
     // What a menu command opens. The handler shows its dialog modally and
     // returns the dialog's result; the window holds the polling loop meanwhile.
     using CommandHandler = std::function<int(CMy7421Dlg&)>;
-    void setCommandHandler(int commandId, CommandHandler handler);
+    void setCommandHandler(MenuCommand command, CommandHandler handler);
     // Runs a menu command as its menu item does. Commands that talk to the
     // station run off the window's thread; commandFinished tells when they end.
-    void runCommand(int commandId);
+    void runCommand(MenuCommand command);
     bool commandRunning() const { return running_ != nullptr; }
 
     // Called when the Language dialog ends with 1: the application releases
@@ -89,8 +116,8 @@ public:
     QString connectionText() const;
     QString statusPaneText(int pane) const;
     bool restartRequested() const { return restartRequested_; }
-    // The picture as the window shows it.
-    QImage renderPicture() const;
+    // The picture as the window shows it, at the given device pixel ratio.
+    QImage renderPicture(qreal pixelRatio = 1.0) const;
 
     MainSession& session() { return session_; }
     app::Messenger& messenger() { return messenger_; }
@@ -108,18 +135,17 @@ public:
     void done(int result) override;
 
 signals:
-    void commandFinished(int commandId);
+    void commandFinished(vellumet::ui::MenuCommand command);
 
 protected:
     // Enter closes the window as Escape and the close box do.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    struct MenuRow;
-    static const MenuRow* findRow(int commandId);
-    void openDialog(const MenuRow& row);
-    void syncTime(const MenuRow& row);
-    void finishCommand(int commandId);
+    static const MenuEntry* findEntry(MenuCommand command);
+    void openDialog(const MenuEntry& row);
+    void syncTime(const MenuEntry& row);
+    void finishCommand(MenuCommand command);
     void onDeviceChanged(DeviceChange change);
     void onRescanRequested();
     void showConnection();
@@ -137,7 +163,7 @@ private:
     QStatusBar* statusBar_ = nullptr;
     QLabel* panes_[2] = {nullptr, nullptr};
     DeviceMonitor* monitor_ = nullptr;
-    std::vector<std::pair<int, CommandHandler>> handlers_;
+    std::vector<std::pair<MenuCommand, CommandHandler>> handlers_;
     std::shared_ptr<OperationHandle> running_; // the command running off the window's thread
     std::function<void()> restart_;
     bool restartRequested_ = false;

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -39,7 +40,8 @@ Alarm::Alarm(StationLink& link, app::Messenger& messenger, const AlarmCopy& copy
         auto* grid = new QGridLayout(box);
         QComboBox*& onOff = temperature ? temperatureSwitch_ : humiditySwitch_;
         onOff = new QComboBox(box);
-        onOff->addItems({QStringLiteral("ON"), QStringLiteral("OFF")});
+        onOff->addItems({QCoreApplication::translate("Setup", "ON"),
+                         QCoreApplication::translate("Setup", "OFF")});
         grid->addWidget(
             new QLabel(t[temperature ? TextId::TemperatureAlarm : TextId::HumidityAlarm], box), 0,
             0, 1, 2);
@@ -53,6 +55,8 @@ Alarm::Alarm(StationLink& link, app::Messenger& messenger, const AlarmCopy& copy
                 const auto i = static_cast<std::size_t>(channel - 1);
                 enables_[row][i] = new QCheckBox(box);
                 limits_[row][i] = new QLineEdit(box);
+                // The widest a limit gets: -40.0 °C, 140.0 °F.
+                fitBoxTo(limits_[row][i], QStringLiteral("-140.0"));
                 grid->addWidget(enables_[row][i], channel + 1, 1 + 3 * side);
                 grid->addWidget(limits_[row][i], channel + 1, 2 + 3 * side);
                 grid->addWidget(new QLabel(temperature ? unit : QStringLiteral("%"), box),
@@ -77,8 +81,16 @@ Alarm::Alarm(StationLink& link, app::Messenger& messenger, const AlarmCopy& copy
             enables_[row][i]->setChecked((*ons[row])[i]);
         }
     switchChanged();
-    if (!link.connected())
+    if (!link.connected()) {
         save_->setEnabled(false);
+        std::vector<QWidget*> fields{temperatureSwitch_, humiditySwitch_};
+        for (std::size_t row = 0; row < 4; ++row)
+            for (std::size_t i = 0; i < kChannelCount; ++i) {
+                fields.push_back(limits_[row][i]);
+                fields.push_back(enables_[row][i]);
+            }
+        showNoStation(outer, fields);
+    }
 
     connect(temperatureSwitch_, &QComboBox::currentIndexChanged, this, &Alarm::switchChanged);
     connect(humiditySwitch_, &QComboBox::currentIndexChanged, this, &Alarm::switchChanged);
@@ -120,7 +132,7 @@ settings::AlarmForm Alarm::form() const {
 void Alarm::save() {
     const Result<settings::AlarmFrames> frames = editor_->frames(form());
     if (!frames) {
-        messenger_.info(QString::fromStdString(frames.error().text()));
+        messenger_.warning(QString::fromStdString(frames.error().text()));
         return;
     }
     writeAndClose({frames->switches, frames->temperatures, frames->humidities});

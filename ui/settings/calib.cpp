@@ -38,6 +38,8 @@ Calib::Calib(StationLink& link, app::Messenger& messenger, const CalibCopy& copy
         const auto i = static_cast<std::size_t>(channel - 1);
         temperature_[i] = new QLineEdit(f.temperature[i], this);
         humidity_[i] = new QLineEdit(f.humidity[i], this);
+        fitBoxTo(temperature_[i], QStringLiteral("-88.8"));
+        fitBoxTo(humidity_[i], QStringLiteral("-88"));
         temperature_[i]->setEnabled(editor_->temperatureEditable(channel));
         humidity_[i]->setEnabled(editor_->humidityEditable(channel));
         grid->addWidget(new QLabel(QStringLiteral("CH%1:").arg(channel), this), channel, 0);
@@ -48,8 +50,12 @@ Calib::Calib(StationLink& link, app::Messenger& messenger, const CalibCopy& copy
     }
     outer->addLayout(grid);
     std::tie(save_, exit_) = addSaveExitRow(outer);
-    if (!link.connected())
+    if (!link.connected()) {
         save_->setEnabled(false);
+        std::vector<QWidget*> fields(temperature_.begin(), temperature_.end());
+        fields.insert(fields.end(), humidity_.begin(), humidity_.end());
+        showNoStation(outer, fields);
+    }
     connect(save_, &QPushButton::clicked, this, &Calib::save);
     connect(exit_, &QPushButton::clicked, this, &Calib::reject);
 }
@@ -62,7 +68,7 @@ void Calib::save() {
     }
     const Result<CommandFrame> frame = editor_->frame(form);
     if (!frame) {
-        messenger_.info(QString::fromStdString(frame.error().text()));
+        messenger_.warning(QString::fromStdString(frame.error().text()));
         return;
     }
     writeAndClose({*frame});
@@ -70,10 +76,11 @@ void Calib::save() {
 
 SyncTime::SyncTime(StationLink& link, app::Messenger& messenger, QWidget* parent)
     : StationDialog(link, messenger, parent) {
-    setWindowTitle(QStringLiteral("Sync Time"));
+    const app::TextTable& t = app::texts();
+    setWindowTitle(t[TextId::SyncTime]);
     auto* layout = new QHBoxLayout(this);
-    sync_ = new QPushButton(QStringLiteral("Sync Time"), this);
-    exit_ = new QPushButton(QStringLiteral("Exit"), this);
+    sync_ = new QPushButton(t[TextId::SyncTime], this);
+    exit_ = new QPushButton(t[TextId::Exit], this);
     layout->addWidget(sync_);
     layout->addWidget(exit_);
     addButton(sync_);
@@ -84,7 +91,7 @@ SyncTime::SyncTime(StationLink& link, app::Messenger& messenger, QWidget* parent
 
 void SyncTime::syncTime() {
     if (!link_.connected()) {
-        messenger_.info(QStringLiteral("Unconnected"));
+        messenger_.warning(app::texts()[TextId::Unconnected]);
         QDialog::reject();
         return;
     }
@@ -93,7 +100,7 @@ void SyncTime::syncTime() {
     runJob([&link, now](std::stop_token stop) { return directTimeSync(link, now, stop); },
            [this](const Status& sent) {
                if (sent)
-                   messenger_.info(QStringLiteral("Sync Time Success."));
+                   messenger_.info(app::texts()[TextId::SyncTimeSuccess]);
                else
                    reportFailure(sent);
                QDialog::reject();

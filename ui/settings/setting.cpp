@@ -4,9 +4,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +20,28 @@ namespace vellumet::ui {
 
 using app::TextId;
 
+namespace {
+
+QString daylightSavingLabel() {
+    return QCoreApplication::translate("Setup", "DST");
+}
+
+QString onOffText(bool on) {
+    return on ? QCoreApplication::translate("Setup", "ON")
+              : QCoreApplication::translate("Setup", "OFF");
+}
+
+// The area list as the window shows it; the station's own names stay in
+// settings::areaItems, which the command line reads.
+QStringList areaTexts(int areas) {
+    QStringList texts;
+    for (int area = 1; area <= settings::areaItems(areas).size(); ++area)
+        texts << QCoreApplication::translate("Setup", "CH Area%1").arg(area);
+    return texts;
+}
+
+} // namespace
+
 Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy& copy,
                  settings::AreaGrid& storedAreas, QWidget* parent)
     : StationDialog(link, messenger, parent), grid_(storedAreas) {
@@ -28,7 +52,7 @@ Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy
     auto* general = new QGroupBox(this);
     auto* form = new QGridLayout(general);
     const QString labels[] = {t[TextId::GraphType],  t[TextId::GraphTime],  t[TextId::TimeFormat],
-                              t[TextId::DateFormat], QStringLiteral("DST"), t[TextId::TimeZone],
+                              t[TextId::DateFormat], daylightSavingLabel(), t[TextId::TimeZone],
                               t[TextId::Units]};
     const QStringList items[] = {
         settings::graphTypeItems(),  settings::graphTimeItems(),      settings::timeFormatItems(),
@@ -37,6 +61,9 @@ Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy
     for (std::size_t i = 0; i < combos_.size(); ++i) {
         combos_[i] = new QComboBox(general);
         combos_[i]->addItems(items[i]);
+        if (combos_[i] == daylightSaving())
+            for (int item = 0; item < combos_[i]->count(); ++item)
+                combos_[i]->setItemText(item, onOffText(item == 1));
         form->addWidget(new QLabel(labels[i], general), static_cast<int>(i), 0);
         form->addWidget(combos_[i], static_cast<int>(i), 1);
     }
@@ -69,10 +96,14 @@ Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy
 
     std::tie(save_, exit_) = addSaveExitRow(layout);
     addButton(setInterval_);
+    // No default button: the dialog would otherwise pick Set Interval, and
+    // Enter after changing a setting would send the interval and drop the change.
+    for (QPushButton* button : {save_, setInterval_, exit_})
+        button->setAutoDefault(false);
 
     if (link.connected()) {
         grid_.setAreas(areaCount(copy.identText));
-        area_->addItems(settings::areaItems(grid_.areas()));
+        area_->addItems(areaTexts(grid_.areas()));
         station_ = decodeStationSettings(copy.settingsAnswer);
         const settings::SetupSelection sel = settings::selectionFor(station_);
         const int selected[] = {sel.graphType,      sel.graphTime, sel.timeFormat, sel.dateFormat,
@@ -83,9 +114,12 @@ Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy
         interval_->setText(QString::number(copy.intervalAnswer));
     } else {
         // The grid then shows area 1 as it was last stored.
-        area_->addItems(settings::areaItems(kFiveAreas));
+        area_->addItems(areaTexts(kFiveAreas));
         save_->setEnabled(false);
-        interval_->setText(QStringLiteral("5"));
+        std::vector<QWidget*> fields(combos_.begin(), combos_.end());
+        fields.push_back(interval_);
+        fields.push_back(setInterval_);
+        showNoStation(layout, fields);
     }
     area_->setCurrentIndex(0);
     areaChanged(0);
@@ -95,6 +129,25 @@ Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy
     connect(save_, &QPushButton::clicked, this, &Setting::save);
     connect(setInterval_, &QPushButton::clicked, this, &Setting::setInterval);
     connect(exit_, &QPushButton::clicked, this, &Setting::reject);
+}
+
+void Setting::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        StationDialog::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (busy())
+        return;
+    QWidget* focus = focusWidget();
+    if (focus == interval_) {
+        setInterval();
+    } else if (auto* button = qobject_cast<QPushButton*>(focus)) {
+        if (button->isEnabled())
+            button->click();
+    } else if (save_->isEnabled()) {
+        save();
+    }
 }
 
 std::uint32_t Setting::gridMask() const {
@@ -130,7 +183,7 @@ void Setting::save() {
     wanted.areaMasks = grid_.masksForSave(gridMask());
     const Result<CommandFrame> frame = settings::setupSaveFrame(wanted, grid_.areas());
     if (!frame) {
-        messenger_.info(QString::fromStdString(frame.error().text()));
+        messenger_.warning(QString::fromStdString(frame.error().text()));
         return;
     }
     writeAndClose({*frame});
@@ -139,11 +192,11 @@ void Setting::save() {
 void Setting::setInterval() {
     const Result<int> minutes = settings::intervalFromText(interval_->text());
     if (!minutes) {
-        messenger_.info(QString::fromStdString(minutes.error().text()));
+        messenger_.warning(QString::fromStdString(minutes.error().text()));
         return;
     }
     if (!link_.connected()) {
-        messenger_.info(app::texts()[TextId::Unconnected]);
+        messenger_.warning(app::texts()[TextId::Unconnected]);
         return;
     }
     StationLink& link = link_;

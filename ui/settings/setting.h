@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLineEdit;
 class QPushButton;
 
@@ -44,6 +45,11 @@ public:
     QPushButton* saveButton() const { return save_; }
     QPushButton* setIntervalButton() const { return setInterval_; }
     QPushButton* exitButton() const { return exit_; }
+
+protected:
+    // Enter commits what it was pressed on: the interval in its box, a
+    // focused button, and the settings everywhere else.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void areaChanged(int area);

@@ -3,8 +3,15 @@
 #include "app/background.h"
 #include "app/text_table.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 namespace vellumet::ui {
 
@@ -61,16 +68,16 @@ void StationDialog::reportFailure(const Status& status) {
         return;
     switch (status.code()) {
     case Errc::AwayFromMainScreen:
-        messenger_.info(app::texts()[app::TextId::SwitchToMainScreen]);
+        messenger_.warning(app::texts()[app::TextId::SwitchToMainScreen]);
         break;
     case Errc::Cancelled:
         break;
     case Errc::NotConnected:
     case Errc::StationGone:
-        messenger_.info(app::texts()[app::TextId::Unconnected]);
+        messenger_.error(app::texts()[app::TextId::Unconnected]);
         break;
     default:
-        messenger_.info(QString::fromStdString(status.error().text()));
+        messenger_.error(QString::fromStdString(status.error().text()));
         break;
     }
 }
@@ -80,6 +87,39 @@ void StationDialog::reject() {
     if (running_)
         return;
     QDialog::reject();
+}
+
+void StationDialog::showNoStation(QBoxLayout* layout, const std::vector<QWidget*>& fields) {
+    auto* note =
+        new QLabel(QCoreApplication::translate(
+                       "StationDialog", "No station is connected: there are no settings to show."),
+                   this);
+    note->setObjectName(QStringLiteral("noStation"));
+    note->setWordWrap(true);
+    layout->insertWidget(0, note);
+    const QString none = QCoreApplication::translate("StationDialog", "no station");
+    for (QWidget* field : fields) {
+        if (auto* combo = qobject_cast<QComboBox*>(field)) {
+            combo->setPlaceholderText(none);
+            combo->setCurrentIndex(-1);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(field)) {
+            edit->clear();
+        } else if (auto* check = qobject_cast<QCheckBox*>(field)) {
+            check->setChecked(false);
+        }
+        field->setEnabled(false);
+    }
+}
+
+void StationDialog::fitBoxTo(QLineEdit* box, const QString& widest) {
+    QStyleOptionFrame option;
+    option.initFrom(box);
+    option.lineWidth = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, box);
+    const QMargins margins = box->textMargins();
+    // The line edit keeps two pixels of its own either side of the text.
+    const int text = box->fontMetrics().horizontalAdvance(widest) + margins.left() +
+                     margins.right() + 2 * 2 + 2 * option.lineWidth + 2;
+    box->setMinimumWidth(qMax(box->minimumWidth(), text));
 }
 
 std::pair<QPushButton*, QPushButton*> StationDialog::addSaveExitRow(QBoxLayout* layout) {

@@ -12,7 +12,9 @@
 #include <vector>
 
 class QBoxLayout;
+class QLineEdit;
 class QPushButton;
+class QWidget;
 
 namespace vellumet::ui {
 
@@ -43,6 +45,12 @@ protected:
     // job runs.
     std::pair<QPushButton*, QPushButton*> addSaveExitRow(QBoxLayout* layout);
     void reject() override;
+    // Without a station the window shows no value it would have to make up:
+    // a line at the top of layout says so, the switches read "no station",
+    // and the boxes and ticks are empty and off.
+    void showNoStation(QBoxLayout* layout, const std::vector<QWidget*>& fields);
+    // Makes a box at least wide enough to show widest whole, in its own font.
+    static void fitBoxTo(QLineEdit* box, const QString& widest);
 
     StationLink& link_;
     app::Messenger& messenger_;
