@@ -296,6 +296,10 @@
         <source>Drag across the chart to zoom in, right-click to zoom out; the arrow keys and the mouse wheel move along the time axis.</source>
         <translation>Über das Diagramm ziehen vergrößert, ein Rechtsklick verkleinert; die Pfeiltasten und das Mausrad verschieben die Zeitachse.</translation>
     </message>
+    <message>
+        <source>No readings between %1 and %2</source>
+        <translation>Keine Messwerte zwischen %1 und %2</translation>
+    </message>
 </context>
 <context>
     <name>Setup</name>

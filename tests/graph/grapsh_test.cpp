@@ -316,6 +316,11 @@ TEST_F(GrapshTest, ButtonsInGerman) {
     EXPECT_EQ(dialog->zoomOutButton()->text(), QStringLiteral("Verkleinern"));
     EXPECT_EQ(dialog->saveButton()->text(), QStringLiteral("Als PNG speichern..."));
     EXPECT_TRUE(dialog->chart()->toolTip().startsWith(QStringLiteral("Über das Diagramm")));
+    importLog(minuteLog(10));
+    dialog->setPickers({QDate(2024, 3, 7), QTime(1, 0), QDate(2024, 3, 7), QTime(2, 0)});
+    ASSERT_TRUE(dialog->drawGraph());
+    EXPECT_EQ(dialog->chart()->emptyText(),
+              QStringLiteral("Keine Messwerte zwischen 2024-03-07 01:00:00 und 2024-03-07 02:00:00"));
     dialog.reset();
     app::installTranslations(app::UiLanguage::English);
 }
