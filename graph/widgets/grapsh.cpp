@@ -5,6 +5,7 @@
 
 #include "app/data_folder.h"
 #include "app/widgets/message_box_messenger.h"
+#include "sdcard/log_import.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -153,8 +154,18 @@ bool Grapsh::drawGraph() {
         chart_->clearAll();
         return false;
     }
+    nameLog();
     // The end of the window takes in the second pass of a repeated hour.
     return drawRange(kind, clock_->toAxis(window->start), clock_->toAxis(window->end, true));
+}
+
+void Grapsh::nameLog() {
+    // The log the import noted beside its rows, in the title.
+    const Result<std::optional<std::string>> name = store_.readParam(sdcard::kParamLogFile);
+    QString title = graphText(app::TextId::Graph);
+    if (name && *name && !(*name)->empty())
+        title += QStringLiteral(" – ") + QString::fromStdString(**name);
+    setWindowTitle(title);
 }
 
 const WallClockAxis* Grapsh::clock() {

@@ -69,6 +69,8 @@ private:
     // How the log's times lie on the axis, read once per drawing from the
     // pickers.
     const WallClockAxis* clock();
+    // Names the log of the open store in the window's title.
+    void nameLog();
     bool openStore();
     void askAndSave();
 

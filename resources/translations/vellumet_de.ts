@@ -302,6 +302,17 @@
     </message>
 </context>
 <context>
+    <name>History</name>
+    <message>
+        <source>No log imported.</source>
+        <translation>Noch kein Protokoll importiert.</translation>
+    </message>
+    <message>
+        <source>Readings of %1 (%2 rows)</source>
+        <translation>Messwerte von %1 (%2 Zeilen)</translation>
+    </message>
+</context>
+<context>
     <name>Setup</name>
     <message>
         <source>Please enter a whole number of minutes.</source>

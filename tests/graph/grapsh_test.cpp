@@ -62,6 +62,8 @@ TEST_F(GrapshTest, DrawsTheKindsCurvesTitlesAndRange) {
     QTest::mouseClick(dialog->drawButton(), Qt::LeftButton);
     CTchart1& chart = *dialog->chart();
     EXPECT_EQ(chart.titleText(), app::texts()[app::TextId::Temperature]);
+    EXPECT_EQ(dialog->windowTitle(),
+              app::texts()[app::TextId::Graph] + QStringLiteral(" \u2013 log.csv"));
     EXPECT_EQ(chart.valueAxisTitle(), QStringLiteral("(\u00b0C)"));
     EXPECT_EQ(points(0), 3); // the row without temperature is left out
     EXPECT_EQ(points(1), 0); // no dew point, no heat index in this log
@@ -319,8 +321,9 @@ TEST_F(GrapshTest, ButtonsInGerman) {
     importLog(minuteLog(10));
     dialog->setPickers({QDate(2024, 3, 7), QTime(1, 0), QDate(2024, 3, 7), QTime(2, 0)});
     ASSERT_TRUE(dialog->drawGraph());
-    EXPECT_EQ(dialog->chart()->emptyText(),
-              QStringLiteral("Keine Messwerte zwischen 2024-03-07 01:00:00 und 2024-03-07 02:00:00"));
+    EXPECT_EQ(
+        dialog->chart()->emptyText(),
+        QStringLiteral("Keine Messwerte zwischen 2024-03-07 01:00:00 und 2024-03-07 02:00:00"));
     dialog.reset();
     app::installTranslations(app::UiLanguage::English);
 }
