@@ -313,6 +313,17 @@
     </message>
 </context>
 <context>
+    <name>LiveDisplay</name>
+    <message>
+        <source>Alarm: high</source>
+        <translation>Alarm: zu hoch</translation>
+    </message>
+    <message>
+        <source>Alarm: low</source>
+        <translation>Alarm: zu tief</translation>
+    </message>
+</context>
+<context>
     <name>Setup</name>
     <message>
         <source>Please enter a whole number of minutes.</source>

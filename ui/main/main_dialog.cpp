@@ -326,7 +326,8 @@ QImage CMy7421Dlg::renderPicture() const {
     // The strip right of the 480-pixel picture continues its edge colour.
     image.fill(backgroundImage().pixelColor(kPictureWidth - 1, kPictureHeight / 2));
     QPainter painter(&image);
-    paintLiveDisplay(painter, session_.readings(), session_.fahrenheit(), app::texts());
+    paintLiveDisplay(painter, session_.readings(), session_.fahrenheit(), app::texts(),
+                     alarmStates(session_.copies().alarm().alarmAnswer, session_.readings()));
     painter.end();
     return image;
 }
