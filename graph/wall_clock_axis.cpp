@@ -111,6 +111,48 @@ WallClockAxis WallClockAxis::fromWrittenTimes(std::span<const double> times, QTi
 }
 
 Result<WallClockAxis> WallClockAxis::ofStore(store::RecordStore& store, QTimeZone zone) {
+    // With the packed copy current the times ascend: the clock never went
+    // back, and a skipped hour is one the zone skips that holds no row. That
+    // is a look at each of the zone's changes forward, not at every row.
+    Result<bool> packed = store.hasPackedRows();
+    if (!packed)
+        return packed.error();
+    if (*packed && zone.isValid()) {
+        Result<std::optional<store::RecordStore::TimeSpan>> span = store.timeSpan();
+        if (!span)
+            return span.error();
+        WallClockAxis axis;
+        if (!*span)
+            return axis;
+        const auto instant = [](double wall) {
+            return QDateTime::fromMSecsSinceEpoch(
+                std::llround((wall - kEpochDays) * 86400000.0) - 86400000, Qt::UTC);
+        };
+        const QTimeZone::OffsetDataList changes = zone.transitions(
+            instant((*span)->first), instant((*span)->last).addMSecs(2 * 86400000LL));
+        for (qsizetype i = 0; i < changes.size(); ++i) {
+            const QTimeZone::OffsetData& change = changes[i];
+            const QTimeZone::OffsetData before =
+                i > 0 ? changes[i - 1] : zone.previousTransition(change.atUtc);
+            const int from = before.atUtc.isValid() ? before.offsetFromUtc
+                                                    : zone.offsetFromUtc(change.atUtc.addSecs(-1));
+            if (change.offsetFromUtc <= from)
+                continue;
+            const double skipped =
+                kEpochDays +
+                static_cast<double>(change.atUtc.toMSecsSinceEpoch() + from * 1000LL) / 86400000.0;
+            const double length = (change.offsetFromUtc - from) * kSecond;
+            if (skipped <= (*span)->first || skipped + length > (*span)->last)
+                continue;
+            Result<std::vector<store::LogRecord>> inside =
+                store.readRecords(skipped - kSecond / 2, skipped + length - kSecond / 2, {});
+            if (!inside)
+                return inside.error();
+            if (inside->empty())
+                axis.skips_.push_back({skipped + length - kSecond / 2, length});
+        }
+        return axis;
+    }
     Builder builder(std::move(zone));
     const Status read = store.visitTimesAsWritten([&](std::span<const double> times) {
         for (double t : times)

@@ -34,7 +34,8 @@ public:
     class Builder;
     static WallClockAxis fromWrittenTimes(std::span<const double> times,
                                           QTimeZone zone = QTimeZone::systemTimeZone());
-    // From every row of the open store.
+    // From the rows of the open store (all of them unless their times are
+    // known to ascend).
     static Result<WallClockAxis> ofStore(store::RecordStore& store,
                                          QTimeZone zone = QTimeZone::systemTimeZone());
 

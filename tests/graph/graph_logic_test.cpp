@@ -289,6 +289,35 @@ TEST_F(ClockChanges, EveryRowIsPlacedOnceInTheOrderItWasWritten) {
     }
 }
 
+TEST_F(ClockChanges, ASkippedHourTakesNoRoomInALogWhoseTimesAscend) {
+    // The spring night alone: the times ascend, so the rows are also packed,
+    // and the axis is found from the zone's changes instead of every row.
+    std::string log = clockChangeLog(true);
+    log.resize(log.find("2024-10-27"));
+    importLog(log);
+    store::RecordStore store;
+    ASSERT_TRUE(store.openDatabase(path()).ok());
+    ASSERT_TRUE(*store.hasPackedRows());
+    const QTimeZone berlin(QByteArrayLiteral("Europe/Berlin"));
+    Result<WallClockAxis> clock = WallClockAxis::ofStore(store, berlin);
+    ASSERT_TRUE(clock.ok());
+    ASSERT_FALSE(clock->isIdentity());
+    Result<std::vector<store::LogRecord>> rows = store.readRecords(0.5, 1e6, std::nullopt);
+    ASSERT_TRUE(rows.ok());
+    ASSERT_EQ(rows->size(), 18u);
+    std::vector<double> times;
+    for (const store::LogRecord& r : *rows)
+        times.push_back(r.time);
+    const WallClockAxis fromRows = WallClockAxis::fromWrittenTimes(times, berlin);
+    for (std::size_t i = 1; i < times.size(); ++i) {
+        EXPECT_NEAR(clock->toAxis(times[i]) - clock->toAxis(times[i - 1]), 10.0 / 1440.0, 1e-5)
+            << i;
+        EXPECT_NEAR(fromRows.toAxis(times[i]), clock->toAxis(times[i]), 1e-5) << i;
+    }
+    // Shown as the station wrote them.
+    EXPECT_NEAR(clock->toWall(clock->toAxis(times[12])), times[12], 1e-6);
+}
+
 TEST(TimeMarks, FallOnRoundTimesAndCarryTheDateWhereItChanges) {
     const WallClockAxis plain;
     const double from = store::toAutomationDate({2024, 3, 5, 17, 58, 44});
