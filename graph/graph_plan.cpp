@@ -3,8 +3,6 @@
 #include "column_reduction.h"
 #include "store/automation_date.h"
 
-#include <QTimeZone>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -20,11 +18,6 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
                       std::tolower(static_cast<unsigned char>(y));
            });
 }
-
-// Unix epoch as an automation date.
-constexpr double kEpochDays = 25569.0;
-constexpr qint64 kMsPerDay = 86400000;
-constexpr qint64 kMsPerHour = 3600000;
 
 store::DateTimeParts partsOf(const QDate& date, const QTime& time) {
     return store::DateTimeParts{date.year(), date.month(),  date.day(),
@@ -92,60 +85,50 @@ Result<Window> composeWindow(const PickerValues& p) {
     return w;
 }
 
-qint64 AxisClock::offsetOfHour(qint64 hour) {
-    const QDateTime wall = QDateTime::fromMSecsSinceEpoch(hour * kMsPerHour, Qt::UTC);
-    const QDateTime local(wall.date(), wall.time());
-    return local.isValid() ? qint64{local.offsetFromUtc()} * 1000 : 0;
-}
-
-qint64 AxisClock::toAxis(double automationDate) {
-    const qint64 wallMs =
-        std::llround((automationDate - kEpochDays) * static_cast<double>(kMsPerDay));
-    const qint64 hour =
-        wallMs >= 0 ? wallMs / kMsPerHour : -((-wallMs + kMsPerHour - 1) / kMsPerHour);
-    if (hour < firstHour_ || hour > lastHour_) {
-        offsetMs_ = offsetOfHour(hour);
-        firstHour_ = lastHour_ = hour;
-        // The offset holds up to the zone's transitions on either side; the
-        // hours next to one are asked for on their own.
-        const QTimeZone zone = QTimeZone::systemTimeZone();
-        if (zone.isValid()) {
-            const QDateTime instant =
-                QDateTime::fromMSecsSinceEpoch(hour * kMsPerHour - offsetMs_, Qt::UTC);
-            const auto wallHourOf = [this](const QDateTime& utc) {
-                const qint64 ms = utc.toMSecsSinceEpoch() + offsetMs_;
-                return ms >= 0 ? ms / kMsPerHour : -((-ms + kMsPerHour - 1) / kMsPerHour);
-            };
-            const QTimeZone::OffsetData next = zone.nextTransition(instant);
-            const QTimeZone::OffsetData previous = zone.previousTransition(instant);
-            const qint64 last = next.atUtc.isValid() ? wallHourOf(next.atUtc) - 2
-                                                     : std::numeric_limits<qint64>::max();
-            const qint64 first = previous.atUtc.isValid() ? wallHourOf(previous.atUtc) + 2
-                                                          : std::numeric_limits<qint64>::min();
-            const bool agrees =
-                zone.offsetFromUtc(instant) * 1000LL == offsetMs_ &&
-                (!previous.atUtc.isValid() || previous.offsetFromUtc * 1000LL == offsetMs_);
-            if (agrees && first <= hour && hour <= last) {
-                firstHour_ = first;
-                lastHour_ = last;
-            }
-        }
-    }
-    return wallMs - offsetMs_;
-}
-
-double AxisClock::fromAxis(qint64 msecs) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecs);
-    const qint64 wallMs = msecs + qint64{local.offsetFromUtc()} * 1000;
-    return kEpochDays + static_cast<double>(wallMs) / static_cast<double>(kMsPerDay);
-}
-
 namespace {
+
+// Points of a curve on their way to the chart: rows of a repeated hour come in
+// by wall-clock time, both passes mixed, and are held until the hour is over
+// to be put in the order of their places.
+template <typename Sink> class Placing {
+public:
+    Placing(const WallClockAxis& clock, double axisFrom, double axisTo, Sink sink)
+        : clock_(clock), from_(axisFrom), to_(axisTo), sink_(std::move(sink)) {}
+
+    void add(double time, double position, double value) {
+        if (!clock_.isRepeated(time)) {
+            flush();
+            sink_(position, value);
+            return;
+        }
+        // The other pass of the hour, when only one of them is shown.
+        if (position < from_ || position > to_)
+            return;
+        held_.emplace_back(position, value);
+    }
+    void flush() {
+        if (held_.empty())
+            return;
+        std::stable_sort(held_.begin(), held_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [position, value] : held_)
+            sink_(position, value);
+        held_.clear();
+    }
+
+private:
+    const WallClockAxis& clock_;
+    double from_;
+    double to_;
+    Sink sink_;
+    std::vector<std::pair<double, double>> held_;
+};
 
 // Every point of every curve, read the way the window queries are worded:
 // each column counted, then read.
 Result<std::vector<LoadedCurve>> loadWholeCurves(store::RecordStore& store, GraphKind kind,
-                                                 double start, double end) {
+                                                 double start, double end, double axisFrom,
+                                                 double axisTo, const WallClockAxis& clock) {
     std::vector<LoadedCurve> curves;
     for (const CurvePlan& plan : kindPlan(kind).curves) {
         Result<std::int64_t> n = store.countSeries(start, end, plan.column);
@@ -168,7 +151,20 @@ Result<std::vector<LoadedCurve>> loadWholeCurves(store::RecordStore& store, Grap
         const auto kept = static_cast<std::size_t>(series->times.rend() - read);
         series->times.resize(kept);
         series->values.resize(kept);
-        curve.points = std::move(*series);
+        if (clock.isIdentity()) {
+            curve.points = std::move(*series);
+            continue;
+        }
+        // Only this column's rows pass here: in a repeated hour a row without
+        // a value of it can shift which pass a row of the same time is given.
+        WallClockAxis::Walk walk(clock);
+        Placing placing(clock, axisFrom, axisTo, [&curve](double position, double value) {
+            curve.points.times.push_back(position);
+            curve.points.values.push_back(value);
+        });
+        for (std::size_t i = 0; i < kept; ++i)
+            placing.add(series->times[i], walk.next(series->times[i]), series->values[i]);
+        placing.flush();
     }
     return curves;
 }
@@ -177,9 +173,10 @@ Result<std::vector<LoadedCurve>> loadWholeCurves(store::RecordStore& store, Grap
 
 Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
                                             double end, int columns, double axisFrom, double axisTo,
+                                            const WallClockAxis& clock,
                                             const std::stop_token& stop) {
     if (columns <= 0)
-        return loadWholeCurves(store, kind, start, end);
+        return loadWholeCurves(store, kind, start, end, axisFrom, axisTo, clock);
 
     // One pass over the window's rows feeds every curve's thinning.
     std::vector<LoadedCurve> curves;
@@ -188,20 +185,32 @@ Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind
         curves.push_back({plan, 0, {}});
         reducers.emplace_back(axisFrom, axisTo, columns);
     }
+    const auto toReducer = [](ColumnReducer* reducer) {
+        return [reducer](double position, double value) { reducer->add(position, value); };
+    };
+    using Sink = decltype(toReducer(nullptr));
+    std::vector<Placing<Sink>> placings;
+    for (ColumnReducer& reducer : reducers)
+        placings.emplace_back(clock, axisFrom, axisTo, toReducer(&reducer));
+    WallClockAxis::Walk walk(clock);
+    std::vector<double> positions;
     const Status read = store.visitWindow(start, end, [&](std::span<const store::LogRecord> rows) {
         // The walk cannot be cut short from here; the runs left pass untouched.
         if (stop.stop_requested())
             return;
+        positions.resize(rows.size());
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            positions[r] = walk.next(rows[r].time);
         for (std::size_t i = 0; i < curves.size(); ++i) {
             const store::SeriesColumn column = curves[i].plan.column;
-            ColumnReducer& reducer = reducers[i];
-            for (const store::LogRecord& row : rows) {
-                const double value = store::seriesValue(row, column);
+            Placing<Sink>& placing = placings[i];
+            for (std::size_t r = 0; r < rows.size(); ++r) {
+                const double value = store::seriesValue(rows[r], column);
                 // The missing-value mark, and what the database holds
                 // as no value at all.
                 if (value == static_cast<double>(store::kNoValue) || std::isnan(value))
                     continue;
-                reducer.add(row.time, value);
+                placing.add(rows[r].time, positions[r], value);
             }
         }
     });
@@ -210,6 +219,7 @@ Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind
     if (stop.stop_requested())
         return makeError(Errc::Cancelled, "interrupted");
     for (std::size_t i = 0; i < curves.size(); ++i) {
+        placings[i].flush();
         curves[i].rows = static_cast<std::int64_t>(reducers[i].pointsAdded());
         curves[i].points = reducers[i].finish();
     }

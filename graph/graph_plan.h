@@ -2,6 +2,7 @@
 
 #include "app/text_table.h"
 #include "core/result.h"
+#include "graph/wall_clock_axis.h"
 #include "store/record_store.h"
 
 #include <QDateTime>
@@ -67,26 +68,6 @@ struct Window {
 // InvalidInput for a date or time that does not exist.
 Result<Window> composeWindow(const PickerValues& pickers);
 
-// Automation dates (the log's wall-clock time) to the chart's time axis
-// (milliseconds since the epoch of the same local wall-clock time) and back.
-// The local offset is that of the hour of wall-clock time; it is looked up
-// again only in another stretch between two of the time zone's transitions
-// (asking the system for every hour costs a file lookup each time).
-class AxisClock {
-public:
-    qint64 toAxis(double automationDate);
-    static double fromAxis(qint64 msecs);
-    // The offset of an hour of wall-clock time (hours since the epoch), asked
-    // of the system.
-    static qint64 offsetOfHour(qint64 hour);
-
-private:
-    // Hours of wall-clock time known to have offsetMs_.
-    qint64 firstHour_ = 1;
-    qint64 lastHour_ = 0;
-    qint64 offsetMs_ = 0;
-};
-
 // A curve as read from the store, with the number of rows of its window.
 struct LoadedCurve {
     CurvePlan plan;
@@ -94,13 +75,17 @@ struct LoadedCurve {
     store::Series points; // reduced when asked for
 };
 
-// Reads the curves of a kind over start < Time <= end from the open store.
-// With columns > 0 each curve is thinned to that many pixel columns over
-// axisFrom..axisTo as the rows of the window pass by once; without, every
-// column is counted first and then read whole. Stops at the first failure,
-// and with Errc::Cancelled when stop is requested while the rows pass.
+// Reads the curves of a kind over start < Time <= end from the open store,
+// their times placed on the log's axis (points.times are positions, in
+// ascending order). A row of an hour the log runs through twice is left out
+// when its place is outside axisFrom..axisTo (positions). With columns > 0
+// each curve is thinned to that many pixel columns over axisFrom..axisTo as
+// the rows of the window pass by once; without, every column is counted first
+// and then read whole. Stops at the first failure, and with Errc::Cancelled
+// when stop is requested while the rows pass.
 Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
                                             double end, int columns, double axisFrom, double axisTo,
+                                            const WallClockAxis& clock,
                                             const std::stop_token& stop = {});
 
 } // namespace vellumet::graph

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "log_import.h"
+#include "store/record_store.h"
 
 #include <QAbstractTableModel>
 #include <QString>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace vellumet::sdcard {
 
@@ -30,6 +33,9 @@ public:
     // the plain words; an import puts its unit into the temperature-like
     // captions, e.g. "Temperature(°C)", and "(%)" after the humidity.
     void setTable(std::shared_ptr<const LogTable> table, const QString& unitText);
+    // Shows rows read back from the record database, for a log whose file
+    // is not held: times and values as stored, "--" where a value is missing.
+    void setStoredRows(std::vector<store::LogRecord> rows, bool indoor, const QString& unitText);
     void setCaptions(const RecordCaptions& captions);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -39,7 +45,13 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    bool shown() const { return table_ || stored_; }
+    bool indoor() const { return table_ ? table_->indoor() : storedIndoor_; }
+    QString storedField(int row, int column) const;
+
     std::shared_ptr<const LogTable> table_;
+    std::optional<std::vector<store::LogRecord>> stored_;
+    bool storedIndoor_ = false;
     QString unitText_;
     RecordCaptions captions_;
 };

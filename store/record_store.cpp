@@ -637,6 +637,31 @@ Status RecordStore::writeParam(std::string_view name, std::string_view value) {
     return insert->run();
 }
 
+Status RecordStore::visitTimesAsWritten(const TimeVisitor& visit) {
+    if (!db_.isOpen())
+        return notOpen();
+    Result<Statement> st = Statement::prepare(db_, "SELECT Time FROM Records ORDER BY rowid");
+    if (!st)
+        return st.error();
+    std::vector<double> times;
+    times.reserve(kPackRows);
+    for (;;) {
+        Result<bool> row = st->step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            break;
+        times.push_back(st->columnDouble(0));
+        if (times.size() == kPackRows) {
+            visit(times);
+            times.clear();
+        }
+    }
+    if (!times.empty())
+        visit(times);
+    return {};
+}
+
 Result<std::optional<std::string>> RecordStore::readParam(std::string_view name) {
     if (!db_.isOpen())
         return notOpen();

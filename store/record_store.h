@@ -117,6 +117,12 @@ public:
                                                std::optional<SeriesColumn> column,
                                                const std::stop_token& stop = {});
 
+    // The time of every row in the order the rows were written (the log's
+    // own order, which a window's ascending time does not keep where the
+    // station's clock went back), a run at a time.
+    using TimeVisitor = std::function<void(std::span<const double>)>;
+    Status visitTimesAsWritten(const TimeVisitor& visit);
+
     // Earliest and latest time of the rows whose time could be read (a time
     // the import could not read is stored as 0); nothing for an empty log.
     struct TimeSpan {

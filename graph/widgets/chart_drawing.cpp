@@ -2,6 +2,8 @@
 
 #include "tchart1.h"
 
+#include "store/automation_date.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QEvent>
@@ -29,7 +31,21 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
         if (curve != plan.curves.end())
             chart.setSeriesTitle(i, graphText(curve->title));
     }
-    const auto [axisFrom, axisTo] = request.axis.value_or(std::pair{request.start, request.end});
+    WallClockAxis ownClock;
+    if (!request.clock) {
+        Result<WallClockAxis> read = WallClockAxis::ofStore(store);
+        if (!read) {
+            chart.clearAll();
+            return read.error();
+        }
+        ownClock = std::move(*read);
+    }
+    const WallClockAxis& clock = request.clock ? *request.clock : ownClock;
+    const auto [wallFrom, wallTo] = request.axis.value_or(std::pair{request.start, request.end});
+    // The end of a window takes in the second pass of a repeated hour.
+    const auto [axisFrom, axisTo] =
+        request.positions.value_or(std::pair{clock.toAxis(wallFrom), clock.toAxis(wallTo, true)});
+    chart.setClock(clock);
     chart.setTimeRange(axisFrom, axisTo);
     chart.setValueAxisTitle(valueAxisTitle(request.kind, request.unitText));
 
@@ -40,7 +56,7 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
     Result<std::vector<LoadedCurve>> curves =
         loadCurves(store, request.kind, request.start, request.end,
                    request.reduce ? chart.plotColumns() * kColumnsPerPixel : 0, axisFrom, axisTo,
-                   request.stop);
+                   clock, request.stop);
     if (!curves) {
         chart.clearAll();
         return curves.error();
@@ -54,9 +70,14 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
             high = std::max(high, v);
         }
     if (low > high) {
+        chart.setEmptyText(
+            QCoreApplication::translate("Grapsh", "No readings between %1 and %2")
+                .arg(QString::fromStdString(store::formatDateTime(clock.toWall(axisFrom))),
+                     QString::fromStdString(store::formatDateTime(clock.toWall(axisTo)))));
         low = request.kind == GraphKind::Humidity ? 0.0 : -10.0;
         high = request.kind == GraphKind::Humidity ? 100.0 : 40.0;
-    }
+    } else
+        chart.setEmptyText({});
     const double margin = std::max((high - low) * 0.05, 0.5);
     // The ranges first: every change of a range lays out each curve again.
     chart.setValueRange(std::floor(low - margin), std::ceil(high + margin));

@@ -20,8 +20,12 @@ struct DrawRequest {
     GraphKind kind = GraphKind::Temperature;
     double start = 0.0; // the window is start < Time <= end
     double end = 0.0;
-    // The time axis; by default the window.
+    // The time axis, as wall-clock times; by default the window.
     std::optional<std::pair<double, double>> axis;
+    // The time axis as places on the log's axis; wins over `axis`.
+    std::optional<std::pair<double, double>> positions;
+    // How the log's times lie on the axis; read from the store when not given.
+    const WallClockAxis* clock = nullptr;
     QString unitText; // value-axis title of the temperature graph
     // Thin each curve to the chart's pixel columns; off hands every point over.
     bool reduce = true;
@@ -31,8 +35,8 @@ struct DrawRequest {
 
 // Draws a window of the open store on the chart: titles, the kind's series
 // shown and the others hidden, the time range, the curves and a value range
-// that fits them. On a failure the curves are left cleared and the error is
-// returned; nothing else is touched after it.
+// that fits them; a window without readings says so across the chart. On a failure the curves are
+// left cleared and the error is returned; nothing else is touched after it.
 Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest& request);
 
 enum class ImageFormat { Png, Svg };

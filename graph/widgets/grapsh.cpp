@@ -5,6 +5,7 @@
 
 #include "app/data_folder.h"
 #include "app/widgets/message_box_messenger.h"
+#include "sdcard/log_import.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -19,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <tuple>
 
 namespace vellumet::graph {
 
@@ -146,21 +148,51 @@ bool Grapsh::drawGraph() {
     }
     const GraphKind kind =
         kind_->currentIndex() == 1 ? GraphKind::Humidity : GraphKind::Temperature;
-    return drawRange(kind, window->start, window->end);
+    // The log may have been imported anew since the last drawing.
+    clock_.reset();
+    if (!openStore() || !clock()) {
+        chart_->clearAll();
+        return false;
+    }
+    nameLog();
+    // The end of the window takes in the second pass of a repeated hour.
+    return drawRange(kind, clock_->toAxis(window->start), clock_->toAxis(window->end, true));
+}
+
+void Grapsh::nameLog() {
+    // The log the import noted beside its rows, in the title.
+    const Result<std::optional<std::string>> name = store_.readParam(sdcard::kParamLogFile);
+    QString title = graphText(app::TextId::Graph);
+    if (name && *name && !(*name)->empty())
+        title += QStringLiteral(" – ") + QString::fromStdString(**name);
+    setWindowTitle(title);
+}
+
+const WallClockAxis* Grapsh::clock() {
+    if (!clock_) {
+        Result<WallClockAxis> read = WallClockAxis::ofStore(store_);
+        if (!read) {
+            messenger_.info(QString::fromStdString(read.error().text()));
+            return nullptr;
+        }
+        clock_ = std::move(*read);
+    }
+    return &*clock_;
 }
 
 bool Grapsh::drawRange(GraphKind kind, double start, double end) {
     BusyCursor busy;
     drawnKind_ = kind;
     drawnRange_ = {start, end};
-    if (!openStore()) {
+    if (!openStore() || !clock()) {
         chart_->clearAll();
         return false;
     }
     DrawRequest request;
     request.kind = kind;
-    request.start = start;
-    request.end = end;
+    std::tie(request.start, request.end) = clock_->wallSpan(start, end);
+    request.positions = std::pair{start, end};
+    request.clock = &*clock_;
     request.unitText = unitText_;
     if (Status s = drawWindow(*chart_, store_, request); !s) {
         messenger_.info(QString::fromStdString(s.error().text()));
@@ -191,6 +223,8 @@ bool Grapsh::pan(double fraction) {
     if (!(end > start) || !std::isfinite(fraction) || fraction == 0.0)
         return false;
     const double shift = (end - start) * fraction;
+    zoomHistory_.push_back(drawnRange_);
+    zoomOut_->setEnabled(true);
     return drawRange(drawnKind_, start + shift, end + shift);
 }
 

@@ -35,15 +35,16 @@ public:
 
     // The draw button. Returns whether a picture was drawn.
     bool drawGraph();
-    // Back to the range shown before the last zoom; false when there is none.
+    // Back to the range shown before the last zoom or move; false when there
+    // is none.
     bool zoomOut();
-    // Draws start < Time <= end of the kind last drawn, remembering the range
-    // shown now for zoomOut.
+    // Draws the range start..end of the time axis (places on the log's axis)
+    // of the kind last drawn, remembering the range shown now for zoomOut.
     bool zoomIn(double start, double end);
     // Sets the pickers to the whole log and draws it.
     bool showWholeLog();
     // Moves the range shown by a share of its width (negative: earlier) and
-    // reads it afresh; what zoomOut goes back to stays.
+    // reads it afresh; zoomOut goes back a step.
     bool pan(double fraction);
     bool saveChart(const QString& path);
 
@@ -63,7 +64,13 @@ public:
     void setPickers(const PickerValues& values);
 
 private:
+    // Draws a range of the time axis (places on the log's axis).
     bool drawRange(GraphKind kind, double start, double end);
+    // How the log's times lie on the axis, read once per drawing from the
+    // pickers.
+    const WallClockAxis* clock();
+    // Names the log of the open store in the window's title.
+    void nameLog();
     bool openStore();
     void askAndSave();
 
@@ -88,6 +95,7 @@ private:
     GraphKind drawnKind_ = GraphKind::Temperature;
     std::pair<double, double> drawnRange_{0.0, 0.0};
     std::vector<std::pair<double, double>> zoomHistory_;
+    std::optional<WallClockAxis> clock_;
 };
 
 // Opens the graph window of the data folder's record database modally, for

@@ -2,8 +2,8 @@
 
 #include "graph/graph_plan.h"
 
-#include <QDateTime>
-#include <QDateTimeAxis>
+#include <QCategoryAxis>
+#include <QGraphicsSimpleTextItem>
 #include <QKeyEvent>
 #include <QLegend>
 #include <QLineSeries>
@@ -12,6 +12,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace vellumet::graph {
 
@@ -24,13 +25,11 @@ const std::array<QColor, CTchart1::kSeriesCount> kColours = {
 // One step of panning, as a share of the range shown.
 constexpr double kPanStep = 0.1;
 
+// Room a mark's text takes on the time axis, in pixels.
+constexpr int kPixelsPerTimeMark = 130;
+
 bool validIndex(int index) {
     return index >= 0 && index < CTchart1::kSeriesCount;
-}
-
-QDateTime axisTime(double date) {
-    AxisClock clock;
-    return QDateTime::fromMSecsSinceEpoch(clock.toAxis(date));
 }
 
 } // namespace
@@ -41,9 +40,8 @@ CTchart1::CTchart1(QWidget* parent) : QChartView(parent) {
     chart->legend()->setAlignment(Qt::AlignTop);
     chart->legend()->setVisible(true);
 
-    timeAxis_ = new QDateTimeAxis(chart);
-    timeAxis_->setFormat(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    timeAxis_->setTickCount(5);
+    timeAxis_ = new QCategoryAxis(chart);
+    timeAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     valueAxis_ = new QValueAxis(chart);
     chart->addAxis(timeAxis_, Qt::AlignBottom);
     chart->addAxis(valueAxis_, Qt::AlignLeft);
@@ -52,7 +50,11 @@ CTchart1::CTchart1(QWidget* parent) : QChartView(parent) {
         auto* s = new QLineSeries(chart);
         s->setName(QStringLiteral(" "));
         QPen pen(kColours[static_cast<std::size_t>(i)]);
-        pen.setWidth(1);
+        // The first curve a little wider, the others dashed over it: where
+        // they are equal (heat index in the cool) both stay visible.
+        pen.setWidth(i == 0 ? 2 : 1);
+        if (i > 0)
+            pen.setStyle(i == 1 ? Qt::DashLine : Qt::DashDotLine);
         s->setPen(pen);
         chart->addSeries(s);
         s->attachAxis(timeAxis_);
@@ -68,13 +70,76 @@ CTchart1::CTchart1(QWidget* parent) : QChartView(parent) {
     setRubberBand(QChartView::HorizontalRubberBand);
     setFocusPolicy(Qt::StrongFocus);
 
-    connect(timeAxis_, &QDateTimeAxis::rangeChanged, this,
-            [this](const QDateTime& min, const QDateTime& max) {
-                if (settingRange_)
-                    return;
-                emit zoomedIn(AxisClock::fromAxis(min.toMSecsSinceEpoch()),
-                              AxisClock::fromAxis(max.toMSecsSinceEpoch()));
-            });
+    emptyText_ = new QGraphicsSimpleTextItem(chart);
+    QFont font = emptyText_->font();
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    emptyText_->setFont(font);
+    emptyText_->setVisible(false);
+    emptyText_->setZValue(10);
+    connect(chart, &QChart::plotAreaChanged, this, [this] { placeEmptyText(); });
+
+    connect(timeAxis_, &QValueAxis::rangeChanged, this, [this](qreal min, qreal max) {
+        if (settingRange_)
+            return;
+        emit zoomedIn(min, max);
+    });
+}
+
+void CTchart1::setEmptyText(const QString& text) {
+    emptyText_->setText(text);
+    emptyText_->setVisible(!text.isEmpty());
+    chart()->legend()->setVisible(text.isEmpty());
+    placeEmptyText();
+}
+
+QString CTchart1::emptyText() const {
+    return emptyText_->isVisible() ? emptyText_->text() : QString();
+}
+
+void CTchart1::placeEmptyText() {
+    const QRectF area = chart()->plotArea();
+    const QRectF box = emptyText_->boundingRect();
+    emptyText_->setPos(area.center() - box.center());
+}
+
+void CTchart1::resizeEvent(QResizeEvent* event) {
+    QChartView::resizeEvent(event);
+    markTimeAxis();
+}
+
+QStringList CTchart1::timeLabels() const {
+    QStringList labels;
+    for (const QString& label : timeAxis_->categoriesLabels())
+        labels.append(label.trimmed().remove(QChar(0x2060)));
+    return labels;
+}
+
+void CTchart1::markTimeAxis() {
+    const bool setting = std::exchange(settingRange_, true);
+    markTimeAxisNow();
+    settingRange_ = setting;
+}
+
+void CTchart1::markTimeAxisNow() {
+    const QStringList old = timeAxis_->categoriesLabels();
+    for (const QString& label : old)
+        timeAxis_->remove(label);
+    const double from = timeAxis_->min();
+    const double to = timeAxis_->max();
+    // The plot area is only laid out for the new range later; the view's
+    // width less the value axis is near enough.
+    const int marks = std::max(2, (this->width() - 100) / kPixelsPerTimeMark);
+    timeAxis_->setStartValue(from);
+    QStringList used;
+    for (const TimeTick& tick : timeTicks(clock_, from, to, marks)) {
+        // The axis keys its marks by text; an hour the clock runs through
+        // twice shows the same texts again, told apart by invisible joiners.
+        QString label = tick.label;
+        while (used.contains(label))
+            label += QChar(0x2060);
+        used.append(label);
+        timeAxis_->append(label, tick.position);
+    }
 }
 
 void CTchart1::setTitleText(const QString& text) {
@@ -106,9 +171,8 @@ void CTchart1::addSeries(int index, std::span<const double> times, std::span<con
     const std::size_t n = std::min(times.size(), values.size());
     QList<QPointF> points;
     points.reserve(static_cast<qsizetype>(n));
-    AxisClock clock;
     for (std::size_t i = 0; i < n; ++i)
-        points.append(QPointF(static_cast<qreal>(clock.toAxis(times[i])), values[i]));
+        points.append(QPointF(times[i], values[i]));
     s->replace(points); // one update of the chart, not one per point
 }
 
@@ -131,13 +195,13 @@ bool CTchart1::seriesShown(int index) const {
 
 void CTchart1::setTimeRange(double start, double end) {
     settingRange_ = true;
-    timeAxis_->setRange(axisTime(start), axisTime(end));
+    timeAxis_->setRange(start, end);
+    markTimeAxis();
     settingRange_ = false;
 }
 
 std::pair<double, double> CTchart1::timeRange() const {
-    return {AxisClock::fromAxis(timeAxis_->min().toMSecsSinceEpoch()),
-            AxisClock::fromAxis(timeAxis_->max().toMSecsSinceEpoch())};
+    return {timeAxis_->min(), timeAxis_->max()};
 }
 
 void CTchart1::setValueAxisTitle(const QString& title) {

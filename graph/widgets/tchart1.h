@@ -1,5 +1,7 @@
 #pragma once
 
+#include "graph/wall_clock_axis.h"
+
 #include <QChartView>
 #include <QString>
 
@@ -7,15 +9,19 @@
 #include <span>
 #include <utility>
 
-class QDateTimeAxis;
+class QCategoryAxis;
+class QGraphicsSimpleTextItem;
 class QLineSeries;
 class QValueAxis;
 
 namespace vellumet::graph {
 
-// The chart of the graph window: four line series (red, green, blue, orange)
-// over a date-time axis, the legend at the top, a title line and a value axis
-// with a title. Times are automation dates throughout.
+// The chart of the graph window: four line series (red, green, blue, orange;
+// all but the first dashed, so that a curve drawn over another leaves it
+// visible) over a time axis, the legend at the top, a title line and a value
+// axis with a title. Times are places on the log's time axis (automation
+// dates where the station's clock did not change); the axis is marked at
+// round wall-clock times.
 //
 // Dragging across the plot selects a time range (zoomedIn); a right click asks
 // to go back (zoomOutRequested); the Left and Right keys and the mouse wheel
@@ -42,6 +48,9 @@ public:
     void setSeriesShown(int index, bool shown);
     bool seriesShown(int index) const;
 
+    // How the log's times lie on the axis; for the marks of the time axis.
+    void setClock(WallClockAxis clock) { clock_ = std::move(clock); }
+    const WallClockAxis& clock() const { return clock_; }
     void setTimeRange(double start, double end);
     std::pair<double, double> timeRange() const;
     void setValueAxisTitle(const QString& title);
@@ -49,7 +58,14 @@ public:
     void setValueRange(double low, double high);
 
     QLineSeries* series(int index) const;
-    QDateTimeAxis* timeAxis() const { return timeAxis_; }
+    QCategoryAxis* timeAxis() const { return timeAxis_; }
+    // The wall-clock texts of the time axis' marks, left to right.
+    QStringList timeLabels() const;
+
+    // A line across the plot saying why there are no curves; empty hides it,
+    // and the legend shows while there is none.
+    void setEmptyText(const QString& text);
+    QString emptyText() const;
     QValueAxis* valueAxis() const { return valueAxis_; }
 
     // Pixel columns of the plot area: how many distinct x positions a curve
@@ -62,13 +78,20 @@ signals:
     void panRequested(double fraction);
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void markTimeAxis();
+    void markTimeAxisNow();
+    void placeEmptyText();
+
     std::array<QLineSeries*, kSeriesCount> series_{};
-    QDateTimeAxis* timeAxis_ = nullptr;
+    QCategoryAxis* timeAxis_ = nullptr;
+    QGraphicsSimpleTextItem* emptyText_ = nullptr;
+    WallClockAxis clock_;
     QValueAxis* valueAxis_ = nullptr;
     bool settingRange_ = false;
 };

@@ -359,6 +359,32 @@
         <source>Drag across the chart to zoom in, right-click to zoom out; the arrow keys and the mouse wheel move along the time axis.</source>
         <translation>Über das Diagramm ziehen vergrößert, ein Rechtsklick verkleinert; die Pfeiltasten und das Mausrad verschieben die Zeitachse.</translation>
     </message>
+    <message>
+        <source>No readings between %1 and %2</source>
+        <translation>Keine Messwerte zwischen %1 und %2</translation>
+    </message>
+</context>
+<context>
+    <name>History</name>
+    <message>
+        <source>No log imported.</source>
+        <translation>Noch kein Protokoll importiert.</translation>
+    </message>
+    <message>
+        <source>Readings of %1 (%2 rows)</source>
+        <translation>Messwerte von %1 (%2 Zeilen)</translation>
+    </message>
+</context>
+<context>
+    <name>LiveDisplay</name>
+    <message>
+        <source>Alarm: high</source>
+        <translation>Alarm: zu hoch</translation>
+    </message>
+    <message>
+        <source>Alarm: low</source>
+        <translation>Alarm: zu tief</translation>
+    </message>
 </context>
 <context>
     <name>History</name>

@@ -23,10 +23,14 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStringList>
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
 
 namespace vellumet::sdcard {
 
@@ -81,7 +85,7 @@ History::History(StationLink& link, app::Messenger& messenger, QString dataFolde
     files_->verticalHeader()->hide();
     files_->setColumnWidth(0, 180);
     files_->setColumnWidth(1, 110);
-    files_->setMinimumWidth(250);
+    fitFileColumns();
 
     records_ = new RecordListModel(this);
     RecordCaptions captions;
@@ -104,9 +108,15 @@ History::History(StationLink& link, app::Messenger& messenger, QString dataFolde
     for (QPushButton* b : {export_, delete_, graph_, folder_})
         top->addWidget(b);
     top->addWidget(progress_, 1);
+    recordsSource_ = new QLabel(this);
+    recordsSource_->setObjectName(QStringLiteral("recordsSource"));
+    recordsSource_->setTextFormat(Qt::PlainText);
+    auto* recordsColumn = new QVBoxLayout;
+    recordsColumn->addWidget(recordsSource_);
+    recordsColumn->addWidget(recordsView_, 1);
     auto* lists = new QHBoxLayout;
     lists->addWidget(files_);
-    lists->addWidget(recordsView_, 1);
+    lists->addLayout(recordsColumn, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(lists, 1);
@@ -124,6 +134,7 @@ History::History(StationLink& link, app::Messenger& messenger, QString dataFolde
             });
     files_->viewport()->installEventFilter(this);
 
+    showStoredRecords();
     if (link_.connected())
         requestFileList();
 }
@@ -215,7 +226,57 @@ void History::showListing() {
         files_->setItem(row, 0, name);
         files_->setItem(row, 1, size);
     }
+    fitFileColumns();
     selectFile(-1);
+}
+
+void History::fitFileColumns() {
+    // Each column as wide as its caption and its texts need, at least as
+    // wide as it starts; the list as wide as its columns and a scroll bar.
+    int width = 0;
+    for (int column = 0; column < files_->columnCount(); ++column) {
+        const int start = column == 0 ? 180 : 110;
+        files_->resizeColumnToContents(column);
+        files_->setColumnWidth(column, std::max(files_->columnWidth(column) + 12, start));
+        width += files_->columnWidth(column);
+    }
+    files_->setMinimumWidth(width + files_->verticalScrollBar()->sizeHint().width() +
+                            2 * files_->frameWidth());
+}
+
+void History::showStoredRecords() {
+    const QString database =
+        QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName));
+    const Result<std::optional<ImportedLog>> held =
+        QFile::exists(database) ? importedLog(database) : std::optional<ImportedLog>();
+    if (!held || !*held) {
+        nameRecords({}, 0);
+        return;
+    }
+    store::RecordStore store;
+    Result<std::vector<store::LogRecord>> rows =
+        store.openDatabase(QFile::encodeName(database).toStdString())
+            ? store.readRecords(std::numeric_limits<double>::lowest(),
+                                std::numeric_limits<double>::max(), std::nullopt)
+            : Result<std::vector<store::LogRecord>>(std::vector<store::LogRecord>());
+    if (!rows) {
+        messenger_.info(QString::fromStdString(rows.error().text()));
+        nameRecords({}, 0);
+        return;
+    }
+    const std::int64_t count = static_cast<std::int64_t>(rows->size());
+    // An indoor log is told by its name, as when it was imported.
+    records_->setStoredRows(std::move(*rows), (*held)->fileName.contains(QLatin1String("IN")),
+                            (*held)->unitText);
+    nameRecords((*held)->fileName, count);
+}
+
+void History::nameRecords(const QString& fileName, std::int64_t rows) {
+    recordsSource_->setText(fileName.isEmpty()
+                                ? QCoreApplication::translate("History", "No log imported.")
+                                : QCoreApplication::translate("History", "Readings of %1 (%2 rows)")
+                                      .arg(shownName(fileName))
+                                      .arg(rows));
 }
 
 void History::selectFile(int row) {
@@ -290,7 +351,7 @@ void History::onExport() {
             asked.stationDateFormat = queryStationDateFormat(link, context.stopToken());
             return fetchFile(link, asked, context);
         },
-        [this](const Result<FetchOutcome>& fetched) {
+        [this, name = entry->name](const Result<FetchOutcome>& fetched) {
             folderLock_.reset();
             finishWork();
             const app::TextTable& t = app::texts();
@@ -314,6 +375,7 @@ void History::onExport() {
             if (fetched->import) {
                 lastImport_ = fetched->import;
                 records_->setTable(fetched->import->table, fetched->import->unitText);
+                nameRecords(name, fetched->import->rows);
             }
             progress_->setValue(progress_->maximum());
             if (const QString message = fetchMessage(*fetched); !message.isEmpty())
@@ -389,9 +451,9 @@ void History::onDelete() {
                                      .arg(shownName(entry.name),
                                           QString::fromStdString(removed.error().text())));
             } else if (*removed) {
-                if (lastImport_)
-                    records_->setTable(nullptr, QString());
+                records_->setTable(nullptr, QString());
                 lastImport_.reset();
+                nameRecords({}, 0);
                 messenger_.info(
                     QCoreApplication::translate(
                         "History", "The %1 readings of %2 were removed from the record database.")

@@ -66,6 +66,8 @@ public:
     QPushButton* folderButton() const { return folder_; }
     QProgressBar* progressBar() const { return progress_; }
     QLabel* selectedLabel() const { return selected_; }
+    // Which log the records list (and the graph) shows.
+    QLabel* recordsLabel() const { return recordsSource_; }
 
     void done(int result) override;
 
@@ -86,6 +88,11 @@ private:
     void setBusy(std::shared_ptr<OperationHandle> worker);
     void finishWork();
     void showListing();
+    void fitFileColumns();
+    // The records list from what the database holds, read when the window
+    // opens; and the line that names their log.
+    void showStoredRecords();
+    void nameRecords(const QString& fileName, std::int64_t rows);
     const CardEntry* selectedEntry();
     // Takes the data folder's lock for an action that writes there; says why
     // not when another process holds it.
@@ -105,6 +112,7 @@ private:
     QProgressBar* progress_ = nullptr;
     QTableWidget* files_ = nullptr;
     QTableView* recordsView_ = nullptr;
+    QLabel* recordsSource_ = nullptr;
     RecordListModel* records_ = nullptr;
 
     CardListing listing_;

@@ -4,6 +4,8 @@
 
 #include "store/automation_date.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -116,44 +118,6 @@ TEST(GraphWindow, OpensOnTheHourBeforeNowAcrossMidnight) {
               Errc::InvalidInput);
 }
 
-TEST(GraphWindow, AxisTimesShowTheLogsWallClock) {
-    AxisClock clock;
-    const double date = store::toAutomationDate(store::DateTimeParts{2024, 7, 1, 13, 45, 30});
-    const QDateTime shown = QDateTime::fromMSecsSinceEpoch(clock.toAxis(date));
-    EXPECT_EQ(shown.date(), QDate(2024, 7, 1));
-    EXPECT_EQ(shown.time(), QTime(13, 45, 30));
-    EXPECT_NEAR(AxisClock::fromAxis(clock.toAxis(date)), date, 1e-9);
-}
-
-TEST(GraphWindow, AxisClockAgreesWithTheSystemForEveryHourAcrossTransitions) {
-    // A zone with summer time; every hour of two years, in order and back.
-    const QByteArray zone = qgetenv("TZ");
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
-    const double from = store::toAutomationDate(store::DateTimeParts{2023, 1, 1, 0, 30, 0});
-    std::vector<double> hours;
-    for (int h = 0; h < 2 * 366 * 24; ++h)
-        hours.push_back(from + h / 24.0);
-    for (bool backwards : {false, true}) {
-        if (backwards)
-            std::reverse(hours.begin(), hours.end());
-        AxisClock clock;
-        int wrong = 0;
-        for (double date : hours) {
-            const qint64 wallMs = std::llround((date - 25569.0) * 86400000.0);
-            const qint64 hour = wallMs / 3600000;
-            if (clock.toAxis(date) != wallMs - AxisClock::offsetOfHour(hour))
-                ++wrong;
-        }
-        EXPECT_EQ(wrong, 0) << (backwards ? "backwards" : "forwards");
-    }
-    if (zone.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", zone);
-    tzset();
-}
-
 using GraphCurves = test::LogDatabase;
 
 TEST_F(GraphCurves, ThinnedCurvesAreTheWholeCurvesThinned) {
@@ -172,9 +136,10 @@ TEST_F(GraphCurves, ThinnedCurvesAreTheWholeCurvesThinned) {
               std::tuple{first + 4000.5 * minute, first + 4200 * minute, 64},
               std::tuple{first + 10 * minute, first + 20 * minute, 300}}) {
             SCOPED_TRACE(testing::Message() << start << ".." << end << ", " << columns);
-            Result<std::vector<LoadedCurve>> whole = loadCurves(store, kind, start, end, 0, 0, 0);
+            Result<std::vector<LoadedCurve>> whole =
+                loadCurves(store, kind, start, end, 0, 0, 0, WallClockAxis{});
             Result<std::vector<LoadedCurve>> thin =
-                loadCurves(store, kind, start, end, columns, start, end);
+                loadCurves(store, kind, start, end, columns, start, end, WallClockAxis{});
             ASSERT_TRUE(whole.ok());
             ASSERT_TRUE(thin.ok());
             ASSERT_EQ(whole->size(), thin->size());
@@ -200,8 +165,8 @@ TEST_F(GraphCurves, MissingValuesLeaveOnlyTheirOwnCurve) {
     const double start = *store::parseBoundText("2024-03-05 10:00:00");
     const double end = *store::parseBoundText("2024-03-05 10:03:00");
 
-    Result<std::vector<LoadedCurve>> t =
-        loadCurves(store, GraphKind::Temperature, start - 1e-6, end, 800, start, end);
+    Result<std::vector<LoadedCurve>> t = loadCurves(store, GraphKind::Temperature, start - 1e-6,
+                                                    end, 800, start, end, WallClockAxis{});
     ASSERT_TRUE(t.ok());
     ASSERT_EQ(t->size(), 3u);
     EXPECT_EQ((*t)[0].points.values, (std::vector<double>{20.5f, 20.7f, 20.9f}));
@@ -210,24 +175,175 @@ TEST_F(GraphCurves, MissingValuesLeaveOnlyTheirOwnCurve) {
     EXPECT_TRUE((*t)[2].points.times.empty());
 
     Result<std::vector<LoadedCurve>> h =
-        loadCurves(store, GraphKind::Humidity, start - 1e-6, end, 800, start, end);
+        loadCurves(store, GraphKind::Humidity, start - 1e-6, end, 800, start, end, WallClockAxis{});
     ASSERT_TRUE(h.ok());
     ASSERT_EQ(h->size(), 1u);
     EXPECT_EQ((*h)[0].points.values, (std::vector<double>{50, 51, 52, 53}));
 
     // The window leaves out its start and keeps its end; start = end is empty.
     Result<std::vector<LoadedCurve>> edge =
-        loadCurves(store, GraphKind::Humidity, start, end, 800, start, end);
+        loadCurves(store, GraphKind::Humidity, start, end, 800, start, end, WallClockAxis{});
     ASSERT_TRUE(edge.ok());
     EXPECT_EQ((*edge)[0].points.values, (std::vector<double>{51, 52, 53}));
     Result<std::vector<LoadedCurve>> none =
-        loadCurves(store, GraphKind::Temperature, end, end, 800, end, end);
+        loadCurves(store, GraphKind::Temperature, end, end, 800, end, end, WallClockAxis{});
     ASSERT_TRUE(none.ok());
     for (const LoadedCurve& c : *none)
         EXPECT_EQ(c.rows, 0);
 
     store::RecordStore closed;
-    EXPECT_FALSE(loadCurves(closed, GraphKind::Temperature, start, end, 800, start, end).ok());
+    EXPECT_FALSE(
+        loadCurves(closed, GraphKind::Temperature, start, end, 800, start, end, WallClockAxis{})
+            .ok());
+}
+
+// A log of a reading every ten minutes through both clock changes of 2024 in
+// Berlin (31 March 02:00 forward, 27 October 03:00 back), written by a station
+// whose clock follows them or by one whose clock does not.
+std::string clockChangeLog(bool stationChangesClock) {
+    std::string text;
+    int n = 0;
+    const auto row = [&](int month, int day, int hour, int minute) {
+        char line[96];
+        std::snprintf(line, sizeof line, "2024-%02d-%02d %02d:%02d:00,%.1f,50,%.1f,%.1f\n", month,
+                      day, hour, minute, 10.0 + n * 0.1, 5.0, 10.0 + n * 0.1);
+        text += line;
+        ++n;
+    };
+    for (int m = 0; m < 4 * 60; m += 10) {
+        if (stationChangesClock && m / 60 == 2)
+            continue; // the hour the clock skips is never written
+        row(3, 31, m / 60, m % 60);
+    }
+    for (int m = 60; m < 4 * 60; m += 10) {
+        row(10, 27, m / 60, m % 60);
+        if (stationChangesClock && m == 2 * 60 + 50)
+            for (int again = 2 * 60; again < 3 * 60; again += 10)
+                row(10, 27, again / 60, again % 60);
+    }
+    return text;
+}
+
+using ClockChanges = test::LogDatabase;
+
+TEST_F(ClockChanges, EveryRowIsPlacedOnceInTheOrderItWasWritten) {
+    const double minute = 1.0 / 1440.0;
+    const double second = minute / 60.0;
+    for (bool changes : {true, false}) {
+        SCOPED_TRACE(changes ? "a clock with summer time" : "a clock without");
+        importLog(clockChangeLog(changes));
+        store::RecordStore store;
+        ASSERT_TRUE(store.openDatabase(path()).ok());
+        Result<WallClockAxis> clock =
+            WallClockAxis::ofStore(store, QTimeZone(QByteArrayLiteral("Europe/Berlin")));
+        ASSERT_TRUE(clock.ok());
+        EXPECT_EQ(clock->isIdentity(), !changes);
+        const double from = store::toAutomationDate({2024, 3, 30, 0, 0, 0});
+        const double to = store::toAutomationDate({2024, 10, 28, 0, 0, 0});
+        const std::size_t rows = changes ? 18 + 24 : 24 + 18;
+        for (int columns : {0, 800}) {
+            Result<std::vector<LoadedCurve>> curves =
+                loadCurves(store, GraphKind::Temperature, from, to, columns, clock->toAxis(from),
+                           clock->toAxis(to, true), *clock);
+            ASSERT_TRUE(curves.ok());
+            const store::Series& t = (*curves)[0].points;
+            ASSERT_EQ(t.times.size(), rows) << columns;
+            // Every reading ten minutes after the one before it, in the
+            // order written (the temperature counts up by the row).
+            for (std::size_t i = 1; i < rows; ++i) {
+                EXPECT_NEAR(t.values[i] - t.values[i - 1], 0.1, 1e-4) << i;
+                if (i != (changes ? 18u : 24u)) { // from March to October
+                    EXPECT_NEAR(t.times[i] - t.times[i - 1], 10 * minute, second) << i;
+                }
+            }
+        }
+        // The marks of the autumn night run forward, the repeated hour's
+        // wall-clock times shown twice.
+        const double night = clock->toAxis(store::toAutomationDate({2024, 10, 27, 1, 0, 0}));
+        const std::vector<TimeTick> ticks = timeTicks(*clock, night, night + 4.0 / 24.0, 9);
+        QStringList labels;
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            labels.append(ticks[i].label);
+            if (i > 0) {
+                EXPECT_GT(ticks[i].position, ticks[i - 1].position);
+            }
+        }
+        EXPECT_EQ(labels.join(QLatin1Char(' ')),
+                  changes ? QStringLiteral("2024-10-27 01:00 01:30 02:00 02:30 02:00 02:30 03:00 "
+                                           "03:30 04:00")
+                          : QStringLiteral("2024-10-27 01:00 01:30 02:00 02:30 03:00 03:30 04:00 "
+                                           "04:30 05:00"));
+        // A window over the second pass of the hour reads only that pass.
+        if (changes) {
+            const double secondPass =
+                clock->toAxis(store::toAutomationDate({2024, 10, 27, 2, 15, 0}), true);
+            const auto [wallFrom, wallTo] = clock->wallSpan(secondPass, secondPass + 30 * minute);
+            Result<std::vector<LoadedCurve>> pass =
+                loadCurves(store, GraphKind::Temperature, wallFrom, wallTo, 0, secondPass,
+                           secondPass + 30 * minute, *clock);
+            ASSERT_TRUE(pass.ok());
+            EXPECT_EQ((*pass)[0].points.times.size(), 3u);
+            for (double v : (*pass)[0].points.values)
+                EXPECT_GT(v, 10.0 + 0.1 * 29.5); // rows written after the change
+        }
+    }
+}
+
+TEST_F(ClockChanges, ASkippedHourTakesNoRoomInALogWhoseTimesAscend) {
+    // The spring night alone: the times ascend, so the rows are also packed,
+    // and the axis is found from the zone's changes instead of every row.
+    std::string log = clockChangeLog(true);
+    log.resize(log.find("2024-10-27"));
+    importLog(log);
+    store::RecordStore store;
+    ASSERT_TRUE(store.openDatabase(path()).ok());
+    ASSERT_TRUE(*store.hasPackedRows());
+    const QTimeZone berlin(QByteArrayLiteral("Europe/Berlin"));
+    Result<WallClockAxis> clock = WallClockAxis::ofStore(store, berlin);
+    ASSERT_TRUE(clock.ok());
+    ASSERT_FALSE(clock->isIdentity());
+    Result<std::vector<store::LogRecord>> rows = store.readRecords(0.5, 1e6, std::nullopt);
+    ASSERT_TRUE(rows.ok());
+    ASSERT_EQ(rows->size(), 18u);
+    std::vector<double> times;
+    for (const store::LogRecord& r : *rows)
+        times.push_back(r.time);
+    const WallClockAxis fromRows = WallClockAxis::fromWrittenTimes(times, berlin);
+    for (std::size_t i = 1; i < times.size(); ++i) {
+        EXPECT_NEAR(clock->toAxis(times[i]) - clock->toAxis(times[i - 1]), 10.0 / 1440.0, 1e-5)
+            << i;
+        EXPECT_NEAR(fromRows.toAxis(times[i]), clock->toAxis(times[i]), 1e-5) << i;
+    }
+    // Shown as the station wrote them.
+    EXPECT_NEAR(clock->toWall(clock->toAxis(times[12])), times[12], 1e-6);
+}
+
+TEST(TimeMarks, FallOnRoundTimesAndCarryTheDateWhereItChanges) {
+    const WallClockAxis plain;
+    const double from = store::toAutomationDate({2024, 3, 5, 17, 58, 44});
+    struct Case {
+        double span; // days
+        int marks;
+        const char* first;
+        const char* second;
+    };
+    for (const Case& c : {Case{2.0 / 24.0, 8, "2024-03-05 18:00", "18:30"},
+                          Case{10.0 / 1440.0, 6, "2024-03-05 18:00", "18:02"},
+                          Case{50.0 / 86400.0, 6, "2024-03-05 17:58:50", "17:59:00"},
+                          Case{1.0, 6, "2024-03-05 18:00", "2024-03-06 00:00"},
+                          Case{12.0, 7, "2024-03-06", "2024-03-08"}}) {
+        SCOPED_TRACE(c.first);
+        const std::vector<TimeTick> ticks = timeTicks(plain, from, from + c.span, c.marks);
+        ASSERT_GE(ticks.size(), 2u);
+        EXPECT_LE(ticks.size(), static_cast<std::size_t>(c.marks));
+        EXPECT_EQ(ticks[0].label, QLatin1String(c.first));
+        EXPECT_EQ(ticks[1].label, QLatin1String(c.second));
+        for (const TimeTick& t : ticks) {
+            EXPECT_GE(t.position, from);
+            EXPECT_LE(t.position, from + c.span);
+        }
+    }
+    EXPECT_TRUE(timeTicks(plain, from, from, 5).empty());
 }
 
 } // namespace

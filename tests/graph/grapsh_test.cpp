@@ -1,4 +1,5 @@
 #include "../ui/recording_messenger.h"
+#include "graph/widgets/chart_drawing.h"
 #include "graph/widgets/grapsh.h"
 #include "graph/widgets/tchart1.h"
 #include "graph_fixture.h"
@@ -7,10 +8,11 @@
 #include "cli/cli.h"
 #include "store/automation_date.h"
 
+#include <QCategoryAxis>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDateTimeAxis>
 #include <QImage>
+#include <QLegend>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTest>
@@ -60,6 +62,8 @@ TEST_F(GrapshTest, DrawsTheKindsCurvesTitlesAndRange) {
     QTest::mouseClick(dialog->drawButton(), Qt::LeftButton);
     CTchart1& chart = *dialog->chart();
     EXPECT_EQ(chart.titleText(), app::texts()[app::TextId::Temperature]);
+    EXPECT_EQ(dialog->windowTitle(),
+              app::texts()[app::TextId::Graph] + QStringLiteral(" \u2013 log.csv"));
     EXPECT_EQ(chart.valueAxisTitle(), QStringLiteral("(\u00b0C)"));
     EXPECT_EQ(points(0), 3); // the row without temperature is left out
     EXPECT_EQ(points(1), 0); // no dew point, no heat index in this log
@@ -69,8 +73,9 @@ TEST_F(GrapshTest, DrawsTheKindsCurvesTitlesAndRange) {
     EXPECT_EQ(chart.series(0)->pen().color(), QColor(0xFF, 0, 0));
     EXPECT_EQ(chart.series(2)->pen().color(), QColor(0x00, 0x80, 0xFF));
     EXPECT_EQ(chart.series(2)->name(), app::texts()[app::TextId::HeatIndex]);
-    EXPECT_EQ(chart.timeAxis()->min().time(), QTime(9, 0));
-    EXPECT_EQ(chart.timeAxis()->max().time(), QTime(11, 0));
+    EXPECT_EQ(chart.timeRange(), (std::pair{store::toAutomationDate({2024, 3, 5, 9, 0, 0}),
+                                            store::toAutomationDate({2024, 3, 5, 11, 0, 0})}));
+    EXPECT_TRUE(chart.emptyText().isEmpty());
 
     dialog->kindBox()->setCurrentIndex(1);
     ASSERT_TRUE(dialog->drawGraph());
@@ -142,7 +147,8 @@ TEST_F(GrapshTest, LongWindowsAreThinnedAndZoomingReadsFinerData) {
     EXPECT_EQ(points(0), 120);
     EXPECT_TRUE(dialog->zoomOutButton()->isEnabled());
     // Right and a wheel notch towards the user each move on by a tenth, and
-    // the readings of the new range are read.
+    // the readings of the new range are read; zooming out goes back a step
+    // at a time.
     dialog->chart()->setFocus();
     QTest::keyClick(dialog->chart(), Qt::Key_Right);
     QWheelEvent notch(QPointF(10, 10), QPointF(10, 10), {}, QPoint(0, -120), Qt::NoButton, {},
@@ -154,10 +160,15 @@ TEST_F(GrapshTest, LongWindowsAreThinnedAndZoomingReadsFinerData) {
     // The moved bounds fall between whole seconds: 6:24 may be in or out.
     ASSERT_GE(points(0), 120);
     ASSERT_LE(points(0), 121);
-    const double firstShown =
-        AxisClock::fromAxis(static_cast<qint64>(dialog->chart()->series(0)->at(0).x()));
+    const double firstShown = dialog->chart()->series(0)->at(0).x();
     EXPECT_GT(firstShown, from + 23.5 * minute);
     EXPECT_LT(firstShown, from + 25.5 * minute);
+    for (double back : {12.0, 0.0}) {
+        QTest::mouseClick(dialog->zoomOutButton(), Qt::LeftButton);
+        EXPECT_NEAR(dialog->chart()->timeRange().first, from + back * minute, 1e-6);
+        EXPECT_NEAR(dialog->chart()->timeRange().second, to + back * minute, 1e-6);
+        EXPECT_TRUE(dialog->zoomOutButton()->isEnabled());
+    }
     // A right click goes back to the whole log.
     QTest::mouseClick(dialog->chart()->viewport(), Qt::RightButton, {},
                       dialog->chart()->viewport()->rect().center());
@@ -202,6 +213,101 @@ TEST_F(GrapshTest, SavesThePictureAndPlotDrawsTheSame) {
     }
 }
 
+TEST_F(GrapshTest, TheRepeatedAutumnHourIsDrawnAfterTheFirstAndMarkedInWallClockTime) {
+    // Every ten minutes through the night the clock went back at 03:00.
+    std::string log;
+    int n = 0;
+    const auto row = [&](int minutes) {
+        char line[64];
+        std::snprintf(line, sizeof line, "2024-10-27 %02d:%02d:00,%.1f,50,--,--\n", minutes / 60,
+                      minutes % 60, 10.0 + 0.1 * n++);
+        log += line;
+    };
+    for (int m = 60; m < 3 * 60; m += 10)
+        row(m);
+    for (int m = 2 * 60; m < 4 * 60; m += 10)
+        row(m);
+    importLog(log);
+    open();
+    dialog->setPickers({QDate(2024, 10, 27), QTime(0, 59), QDate(2024, 10, 27), QTime(4, 0)});
+    ASSERT_TRUE(dialog->drawGraph());
+    const QList<QPointF> points = dialog->chart()->series(0)->points();
+    ASSERT_EQ(points.size(), n);
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        EXPECT_NEAR(points[i].x() - points[i - 1].x(), 10.0 / 1440.0, 1e-6) << i;
+        EXPECT_NEAR(points[i].y() - points[i - 1].y(), 0.1, 1e-4) << i; // in the written order
+    }
+    const QStringList labels = dialog->chart()->timeLabels();
+    EXPECT_EQ(labels.count(QStringLiteral("02:00")) + labels.count(QStringLiteral("02:30")),
+              labels.contains(QStringLiteral("02:30")) ? 4 : 2)
+        << labels.join(QLatin1Char(' ')).toStdString();
+    ASSERT_FALSE(labels.isEmpty());
+    EXPECT_TRUE(labels.first().startsWith(QStringLiteral("2024-10-27 01:")));
+    for (const QString& label : labels)
+        EXPECT_TRUE(label.endsWith(QLatin1String(":00")) || label.endsWith(QLatin1String(":30")))
+            << label.toStdString();
+    EXPECT_TRUE(messenger.shown.empty());
+    if (const QByteArray keep = qgetenv("VELLUMET_KEEP_PNG"); !keep.isEmpty())
+        QTest::qWait(100),
+            dialog->grab().save(QString::fromLocal8Bit(keep) + QStringLiteral("/autumn.png"));
+}
+
+TEST_F(GrapshTest, MarksRoundTimesAndSaysWhenAWindowHoldsNoReadings) {
+    importLog(minuteLog(600));
+    open();
+    dialog->setPickers({QDate(2024, 3, 5), QTime(1, 58, 44), QDate(2024, 3, 5), QTime(7, 58, 44)});
+    ASSERT_TRUE(dialog->drawGraph());
+    CTchart1& chart = *dialog->chart();
+    const QStringList labels = chart.timeLabels();
+    ASSERT_GE(labels.size(), 3);
+    EXPECT_EQ(labels.first(), QStringLiteral("2024-03-05 02:00"));
+    for (const QString& label : labels.mid(1))
+        EXPECT_TRUE(QTime::fromString(label, QStringLiteral("hh:mm")).isValid() &&
+                    label.endsWith(QLatin1String("00")))
+            << label.toStdString();
+    EXPECT_TRUE(chart.emptyText().isEmpty());
+    EXPECT_TRUE(chart.chart()->legend()->isVisible());
+
+    dialog->setPickers({QDate(2024, 3, 7), QTime(1, 0), QDate(2024, 3, 7), QTime(2, 0)});
+    ASSERT_TRUE(dialog->drawGraph());
+    EXPECT_EQ(chart.emptyText(),
+              QStringLiteral("No readings between 2024-03-07 01:00:00 and 2024-03-07 02:00:00"));
+    EXPECT_FALSE(chart.chart()->legend()->isVisible());
+    EXPECT_EQ(chart.timeLabels().first(), QStringLiteral("2024-03-07 01:00"));
+    for (const QString& label : chart.timeLabels())
+        EXPECT_FALSE(label.contains(QLatin1String("1970")));
+    if (const QByteArray keep = qgetenv("VELLUMET_KEEP_PNG"); !keep.isEmpty())
+        QTest::qWait(100),
+            dialog->grab().save(QString::fromLocal8Bit(keep) + QStringLiteral("/empty.png"));
+    // Drawn again with readings, the line goes.
+    dialog->setPickers({QDate(2024, 3, 5), QTime(1, 0), QDate(2024, 3, 5), QTime(2, 0)});
+    ASSERT_TRUE(dialog->drawGraph());
+    EXPECT_TRUE(chart.emptyText().isEmpty());
+    EXPECT_TRUE(messenger.shown.empty());
+}
+
+TEST_F(GrapshTest, ACurveUnderAnEqualOneStaysVisible) {
+    // Heat index equal to the temperature, as in every cool log.
+    std::string log;
+    for (int m = 0; m < 60; ++m)
+        log += "2024-03-05 10:" + std::string(m < 10 ? "0" : "") + std::to_string(m) + ":00," +
+               std::to_string(15 + m % 7) + ",50,5.0," + std::to_string(15 + m % 7) + "\n";
+    importLog(log);
+    open();
+    pick(QTime(9, 59), QTime(11, 0), 0);
+    ASSERT_TRUE(dialog->drawGraph());
+    const QImage image = QImage::fromData(chartImage(*dialog->chart(), ImageFormat::Png));
+    // Pixels of the temperature's red inside the plot.
+    const QRect plot = dialog->chart()->chart()->plotArea().toRect();
+    int red = 0;
+    for (int y = plot.top(); y <= plot.bottom(); ++y)
+        for (int x = plot.left(); x <= plot.right(); ++x)
+            red += image.pixelColor(x, y) == QColor(0xFF, 0, 0) ? 1 : 0;
+    EXPECT_GT(red, plot.width() / 2);
+    if (const QByteArray keep = qgetenv("VELLUMET_KEEP_PNG"); !keep.isEmpty())
+        image.save(QString::fromLocal8Bit(keep) + QStringLiteral("/equal.png"));
+}
+
 } // namespace
 
 // The window's own buttons follow the language as the table's texts do.
@@ -212,6 +318,12 @@ TEST_F(GrapshTest, ButtonsInGerman) {
     EXPECT_EQ(dialog->zoomOutButton()->text(), QStringLiteral("Verkleinern"));
     EXPECT_EQ(dialog->saveButton()->text(), QStringLiteral("Als PNG speichern..."));
     EXPECT_TRUE(dialog->chart()->toolTip().startsWith(QStringLiteral("Über das Diagramm")));
+    importLog(minuteLog(10));
+    dialog->setPickers({QDate(2024, 3, 7), QTime(1, 0), QDate(2024, 3, 7), QTime(2, 0)});
+    ASSERT_TRUE(dialog->drawGraph());
+    EXPECT_EQ(
+        dialog->chart()->emptyText(),
+        QStringLiteral("Keine Messwerte zwischen 2024-03-07 01:00:00 und 2024-03-07 02:00:00"));
     dialog.reset();
     app::installTranslations(app::UiLanguage::English);
 }

@@ -438,3 +438,72 @@ TEST(HistoryDialog, MessageBoxQuestionsTakeTheirIconAndDefaultButton) {
         EXPECT_EQ(ok, c.enterPresses == QMessageBox::Ok);
     }
 }
+
+// The records list names the log it shows, whichever file is selected, and
+// after the window is opened again it shows what the database holds.
+TEST(HistoryDialog, TheRecordsListNamesItsLogAndComesBackFromTheDatabase) {
+    DialogRig rig(0);
+    const QAbstractItemModel* records = rig.dialog->recordList()->model();
+    EXPECT_EQ(rig.dialog->recordsLabel()->text(), QStringLiteral("No log imported."));
+    rig.exportFile("CH2_2612.CSV");
+    ASSERT_TRUE(rig.messenger.shown.empty());
+    const QString named = QStringLiteral("Readings of CH2_2612.CSV (2016 rows)");
+    EXPECT_EQ(rig.dialog->recordsLabel()->text(), named);
+    rig.click("CH1_2612.CSV");
+    EXPECT_EQ(rig.dialog->recordsLabel()->text(), named);
+    const QString firstTime = records->index(0, 0).data().toString();
+    const QString firstTemperature = records->index(0, 1).data().toString();
+
+    rig.reopen();
+    records = rig.dialog->recordList()->model();
+    EXPECT_EQ(rig.dialog->recordsLabel()->text(), named);
+    ASSERT_EQ(records->rowCount(), 2016);
+    ASSERT_EQ(records->columnCount(), 5);
+    EXPECT_EQ(records->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Temperature(°F)"));
+    // The same reading, as the database holds it.
+    store::RecordStore store;
+    ASSERT_TRUE(
+        store.openDatabase(QFile::encodeName(rig.data.filePath("7421.mdb")).toStdString()).ok());
+    const auto stored = store.readRecords(-1e9, 1e9, std::nullopt);
+    ASSERT_TRUE(stored.ok() && !stored->empty());
+    EXPECT_EQ(records->index(0, 0).data().toString(),
+              QString::fromStdString(store::formatDateTime(stored->front().time)));
+    EXPECT_DOUBLE_EQ(records->index(0, 1).data().toString().toDouble(),
+                     firstTemperature.toDouble());
+    EXPECT_FALSE(firstTime.isEmpty());
+
+    rig.click("CH2_2612.CSV");
+    rig.dialog->deleteButton()->click();
+    rig.waitIdle();
+    EXPECT_EQ(records->rowCount(), 0);
+    EXPECT_EQ(rig.dialog->recordsLabel()->text(), QStringLiteral("No log imported."));
+}
+
+// Every column of the card's file list is as wide as its caption and its
+// texts, and the list shows them whole, in English and in German.
+TEST(HistoryDialog, TheFileListsColumnsFitTheirTexts) {
+    for (app::UiLanguage language : {app::UiLanguage::English, app::UiLanguage::German}) {
+        app::installTranslations(language);
+        app::texts().load();
+        DialogRig rig(0);
+        QTableWidget* list = rig.dialog->fileList();
+        ASSERT_GT(list->rowCount(), 0);
+        const QFontMetrics metrics(list->font());
+        int total = 0;
+        for (int c = 0; c < list->columnCount(); ++c) {
+            int need = metrics.horizontalAdvance(list->horizontalHeaderItem(c)->text());
+            for (int row = 0; row < list->rowCount(); ++row)
+                need = std::max(need, metrics.horizontalAdvance(list->item(row, c)->text()));
+            EXPECT_GT(list->columnWidth(c), need) << c;
+            total += list->columnWidth(c);
+        }
+        EXPECT_LE(total, list->viewport()->width());
+        if (language == app::UiLanguage::German) {
+            EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("Größe"));
+            EXPECT_EQ(rig.dialog->recordsLabel()->text(),
+                      QStringLiteral("Noch kein Protokoll importiert."));
+        }
+    }
+    app::installTranslations(app::UiLanguage::English);
+    app::texts().load();
+}

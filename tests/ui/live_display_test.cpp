@@ -118,3 +118,68 @@ TEST(LiveDisplay, IconIsDrawnAtEverySize) {
                       .filePath(QStringLiteral("icon_%1.png").arg(size)));
     }
 }
+
+// A channel past an enabled limit is marked in its tile: a word and red.
+TEST(LiveDisplay, ChannelsPastAnAlarmLimitAreMarkedInWordsAndColour) {
+    std::array<Block, 4> answers{};
+    Block& switches = answers[0];
+    switches[5] = 0b0000'1001; // temperature high: CH1, CH4 (limit below)
+    switches[6] = 0b0000'0010; // temperature low: CH2
+    switches[3] = 0b0000'0100; // humidity high: CH3
+    Block& t = answers[2];
+    t[1] = 0x00, t[2] = 0xFA;   // CH1 high 25.0
+    t[7] = 0xFF, t[8] = 0x38;   // CH2 low -20.0
+    t[13] = 0x00, t[14] = 0xFA; // CH4 high 25.0
+    t[3] = 0x80, t[4] = 0x00;   // CH1 low: none
+    Block& h = answers[3];
+    h[5] = 80; // CH3 high 80 %
+    Readings readings{};
+    readings[0] = {26.0f, 50};
+    readings[1] = {-21.0f, 50};
+    readings[2] = {20.0f, 85};
+    readings[3] = {25.0f, 50}; // on the limit, not past it
+    readings[4] = {NO_VALUE_F, NO_VALUE};
+    const AlarmStates states = alarmStates(answers, readings);
+    EXPECT_EQ(states[0], AlarmState::High);
+    EXPECT_EQ(states[1], AlarmState::Low);
+    EXPECT_EQ(states[2], AlarmState::High);
+    for (std::size_t c = 3; c < kChannelCount; ++c)
+        EXPECT_EQ(states[c], AlarmState::None) << c;
+    // With the temperature switch off only humidity counts.
+    std::array<Block, 4> off = answers;
+    off[0][2] = 1;
+    EXPECT_EQ(alarmStates(off, readings)[0], AlarmState::None);
+    EXPECT_EQ(alarmStates(off, readings)[2], AlarmState::High);
+    EXPECT_EQ(alarmStates({}, readings), AlarmStates{});
+
+    EXPECT_EQ(channelTexts(0, readings[0], false, app::texts(), states[0]).alarm, u("Alarm: high"));
+    EXPECT_EQ(channelTexts(1, readings[1], false, app::texts(), states[1]).alarm, u("Alarm: low"));
+    EXPECT_TRUE(channelTexts(3, readings[3], false, app::texts(), states[3]).alarm.isEmpty());
+    app::installTranslations(app::UiLanguage::German);
+    const QString high = channelTexts(0, readings[0], false, app::texts(), states[0]).alarm;
+    const QString low = channelTexts(1, readings[1], false, app::texts(), states[1]).alarm;
+    app::installTranslations(app::UiLanguage::English);
+    EXPECT_EQ(high, u("Alarm: zu hoch"));
+    EXPECT_EQ(low, u("Alarm: zu tief"));
+
+    // The badge beside the label is red where there is an alarm, and only there.
+    const QImage picture = renderLiveDisplay(readings, false, app::texts(), states);
+    const auto redPixels = [&picture](const QRect& rect) {
+        int red = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                const QColor c = picture.pixelColor(x, y);
+                red += c.red() > 150 && c.green() < 60 && c.blue() < 60 ? 1 : 0;
+            }
+        return red;
+    };
+    for (int c = 0; c < kChannelCount; ++c) {
+        const int red = redPixels(alarmBadgeRect(c));
+        if (states[static_cast<std::size_t>(c)] != AlarmState::None)
+            EXPECT_GT(red, 100) << c;
+        else
+            EXPECT_EQ(red, 0) << c;
+    }
+    if (const QByteArray keep = qgetenv("VELLUMET_KEEP_PNG"); !keep.isEmpty())
+        picture.save(QString::fromLocal8Bit(keep) + QStringLiteral("/alarms.png"));
+}

@@ -2,6 +2,7 @@
 
 #include "app/text_table.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QLinearGradient>
@@ -168,6 +169,32 @@ QFont displayFont() {
     return font;
 }
 
+// The colour of a channel past an alarm limit.
+const QColor kAlarmColour(200, 0, 0);
+
+// A red frame around the channel's panel and its alarm word on a red badge.
+void paintAlarm(QPainter& painter, int channel, const QString& word) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(kAlarmColour, 3));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(panelFor(channel).adjusted(1, 1, -1, -1), 9, 9);
+    const QRect badge = alarmBadgeRect(channel);
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    font.setBold(true);
+    const qreal wide = QFontMetricsF(font).horizontalAdvance(word) + 10;
+    const QRectF box(badge.left(), badge.top(), std::min<qreal>(wide, badge.width()),
+                     badge.height());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kAlarmColour);
+    painter.drawRoundedRect(box, 4, 4);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(box, Qt::AlignCenter, word);
+    painter.restore();
+}
+
 QString forDrawing(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
@@ -179,8 +206,12 @@ const std::array<ChannelLayout, kChannelCount>& channelLayouts() {
 }
 
 ChannelTexts channelTexts(int channel, const ChannelReading& reading, bool fahrenheit,
-                          const app::TextTable& texts) {
+                          const app::TextTable& texts, AlarmState alarm) {
     ChannelTexts out;
+    if (alarm == AlarmState::High)
+        out.alarm = QCoreApplication::translate("LiveDisplay", "Alarm: high");
+    else if (alarm == AlarmState::Low)
+        out.alarm = QCoreApplication::translate("LiveDisplay", "Alarm: low");
     out.label = QStringLiteral("CH%1").arg(channel + 1);
     out.temperature = block(texts.at(app::TextId::Temperature),
                             formatTemperature(reading.temperature, TextForm::WithUnit, fahrenheit));
@@ -190,6 +221,23 @@ ChannelTexts channelTexts(int channel, const ChannelReading& reading, bool fahre
         block(texts.at(app::TextId::DewPoint),
               formatTemperature(channelDewPoint(reading), TextForm::WithUnit, fahrenheit));
     return out;
+}
+
+AlarmStates alarmStates(const std::array<Block, 4>& alarmAnswer, const Readings& readings) {
+    const AlarmSettings settings =
+        decodeAlarmSettings(alarmAnswer[0], alarmAnswer[2], alarmAnswer[3]);
+    AlarmStates states{};
+    for (int channel = 0; channel < kChannelCount; ++channel)
+        states[static_cast<std::size_t>(channel)] =
+            alarmStateOf(settings, channel, readings[static_cast<std::size_t>(channel)]);
+    return states;
+}
+
+QRect alarmBadgeRect(int channel) {
+    const QRect label = kLayout[static_cast<std::size_t>(channel)].label;
+    const QRectF panel = panelFor(channel);
+    return QRect(label.left() + 36, label.top() + 1,
+                 static_cast<int>(panel.right()) - 6 - (label.left() + 36), 16);
 }
 
 const QImage& backgroundImage() {
@@ -215,7 +263,7 @@ QImage iconImage(int size) {
 }
 
 void paintLiveDisplay(QPainter& painter, const Readings& readings, bool fahrenheit,
-                      const app::TextTable& texts) {
+                      const app::TextTable& texts, const AlarmStates& alarms) {
     painter.drawImage(0, 0, backgroundImage());
     static const QFont font = displayFont();
     painter.setFont(font);
@@ -225,7 +273,10 @@ void paintLiveDisplay(QPainter& painter, const Readings& readings, bool fahrenhe
     for (int channel = 0; channel < kChannelCount; ++channel) {
         const auto& layout = kLayout[static_cast<std::size_t>(channel)];
         const ChannelTexts t =
-            channelTexts(channel, readings[static_cast<std::size_t>(channel)], fahrenheit, texts);
+            channelTexts(channel, readings[static_cast<std::size_t>(channel)], fahrenheit, texts,
+                         alarms[static_cast<std::size_t>(channel)]);
+        if (!t.alarm.isEmpty())
+            paintAlarm(painter, channel, t.alarm);
         for (const auto& [rect, text] :
              {std::pair{layout.label, t.label}, std::pair{layout.temperature, t.temperature},
               std::pair{layout.humidity, t.humidity}, std::pair{layout.dewPoint, t.dewPoint}}) {
@@ -249,10 +300,11 @@ void paintLiveDisplay(QPainter& painter, const Readings& readings, bool fahrenhe
     }
 }
 
-QImage renderLiveDisplay(const Readings& readings, bool fahrenheit, const app::TextTable& texts) {
+QImage renderLiveDisplay(const Readings& readings, bool fahrenheit, const app::TextTable& texts,
+                         const AlarmStates& alarms) {
     QImage image(kPictureWidth, kPictureHeight, QImage::Format_RGB32);
     QPainter painter(&image);
-    paintLiveDisplay(painter, readings, fahrenheit, texts);
+    paintLiveDisplay(painter, readings, fahrenheit, texts, alarms);
     painter.end();
     return image;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/readings.h"
+#include "device/station_blocks.h"
 
 #include <QImage>
 #include <QRect>
@@ -36,10 +37,16 @@ struct ChannelTexts {
     QString temperature;
     QString humidity;
     QString dewPoint;
+    QString alarm; // "Alarm: high" or "Alarm: low" past a limit, else empty
 };
 
 ChannelTexts channelTexts(int channel, const ChannelReading& reading, bool fahrenheit,
-                          const app::TextTable& texts);
+                          const app::TextTable& texts, AlarmState alarm = AlarmState::None);
+
+using AlarmStates = std::array<AlarmState, kChannelCount>;
+// Where each channel stands against the alarm limits, from alarm answers 1 to
+// 4 as the station last sent them (all zero before it has: no alarm).
+AlarmStates alarmStates(const std::array<Block, 4>& alarmAnswer, const Readings& readings);
 
 // The picture's background: panels for the eight channels on a soft gradient,
 // made once and kept.
@@ -50,10 +57,16 @@ QImage iconImage(int size);
 
 // Composes the whole picture: background, then for CH1 to CH8 the label and
 // the three blocks, each left- and top-aligned and clipped to its rectangle.
+// A channel past an alarm limit gets a red frame and its alarm word beside
+// its label.
 void paintLiveDisplay(QPainter& painter, const Readings& readings, bool fahrenheit,
-                      const app::TextTable& texts);
+                      const app::TextTable& texts, const AlarmStates& alarms = {});
 
 // The picture as an image, as the window shows it.
-QImage renderLiveDisplay(const Readings& readings, bool fahrenheit, const app::TextTable& texts);
+QImage renderLiveDisplay(const Readings& readings, bool fahrenheit, const app::TextTable& texts,
+                         const AlarmStates& alarms = {});
+
+// Where a channel's alarm word goes: beside its label, over the rule.
+QRect alarmBadgeRect(int channel);
 
 } // namespace vellumet::ui

@@ -342,7 +342,8 @@ QImage CMy7421Dlg::renderPicture(qreal pixelRatio) const {
     image.fill(backgroundImage().pixelColor(kPictureWidth - 1, kPictureHeight / 2));
     QPainter painter(&image);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    paintLiveDisplay(painter, session_.readings(), session_.fahrenheit(), app::texts());
+    paintLiveDisplay(painter, session_.readings(), session_.fahrenheit(), app::texts(),
+                     alarmStates(session_.copies().alarm().alarmAnswer, session_.readings()));
     painter.end();
     return image;
 }

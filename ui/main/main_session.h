@@ -61,6 +61,7 @@ public:
     void copyReadingsToCalib();
 
     DialogCopies& copies() { return copies_; }
+    const DialogCopies& copies() const { return copies_; }
     PollLoop& poll() { return poll_; }
     StationLink& link() { return link_; }
 
