@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <QString>
 
 namespace vellumet::app {
@@ -27,6 +29,8 @@ public:
     virtual void info(const QString& text) = 0;
     // A question with OK and Cancel; true for OK.
     virtual bool confirm(const QString& text, QuestionStyle style) = 0;
+    // A failure, in its own words, with an OK button.
+    void error(const Error& failure) { info(QString::fromStdString(failure.text())); }
 };
 
 } // namespace vellumet::app

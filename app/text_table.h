@@ -104,6 +104,9 @@ private:
 // The one table of the program.
 TextTable& texts();
 void loadTexts();
+// The table's text once it is loaded, else the English source (for logic
+// used before start-up has loaded the table, and by the command line).
+QString textOrSource(TextId id);
 
 struct MenuCommand {
     int id;             // command id, 32772..32777

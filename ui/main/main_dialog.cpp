@@ -151,7 +151,6 @@ void CMy7421Dlg::onInitDialog() {
             relay->monitor->post(DeviceChange::Removal);
     });
 
-    fileListToMain = 1;
     QPointer<LiveView> view = view_;
     session_.startPolling([view] {
         // The polling thread only asks for a repaint; painting happens here.
@@ -213,13 +212,8 @@ void CMy7421Dlg::openDialog(const MenuRow& row) {
     poll.holdForDialog();
     if (row.prepare)
         (session_.*row.prepare)();
-    if (row.id == command::SdCardFile)
-        fileListToMain = 0;
-
     const int result = handler ? handler(*this) : 0;
 
-    if (row.id == command::SdCardFile)
-        fileListToMain = 1;
     poll.releaseAfterDialog();
 
     if (row.id == command::Language && result == 1) {

@@ -1,10 +1,8 @@
 #include "calib.h"
 
 #include "app/text_table.h"
-#include "device/time_sync.h"
 
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,42 +60,10 @@ void Calib::save() {
     }
     const Result<CommandFrame> frame = editor_->frame(form);
     if (!frame) {
-        messenger_.info(QString::fromStdString(frame.error().text()));
+        messenger_.error(frame.error());
         return;
     }
     writeAndClose({*frame});
-}
-
-SyncTime::SyncTime(StationLink& link, app::Messenger& messenger, QWidget* parent)
-    : StationDialog(link, messenger, parent) {
-    setWindowTitle(QStringLiteral("Sync Time"));
-    auto* layout = new QHBoxLayout(this);
-    sync_ = new QPushButton(QStringLiteral("Sync Time"), this);
-    exit_ = new QPushButton(QStringLiteral("Exit"), this);
-    layout->addWidget(sync_);
-    layout->addWidget(exit_);
-    addButton(sync_);
-    addButton(exit_);
-    connect(sync_, &QPushButton::clicked, this, &SyncTime::syncTime);
-    connect(exit_, &QPushButton::clicked, this, &SyncTime::reject);
-}
-
-void SyncTime::syncTime() {
-    if (!link_.connected()) {
-        messenger_.info(QStringLiteral("Unconnected"));
-        QDialog::reject();
-        return;
-    }
-    StationLink& link = link_;
-    const StationTime now = localStationTime();
-    runJob([&link, now](std::stop_token stop) { return directTimeSync(link, now, stop); },
-           [this](const Status& sent) {
-               if (sent)
-                   messenger_.info(QStringLiteral("Sync Time Success."));
-               else
-                   reportFailure(sent);
-               QDialog::reject();
-           });
 }
 
 } // namespace vellumet::ui
