@@ -120,7 +120,7 @@ settings::AlarmForm Alarm::form() const {
 void Alarm::save() {
     const Result<settings::AlarmFrames> frames = editor_->frames(form());
     if (!frames) {
-        messenger_.info(QString::fromStdString(frames.error().text()));
+        messenger_.error(frames.error());
         return;
     }
     writeAndClose({frames->switches, frames->temperatures, frames->humidities});

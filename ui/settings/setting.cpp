@@ -130,7 +130,7 @@ void Setting::save() {
     wanted.areaMasks = grid_.masksForSave(gridMask());
     const Result<CommandFrame> frame = settings::setupSaveFrame(wanted, grid_.areas());
     if (!frame) {
-        messenger_.info(QString::fromStdString(frame.error().text()));
+        messenger_.error(frame.error());
         return;
     }
     writeAndClose({*frame});
@@ -139,7 +139,7 @@ void Setting::save() {
 void Setting::setInterval() {
     const Result<int> minutes = settings::intervalFromText(interval_->text());
     if (!minutes) {
-        messenger_.info(QString::fromStdString(minutes.error().text()));
+        messenger_.error(minutes.error());
         return;
     }
     if (!link_.connected()) {

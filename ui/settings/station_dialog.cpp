@@ -70,7 +70,7 @@ void StationDialog::reportFailure(const Status& status) {
         messenger_.info(app::texts()[app::TextId::Unconnected]);
         break;
     default:
-        messenger_.info(QString::fromStdString(status.error().text()));
+        messenger_.error(status.error());
         break;
     }
 }
