@@ -11,6 +11,7 @@
 #include <vector>
 
 class QComboBox;
+class QHideEvent;
 class QDateEdit;
 class QPushButton;
 class QTimeEdit;
@@ -62,6 +63,9 @@ public:
     PickerValues pickers() const;
     void setPickers(const PickerValues& values);
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     bool drawRange(GraphKind kind, double start, double end);
     bool openStore();
@@ -89,10 +93,5 @@ private:
     std::pair<double, double> drawnRange_{0.0, 0.0};
     std::vector<std::pair<double, double>> zoomHistory_;
 };
-
-// Opens the graph window of the data folder's record database modally, for
-// the log whose temperature unit reads unitText ("(°C)"); messages go to
-// message boxes.
-void showGraphDialog(QWidget* parent, const QString& dataFolder, const QString& unitText);
 
 } // namespace vellumet::graph
