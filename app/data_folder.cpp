@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QStringList>
 
 namespace vellumet::app {
@@ -40,18 +39,23 @@ bool writeDefaultSettings(const QString& path) {
 
 } // namespace
 
+QString databasePath(const QString& folder) {
+    return QDir(folder).filePath(QString::fromLatin1(kDatabaseFileName));
+}
+
+std::string nativePath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromNativePath(const std::string& path) {
+    return QFile::decodeName(path.c_str());
+}
+
 QString defaultDataFolder() {
-#if defined(Q_OS_WIN)
-    return QStringLiteral("C:/Users/Public/KQ7421");
-#elif defined(Q_OS_MACOS)
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-        .filePath(QStringLiteral("KQ7421"));
-#else
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::home().filePath(QStringLiteral(".local/share"));
     return QDir(base).filePath(QStringLiteral("KQ7421"));
-#endif
 }
 
 QStringList defaultTemplateDirs() {
@@ -96,8 +100,8 @@ DataFolderResult prepareDataFolder(const QString& overrideDir, const QString& te
         return result;
     // Creates the tables when the file or one of them is missing; a file that is
     // not a database is reported, never overwritten.
-    const QString database = dir.filePath(QString::fromLatin1(kDatabaseFileName));
-    const Status schema = store::ensureRecordSchema(QFile::encodeName(database).toStdString());
+    const QString database = databasePath(dir.path());
+    const Status schema = store::ensureRecordSchema(nativePath(database));
     if (!schema && result.status)
         result.status =
             makeError(Errc::Database, database.toStdString() + ": " + schema.error().text());

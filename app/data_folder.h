@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 namespace vellumet::app {
 
 // Name of the record database inside the data folder; other tools and copies
@@ -12,8 +14,15 @@ namespace vellumet::app {
 inline constexpr const char* kDatabaseFileName = "7421.mdb";
 inline constexpr const char* kSettingsFileName = "Main.ini";
 
+// The record database of a data folder.
+QString databasePath(const QString& folder);
+
+// A file name in the form the system calls (and SQLite) take, and back.
+std::string nativePath(const QString& path);
+QString fromNativePath(const std::string& path);
+
 // The per-user data folder: $XDG_DATA_HOME/KQ7421 (default ~/.local/share/KQ7421) on
-// Linux, C:\Users\Public\KQ7421 on Windows, the application data location elsewhere.
+// Linux.
 QString defaultDataFolder();
 
 // Folders searched for the template Main.ini and 7421.mdb that ship with the program:

@@ -1,18 +1,17 @@
 #include "data_folder_lock.h"
 
+#include "data_folder.h"
+
 #include <QDir>
-#include <QFile>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <thread>
 
-#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-#endif
 
 namespace vellumet::app {
 
@@ -22,7 +21,6 @@ std::string shown(const QString& path) {
     return QDir::toNativeSeparators(path).toStdString();
 }
 
-#ifndef _WIN32
 // The process id the holder wrote into the lock file; empty when none is there yet.
 std::string holderOf(int fd) {
     char text[32] = {};
@@ -33,28 +31,19 @@ std::string holderOf(int fd) {
     pid.erase(pid.find_last_not_of(" \n") + 1);
     return pid.find_first_not_of("0123456789") == std::string::npos ? pid : std::string();
 }
-#endif
 
 } // namespace
 
 DataFolderLock::~DataFolderLock() {
-#ifndef _WIN32
     ::close(fd_); // ends the lock
-#endif
 }
 
 Result<std::unique_ptr<DataFolderLock>> DataFolderLock::acquire(const QString& folder,
                                                                 std::chrono::milliseconds wait,
                                                                 std::stop_token stop) {
-#ifdef _WIN32
-    (void)folder;
-    (void)wait;
-    (void)stop;
-    return std::unique_ptr<DataFolderLock>(new DataFolderLock(-1));
-#else
     const QString path = QDir(folder).filePath(QString::fromLatin1(kDataFolderLockName));
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const int fd =
+        ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return makeError(Errc::Io,
                          "cannot make the lock file " + shown(path) + ": " + std::strerror(errno));
@@ -85,7 +74,6 @@ Result<std::unique_ptr<DataFolderLock>> DataFolderLock::acquire(const QString& f
         // Only the message of a second writer would lack the number; the lock holds.
     }
     return std::unique_ptr<DataFolderLock>(new DataFolderLock(fd));
-#endif
 }
 
 } // namespace vellumet::app

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <QString>
 
 namespace vellumet::app {
@@ -49,6 +51,8 @@ public:
     }
     // A question with OK and Cancel; true for OK.
     virtual bool confirm(const QString& text, QuestionStyle style) = 0;
+    // A failure, in its own words, with an OK button.
+    void error(const Error& failure) { error(QString::fromStdString(failure.text())); }
 };
 
 } // namespace vellumet::app

@@ -146,4 +146,10 @@ bool installTranslations(UiLanguage language) {
     return language == UiLanguage::German ? found : true;
 }
 
+QString textOrSource(TextId id) {
+    if (texts().loaded())
+        return texts()[id];
+    return QString::fromLatin1(textSources()[static_cast<std::size_t>(id)].source);
+}
+
 } // namespace vellumet::app

@@ -103,6 +103,9 @@ private:
 // The one table of the program.
 TextTable& texts();
 void loadTexts();
+// The table's text once it is loaded, else the English source (for logic
+// used before start-up has loaded the table, and by the command line).
+QString textOrSource(TextId id);
 
 // Installs the translator for language into the running application (replacing
 // an earlier one). English needs none, but loads its catalogue when present.

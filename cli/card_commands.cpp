@@ -244,7 +244,7 @@ std::string fetchedCsv(const Fetched& f) {
 int runFiles(Invocation& inv) {
     if (!inv.args().empty())
         throw UsageError("files takes no arguments, got '" + inv.args().front() + "'");
-    const QString dataDir = QFile::decodeName(prepareDataDir(inv.options().dataDir).c_str());
+    const QString dataDir = app::fromNativePath(prepareDataDir(inv.options().dataDir));
     const sdcard::CardListing listing = listCard(inv);
     switch (inv.format()) {
     case Format::Text: {
@@ -300,7 +300,7 @@ int runFiles(Invocation& inv) {
 
 int runFetch(Invocation& inv) {
     const FetchArgs args = parseFetchArguments(inv.args());
-    const QString dataDir = QFile::decodeName(prepareDataDir(inv.options().dataDir).c_str());
+    const QString dataDir = app::fromNativePath(prepareDataDir(inv.options().dataDir));
     const auto lock = lockDataFolder(inv, dataDir);
     if (args.import)
         prepareDatabase(inv.options().dataDir);
@@ -329,9 +329,6 @@ int runFetch(Invocation& inv) {
         }
     }
 
-    std::optional<int> dateFormat;
-    if (args.import)
-        dateFormat = sdcard::queryStationDateFormat(link, inv.stop());
     const bool showBar = progressBarWanted(inv.err());
     std::vector<Fetched> done;
     for (const sdcard::CardEntry* entry : chosen) {
@@ -339,8 +336,7 @@ int runFetch(Invocation& inv) {
         request.transfer.entry = *entry;
         request.transfer.dataFolder = dataDir;
         request.import = args.import;
-        request.databasePath = QDir(dataDir).filePath(QString::fromLatin1(app::kDatabaseFileName));
-        request.stationDateFormat = dateFormat;
+        request.databasePath = app::databasePath(dataDir);
         auto operation = sdcard::makeFetchOperation(link, request);
         FetchBar bar(showBar, "Fetching " + displayName(*entry));
         operation->onProgress([&](std::int64_t at, std::int64_t total) {
@@ -419,7 +415,7 @@ int runDelete(Invocation& inv) {
     }
     if (name.empty())
         throw UsageError("delete needs a file name");
-    const QString dataDir = QFile::decodeName(prepareDataDir(inv.options().dataDir).c_str());
+    const QString dataDir = app::fromNativePath(prepareDataDir(inv.options().dataDir));
     std::unique_ptr<app::DataFolderLock> lock;
     if (yes)
         lock = lockDataFolder(inv, dataDir);
@@ -453,8 +449,8 @@ int runDelete(Invocation& inv) {
         localRemoved = true;
     }
     // The records go with the file only when they are its readings.
-    const Result<std::optional<sdcard::ImportedLog>> forgotten = sdcard::forgetRecordsOf(
-        QDir(dataDir).filePath(QString::fromLatin1(app::kDatabaseFileName)), entry->name);
+    const Result<std::optional<sdcard::ImportedLog>> forgotten =
+        sdcard::forgetRecordsOf(app::databasePath(dataDir), entry->name);
     if (!forgotten)
         throw CommandError("the card file was deleted, but its readings could not be removed "
                            "from the record database: " +

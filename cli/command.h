@@ -4,6 +4,7 @@
 #include "device/station_link.h"
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -86,6 +87,32 @@ struct Command {
 
 // Every command the tool knows, in the order --help lists them.
 std::span<const Command> commandTable();
+
+// Walks a command line's words one by one, each option given as
+// "--name value" or "--name=value"; a word that does not start with "--" is
+// taken whole.
+class OptionReader {
+public:
+    explicit OptionReader(const std::vector<std::string>& args) : args_(args) {}
+    // Moves to the next word; false after the last.
+    bool next();
+    const std::string& arg() const { return args_[at_]; }
+    // "--name", or the whole word.
+    const std::string& name() const { return name_; }
+    bool hasInlineValue() const { return inline_.has_value(); }
+    // The text after "=", else the next word (which is then used up); a
+    // UsageError "NAME needs a value", with "; usage" when given, at the end.
+    std::string value(std::string_view usage = {});
+    // A UsageError "NAME takes no value" when "=" gave it one.
+    void noValue() const;
+
+private:
+    const std::vector<std::string>& args_;
+    std::size_t at_ = 0;
+    bool started_ = false;
+    std::string name_;
+    std::optional<std::string> inline_;
+};
 
 // Shared by the command handlers.
 int parseInteger(std::string_view text, std::string_view what);

@@ -14,10 +14,10 @@ namespace {
 
 std::string prepare(const std::string& overrideDir, app::RecordTables tables) {
     const app::DataFolderResult result =
-        app::prepareDataFolder(QString::fromStdString(overrideDir), {}, tables);
+        app::prepareDataFolder(app::fromNativePath(overrideDir), {}, tables);
     if (!result.status)
         throw CommandError("data folder: " + result.status.error().text());
-    return result.path.toStdString();
+    return app::nativePath(result.path);
 }
 
 } // namespace
@@ -28,9 +28,8 @@ std::string prepareDataDir(const std::string& overrideDir) {
 }
 
 std::string prepareDatabase(const std::string& overrideDir) {
-    const QString folder = QString::fromStdString(prepare(overrideDir, app::RecordTables::Create));
-    return QFile::encodeName(QDir(folder).filePath(QString::fromLatin1(app::kDatabaseFileName)))
-        .toStdString();
+    const QString folder = app::fromNativePath(prepare(overrideDir, app::RecordTables::Create));
+    return app::nativePath(app::databasePath(folder));
 }
 
 } // namespace vellumet::cli

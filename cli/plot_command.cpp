@@ -87,20 +87,13 @@ void parseSize(const std::string& text, PlotArguments& args) {
 
 PlotArguments parsePlotArguments(const std::vector<std::string>& list) {
     PlotArguments args;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::string& arg = list[i];
-        const auto eq = arg.find('=');
-        const std::string name = arg.substr(0, eq);
+    OptionReader words(list);
+    while (words.next()) {
+        const std::string name = words.name();
         if (name != "--out" && name != "--from" && name != "--to" && name != "--kind" &&
             name != "--size" && name != "--unit")
-            throw UsageError("plot: unknown argument '" + arg + "'");
-        std::string value;
-        if (eq != std::string::npos)
-            value = arg.substr(eq + 1);
-        else if (i + 1 < list.size())
-            value = list[++i];
-        else
-            throw UsageError(name + " needs a value");
+            throw UsageError("plot: unknown argument '" + words.arg() + "'");
+        const std::string value = words.value();
         if (name == "--out")
             args.out = value;
         else if (name == "--from")

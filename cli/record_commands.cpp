@@ -132,18 +132,13 @@ struct RecordsQuery {
 
 RecordsQuery parseRecordsArguments(const std::vector<std::string>& args) {
     RecordsQuery query;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto eq = arg.find('=');
-        const std::string name = arg.substr(0, eq);
+    OptionReader words(args);
+    while (words.next()) {
+        const std::string& arg = words.arg();
+        const std::string name = words.name();
         std::string value;
-        if (eq != std::string::npos)
-            value = arg.substr(eq + 1);
-        else if (name == "--from" || name == "--to" || name == "--column") {
-            if (i + 1 >= args.size())
-                throw UsageError(name + " needs a value");
-            value = args[++i];
-        }
+        if (name == "--from" || name == "--to" || name == "--column")
+            value = words.value();
         if (name == "--from")
             query.from = parseTimeOption(value, name);
         else if (name == "--to")
@@ -278,8 +273,8 @@ int runImport(Invocation& inv) {
     const std::string path = inv.args()[0];
 
     sdcard::ImportOptions options;
-    options.logPath = QFile::decodeName(path.c_str());
-    options.databasePath = QFile::decodeName(databasePath(inv).c_str());
+    options.logPath = app::fromNativePath(path);
+    options.databasePath = app::fromNativePath(databasePath(inv));
     // One writer of the data folder at a time: a fetch may be writing the database.
     const auto lock = app::DataFolderLock::acquire(QFileInfo(options.databasePath).absolutePath(),
                                                    std::chrono::seconds(2), inv.stop());

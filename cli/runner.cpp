@@ -57,33 +57,20 @@ struct CommandLine {
 // the command name belongs to the command.
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto eq = arg.find('=');
-        const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, eq) : arg;
-        const std::optional<std::string> inlineValue =
-            arg.rfind("--", 0) == 0 && eq != std::string::npos
-                ? std::optional<std::string>(arg.substr(eq + 1))
-                : std::nullopt;
-        const auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
-                throw UsageError(name + " needs a value");
-            return args[++i];
-        };
-        const auto noValue = [&] {
-            if (inlineValue)
-                throw UsageError(name + " takes no value");
-        };
+    OptionReader words(args);
+    while (words.next()) {
+        const std::string& arg = words.arg();
+        const std::string& name = words.name();
+        const auto value = [&] { return words.value(); };
+        const auto noValue = [&] { words.noValue(); };
 
         if (name == "--simulate") {
             line.options.simulate = true;
             // Only the "=" form takes a profile, so that "--simulate live" stays unambiguous.
-            if (inlineValue) {
-                if (inlineValue->empty())
+            if (words.hasInlineValue()) {
+                line.options.profilePath = words.value();
+                if (line.options.profilePath.empty())
                     throw UsageError("--simulate= needs a profile file");
-                line.options.profilePath = *inlineValue;
             }
         } else if (name == "--data-dir") {
             line.options.dataDir = value();
@@ -201,6 +188,35 @@ void fail(const Error& error) {
     if (error.code == Errc::InvalidInput)
         throw UsageError(error.text());
     throw CommandError(error.text());
+}
+
+bool OptionReader::next() {
+    if (started_)
+        ++at_;
+    started_ = true;
+    if (at_ >= args_.size())
+        return false;
+    const std::string& word = args_[at_];
+    const auto eq = word.rfind("--", 0) == 0 ? word.find('=') : std::string::npos;
+    name_ = word.substr(0, eq);
+    inline_.reset();
+    if (eq != std::string::npos)
+        inline_ = word.substr(eq + 1);
+    return true;
+}
+
+std::string OptionReader::value(std::string_view usage) {
+    if (inline_)
+        return *inline_;
+    if (at_ + 1 >= args_.size())
+        throw UsageError(name_ + " needs a value" +
+                         (usage.empty() ? std::string() : "; " + std::string(usage)));
+    return args_[++at_];
+}
+
+void OptionReader::noValue() const {
+    if (inline_)
+        throw UsageError(name_ + " takes no value");
 }
 
 int parseInteger(std::string_view text, std::string_view what) {

@@ -140,18 +140,11 @@ int runWatch(Invocation& inv) {
     int count = 0; // 0: until interrupted
     bool header = true;
     bool exitOnAlarm = false;
-    const auto& args = inv.args();
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto eq = arg.find('=');
-        const std::string name = arg.substr(0, eq);
-        const auto value = [&]() -> std::string {
-            if (eq != std::string::npos)
-                return arg.substr(eq + 1);
-            if (i + 1 >= args.size())
-                throw UsageError(name + " needs a value; " + std::string(usage));
-            return args[++i];
-        };
+    OptionReader words(inv.args());
+    while (words.next()) {
+        const std::string& arg = words.arg();
+        const std::string name = words.name();
+        const auto value = [&] { return words.value(usage); };
         if (name == "--every") {
             every = parseSeconds(value(), "--every", kMaxWatchSeconds);
         } else if (arg == "--no-header") {

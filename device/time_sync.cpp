@@ -6,11 +6,7 @@ namespace vellumet {
 
 StationTime localStationTime(std::time_t moment) {
     std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &moment);
-#else
     localtime_r(&moment, &local);
-#endif
     StationTime t;
     t.year = local.tm_year + 1900;
     t.month = local.tm_mon + 1;

@@ -50,9 +50,7 @@ QString valueAxisTitle(GraphKind kind, const QString& unitText) {
 }
 
 QString graphText(app::TextId id) {
-    if (app::texts().loaded())
-        return app::texts()[id];
-    return QString::fromLatin1(app::textSources()[static_cast<std::size_t>(id)].source);
+    return app::textOrSource(id);
 }
 
 PickerValues openingPickers(const QDateTime& now) {
@@ -80,8 +78,6 @@ Result<Window> composeWindow(const PickerValues& p) {
     Window w;
     w.start = store::toAutomationDate(start);
     w.end = store::toAutomationDate(end);
-    w.startText = store::formatBoundText(w.start);
-    w.endText = store::formatBoundText(w.end);
     return w;
 }
 

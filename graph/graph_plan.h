@@ -57,13 +57,11 @@ PickerValues openingPickers(const QDateTime& now);
 // window leaves out its start) to its last, whole seconds.
 PickerValues pickersForSpan(double first, double last);
 
-// The window the pickers name, as automation dates and as the query's bound
-// texts. Times of day are whole seconds.
+// The window the pickers name, as automation dates. Times of day are whole
+// seconds.
 struct Window {
     double start = 0.0;
     double end = 0.0;
-    std::string startText;
-    std::string endText;
 };
 // InvalidInput for a date or time that does not exist.
 Result<Window> composeWindow(const PickerValues& pickers);

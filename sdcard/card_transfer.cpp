@@ -337,6 +337,9 @@ std::optional<int> queryStationDateFormat(StationLink& link, const std::stop_tok
 
 Result<FetchOutcome> fetchFile(StationLink& link, const FetchRequest& request,
                                const OperationContext& context) {
+    std::optional<int> dateFormat = request.stationDateFormat;
+    if (request.import && !dateFormat && link.connected())
+        dateFormat = queryStationDateFormat(link, context.stopToken());
     Result<TransferOutcome> transfer = transferFile(link, request.transfer, context);
     if (!transfer)
         return transfer.error();
@@ -348,7 +351,7 @@ Result<FetchOutcome> fetchFile(StationLink& link, const FetchRequest& request,
     options.logPath = outcome.transfer.localPath;
     options.databasePath = request.databasePath;
     options.fileName = request.transfer.entry.name;
-    options.stationDateFormat = request.stationDateFormat;
+    options.stationDateFormat = dateFormat;
     options.keepRows = request.keepRows;
     // A transfer that failed may have ended inside a line.
     options.wholeLinesOnly = !outcome.transfer.complete();

@@ -162,10 +162,13 @@ Result<TransferOutcome> transferFile(StationLink& link, const TransferRequest& r
 // A transfer followed by the import of the local copy into the record
 // database (also after a failed chunk, of the whole lines that arrived, so
 // that they are shown), as one long job for the window and the command line.
+// Before an import the station is asked for its date format, which decides a
+// log's ambiguous dates (the locale only when the station is silent).
 struct FetchRequest {
     TransferRequest transfer;
     bool import = true;
     QString databasePath;
+    // Known already: the station is not asked.
     std::optional<int> stationDateFormat;
     bool keepRows = false; // for a records list
 };

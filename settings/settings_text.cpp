@@ -7,9 +7,7 @@
 namespace vellumet::settings {
 
 QString text(app::TextId id) {
-    if (app::texts().loaded())
-        return app::texts()[id];
-    return QString::fromLatin1(app::textSources()[static_cast<std::size_t>(id)].source);
+    return app::textOrSource(id);
 }
 
 QString tenthsText(double value) {

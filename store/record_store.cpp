@@ -145,25 +145,6 @@ Status stepWindow(Statement& st, double start, double end, OnRow&& onRow) {
     return {};
 }
 
-struct Window {
-    double start;
-    double end;
-    SeriesColumn column;
-};
-
-Result<Window> parseWindow(std::string_view start, std::string_view end, std::string_view column) {
-    Result<double> from = parseBoundText(start);
-    if (!from)
-        return from.error();
-    Result<double> to = parseBoundText(end);
-    if (!to)
-        return to.error();
-    Result<SeriesColumn> c = parseSeriesColumn(column);
-    if (!c)
-        return c.error();
-    return Window{*from, *to, *c};
-}
-
 } // namespace
 
 Result<SeriesColumn> parseSeriesColumn(std::string_view name) {
@@ -405,14 +386,6 @@ Status RecordStore::appendRecords(std::span<const LogRecord> records) {
     return {};
 }
 
-Result<std::int64_t> RecordStore::countSeries(std::string_view start, std::string_view end,
-                                              std::string_view column) {
-    Result<Window> w = parseWindow(start, end, column);
-    if (!w)
-        return w.error();
-    return countSeries(w->start, w->end, w->column);
-}
-
 Result<std::int64_t> RecordStore::countSeries(double start, double end, SeriesColumn column) {
     Result<Statement*> st =
         statement(count_[indexOf(column)],
@@ -428,14 +401,6 @@ Result<std::int64_t> RecordStore::countSeries(double start, double end, SeriesCo
     const std::int64_t n = *row ? (*st)->columnInt64(0) : 0;
     (*st)->reset();
     return n;
-}
-
-Status RecordStore::selectSeries(std::string_view start, std::string_view end,
-                                 std::string_view column) {
-    Result<Window> w = parseWindow(start, end, column);
-    if (!w)
-        return w.error();
-    return selectSeries(w->start, w->end, w->column);
 }
 
 Status RecordStore::selectSeries(double start, double end, SeriesColumn column) {

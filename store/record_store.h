@@ -69,6 +69,7 @@ public:
     // Opening again closes the previous connection.
     Status openDatabase(const std::string& path);
     bool isOpen() const { return db_.isOpen(); }
+    void close();
 
     // The writes below are only safe as a whole inside one transaction: an
     // import that stops part-way must leave the previous rows in place.
@@ -91,12 +92,8 @@ public:
     // Many rows at once; faster than one at a time.
     Status appendRecords(std::span<const LogRecord> records);
 
-    // The bounds as "%d-%02d-%02d %d:%02d:%02d" texts; a bad text or column
-    // name is refused before the database is asked.
-    Result<std::int64_t> countSeries(std::string_view start, std::string_view end,
-                                     std::string_view column);
+    // The rows of start < Time <= end that hold a value in the column.
     Result<std::int64_t> countSeries(double start, double end, SeriesColumn column);
-    Status selectSeries(std::string_view start, std::string_view end, std::string_view column);
     Status selectSeries(double start, double end, SeriesColumn column);
     // Walks the rows of the last selectSeries, at most n of them, into arrays
     // of n elements (zero where the window held fewer rows).
@@ -132,7 +129,6 @@ public:
     Result<std::optional<TimeSpan>> timeSpan();
 
 private:
-    void close();
     Result<Statement*> statement(Statement& slot, const std::string& sql);
     void dropInsertStatements();
     // CREATE statements of the indexes and triggers on Records that are not

@@ -74,9 +74,8 @@ bool recordsShown(QWidget& dialog) {
 
 // The graph of the log the SD-card shot imported, over its whole time.
 std::unique_ptr<QWidget> graphOfTheImportedLog(Stage& stage) {
-    auto graph = std::make_unique<graph::Grapsh>(
-        QDir(stage.dataFolder).filePath(QString::fromLatin1(app::kDatabaseFileName)),
-        stage.window.messenger());
+    auto graph = std::make_unique<graph::Grapsh>(app::databasePath(stage.dataFolder),
+                                                 stage.window.messenger());
     graph->setUnitText(QStringLiteral("(°C)"));
     graph->resize(900, 620);
     graph->show();

@@ -122,9 +122,14 @@ void Grapsh::setPickers(const PickerValues& values) {
     endTime_->setTime(values.endTime);
 }
 
+// The database is opened at the first draw of a showing and kept for the
+// zooms and pans that follow; a failed read closes it, so the next draw tries
+// afresh.
 bool Grapsh::openStore() {
-    if (Status s = store_.openDatabase(QFile::encodeName(databasePath_).toStdString()); !s) {
-        messenger_.info(QString::fromStdString(s.error().text()));
+    if (store_.isOpen())
+        return true;
+    if (Status s = store_.openDatabase(app::nativePath(databasePath_)); !s) {
+        messenger_.error(s.error());
         return false;
     }
     return true;
@@ -133,7 +138,7 @@ bool Grapsh::openStore() {
 bool Grapsh::drawGraph() {
     Result<Window> window = composeWindow(pickers());
     if (!window) {
-        messenger_.info(QString::fromStdString(window.error().text()));
+        messenger_.error(window.error());
         return false;
     }
     if (window->start > window->end) {
@@ -195,10 +200,16 @@ bool Grapsh::drawRange(GraphKind kind, double start, double end) {
     request.clock = &*clock_;
     request.unitText = unitText_;
     if (Status s = drawWindow(*chart_, store_, request); !s) {
-        messenger_.info(QString::fromStdString(s.error().text()));
+        store_.close();
+        messenger_.error(s.error());
         return false;
     }
     return true;
+}
+
+void Grapsh::hideEvent(QHideEvent* event) {
+    store_.close();
+    QDialog::hideEvent(event);
 }
 
 bool Grapsh::zoomIn(double start, double end) {
@@ -233,7 +244,8 @@ bool Grapsh::showWholeLog() {
         return false;
     Result<std::optional<store::RecordStore::TimeSpan>> span = store_.timeSpan();
     if (!span) {
-        messenger_.info(QString::fromStdString(span.error().text()));
+        store_.close();
+        messenger_.error(span.error());
         return false;
     }
     if (!*span) {
@@ -246,7 +258,7 @@ bool Grapsh::showWholeLog() {
 
 bool Grapsh::saveChart(const QString& path) {
     if (Status s = writePng(*chart_, path); !s) {
-        messenger_.info(QString::fromStdString(s.error().text()));
+        messenger_.error(s.error());
         return false;
     }
     return true;
@@ -261,15 +273,6 @@ void Grapsh::askAndSave() {
     if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
         path += QStringLiteral(".png");
     saveChart(path);
-}
-
-void showGraphDialog(QWidget* parent, const QString& dataFolder, const QString& unitText) {
-    app::MessageBoxMessenger messenger;
-    Grapsh dialog(QDir(dataFolder).filePath(QString::fromLatin1(app::kDatabaseFileName)), messenger,
-                  parent);
-    messenger.setOwner(&dialog);
-    dialog.setUnitText(unitText);
-    dialog.exec();
 }
 
 } // namespace vellumet::graph

@@ -11,6 +11,7 @@
 #include <vector>
 
 class QComboBox;
+class QHideEvent;
 class QDateEdit;
 class QPushButton;
 class QTimeEdit;
@@ -63,6 +64,9 @@ public:
     PickerValues pickers() const;
     void setPickers(const PickerValues& values);
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     // Draws a range of the time axis (places on the log's axis).
     bool drawRange(GraphKind kind, double start, double end);
@@ -97,10 +101,5 @@ private:
     std::vector<std::pair<double, double>> zoomHistory_;
     std::optional<WallClockAxis> clock_;
 };
-
-// Opens the graph window of the data folder's record database modally, for
-// the log whose temperature unit reads unitText ("(°C)"); messages go to
-// message boxes.
-void showGraphDialog(QWidget* parent, const QString& dataFolder, const QString& unitText);
 
 } // namespace vellumet::graph

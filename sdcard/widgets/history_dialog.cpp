@@ -52,8 +52,7 @@ History::History(StationLink& link, app::Messenger& messenger, QString dataFolde
     : QDialog(parent), link_(link), messenger_(messenger), dataFolder_(std::move(dataFolder)),
       openFolder_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       openGraph_([this](const QString& folder, const QString& unitText) {
-          graph::Grapsh graph(QDir(folder).filePath(QString::fromLatin1(app::kDatabaseFileName)),
-                              messenger_, this);
+          graph::Grapsh graph(app::databasePath(folder), messenger_, this);
           graph.setUnitText(unitText);
           graph.exec();
       }) {
@@ -149,7 +148,7 @@ History::~History() {
 bool History::lockDataFolder() {
     auto lock = app::DataFolderLock::acquire(dataFolder_);
     if (!lock) {
-        messenger_.error(QString::fromStdString(lock.error().text()));
+        messenger_.error(lock.error());
         return false;
     }
     folderLock_ = std::move(*lock);
@@ -337,7 +336,7 @@ void History::onExport() {
     FetchRequest request;
     request.transfer.entry = *entry;
     request.transfer.dataFolder = dataFolder_;
-    request.databasePath = QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName));
+    request.databasePath = app::databasePath(dataFolder_);
     request.keepRows = true;
     progress_->setRange(0, 1);
     progress_->setValue(0);
@@ -345,11 +344,7 @@ void History::onExport() {
     setBusy(app::runInBackground<FetchOutcome>(
         this,
         [&link, request](const OperationContext& context) {
-            // The station's date format decides a log's ambiguous dates, as
-            // for the command line's fetch; the locale only when it is silent.
-            FetchRequest asked = request;
-            asked.stationDateFormat = queryStationDateFormat(link, context.stopToken());
-            return fetchFile(link, asked, context);
+            return fetchFile(link, request, context);
         },
         [this, name = entry->name](const Result<FetchOutcome>& fetched) {
             folderLock_.reset();
@@ -368,7 +363,7 @@ void History::onExport() {
                                      QString::fromStdString(fetched.error().text()));
                     return;
                 default:
-                    messenger_.error(QString::fromStdString(fetched.error().text()));
+                    messenger_.error(fetched.error());
                     return;
                 }
             }
@@ -426,7 +421,7 @@ void History::onDelete() {
                 return;
             // Without a station the local copy still goes, as the card cannot be reached.
             if (!sent && sent.code() != Errc::NotConnected && sent.code() != Errc::StationGone) {
-                messenger_.error(QString::fromStdString(sent.error().text()));
+                messenger_.error(sent.error());
                 return;
             }
             const QString local = QDir(dataFolder_).filePath(entry.name);
@@ -441,9 +436,8 @@ void History::onDelete() {
             selectFile(files_->rowCount() > 0 ? 0 : -1);
             // The records go only when they are this file's readings; those
             // of another log stay, as nothing of them was deleted.
-            const Result<std::optional<ImportedLog>> removed = forgetRecordsOf(
-                QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName)),
-                entry.name);
+            const Result<std::optional<ImportedLog>> removed =
+                forgetRecordsOf(app::databasePath(dataFolder_), entry.name);
             if (!removed) {
                 messenger_.error(QCoreApplication::translate(
                                      "History", "The readings of %1 could not be removed from "
@@ -471,8 +465,7 @@ void History::onGraph() {
     // writes.
     QString unit = lastImport_ ? lastImport_->unitText : QString();
     if (!lastImport_) {
-        const Result<std::optional<ImportedLog>> held =
-            importedLog(QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName)));
+        const Result<std::optional<ImportedLog>> held = importedLog(app::databasePath(dataFolder_));
         if (held && *held)
             unit = (*held)->unitText;
     }

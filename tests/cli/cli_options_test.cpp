@@ -23,6 +23,36 @@ TEST(CliOptions, VersionNamesTheProgramAndItsVersion) {
     EXPECT_TRUE(!version.empty() && std::isdigit(static_cast<unsigned char>(version[0]))) << r.out;
 }
 
+TEST(CliOptions, OptionsTakeTheirValueAfterAnEqualsSignOrAsTheNextWord) {
+    const std::vector<std::string> args = {"--out=a=b.png", "--from",  "2024-01-01",
+                                           "word=x",        "--help=", "--kind"};
+    OptionReader words(args);
+    const auto usageError = [](const auto& call) {
+        try {
+            call();
+        } catch (const UsageError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    ASSERT_TRUE(words.next());
+    EXPECT_EQ(words.name(), "--out");
+    EXPECT_EQ(words.value(), "a=b.png"); // split at the first "=" only
+    ASSERT_TRUE(words.next());
+    EXPECT_FALSE(words.hasInlineValue());
+    EXPECT_EQ(words.value(), "2024-01-01");
+    ASSERT_TRUE(words.next()); // the value was used up
+    EXPECT_EQ(words.name(), "word=x");
+    EXPECT_EQ(words.arg(), "word=x");
+    EXPECT_EQ(usageError([&] { words.noValue(); }), "no error");
+    ASSERT_TRUE(words.next());
+    EXPECT_EQ(words.name(), "--help");
+    EXPECT_EQ(usageError([&] { words.noValue(); }), "--help takes no value");
+    ASSERT_TRUE(words.next());
+    EXPECT_EQ(usageError([&] { words.value("usage: plot"); }), "--kind needs a value; usage: plot");
+    EXPECT_FALSE(words.next());
+}
+
 TEST(CliOptions, UsageErrorsExitTwoWithOneLineAndNoOutput) {
     const std::vector<std::vector<std::string>> cases = {
         {},

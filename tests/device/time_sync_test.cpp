@@ -25,7 +25,6 @@ TEST(TimeFrame, LayoutOfASundayMorning) {
         EXPECT_EQ(frame[i], 0) << "byte " << i;
 }
 
-#ifndef _WIN32
 // Pins the time zone for one test and puts it back afterwards.
 class ZoneGuard {
 public:
@@ -62,7 +61,6 @@ TEST(LocalStationTime, TakesTheLocalCalendarFields) {
         EXPECT_EQ(localStationTime(moment), (StationTime{2026, 12, 5, 23, 53, 7, 6}));
     }
 }
-#endif
 
 struct SyncFixture : ::testing::Test {
     std::shared_ptr<sim::VirtualStation> station = std::make_shared<sim::VirtualStation>();

@@ -111,8 +111,8 @@ TEST(GraphWindow, OpensOnTheHourBeforeNowAcrossMidnight) {
     Result<Window> w =
         composeWindow({QDate(2024, 3, 5), QTime(7, 4, 9), QDate(2024, 3, 5), QTime(10, 0, 0)});
     ASSERT_TRUE(w.ok());
-    EXPECT_EQ(w->startText, "2024-03-05 7:04:09");
-    EXPECT_EQ(w->endText, "2024-03-05 10:00:00");
+    EXPECT_EQ(w->start, *store::parseBoundText("2024-03-05 7:04:09"));
+    EXPECT_EQ(w->end, *store::parseBoundText("2024-03-05 10:00:00"));
     EXPECT_LT(w->start, w->end);
     EXPECT_EQ(composeWindow({QDate(), QTime(1, 0), QDate(2024, 1, 1), QTime(1, 0)}).code(),
               Errc::InvalidInput);

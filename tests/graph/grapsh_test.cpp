@@ -127,6 +127,28 @@ TEST_F(GrapshTest, AFailedDatabaseStopsWithOneMessageAndClearedCurves) {
         EXPECT_EQ(points(s), 0);
 }
 
+TEST_F(GrapshTest, OneShowingReadsThroughOneOpeningOfTheDatabase) {
+    importLog(minuteLog(120));
+    open();
+    pick(QTime(0, 0), QTime(2, 0), 0);
+    ASSERT_TRUE(dialog->drawGraph());
+    // With the file gone, only the connection opened by the first draw can
+    // still read it.
+    ASSERT_TRUE(QFile::rename(database, database + ".away"));
+    EXPECT_TRUE(dialog->zoomIn(*store::parseBoundText("2024-03-05 0:30:00"),
+                               *store::parseBoundText("2024-03-05 1:00:00")));
+    EXPECT_TRUE(dialog->pan(0.5));
+    EXPECT_TRUE(dialog->zoomOut());
+    EXPECT_TRUE(dialog->drawGraph());
+    EXPECT_GT(points(0), 0);
+    EXPECT_TRUE(messenger.shown.empty());
+
+    dialog->hide(); // the next showing opens the file again
+    dialog->show();
+    EXPECT_FALSE(dialog->drawGraph());
+    EXPECT_EQ(messenger.shown.size(), 1u);
+}
+
 TEST_F(GrapshTest, LongWindowsAreThinnedAndZoomingReadsFinerData) {
     importLog(minuteLog(12 * 1440)); // 2024-03-05 to 16, one reading a minute
     open();

@@ -319,7 +319,7 @@ TEST_F(LogImportTest, RecordsListShowsLongFieldsWholeAndCentred) {
 TEST_F(LogImportTest, OnlyARegularFileIsOpened) {
     const QString fifo = dir.filePath("CH1.CSV");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString& path : {fifo, QStringLiteral("/dev/null"), dir.path()}) {
+    for (const QString& path : {fifo, dir.path()}) {
         auto result = std::async(std::launch::async, [&] { return import(path); });
         if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
             // Blocked in open(): a writer that comes and goes lets it return.

@@ -278,10 +278,55 @@ TEST(SetupLogic, UnmatchedBytesAreKeptAndEmptyAreasRefused) {
     const Result<CommandFrame> refused = setupSaveFrame(wanted, kMaxAreas);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().text(), "CH Area input error.");
+}
 
-    EXPECT_FALSE(intervalFromText("241"));
-    EXPECT_FALSE(intervalFromText("abc"));
-    EXPECT_EQ(*intervalFromText("240"), 240);
+// Each box of the Setup window against the station's byte: the item shown,
+// and the byte a Save sends back for it. A byte no item stands for shows no
+// selection and goes back unchanged.
+TEST(SetupLogic, EveryBoxShowsItsItemAndSavesItsByte) {
+    struct Row {
+        int StationSettings::*field;
+        int SetupSelection::*box;
+        int byte;
+        int item; // -1: none
+    };
+    using S = StationSettings;
+    using B = SetupSelection;
+    const Row rows[] = {
+        {&S::graphType, &B::graphType, 0, 0},
+        {&S::graphType, &B::graphType, 3, 3},
+        {&S::graphType, &B::graphType, 4, -1},
+        {&S::graphTimeHours, &B::graphTime, 12, 0},
+        {&S::graphTimeHours, &B::graphTime, 72, 3},
+        {&S::graphTimeHours, &B::graphTime, 36, -1},
+        {&S::timeFormat, &B::timeFormat, 2, 2},
+        {&S::timeFormat, &B::timeFormat, 3, -1},
+        {&S::dateFormat, &B::dateFormat, 1, 1},
+        {&S::dateFormat, &B::dateFormat, -1, -1},
+        {&S::daylightSaving, &B::daylightSaving, 1, 1},
+        {&S::daylightSaving, &B::daylightSaving, 2, -1},
+        {&S::timeZoneHours, &B::timeZone, -12, 0},
+        {&S::timeZoneHours, &B::timeZone, 12, 24},
+        {&S::timeZoneHours, &B::timeZone, 13, -1},
+        {&S::timeZoneHours, &B::timeZone, -13, -1},
+        {&S::unit, &B::unit, 1, 1},
+        {&S::unit, &B::unit, 2, -1},
+    };
+    for (const Row& row : rows) {
+        StationSettings station;
+        station.*row.field = row.byte;
+        SetupSelection shown = selectionFor(station);
+        EXPECT_EQ(shown.*row.box, row.item) << "byte " << row.byte;
+        EXPECT_EQ(applySelection(station, shown), station) << "byte " << row.byte;
+        // Choosing the first item always sends that item's byte.
+        shown.*row.box = 0;
+        EXPECT_EQ(selectionFor(applySelection(station, shown)).*row.box, 0) << "byte " << row.byte;
+    }
+    for (const auto& [text, minutes] : std::vector<std::pair<const char*, int>>{
+             {"1", 1}, {"240", 240}, {"0", -1}, {"241", -1}, {"abc", -1}, {"1.5", -1}, {"", -1}}) {
+        const Result<int> got = intervalFromText(QString::fromLatin1(text));
+        EXPECT_EQ(got ? *got : -1, minutes) << text;
+    }
 }
 
 // A backup restores onto the station it came from, whatever it holds: unset

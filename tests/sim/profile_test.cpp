@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -75,13 +76,8 @@ TEST_F(ProfileFixture, ReadsEveryField) {
     ASSERT_TRUE(p.has_value()) << error;
     ASSERT_EQ(p->answers.size(), 2u);
     const Block& readings = p->answers.at(0x03);
-    EXPECT_EQ(readings[0], 0x00);
-    EXPECT_EQ(readings[1], 0xFA);
-    EXPECT_EQ(readings[2], 0x32);
-    EXPECT_EQ(readings[3], 0xFF);
-    EXPECT_EQ(readings[4], 0x9C);
-    EXPECT_EQ(readings[5], 0x14);
-    EXPECT_EQ(readings[6], 0x00); // the rest is zero
+    EXPECT_EQ(std::vector<int>(readings.begin(), readings.begin() + 8),
+              (std::vector<int>{0x00, 0xFA, 0x32, 0xFF, 0x9C, 0x14, 0, 0})); // the rest is zero
     EXPECT_EQ(p->answers.at(0xFE)[1], 0x41);
     // A list is one report per element, in order.
     ASSERT_EQ(p->answerSequences.at(0x01).size(), 2u);
@@ -155,7 +151,6 @@ TEST_F(ProfileFixture, OnlyARegularFileOfAtMostOneMegabyteIsRead) {
     std::ofstream(dir / "large.json") << fits << ' ';
     const std::pair<fs::path, const char*> refused[] = {
         {fifo, "regular file"},
-        {"/dev/zero", "regular file"},
         {dir / "card", "regular file"},
         {dir / "large.json", "1 MB"},
     };

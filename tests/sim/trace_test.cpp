@@ -11,6 +11,9 @@
 #include <sstream>
 #include <thread>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace vellumet::sim {
 namespace {
 
@@ -161,9 +164,32 @@ TEST(TracingTransport, FailedReadsAndTimeoutsLeaveNoLines) {
     EXPECT_TRUE(out.str().empty());
 }
 
+// A disk that is full for this process: no regular file grows while it
+// lasts (the signal of an exceeded limit ignored, so a write just fails).
+struct FullDisk {
+    rlimit saved{};
+    void (*previous)(int) = nullptr;
+    bool set = false;
+    explicit FullDisk(bool on) {
+        if (!on || getrlimit(RLIMIT_FSIZE, &saved) != 0)
+            return;
+        previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit none = saved;
+        none.rlim_cur = 0;
+        set = setrlimit(RLIMIT_FSIZE, &none) == 0;
+    }
+    ~FullDisk() {
+        if (!set)
+            return;
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+    }
+};
+
 TEST(TracingTransport, ATraceThatCannotBeWrittenIsReported) {
     const auto dir = std::filesystem::temp_directory_path();
     const std::string good = (dir / "vellumet_trace_status.txt").string();
+    const std::string full = (dir / "vellumet_trace_full.txt").string();
     const std::string absent = (dir / "vellumet_no_such_folder" / "trace.txt").string();
     struct Case {
         std::string path;
@@ -171,7 +197,8 @@ TEST(TracingTransport, ATraceThatCannotBeWrittenIsReported) {
         bool writes; // and so do the writes
     };
     for (const Case& c :
-         {Case{good, true, true}, Case{"/dev/full", true, false}, Case{absent, false, false}}) {
+         {Case{good, true, true}, Case{full, true, false}, Case{absent, false, false}}) {
+        const FullDisk diskFull(c.path == full);
         auto station = std::make_shared<VirtualStation>();
         TracingTransport traced(std::make_shared<VirtualTransport>(station), c.path);
         EXPECT_EQ(traced.traceOk(), c.opens) << c.path;
@@ -195,6 +222,7 @@ TEST(TracingTransport, ATraceThatCannotBeWrittenIsReported) {
     }
     EXPECT_EQ(parse(readFile(good)).size(), 2u);
     std::filesystem::remove(good);
+    std::filesystem::remove(full);
 }
 
 } // namespace

@@ -575,14 +575,3 @@ TEST(LangDialog, SaveAndEnterEndWithOk) {
     }
     EXPECT_TRUE(d.messenger.shown.empty());
 }
-
-TEST(SyncTimeDialog, SendsTheClockWithoutStatusQuery) {
-    DialogRig d;
-    SyncTime dialog(*d.rig.link, d.messenger);
-    clickAndWaitClosed(dialog, dialog.syncButton());
-    const std::vector<Block> received = d.rig.station->receivedFrames();
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0][1], cmd::SetClock);
-    EXPECT_EQ(d.messenger.shown.back(), app::texts()[app::TextId::SyncTimeSuccess]);
-    EXPECT_EQ(d.messenger.kinds.back(), app::MessageKind::Information);
-}

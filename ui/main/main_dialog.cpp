@@ -167,7 +167,6 @@ void CMy7421Dlg::onInitDialog() {
             relay->monitor->post(DeviceChange::Removal);
     });
 
-    fileListToMain = 1;
     QPointer<LiveView> view = view_;
     session_.startPolling([view] {
         // The polling thread only asks for a repaint; painting happens here.
@@ -225,13 +224,8 @@ void CMy7421Dlg::openDialog(const MenuEntry& row) {
     poll.holdForDialog();
     if (row.prepare)
         (session_.*row.prepare)();
-    if (row.command == command::SdCardFile)
-        fileListToMain = 0;
-
     const int result = handler ? handler(*this) : 0;
 
-    if (row.command == command::SdCardFile)
-        fileListToMain = 1;
     poll.releaseAfterDialog();
 
     if (row.command == command::Language && result == 1) {

@@ -10,7 +10,6 @@
 #include <QIcon>
 #include <QWidget>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -125,9 +124,6 @@ public:
     QMenuBar* menu() { return menuBar_; }
     QStatusBar* statusBar() { return statusBar_; }
     LiveView* liveView() { return view_; }
-
-    // 1 except while the SDCard File dialog is open.
-    std::atomic<int> fileListToMain{1};
 
     // The window's width, fixed whatever the platform's decorations.
     static constexpr int kWindowWidth = 485;

@@ -1,10 +1,8 @@
 #include "calib.h"
 
 #include "app/text_table.h"
-#include "device/time_sync.h"
 
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -72,39 +70,6 @@ void Calib::save() {
         return;
     }
     writeAndClose({*frame});
-}
-
-SyncTime::SyncTime(StationLink& link, app::Messenger& messenger, QWidget* parent)
-    : StationDialog(link, messenger, parent) {
-    const app::TextTable& t = app::texts();
-    setWindowTitle(t[TextId::SyncTime]);
-    auto* layout = new QHBoxLayout(this);
-    sync_ = new QPushButton(t[TextId::SyncTime], this);
-    exit_ = new QPushButton(t[TextId::Exit], this);
-    layout->addWidget(sync_);
-    layout->addWidget(exit_);
-    addButton(sync_);
-    addButton(exit_);
-    connect(sync_, &QPushButton::clicked, this, &SyncTime::syncTime);
-    connect(exit_, &QPushButton::clicked, this, &SyncTime::reject);
-}
-
-void SyncTime::syncTime() {
-    if (!link_.connected()) {
-        messenger_.warning(app::texts()[TextId::Unconnected]);
-        QDialog::reject();
-        return;
-    }
-    StationLink& link = link_;
-    const StationTime now = localStationTime();
-    runJob([&link, now](std::stop_token stop) { return directTimeSync(link, now, stop); },
-           [this](const Status& sent) {
-               if (sent)
-                   messenger_.info(app::texts()[TextId::SyncTimeSuccess]);
-               else
-                   reportFailure(sent);
-               QDialog::reject();
-           });
 }
 
 } // namespace vellumet::ui

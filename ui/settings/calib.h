@@ -37,17 +37,4 @@ private:
     QPushButton* exit_ = nullptr;
 };
 
-// The Sync Time window: sets the station's clock without the screen-status check.
-class SyncTime : public StationDialog {
-    Q_OBJECT
-public:
-    SyncTime(StationLink& link, app::Messenger& messenger, QWidget* parent = nullptr);
-    void syncTime();
-    QPushButton* syncButton() const { return sync_; }
-
-private:
-    QPushButton* sync_ = nullptr;
-    QPushButton* exit_ = nullptr;
-};
-
 } // namespace vellumet::ui

@@ -77,7 +77,7 @@ void StationDialog::reportFailure(const Status& status) {
         messenger_.error(app::texts()[app::TextId::Unconnected]);
         break;
     default:
-        messenger_.error(QString::fromStdString(status.error().text()));
+        messenger_.error(status.error());
         break;
     }
 }
