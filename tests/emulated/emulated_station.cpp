@@ -193,7 +193,6 @@ void EmulatedStation::plug() {
       << "E: HID_UNIQ=" << options_.serial << "\n"
       << "E: HID_PHYS=usb-0000:00:14.0-" << index_ + 1 << "/input0\n\n"
       << "P: " << strip(devicePath(3)) << "\n"
-      << "N: " << raw << "\n"
       << "E: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/" << raw << "\n"
       << "A: dev=" << dev << "\n"
       << "L: device=../../../" << hidName << "\n";
@@ -240,11 +239,14 @@ void EmulatedStation::unplug() {
     umockdev_testbed_detach_ioctl(bus_.testbed(), node().c_str(), nullptr);
     for (int level = 3; level >= 0; --level)
         umockdev_testbed_remove_device(bus_.testbed(), devicePath(level).c_str());
+    std::error_code ec;
+    std::filesystem::remove(bus_.root() + node(), ec);
 }
 
 void EmulatedStation::pointNode() {
     const std::filesystem::path link = bus_.root() + node();
     std::error_code ec;
+    std::filesystem::create_directories(link.parent_path(), ec);
     std::filesystem::remove(link, ec);
     if (denied_) {
         const std::string refused = bus_.root() + "/refused-hidraw" + std::to_string(index_);
