@@ -243,6 +243,10 @@ void EmulatedStation::unplug() {
     std::filesystem::remove(bus_.root() + node(), ec);
 }
 
+void EmulatedStation::announce(const char* action) {
+    umockdev_testbed_uevent(bus_.testbed(), devicePath(3).c_str(), action);
+}
+
 void EmulatedStation::pointNode() {
     const std::filesystem::path link = bus_.root() + node();
     std::error_code ec;

@@ -53,6 +53,8 @@ public:
     // sees its next read fail.
     void unplug();
     bool plugged() const { return plugged_; }
+    // A uevent on the hidraw device alone ("change": udevadm trigger).
+    void announce(const char* action);
 
     // Opening the node fails with EACCES while denied (no udev rule).
     void setDenied(bool denied);
