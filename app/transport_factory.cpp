@@ -52,7 +52,8 @@ public:
 
     std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) override {
         std::vector<DeviceInfo> found = inner_->enumerate(vendorId, productId);
-        std::erase_if(found, [this](const DeviceInfo& info) { return !matchesDevice(info, device_); });
+        std::erase_if(found,
+                      [this](const DeviceInfo& info) { return !matchesDevice(info, device_); });
         return found;
     }
     std::unique_ptr<HidHandle> open(const std::string& path) override { return inner_->open(path); }

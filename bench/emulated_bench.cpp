@@ -67,8 +67,8 @@ int benchFetch(StationLink& link, const std::string& content, int rounds) {
         copy.open(QIODevice::ReadOnly);
         const bool identical = copy.readAll().replace("\r\n", "\n").toStdString() == content;
         const double rate = static_cast<double>(content.size()) / ms;
-        std::printf("fetch %d: %.2f s, %.2f KB/s (floor %.2f), %.3f of the floor, %s, %s\n", run + 1,
-                    ms / 1000, rate, floorKBs, rate / floorKBs,
+        std::printf("fetch %d: %.2f s, %.2f KB/s (floor %.2f), %.3f of the floor, %s, %s\n",
+                    run + 1, ms / 1000, rate, floorKBs, rate / floorKBs,
                     outcome && outcome->complete() ? "complete" : "FAILED",
                     identical ? "byte-identical" : "NOT IDENTICAL");
         if (!identical || !outcome || !outcome->complete())
@@ -109,10 +109,12 @@ int main(int argc, char** argv) {
     std::shared_ptr<Transport> transport;
     if (emulated) {
         bus.emplace();
-        bus->addStation({.serial = "BENCH1", .product = "USB Thermo-Hygrometer", .profile = profile});
+        bus->addStation(
+            {.serial = "BENCH1", .product = "USB Thermo-Hygrometer", .profile = profile});
         transport = std::make_shared<HidapiTransport>();
     } else {
-        transport = std::make_shared<sim::VirtualTransport>(std::make_shared<sim::VirtualStation>(profile));
+        transport =
+            std::make_shared<sim::VirtualTransport>(std::make_shared<sim::VirtualStation>(profile));
     }
     int status = 1;
     {

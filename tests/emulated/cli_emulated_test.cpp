@@ -78,8 +78,9 @@ QString writeProfile(const QString& dir, const QString& name, int tenths) {
     const QString path = QDir(dir).filePath(name);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QJsonDocument(QJsonObject{{"answers", QJsonObject{{"0x03", fixedReadingsHex(tenths)}}}})
-                   .toJson());
+    file.write(
+        QJsonDocument(QJsonObject{{"answers", QJsonObject{{"0x03", fixedReadingsHex(tenths)}}}})
+            .toJson());
     return path;
 }
 
@@ -92,7 +93,8 @@ sim::Profile loadedProfile(const QString& path) {
 // A trace without its times; the clock frame without the clock.
 QStringList traceFrames(const QString& path) {
     QStringList frames;
-    for (const QString& line : QString::fromLatin1(readFile(path)).split('\n', Qt::SkipEmptyParts)) {
+    for (const QString& line :
+         QString::fromLatin1(readFile(path)).split('\n', Qt::SkipEmptyParts)) {
         QString frame = line.section(' ', 1);
         if (frame.startsWith(QLatin1String("OUT 7B30")))
             frame = QStringLiteral("OUT 7B30 (clock)");
@@ -103,7 +105,8 @@ QStringList traceFrames(const QString& path) {
 
 QString normalised(QString text, const QString& dir) {
     text.replace(dir, QStringLiteral("DIR"));
-    static const QRegularExpression time(QStringLiteral("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d"));
+    static const QRegularExpression time(
+        QStringLiteral("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d"));
     return text.replace(time, QStringLiteral("TIME"));
 }
 
@@ -135,7 +138,8 @@ TEST(EmulatedCli, CommandsGiveTheSameResultsAndFramesAsTheVirtualStation) {
         const CliRun simulated = runCli(QStringList{"--simulate=" + profile} + withDir(simDir));
 
         EmulatedBus bus;
-        bus.addStation({.serial = "EM0001", .product = "USB Thermo-Hygrometer",
+        bus.addStation({.serial = "EM0001",
+                        .product = "USB Thermo-Hygrometer",
                         .profile = loadedProfile(profile)});
         const CliRun emulated = runCli(withDir(emuDir));
 
@@ -157,10 +161,12 @@ TEST(EmulatedCli, TwoStationsAreListedAndChosenByPathOrSerial) {
     VELLUMET_REQUIRE_RIG();
     QTemporaryDir work;
     EmulatedBus bus;
-    bus.addStation({.serial = "EM0001", .product = "USB Thermo-Hygrometer",
+    bus.addStation({.serial = "EM0001",
+                    .product = "USB Thermo-Hygrometer",
                     .profile = loadedProfile(writeProfile(work.path(), "a.json", 111))});
     EmulatedStation& second =
-        bus.addStation({.serial = "EM0002", .product = "USB Thermo-Hygrometer",
+        bus.addStation({.serial = "EM0002",
+                        .product = "USB Thermo-Hygrometer",
                         .profile = loadedProfile(writeProfile(work.path(), "b.json", 222))});
     second.setDenied(true);
 
@@ -197,12 +203,15 @@ TEST(EmulatedCli, TwoStationsAreListedAndChosenByPathOrSerial) {
         return QJsonDocument::fromJson(run.out.toUtf8())["channels"][0]["temperature"].toDouble();
     };
     const QString dir = work.filePath("data");
-    const CliRun byPath = runCli({"--data-dir", dir, "--format", "json", "--device", "/dev/hidraw1", "live"});
-    const CliRun bySerial = runCli({"--data-dir", dir, "--format", "json", "--device", "EM0001", "live"});
+    const CliRun byPath =
+        runCli({"--data-dir", dir, "--format", "json", "--device", "/dev/hidraw1", "live"});
+    const CliRun bySerial =
+        runCli({"--data-dir", dir, "--format", "json", "--device", "EM0001", "live"});
     const CliRun byVariable =
         runCli({"--data-dir", dir, "--format", "json", "live"}, {"VELLUMET_DEVICE=EM0002"});
     const CliRun firstFound = runCli({"--data-dir", dir, "--format", "json", "live"});
-    EXPECT_DOUBLE_EQ(firstChannel(byPath), 22.2) << byPath.out.toStdString() << byPath.err.toStdString();
+    EXPECT_DOUBLE_EQ(firstChannel(byPath), 22.2)
+        << byPath.out.toStdString() << byPath.err.toStdString();
     EXPECT_DOUBLE_EQ(firstChannel(bySerial), 11.1) << bySerial.err.toStdString();
     EXPECT_DOUBLE_EQ(firstChannel(byVariable), 22.2) << byVariable.err.toStdString();
     EXPECT_EQ(firstFound.exitCode, 0);

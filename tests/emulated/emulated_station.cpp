@@ -3,8 +3,8 @@
 #include <umockdev.h>
 
 #include <linux/capability.h>
-#include <sys/ioctl.h>
 #include <linux/hidraw.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -85,6 +85,12 @@ int openUnredirected(const std::string& path, int flags) {
 
 void prepareProcess(int argc, char** argv) {
     (void)argc;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizer's runtime must come first of all libraries; the preload cannot.
+    (void)argv;
+    reasonStore() = "umockdev's preload cannot be loaded beside the sanitizer's runtime";
+    return;
+#endif
     if (!preloadMapped()) {
         if (std::getenv("VELLUMET_RIG_PRELOADED") != nullptr) {
             reasonStore() = "umockdev's preload (libumockdev-preload.so.0) did not load; "
@@ -97,8 +103,8 @@ void prepareProcess(int argc, char** argv) {
         setenv("LD_PRELOAD", preload.c_str(), 1);
         setenv("VELLUMET_RIG_PRELOADED", "1", 1);
         execv("/proc/self/exe", argv);
-        reasonStore() = std::string("cannot run again under umockdev's preload: ") +
-                        std::strerror(errno);
+        reasonStore() =
+            std::string("cannot run again under umockdev's preload: ") + std::strerror(errno);
         return;
     }
     dropFileAccessOverride();
@@ -169,7 +175,8 @@ std::string EmulatedStation::hidrawSysPath() const {
 void EmulatedStation::plug() {
     struct stat st {};
     ::stat(("/" + slaveName_).c_str(), &st);
-    const std::string dev = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    const std::string dev =
+        std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
     const std::string raw = "hidraw" + std::to_string(index_);
     char hidName[32];
     std::snprintf(hidName, sizeof hidName, "0003:0483:5750.%04X", index_ + 1);
@@ -201,10 +208,9 @@ void EmulatedStation::plug() {
         std::fprintf(stderr, "emulated station: %s\n", error ? error->message : "?");
         std::abort();
     }
-    umockdev_testbed_set_attribute_binary(bus_.testbed(), devicePath(2).c_str(),
-                                          "report_descriptor",
-                                          const_cast<std::uint8_t*>(kReportDescriptor),
-                                          sizeof kReportDescriptor);
+    umockdev_testbed_set_attribute_binary(
+        bus_.testbed(), devicePath(2).c_str(), "report_descriptor",
+        const_cast<std::uint8_t*>(kReportDescriptor), sizeof kReportDescriptor);
     {
         std::lock_guard lock(mutex_);
         queue_.clear();
@@ -363,7 +369,8 @@ void EmulatedStation::deliverLocked() {
     std::vector<std::uint8_t> report = std::move(queue_.front());
     queue_.pop_front();
     // As the kernel does: at most what the reader asked for; the rest is lost.
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(arg->data_len), report.size());
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(arg->data_len), report.size());
     umockdev_ioctl_data_update(arg, 0, report.data(), static_cast<int>(n));
     reads_.emplace_back(report.begin(), report.begin() + static_cast<long>(n));
     umockdev_ioctl_client_complete(client, static_cast<long>(n), 0);
@@ -397,8 +404,7 @@ int EmulatedStation::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, vo
             umockdev_ioctl_client_complete(client, -1, EFAULT);
             return;
         }
-        umockdev_ioctl_data_update(target, 0,
-                                   static_cast<std::uint8_t*>(const_cast<void*>(value)),
+        umockdev_ioctl_data_update(target, 0, static_cast<std::uint8_t*>(const_cast<void*>(value)),
                                    static_cast<int>(size));
         umockdev_ioctl_client_complete(client, 0, 0);
         g_object_unref(target);

@@ -87,9 +87,9 @@ private:
     static int onWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
 
     void pump();
-    void deliverLocked();  // with mutex_ held: completes a waiting read
-    void signalLocked();   // with mutex_ held: the readiness byte matches the queue
-    void pointNode();      // the node at the pty, or at the refused file
+    void deliverLocked(); // with mutex_ held: completes a waiting read
+    void signalLocked();  // with mutex_ held: the readiness byte matches the queue
+    void pointNode();     // the node at the pty, or at the refused file
     std::string devicePath(int level) const;
 
     EmulatedBus& bus_;
@@ -142,8 +142,8 @@ private:
 } // namespace vellumet::emulated
 
 // Skips the test, saying why, where the rig cannot run.
-#define VELLUMET_REQUIRE_RIG()                                                                    \
-    do {                                                                                          \
-        if (!::vellumet::emulated::unavailableReason().empty())                                   \
-            GTEST_SKIP() << ::vellumet::emulated::unavailableReason();                            \
+#define VELLUMET_REQUIRE_RIG()                                                                     \
+    do {                                                                                           \
+        if (!::vellumet::emulated::unavailableReason().empty())                                    \
+            GTEST_SKIP() << ::vellumet::emulated::unavailableReason();                             \
     } while (false)
