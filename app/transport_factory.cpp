@@ -111,7 +111,9 @@ Result<std::shared_ptr<Transport>> makeTransport(const TransportOptions& options
     } else {
         transport = std::make_shared<HidapiTransport>();
     }
-    if (!options.device.empty())
+    // The virtual station is the only one there is: --device (or a
+    // VELLUMET_DEVICE left set) chooses among real stations only.
+    if (!options.device.empty() && !options.simulate)
         transport = std::make_shared<ChosenDeviceTransport>(std::move(transport), options.device);
     if (options.tracePath.empty())
         return transport;

@@ -14,6 +14,7 @@ struct TransportOptions {
     std::string tracePath;    // protocol trace file; empty: no trace
     std::string dataFolder{}; // the data folder in use, whose files the trace must not be
     std::string device{};     // --device: the one station to use, by node path or serial
+                              // (not with simulate)
 };
 
 // The environment variable that names the station when --device does not.

@@ -24,8 +24,9 @@ TEST(CliOptions, HelpListsEveryCommandAndGlobalOption) {
         EXPECT_NE(r.out.find(std::string(command.summary)), std::string::npos) << command.name;
     }
     for (const char* option :
-         {"--simulate[=PROFILE]", "--data-dir DIR", "--trace FILE", "--format text|json|csv",
-          "--help", "--version", "watch [--every SECONDS] [--count N]", "set-interval MINUTES"})
+         {"--simulate[=PROFILE]", "--data-dir DIR", "--trace FILE", "--device PATH|SERIAL",
+          "--format text|json|csv", "--help", "--version", "watch [--every SECONDS] [--count N]",
+          "set-interval MINUTES"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
