@@ -12,7 +12,6 @@
 #include <fstream>
 #include <string>
 
-
 namespace vellumet {
 namespace {
 
