@@ -48,6 +48,10 @@ ProgramOptions parseProgramOptions(const QStringList& arguments) {
             takeValue(arguments, i, QStringLiteral("--data-dir"), options.dataDir, options.error);
         } else if (isOption(arg, QStringLiteral("--trace"))) {
             takeValue(arguments, i, QStringLiteral("--trace"), options.tracePath, options.error);
+        } else if (isOption(arg, QStringLiteral("--device"))) {
+            takeValue(arguments, i, QStringLiteral("--device"), options.device, options.error);
+            if (options.error.isEmpty() && options.device.isEmpty())
+                options.error = QStringLiteral("--device needs a device path or serial number");
         } else {
             options.error = QStringLiteral("unknown option %1").arg(arg);
         }
@@ -66,6 +70,8 @@ QString programHelpText(const QString& programName) {
                "  --data-dir DIR        keep Main.ini and 7421.mdb in DIR instead of the\n"
                "                        default data folder\n"
                "  --trace FILE          write every frame to and from the station to FILE\n"
+               "  --device PATH|SERIAL  use the station with this node path or serial number\n"
+               "                        (default: $VELLUMET_DEVICE, else the first one found)\n"
                "  --help                show this text and end\n"
                "  --version             show the version and end\n")
         .arg(programName);

@@ -10,6 +10,7 @@ struct ProgramOptions {
     QString profilePath; // --simulate=PROFILE
     QString dataDir;     // --data-dir DIR
     QString tracePath;   // --trace FILE
+    QString device;      // --device PATH|SERIAL
     bool help = false;
     bool version = false;
     QString error; // not empty: the command line could not be used

@@ -6,6 +6,7 @@
 
 #include "app/data_folder.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -42,7 +43,49 @@ bool sameFile(const std::string& a, const fs::path& b) {
     return resolved(a) == resolved(b);
 }
 
+// Shows the program only the station --device names, so that every scan
+// (first open, rescan after a plug) finds that one or none.
+class ChosenDeviceTransport final : public Transport {
+public:
+    ChosenDeviceTransport(std::shared_ptr<Transport> inner, std::string device)
+        : inner_(std::move(inner)), device_(std::move(device)) {}
+
+    std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) override {
+        std::vector<DeviceInfo> found = inner_->enumerate(vendorId, productId);
+        std::erase_if(found,
+                      [this](const DeviceInfo& info) { return !matchesDevice(info, device_); });
+        return found;
+    }
+    std::unique_ptr<HidHandle> open(const std::string& path) override { return inner_->open(path); }
+    Result<std::unique_ptr<HidHandle>> tryOpen(const std::string& path) override {
+        return inner_->tryOpen(path);
+    }
+    void setChangeListener(std::function<void(DeviceChange)> listener) override {
+        inner_->setChangeListener(std::move(listener));
+    }
+    Status status() override { return inner_->status(); }
+
+private:
+    std::shared_ptr<Transport> inner_;
+    std::string device_;
+};
+
 } // namespace
+
+std::string chosenDevice(const std::string& option) {
+    if (!option.empty())
+        return option;
+    const char* variable = std::getenv(kDeviceVariable);
+    return variable != nullptr ? std::string(variable) : std::string();
+}
+
+bool matchesDevice(const DeviceInfo& info, const std::string& device) {
+    if (device.empty() || info.path == device || (!info.serial.empty() && info.serial == device))
+        return true;
+    // Another spelling of the node's path, or a link to it (/dev/hidraw-station).
+    return device.find('/') != std::string::npos && info.path.find('/') != std::string::npos &&
+           sameFile(device, fs::path(info.path));
+}
 
 Status checkTracePath(const std::string& tracePath, const std::string& dataFolder) {
     for (const char* name : {app::kDatabaseFileName, app::kSettingsFileName}) {
@@ -68,6 +111,10 @@ Result<std::shared_ptr<Transport>> makeTransport(const TransportOptions& options
     } else {
         transport = std::make_shared<HidapiTransport>();
     }
+    // The virtual station is the only one there is: --device (or a
+    // VELLUMET_DEVICE left set) chooses among real stations only.
+    if (!options.device.empty() && !options.simulate)
+        transport = std::make_shared<ChosenDeviceTransport>(std::move(transport), options.device);
     if (options.tracePath.empty())
         return transport;
     if (!options.dataFolder.empty())

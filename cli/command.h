@@ -20,6 +20,7 @@ struct GlobalOptions {
     std::string profilePath;
     std::string dataDir; // empty: not given
     std::string tracePath;
+    std::string device; // --device or VELLUMET_DEVICE; empty: the first station found
     Format format = Format::Text;
 };
 

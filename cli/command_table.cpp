@@ -30,6 +30,9 @@ std::span<const Command> commandTable() {
         {"fetch", "NAME... | --all [--no-import]",
          "copy card files into the data folder (resuming), then import", runFetch},
         {"delete", "NAME [--yes]", "delete a file on the card and its local copy", runDelete},
+        {"devices", "",
+         "list the stations present: node, serial, product, whether they can be opened",
+         runDevices},
         {"plot",
          "--out FILE.png|FILE.svg [--from TIME] [--to TIME] [--kind temperature|humidity] "
          "[--size WxH] [--unit TEXT]",

@@ -7,6 +7,7 @@ namespace vellumet::cli {
 // One handler per command; each parses its own arguments first (UsageError),
 // then talks to the station (CommandError), and leaves its result in output.
 int runLive(Invocation& invocation);
+int runDevices(Invocation& invocation);
 int runWatch(Invocation& invocation);
 int runInfo(Invocation& invocation);
 int runSyncTime(Invocation& invocation);

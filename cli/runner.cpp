@@ -26,11 +26,14 @@ namespace {
 
 // Why no station could be opened: the permission sentence when one is present
 // but refused, otherwise that none was found.
-std::string noStationMessage(const Status& scan) {
+std::string noStationMessage(const Status& scan, const std::string& device) {
     if (!scan && scan.code() == Errc::AccessDenied)
         return accessDeniedSentence();
     char ids[16];
     std::snprintf(ids, sizeof ids, "%04x:%04x", kStationVendorId, kStationProductId);
+    if (!device.empty())
+        return "Unconnected: no station '" + device + "' found (USB " + ids +
+               "); 'vellumet-cli devices' lists the stations present";
     return std::string("Unconnected: no station found (USB ") + ids +
            "); plug it in, or use --simulate for the virtual station";
 }
@@ -80,6 +83,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.options.tracePath = value();
             if (line.options.tracePath.empty())
                 throw UsageError("--trace needs a file");
+        } else if (name == "--device") {
+            line.options.device = value();
+            if (line.options.device.empty())
+                throw UsageError("--device needs a device path or serial number");
         } else if (name == "--format") {
             line.options.format = parseFormat(value());
         } else if (name == "--help" || name == "-h") {
@@ -96,6 +103,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.commandArgs.push_back(arg);
         }
     }
+    line.options.device = chosenDevice(line.options.device);
     return line;
 }
 
@@ -151,7 +159,8 @@ StationLink& Invocation::station() {
         return *link_;
     const TransportOptions transportOptions{
         options_.simulate, options_.profilePath, options_.tracePath,
-        options_.dataDir.empty() ? app::defaultDataFolder().toStdString() : options_.dataDir};
+        options_.dataDir.empty() ? app::defaultDataFolder().toStdString() : options_.dataDir,
+        options_.device};
     Result<std::shared_ptr<Transport>> transport =
         env_.makeTransport ? env_.makeTransport(transportOptions) : makeTransport(transportOptions);
     if (!transport)
@@ -169,7 +178,7 @@ StationLink& Invocation::station() {
     });
 
     if (!link->openStation())
-        throw CommandError(noStationMessage(link->openStatus()));
+        throw CommandError(noStationMessage(link->openStatus(), options_.device));
     return *link;
 }
 
@@ -335,6 +344,8 @@ std::string helpText() {
         << "\nOptions:\n"
         << "  --simulate[=PROFILE]    talk to the virtual station (set up by a profile file)\n"
         << "  --data-dir DIR          use DIR as the data folder\n"
+        << "  --device PATH|SERIAL    use the station with this node path or serial number\n"
+        << "                          (default: $VELLUMET_DEVICE, else the first one found)\n"
         << "  --trace FILE            write every report to and from the station to FILE\n"
         << "                          (never the data folder's 7421.mdb or Main.ini)\n"
         << "  --format text|json|csv  output form (default text); JSON and CSV give degrees\n"

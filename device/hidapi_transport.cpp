@@ -2,6 +2,7 @@
 
 #include <hidapi/hidapi.h>
 
+#include <cwchar>
 #include <mutex>
 
 #ifdef __linux__
@@ -15,6 +16,33 @@ namespace vellumet {
 namespace {
 
 std::once_flag initOnce;
+
+// hidapi hands out wide strings; serials and product names are ASCII in
+// practice, anything else is kept as UTF-8.
+std::string narrow(const wchar_t* text) {
+    std::string out;
+    if (text == nullptr)
+        return out;
+    for (; *text != L'\0'; ++text) {
+        const auto c = static_cast<std::uint32_t>(*text);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
 
 class HidapiHandle final : public HidHandle {
 public:
@@ -49,7 +77,8 @@ std::vector<DeviceInfo> HidapiTransport::enumerate(std::uint16_t vendorId,
     hid_device_info* list = hid_enumerate(vendorId, productId);
     for (hid_device_info* it = list; it != nullptr; it = it->next) {
         if (it->path != nullptr)
-            found.push_back({it->path, it->vendor_id, it->product_id});
+            found.push_back({it->path, it->vendor_id, it->product_id, narrow(it->serial_number),
+                             narrow(it->product_string)});
     }
     hid_free_enumeration(list);
     return found;

@@ -23,6 +23,8 @@ struct DeviceInfo {
     std::string path;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
+    std::string serial{};  // USB serial number; empty where the transport has none
+    std::string product{}; // USB product string
 };
 
 // One opened HID interface. A handle is used by one thread at a time; the link

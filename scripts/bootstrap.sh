@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libqt6svg6 qt6-qpa-plugins libgl-dev
-    libhidapi-dev libudev-dev libsqlite3-dev
+    libhidapi-dev libudev-dev libsqlite3-dev umockdev libumockdev-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core qt6-translations-l10n
     qt6-svg-dev help2man desktop-file-utils appstream file man-db

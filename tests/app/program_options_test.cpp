@@ -32,15 +32,17 @@ TEST(ProgramOptions, SimulateWithAndWithoutProfile) {
 }
 
 TEST(ProgramOptions, ValuesInBothForms) {
-    ProgramOptions o = parse({"--data-dir=/d", "--trace", "t.log"});
+    ProgramOptions o = parse({"--data-dir=/d", "--trace", "t.log", "--device", "A1B2"});
     EXPECT_EQ(o.dataDir, QStringLiteral("/d"));
     EXPECT_EQ(o.tracePath, QStringLiteral("t.log"));
+    EXPECT_EQ(o.device, QStringLiteral("A1B2"));
     EXPECT_TRUE(o.error.isEmpty());
 }
 
 TEST(ProgramOptions, MissingValueAndUnknownOptionAreErrors) {
     EXPECT_FALSE(parse({"--data-dir"}).error.isEmpty());
     EXPECT_FALSE(parse({"--trace="}).error.isEmpty());
+    EXPECT_FALSE(parse({"--device="}).error.isEmpty());
     EXPECT_FALSE(parse({"--frobnicate"}).error.isEmpty());
 }
 
@@ -48,6 +50,7 @@ TEST(ProgramOptions, HelpAndVersion) {
     EXPECT_TRUE(parse({"--help"}).help);
     EXPECT_TRUE(parse({"--version"}).version);
     const QString help = programHelpText(QStringLiteral("vellumet"));
-    for (const char* option : {"--simulate", "--data-dir", "--trace", "--help", "--version"})
+    for (const char* option :
+         {"--simulate", "--data-dir", "--trace", "--device", "--help", "--version"})
         EXPECT_TRUE(help.contains(QLatin1String(option))) << option;
 }

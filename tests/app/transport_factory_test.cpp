@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <string>
 
 namespace vellumet {
 namespace {
@@ -41,6 +44,29 @@ TEST_F(TransportFactory, BuildsTheVirtualStationFromItsProfileAndTracesIt) {
     ASSERT_TRUE(traced.ok()) << traced.error().text();
     EXPECT_NE(dynamic_cast<TracingTransport*>(traced->get()), nullptr);
     EXPECT_TRUE((*traced)->status().ok());
+}
+
+TEST_F(TransportFactory, DeviceIsChosenByPathSerialOrLinkAndTheVariableStandsIn) {
+    const std::string node = path("hidraw3");
+    std::ofstream(node).close();
+    const std::string link = path("station-link");
+    std::filesystem::create_symlink(node, link);
+    const DeviceInfo info{node, kStationVendorId, kStationProductId, "A1B2", "Station"};
+    for (const std::string& name : {node, std::string("A1B2"), link, std::string()})
+        EXPECT_TRUE(matchesDevice(info, name)) << name;
+    for (const std::string& name : {path("hidraw4"), std::string("A1B"), std::string("Station")})
+        EXPECT_FALSE(matchesDevice(info, name)) << name;
+
+    ::setenv(kDeviceVariable, "FROMENV", 1);
+    EXPECT_EQ(chosenDevice("GIVEN"), "GIVEN");
+    EXPECT_EQ(chosenDevice(""), "FROMENV");
+    ::unsetenv(kDeviceVariable);
+    EXPECT_EQ(chosenDevice(""), "");
+
+    // The virtual station is there whatever a left-over variable names.
+    auto simulated = makeTransport({true, "", "", "", "NOT-THIS-ONE"});
+    ASSERT_TRUE(simulated.ok());
+    EXPECT_EQ((*simulated)->enumerate(kStationVendorId, kStationProductId).size(), 1u);
 }
 
 TEST_F(TransportFactory, UnusableInputsAreErrorsNamingThem) {

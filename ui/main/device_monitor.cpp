@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef VELLUMET_HAVE_UDEV
@@ -30,7 +31,11 @@ DeviceMonitor::DeviceMonitor(StationLink& link, Options options, QObject* parent
     : QObject(parent), link_(link) {
     if (options.useUdev)
         udevActive_ = startUdev();
-    if (!udevActive_) {
+    bool daemon = false;
+#ifdef VELLUMET_HAVE_UDEV
+    daemon = access("/run/udev/control", F_OK) == 0;
+#endif
+    if (!udevActive_ || !daemon) {
         timer_.setInterval(options.rescanInterval);
         connect(&timer_, &QTimer::timeout, this, &DeviceMonitor::rescanRequested);
         timer_.start();
@@ -50,11 +55,51 @@ void DeviceMonitor::post(DeviceChange change) {
         this, [this, change] { emit deviceChanged(change); }, Qt::QueuedConnection);
 }
 
+QString DeviceMonitor::windowTitle(const StationLink& link) {
+    const QString name = QStringLiteral("Vellumet");
+#ifdef VELLUMET_HAVE_UDEV
+    const std::string open = link.connected() ? link.devicePath() : std::string();
+    udev* context = udev_new();
+    if (!context || open.empty()) {
+        if (context)
+            udev_unref(context);
+        return name;
+    }
+    int stations = 0;
+    QString serial;
+    udev_enumerate* list = udev_enumerate_new(context);
+    udev_enumerate_add_match_subsystem(list, "hidraw");
+    udev_enumerate_scan_devices(list);
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(list)) {
+        udev_device* raw = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+        if (!raw)
+            continue;
+        udev_device* usb = udev_device_get_parent_with_subsystem_devtype(raw, "usb", "usb_device");
+        const char* vendor = usb ? udev_device_get_sysattr_value(usb, "idVendor") : nullptr;
+        const char* product = usb ? udev_device_get_sysattr_value(usb, "idProduct") : nullptr;
+        if (vendor && product && std::strtoul(vendor, nullptr, 16) == kStationVendorId &&
+            std::strtoul(product, nullptr, 16) == kStationProductId) {
+            ++stations;
+            const char* node = udev_device_get_devnode(raw);
+            const char* number = udev_device_get_sysattr_value(usb, "serial");
+            if (node && open == node && number)
+                serial = QString::fromUtf8(number);
+        }
+        udev_device_unref(raw);
+    }
+    udev_enumerate_unref(list);
+    udev_unref(context);
+    if (stations > 1 && !serial.isEmpty())
+        return name + QStringLiteral(" \u2014 ") + serial;
+#else
+    (void)link;
+#endif
+    return name;
+}
+
 bool DeviceMonitor::startUdev() {
 #ifdef VELLUMET_HAVE_UDEV
-    // Without a running daemon the monitor opens fine but never hears a thing.
-    if (access("/run/udev/control", F_OK) != 0)
-        return false;
     udev_ = std::make_unique<Udev>();
     udev_->context = udev_new();
     if (!udev_->context)

@@ -14,8 +14,9 @@ namespace vellumet::ui {
 
 // Tells the main window when an HID device may have come or gone, always on
 // the window's thread:
-// - a libudev monitor on the hidraw subsystem where a udev daemon runs;
-// - a periodic re-scan where there is none (containers, other systems);
+// - a libudev monitor on the hidraw subsystem where libudev is there;
+// - a periodic re-scan where no udev daemon runs (containers, other systems),
+//   since the monitor may then never hear a thing;
 // - the transport's own plug and unplug reports (the virtual station).
 class DeviceMonitor : public QObject {
     Q_OBJECT
@@ -30,6 +31,10 @@ public:
 
     bool usingUdev() const { return udevActive_; }
     bool periodicRescan() const { return timer_.isActive(); }
+
+    // The window's title: the program's name, and the serial number of the
+    // open station when more than one station is plugged in.
+    static QString windowTitle(const StationLink& link);
 
     // Reports a change from any thread (the link's reader uses it when the
     // station stops answering reads).

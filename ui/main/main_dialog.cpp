@@ -316,6 +316,7 @@ void CMy7421Dlg::showConnection() {
     panes_[0]->setVisible(!sentence);
     panes_[1]->setWordWrap(sentence);
     panes_[1]->setText(connectionText());
+    setWindowTitle(DeviceMonitor::windowTitle(link_));
 }
 
 QImage CMy7421Dlg::renderPicture(qreal pixelRatio) const {
@@ -343,15 +344,19 @@ QImage CMy7421Dlg::renderPicture(qreal pixelRatio) const {
 }
 
 void CMy7421Dlg::onDeviceChanged(DeviceChange change) {
-    if (!session_.handleDeviceChange(change))
+    if (!session_.handleDeviceChange(change)) {
+        setWindowTitle(DeviceMonitor::windowTitle(link_)); // another station came or went
         return;
+    }
     showConnection();
     view_->update();
 }
 
 void CMy7421Dlg::onRescanRequested() {
-    if (!session_.rescan())
+    if (!session_.rescan()) {
+        setWindowTitle(DeviceMonitor::windowTitle(link_));
         return;
+    }
     showConnection();
     view_->update();
 }

@@ -92,6 +92,7 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
     transportOptions.profilePath = options.profilePath.toStdString();
     transportOptions.tracePath = options.tracePath.toStdString();
     transportOptions.dataFolder = dataFolder.toStdString();
+    transportOptions.device = chosenDevice(options.device.toStdString());
     Result<std::shared_ptr<Transport>> transport = makeTransport(transportOptions);
     if (!transport) {
         std::fprintf(stderr, "vellumet: %s\n", transport.error().text().c_str());
