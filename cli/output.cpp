@@ -230,22 +230,22 @@ std::string unitText(bool fahrenheit) {
     return fahrenheit ? "°F" : "°C";
 }
 
-std::string liveText(const LiveReadings& live) {
+std::string liveText(const StationSnapshot& live) {
     std::ostringstream out;
     out << padded("", 6) << padded("Temperature", 13) << padded("Humidity", 10) << "DewPoint\n";
     for (int n = 1; n <= kChannelCount; ++n)
-        out << channelTextFields(n, live.readings[n - 1], live.fahrenheit) << '\n';
+        out << channelTextFields(n, live.readings[n - 1], live.fahrenheit()) << '\n';
     return out.str();
 }
 
-QJsonObject liveJson(const LiveReadings& live) {
+QJsonObject liveJson(const StationSnapshot& live) {
     QJsonObject o;
-    o.insert("unit", QString::fromStdString(unitText(live.fahrenheit)));
+    o.insert("unit", QString::fromStdString(unitText(live.fahrenheit())));
     o.insert("channels", channelsJson(live.readings));
     return o;
 }
 
-std::string liveCsv(const LiveReadings& live) {
+std::string liveCsv(const StationSnapshot& live) {
     std::ostringstream out;
     out << "channel,temperature,humidity,dewPoint\n";
     for (int n = 1; n <= kChannelCount; ++n)
@@ -253,15 +253,15 @@ std::string liveCsv(const LiveReadings& live) {
     return out.str();
 }
 
-std::string watchText(const LiveReadings& live, const std::string& timestamp) {
+std::string watchText(const StationSnapshot& live, const std::string& timestamp) {
     std::ostringstream out;
     for (int n = 1; n <= kChannelCount; ++n)
-        out << timestamp << "  " << channelTextFields(n, live.readings[n - 1], live.fahrenheit)
+        out << timestamp << "  " << channelTextFields(n, live.readings[n - 1], live.fahrenheit())
             << '\n';
     return out.str();
 }
 
-std::string watchJsonLine(const LiveReadings& live, const std::string& timestamp) {
+std::string watchJsonLine(const StationSnapshot& live, const std::string& timestamp) {
     QJsonObject o = liveJson(live);
     o.insert("time", QString::fromStdString(timestamp));
     return jsonText(o, true);
@@ -271,63 +271,100 @@ std::string watchCsvHeader() {
     return "time,channel,temperature,humidity,dewPoint\n";
 }
 
-std::string watchCsv(const LiveReadings& live, const std::string& timestamp) {
+std::string watchCsv(const StationSnapshot& live, const std::string& timestamp) {
     std::ostringstream out;
     for (int n = 1; n <= kChannelCount; ++n)
         out << csvField(timestamp) << ',' << channelCsvFields(n, live.readings[n - 1]) << '\n';
     return out.str();
 }
 
-std::string infoText(const StationInfo& info) {
-    const StationSettings& s = info.settings;
-    const bool f = info.fahrenheit;
-    const int areas = areaCount(info.identText);
+namespace {
+
+// The parts of the station that did not answer, by name.
+QJsonArray missingJson(const StationSnapshot& info) {
+    QJsonArray out;
+    const std::string text = info.missingText(kInfoParts);
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t comma = text.find(", ", from);
+        out.append(QString::fromStdString(text.substr(from, comma - from)));
+        from = comma == std::string::npos ? text.size() : comma + 2;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string infoText(const StationSnapshot& info) {
+    const StationSettings s = info.stationSettings();
+    const AlarmSettings alarms = info.alarms();
+    const CalibrationOffsets calibration = info.calibrationOffsets();
+    const bool f = info.fahrenheit();
+    const int areas = info.areas();
     std::ostringstream out;
     const auto line = [&out](const std::string& label, const std::string& value) {
         out << padded(label + ':', 20) << value << '\n';
     };
-    line("Identification", terminalText(info.identText));
-    line("Interval", std::to_string(info.interval) + " Minute");
-    line("Graph Type", orDash(graphTypeName(s.graphType), s.graphType));
-    line("Graph Time", std::to_string(s.graphTimeHours) + "H");
-    line("Time Format", orDash(timeFormatName(s.timeFormat), s.timeFormat));
-    line("Date Format", orDash(dateFormatName(s.dateFormat), s.dateFormat));
-    line("DST", s.daylightSaving == 0   ? std::string("OFF")
-                : s.daylightSaving == 1 ? std::string("ON")
-                                        : std::to_string(s.daylightSaving));
-    line("TimeZone", std::to_string(s.timeZoneHours));
-    line("Units", unitText(s.unit != 0));
-    for (int area = 1; area <= areas; ++area)
-        line("CH Area" + std::to_string(area), areaDescription(s.areaMasks[area - 1]));
+    const std::string notAnswered = "(not answered)";
+    line("Identification",
+         info.has(StationPart::Identification) ? terminalText(info.identText) : notAnswered);
+    line("Interval",
+         info.has(StationPart::Interval) ? std::to_string(info.interval) + " Minute" : notAnswered);
+    if (info.has(StationPart::Settings)) {
+        line("Graph Type", orDash(graphTypeName(s.graphType), s.graphType));
+        line("Graph Time", std::to_string(s.graphTimeHours) + "H");
+        line("Time Format", orDash(timeFormatName(s.timeFormat), s.timeFormat));
+        line("Date Format", orDash(dateFormatName(s.dateFormat), s.dateFormat));
+        line("DST", s.daylightSaving == 0   ? std::string("OFF")
+                    : s.daylightSaving == 1 ? std::string("ON")
+                                            : std::to_string(s.daylightSaving));
+        line("TimeZone", std::to_string(s.timeZoneHours));
+        line("Units", unitText(s.unit != 0));
+        for (int area = 1; area <= areas; ++area)
+            line("CH Area" + std::to_string(area), areaDescription(s.areaMasks[area - 1]));
+    } else {
+        line("Settings", notAnswered);
+    }
 
     out << '\n';
-    line("Temperature Alarm", info.alarms.temperatureOn() ? "ON" : "OFF");
-    line("Humidity Alarm", info.alarms.humidityOn() ? "ON" : "OFF");
     const std::string unit = unitText(f);
-    out << padded("", 6) << padded("Temp High " + unit, 16) << padded("Temp Low " + unit, 16)
-        << padded("Humi High %", 14) << "Humi Low %\n";
-    const auto mark = [](bool enabled) { return std::string(enabled ? "[x] " : "[ ] "); };
-    for (int n = 1; n <= kChannelCount; ++n) {
-        const TemperatureAlarm& t = info.alarms.temperature[n - 1];
-        const HumidityAlarm& h = info.alarms.humidity[n - 1];
-        out << padded(channelName(n), 6) << padded(mark(t.highEnabled) + limitText(t.high, f), 16)
-            << padded(mark(t.lowEnabled) + limitText(t.low, f), 16)
-            << padded(mark(h.highEnabled) + humidityText(h.high), 14)
-            << mark(h.lowEnabled) + humidityText(h.low) << '\n';
+    if (info.has(StationPart::Alarms)) {
+        line("Temperature Alarm", alarms.temperatureOn() ? "ON" : "OFF");
+        line("Humidity Alarm", alarms.humidityOn() ? "ON" : "OFF");
+        out << padded("", 6) << padded("Temp High " + unit, 16) << padded("Temp Low " + unit, 16)
+            << padded("Humi High %", 14) << "Humi Low %\n";
+        const auto mark = [](bool enabled) { return std::string(enabled ? "[x] " : "[ ] "); };
+        for (int n = 1; n <= kChannelCount; ++n) {
+            const TemperatureAlarm& t = alarms.temperature[n - 1];
+            const HumidityAlarm& h = alarms.humidity[n - 1];
+            out << padded(channelName(n), 6)
+                << padded(mark(t.highEnabled) + limitText(t.high, f), 16)
+                << padded(mark(t.lowEnabled) + limitText(t.low, f), 16)
+                << padded(mark(h.highEnabled) + humidityText(h.high), 14)
+                << mark(h.lowEnabled) + humidityText(h.low) << '\n';
+        }
+    } else {
+        line("Alarms", notAnswered);
     }
 
     out << "\nCalibration\n";
-    out << padded("", 6) << padded("Temperature " + unit, 18) << "Humidity %\n";
-    for (int n = 1; n <= kChannelCount; ++n) {
-        const CalibrationOffset& c = info.calibration[n - 1];
-        out << padded(channelName(n), 6) << padded(offsetText(c.temperature, f), 18) << c.humidity
-            << '\n';
+    if (info.has(StationPart::Calibration)) {
+        out << padded("", 6) << padded("Temperature " + unit, 18) << "Humidity %\n";
+        for (int n = 1; n <= kChannelCount; ++n) {
+            const CalibrationOffset& c = calibration[n - 1];
+            out << padded(channelName(n), 6) << padded(offsetText(c.temperature, f), 18)
+                << c.humidity << '\n';
+        }
+    } else {
+        out << notAnswered << '\n';
     }
     return out.str();
 }
 
-QJsonObject infoJson(const StationInfo& info) {
-    const StationSettings& s = info.settings;
+QJsonObject infoJson(const StationSnapshot& info) {
+    const StationSettings s = info.stationSettings();
+    const AlarmSettings decodedAlarms = info.alarms();
+    const CalibrationOffsets offsets = info.calibrationOffsets();
     QJsonObject settings;
     settings.insert("graphType", s.graphType);
     settings.insert("graphTypeName", nameOrNull(graphTypeName(s.graphType)));
@@ -340,7 +377,7 @@ QJsonObject infoJson(const StationInfo& info) {
     settings.insert("timeZone", s.timeZoneHours);
     settings.insert("unit", QString::fromStdString(unitText(s.unit != 0)));
     QJsonArray areas;
-    for (int area = 1; area <= areaCount(info.identText); ++area) {
+    for (int area = 1; area <= info.areas(); ++area) {
         const std::uint32_t mask = s.areaMasks[area - 1];
         QJsonObject a;
         a.insert("area", area);
@@ -353,12 +390,12 @@ QJsonObject infoJson(const StationInfo& info) {
     settings.insert("areas", areas);
 
     QJsonObject alarms;
-    alarms.insert("temperatureAlarm", info.alarms.temperatureOn());
-    alarms.insert("humidityAlarm", info.alarms.humidityOn());
+    alarms.insert("temperatureAlarm", decodedAlarms.temperatureOn());
+    alarms.insert("humidityAlarm", decodedAlarms.humidityOn());
     QJsonArray alarmChannels;
     for (int n = 1; n <= kChannelCount; ++n) {
-        const TemperatureAlarm& t = info.alarms.temperature[n - 1];
-        const HumidityAlarm& h = info.alarms.humidity[n - 1];
+        const TemperatureAlarm& t = decodedAlarms.temperature[n - 1];
+        const HumidityAlarm& h = decodedAlarms.humidity[n - 1];
         QJsonObject c;
         c.insert("channel", n);
         c.insert("temperatureHigh", temperatureJson(t.high));
@@ -377,57 +414,74 @@ QJsonObject infoJson(const StationInfo& info) {
     for (int n = 1; n <= kChannelCount; ++n) {
         QJsonObject c;
         c.insert("channel", n);
-        c.insert("temperature", temperatureJson(info.calibration[n - 1].temperature));
-        c.insert("humidity", info.calibration[n - 1].humidity);
+        c.insert("temperature", temperatureJson(offsets[n - 1].temperature));
+        c.insert("humidity", offsets[n - 1].humidity);
         calibration.append(c);
     }
 
+    const auto part = [&info](StationPart p, const QJsonValue& value) {
+        return info.has(p) ? value : QJsonValue();
+    };
     QJsonObject o;
-    o.insert("identification", QString::fromStdString(info.identText));
-    o.insert("eightAreas", isEightAreaStation(info.identText));
-    o.insert("interval", info.interval);
-    o.insert("unit", QString::fromStdString(unitText(info.fahrenheit)));
-    o.insert("settings", settings);
-    o.insert("alarms", alarms);
-    o.insert("calibration", calibration);
+    o.insert("identification",
+             part(StationPart::Identification, QString::fromStdString(info.identText)));
+    o.insert("eightAreas", part(StationPart::Identification, isEightAreaStation(info.identText)));
+    o.insert("interval", part(StationPart::Interval, info.interval));
+    o.insert("unit",
+             part(StationPart::Settings, QString::fromStdString(unitText(info.fahrenheit()))));
+    o.insert("settings", part(StationPart::Settings, settings));
+    o.insert("alarms", part(StationPart::Alarms, alarms));
+    o.insert("calibration", part(StationPart::Calibration, calibration));
+    o.insert("missing", missingJson(info));
     return o;
 }
 
-std::string infoCsv(const StationInfo& info) {
-    const StationSettings& s = info.settings;
+std::string infoCsv(const StationSnapshot& info) {
+    const StationSettings s = info.stationSettings();
+    const AlarmSettings alarms = info.alarms();
+    const CalibrationOffsets calibration = info.calibrationOffsets();
     std::ostringstream out;
     out << "section,name,channel,value\n";
-    csvRow(out, "station", "identification", 0, info.identText);
-    csvRow(out, "station", "interval", 0, std::to_string(info.interval));
-    csvRow(out, "settings", "graphType", 0, std::to_string(s.graphType));
-    csvRow(out, "settings", "graphTimeHours", 0, std::to_string(s.graphTimeHours));
-    csvRow(out, "settings", "timeFormat", 0, std::to_string(s.timeFormat));
-    csvRow(out, "settings", "dateFormat", 0, std::to_string(s.dateFormat));
-    csvRow(out, "settings", "daylightSaving", 0, std::to_string(s.daylightSaving));
-    csvRow(out, "settings", "timeZone", 0, std::to_string(s.timeZoneHours));
-    csvRow(out, "settings", "unit", 0, unitText(s.unit != 0));
-    for (int area = 1; area <= areaCount(info.identText); ++area)
-        csvRow(out, "settings", "area" + std::to_string(area) + "Mask", 0,
-               std::to_string(s.areaMasks[area - 1]));
-    csvRow(out, "alarm", "temperatureAlarm", 0, info.alarms.temperatureOn() ? "ON" : "OFF");
-    csvRow(out, "alarm", "humidityAlarm", 0, info.alarms.humidityOn() ? "ON" : "OFF");
-    for (int n = 1; n <= kChannelCount; ++n) {
-        const TemperatureAlarm& t = info.alarms.temperature[n - 1];
-        const HumidityAlarm& h = info.alarms.humidity[n - 1];
-        csvRow(out, "alarm", "temperatureHigh", n, temperatureCsv(t.high));
-        csvRow(out, "alarm", "temperatureHighEnabled", n, t.highEnabled ? "1" : "0");
-        csvRow(out, "alarm", "temperatureLow", n, temperatureCsv(t.low));
-        csvRow(out, "alarm", "temperatureLowEnabled", n, t.lowEnabled ? "1" : "0");
-        csvRow(out, "alarm", "humidityHigh", n, humidityCsv(h.high));
-        csvRow(out, "alarm", "humidityHighEnabled", n, h.highEnabled ? "1" : "0");
-        csvRow(out, "alarm", "humidityLow", n, humidityCsv(h.low));
-        csvRow(out, "alarm", "humidityLowEnabled", n, h.lowEnabled ? "1" : "0");
+    if (info.has(StationPart::Identification))
+        csvRow(out, "station", "identification", 0, info.identText);
+    if (info.has(StationPart::Interval))
+        csvRow(out, "station", "interval", 0, std::to_string(info.interval));
+    for (const QJsonValue& name : missingJson(info))
+        csvRow(out, "station", "missing", 0, name.toString().toStdString());
+    if (info.has(StationPart::Settings)) {
+        csvRow(out, "settings", "graphType", 0, std::to_string(s.graphType));
+        csvRow(out, "settings", "graphTimeHours", 0, std::to_string(s.graphTimeHours));
+        csvRow(out, "settings", "timeFormat", 0, std::to_string(s.timeFormat));
+        csvRow(out, "settings", "dateFormat", 0, std::to_string(s.dateFormat));
+        csvRow(out, "settings", "daylightSaving", 0, std::to_string(s.daylightSaving));
+        csvRow(out, "settings", "timeZone", 0, std::to_string(s.timeZoneHours));
+        csvRow(out, "settings", "unit", 0, unitText(s.unit != 0));
+        for (int area = 1; area <= info.areas(); ++area)
+            csvRow(out, "settings", "area" + std::to_string(area) + "Mask", 0,
+                   std::to_string(s.areaMasks[area - 1]));
     }
-    for (int n = 1; n <= kChannelCount; ++n) {
-        csvRow(out, "calibration", "temperature", n,
-               temperatureCsv(info.calibration[n - 1].temperature));
-        csvRow(out, "calibration", "humidity", n, std::to_string(info.calibration[n - 1].humidity));
+    if (info.has(StationPart::Alarms)) {
+        csvRow(out, "alarm", "temperatureAlarm", 0, alarms.temperatureOn() ? "ON" : "OFF");
+        csvRow(out, "alarm", "humidityAlarm", 0, alarms.humidityOn() ? "ON" : "OFF");
+        for (int n = 1; n <= kChannelCount; ++n) {
+            const TemperatureAlarm& t = alarms.temperature[n - 1];
+            const HumidityAlarm& h = alarms.humidity[n - 1];
+            csvRow(out, "alarm", "temperatureHigh", n, temperatureCsv(t.high));
+            csvRow(out, "alarm", "temperatureHighEnabled", n, t.highEnabled ? "1" : "0");
+            csvRow(out, "alarm", "temperatureLow", n, temperatureCsv(t.low));
+            csvRow(out, "alarm", "temperatureLowEnabled", n, t.lowEnabled ? "1" : "0");
+            csvRow(out, "alarm", "humidityHigh", n, humidityCsv(h.high));
+            csvRow(out, "alarm", "humidityHighEnabled", n, h.highEnabled ? "1" : "0");
+            csvRow(out, "alarm", "humidityLow", n, humidityCsv(h.low));
+            csvRow(out, "alarm", "humidityLowEnabled", n, h.lowEnabled ? "1" : "0");
+        }
     }
+    if (info.has(StationPart::Calibration))
+        for (int n = 1; n <= kChannelCount; ++n) {
+            csvRow(out, "calibration", "temperature", n,
+                   temperatureCsv(calibration[n - 1].temperature));
+            csvRow(out, "calibration", "humidity", n, std::to_string(calibration[n - 1].humidity));
+        }
     return out.str();
 }
 

@@ -2,6 +2,7 @@
 
 #include "device/readings.h"
 #include "device/station_blocks.h"
+#include "device/station_snapshot.h"
 
 #include <QJsonObject>
 
@@ -9,22 +10,6 @@
 #include <string_view>
 
 namespace vellumet::cli {
-
-// One refresh's readings with the station's unit (which only the text form uses).
-struct LiveReadings {
-    Readings readings;
-    bool fahrenheit = false;
-};
-
-// Everything the station tells about itself.
-struct StationInfo {
-    std::string identText;
-    int interval = 0;
-    StationSettings settings;
-    AlarmSettings alarms;
-    CalibrationOffsets calibration{};
-    bool fahrenheit = false;
-};
 
 // Numbers for JSON and CSV: °C and percent, one decimal for temperatures,
 // null (JSON) or an empty field (CSV) for a missing value.
@@ -44,18 +29,21 @@ std::string jsonText(const QJsonObject& object, bool compact);
 // The unit the station shows, as text: "°C" or "°F".
 std::string unitText(bool fahrenheit);
 
-std::string liveText(const LiveReadings& live);
-QJsonObject liveJson(const LiveReadings& live);
-std::string liveCsv(const LiveReadings& live);
+std::string liveText(const StationSnapshot& live);
+QJsonObject liveJson(const StationSnapshot& live);
+std::string liveCsv(const StationSnapshot& live);
 
 // One watch round; timestamp is the PC's local time.
-std::string watchText(const LiveReadings& live, const std::string& timestamp);
-std::string watchJsonLine(const LiveReadings& live, const std::string& timestamp);
+std::string watchText(const StationSnapshot& live, const std::string& timestamp);
+std::string watchJsonLine(const StationSnapshot& live, const std::string& timestamp);
 std::string watchCsvHeader();
-std::string watchCsv(const LiveReadings& live, const std::string& timestamp);
+std::string watchCsv(const StationSnapshot& live, const std::string& timestamp);
 
-std::string infoText(const StationInfo& info);
-QJsonObject infoJson(const StationInfo& info);
-std::string infoCsv(const StationInfo& info);
+// The live and watch forms use the snapshot's readings and unit; the info
+// forms every part, a part that did not come shown as not answered (text),
+// null (JSON) or left out (CSV), and named in "missing".
+std::string infoText(const StationSnapshot& info);
+QJsonObject infoJson(const StationSnapshot& info);
+std::string infoCsv(const StationSnapshot& info);
 
 } // namespace vellumet::cli

@@ -1,7 +1,7 @@
 #include "app/language.h"
 #include "app/text_table.h"
 #include "app/widgets/lang_dialog.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 #include "recording_messenger.h"
 #include "ui/main/main_dialog.h"
 #include "ui/main/my7421_app.h"
@@ -31,23 +31,15 @@ using namespace vellumet::ui;
 
 namespace {
 
-// A rig whose link has read everything the window would have copied.
+// A rig that has read the station as the window does.
 struct DialogRig {
     explicit DialogRig(sim::Profile profile = StationRig::profile()) : rig(std::move(profile)) {
         EXPECT_TRUE(rig.link->openStation());
-        refreshStation(*rig.link);
+        station = readStation(*rig.link);
         rig.station->clearReceived();
     }
-    SettingCopy setting() const {
-        const AnswerStore& a = rig.link->answers();
-        return SettingCopy{a.intervalAnswer(), a.identText(), a.settingsAnswer()};
-    }
-    AlarmCopy alarm() const {
-        AlarmCopy c;
-        for (int i = 0; i < 4; ++i)
-            c.alarmAnswer[static_cast<std::size_t>(i)] = rig.link->answers().alarmAnswer(i + 1);
-        return c;
-    }
+    const StationSnapshot& setting() const { return station; }
+    const StationSnapshot& alarm() const { return station; }
     std::vector<Block> writes() const {
         std::vector<Block> frames;
         for (const Block& b : rig.station->receivedFrames())
@@ -56,6 +48,7 @@ struct DialogRig {
         return frames;
     }
     StationRig rig;
+    StationSnapshot station;
     test::RecordingMessenger messenger;
 };
 
@@ -266,10 +259,9 @@ TEST(AlarmDialog, FahrenheitLimitsAndRefusedValues) {
 
 TEST(CalibDialog, CorrectedReadingCheckAndFrame) {
     DialogRig d;
-    CalibCopy copy;
-    copy.calibrationOffsets = d.rig.link->answers().calibrationAnswer();
-    copy.temperatures[0] = 58.0f;
-    copy.humidities[0] = 95;
+    StationSnapshot copy = d.station;
+    copy.readings = Readings{}; // CH1 only
+    copy.readings[0] = {58.0f, 95};
     Calib dialog(*d.rig.link, d.messenger, copy);
     EXPECT_FALSE(dialog.temperature(2)->isEnabled()); // no reading on CH2
     dialog.show();

@@ -43,7 +43,7 @@ const CMy7421Dlg::MenuRow* CMy7421Dlg::findRow(int commandId) {
     static const MenuRow rows[kMenuRows] = {
         {command::Setup, false, &CMy7421Dlg::openDialog, nullptr},
         {command::Alarm, false, &CMy7421Dlg::openDialog, nullptr},
-        {command::Calibration, false, &CMy7421Dlg::openDialog, &MainSession::copyReadingsToCalib},
+        {command::Calibration, false, &CMy7421Dlg::openDialog, nullptr},
         {command::SdCardFile, false, &CMy7421Dlg::openDialog, nullptr},
         {command::SyncTime, true, &CMy7421Dlg::syncTime, nullptr},
         {command::Language, false, &CMy7421Dlg::openDialog, nullptr},
