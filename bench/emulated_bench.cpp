@@ -6,7 +6,7 @@
 // kinds side by side to see what the transport adds.
 #include "device/hidapi_transport.h"
 #include "device/station_link.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 #include "sdcard/card_transfer.h"
 #include "sim/virtual_station.h"
 #include "tests/emulated/emulated_station.h"
@@ -35,11 +35,11 @@ double elapsedMs(std::chrono::steady_clock::time_point since) {
 // Eight queries, each costing at least the station's 10 ms per frame.
 int benchLive(StationLink& link, int rounds) {
     const double floorMs = 8 * 10.0;
-    refreshStation(link); // the first one opens everything up
+    readStation(link); // the first one opens everything up
     const auto start = std::chrono::steady_clock::now();
     int complete = 0;
     for (int i = 0; i < rounds; ++i)
-        complete += refreshStation(link).complete() ? 1 : 0;
+        complete += readStation(link).complete() ? 1 : 0;
     const double perRefresh = elapsedMs(start) / rounds;
     std::printf("live refresh: %.2f ms (floor %.0f ms), %.3f of the floor, %d of %d complete\n",
                 perRefresh, floorMs, perRefresh / floorMs, complete, rounds);

@@ -1,5 +1,5 @@
 #include "device/station_link.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 #include "device/trace_transport.h"
 #include "sim/virtual_station.h"
 
@@ -86,7 +86,7 @@ void BM_RefreshAll(benchmark::State& state) {
     StationLink link(transport);
     link.openStation();
     for (auto _ : state)
-        benchmark::DoNotOptimize(refreshStation(link));
+        benchmark::DoNotOptimize(readStation(link));
     state.SetLabel(traced ? "traced" : "plain");
     std::error_code ec;
     std::filesystem::remove(tracePath(), ec);

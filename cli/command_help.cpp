@@ -30,6 +30,12 @@ Each round carries the PC's local time, ISO 8601 with its UTC offset
 take that form back. CSV columns: time,channel,temperature,humidity,
 dewPoint,alarm.)",
                 "vellumet-cli --format csv watch --every 60 >> readings.csv"},
+    CommandHelp{"devices",
+                R"(Lists every station plugged in: its device node, USB serial number,
+product string, and whether this user may open it ("ok", "permission
+denied", "cannot be opened"). The station --device or VELLUMET_DEVICE
+chose is marked. Never talks to a station.)",
+                "vellumet-cli --format json devices"},
     CommandHelp{"info", "Settings, interval, identification, alarm limits and calibration.",
                 "vellumet-cli --format json info"},
     CommandHelp{"sync-time",

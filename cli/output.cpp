@@ -88,19 +88,19 @@ std::string areaDescription(std::uint32_t mask) {
     return text.empty() ? std::string("(none)") : text;
 }
 
-QJsonValue alarmJson(const LiveReadings& live, int channel) {
-    if (!live.alarms)
+QJsonValue alarmJson(const LiveRound& live, int channel) {
+    if (!live.station.has(StationPart::Alarms))
         return QJsonValue();
     const std::string_view name = alarmStateName(channelAlarm(live, channel));
     return nameOrNull(name);
 }
 
-std::string alarmCsv(const LiveReadings& live, int channel) {
+std::string alarmCsv(const LiveRound& live, int channel) {
     return std::string(alarmStateName(channelAlarm(live, channel)));
 }
 
-QJsonObject channelJson(const LiveReadings& live, int channel) {
-    const ChannelReading& r = live.readings[channel - 1];
+QJsonObject channelJson(const LiveRound& live, int channel) {
+    const ChannelReading& r = live.station.readings[channel - 1];
     QJsonObject o;
     o.insert("channel", channel);
     o.insert("temperature", temperatureJson(r.temperature));
@@ -110,15 +110,15 @@ QJsonObject channelJson(const LiveReadings& live, int channel) {
     return o;
 }
 
-QJsonArray channelsJson(const LiveReadings& live) {
+QJsonArray channelsJson(const LiveRound& live) {
     QJsonArray channels;
     for (int n = 1; n <= kChannelCount; ++n)
         channels.append(channelJson(live, n));
     return channels;
 }
 
-std::string channelCsvFields(const LiveReadings& live, int channel) {
-    const ChannelReading& r = live.readings[channel - 1];
+std::string channelCsvFields(const LiveRound& live, int channel) {
+    const ChannelReading& r = live.station.readings[channel - 1];
     return std::to_string(channel) + ',' + temperatureCsv(r.temperature) + ',' +
            humidityCsv(r.humidity) + ',' + temperatureCsv(channelDewPoint(r)) + ',' +
            alarmCsv(live, channel);
@@ -139,9 +139,9 @@ std::string channelTextHeader(bool fahrenheit) {
     return padded("", 6) + h.temperature + "  " + h.humidity + "  " + h.dewPoint + "  Alarm";
 }
 
-std::string channelTextFields(const LiveReadings& live, int channel) {
-    const ChannelReading& r = live.readings[channel - 1];
-    const bool f = live.fahrenheit;
+std::string channelTextFields(const LiveRound& live, int channel) {
+    const ChannelReading& r = live.station.readings[channel - 1];
+    const bool f = live.station.fahrenheit();
     const TextColumns h = textHeadings(f);
     std::string line = padded(channelName(channel), 6) +
                        rightAligned(limitText(r.temperature, f), displayWidth(h.temperature)) +
@@ -275,13 +275,13 @@ std::string rightAligned(const std::string& text, std::size_t width) {
     return shown >= width ? text : std::string(width - shown, ' ') + text;
 }
 
-AlarmState channelAlarm(const LiveReadings& live, int channel) {
-    if (!live.alarms)
+AlarmState channelAlarm(const LiveRound& live, int channel) {
+    if (!live.station.has(StationPart::Alarms))
         return AlarmState::None;
-    return alarmStateOf(*live.alarms, channel - 1, live.readings[channel - 1]);
+    return alarmStateOf(live.station.alarms(), channel - 1, live.station.readings[channel - 1]);
 }
 
-bool anyAlarm(const LiveReadings& live) {
+bool anyAlarm(const LiveRound& live) {
     for (int n = 1; n <= kChannelCount; ++n)
         if (channelAlarm(live, n) != AlarmState::None)
             return true;
@@ -292,23 +292,23 @@ std::string countText(std::int64_t count, std::string_view singular, std::string
     return std::to_string(count) + ' ' + std::string(count == 1 ? singular : plural);
 }
 
-std::string liveText(const LiveReadings& live) {
+std::string liveText(const LiveRound& live) {
     std::ostringstream out;
-    out << channelTextHeader(live.fahrenheit) << '\n';
+    out << channelTextHeader(live.station.fahrenheit()) << '\n';
     for (int n = 1; n <= kChannelCount; ++n)
         out << channelTextFields(live, n) << '\n';
     return out.str();
 }
 
-QJsonObject liveJson(const LiveReadings& live) {
+QJsonObject liveJson(const LiveRound& live) {
     QJsonObject o;
     o.insert("time", QString::fromStdString(live.time));
-    o.insert("unit", QString::fromStdString(unitText(live.fahrenheit)));
+    o.insert("unit", QString::fromStdString(unitText(live.station.fahrenheit())));
     o.insert("channels", channelsJson(live));
     return o;
 }
 
-std::string liveCsv(const LiveReadings& live) {
+std::string liveCsv(const LiveRound& live) {
     std::ostringstream out;
     out << "channel,temperature,humidity,dewPoint,alarm\n";
     for (int n = 1; n <= kChannelCount; ++n)
@@ -320,14 +320,14 @@ std::string watchTextHeader(bool fahrenheit) {
     return padded("Time", kTimeWidth + 2) + channelTextHeader(fahrenheit) + '\n';
 }
 
-std::string watchText(const LiveReadings& live) {
+std::string watchText(const LiveRound& live) {
     std::ostringstream out;
     for (int n = 1; n <= kChannelCount; ++n)
         out << padded(live.time, kTimeWidth + 2) << channelTextFields(live, n) << '\n';
     return out.str();
 }
 
-std::string watchJsonLine(const LiveReadings& live) {
+std::string watchJsonLine(const LiveRound& live) {
     return jsonText(liveJson(live), true);
 }
 
@@ -335,71 +335,107 @@ std::string watchCsvHeader() {
     return "time,channel,temperature,humidity,dewPoint,alarm\n";
 }
 
-std::string watchCsv(const LiveReadings& live) {
+std::string watchCsv(const LiveRound& live) {
     std::ostringstream out;
     for (int n = 1; n <= kChannelCount; ++n)
         out << csvField(live.time) << ',' << channelCsvFields(live, n) << '\n';
     return out.str();
 }
 
-std::string infoText(const StationInfo& info) {
-    const StationSettings& s = info.settings;
-    const bool f = info.fahrenheit;
-    const int areas = areaCount(info.identText);
+namespace {
+
+// The parts of the station that did not answer, by name.
+QJsonArray missingJson(const StationSnapshot& info) {
+    QJsonArray out;
+    const std::string text = info.missingText(kInfoParts);
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t comma = text.find(", ", from);
+        out.append(QString::fromStdString(text.substr(from, comma - from)));
+        from = comma == std::string::npos ? text.size() : comma + 2;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string infoText(const StationSnapshot& info) {
+    const StationSettings s = info.stationSettings();
+    const AlarmSettings alarms = info.alarms();
+    const CalibrationOffsets calibration = info.calibrationOffsets();
+    const bool f = info.fahrenheit();
+    const int areas = info.areas();
     std::ostringstream out;
     const auto line = [&out](const std::string& label, const std::string& value) {
         out << padded(label + ':', 20) << value << '\n';
     };
-    line("Identification", terminalText(info.identText));
-    line("Interval", std::to_string(info.interval) + " Minute");
-    line("Graph Type", orDash(graphTypeName(s.graphType), s.graphType));
-    line("Graph Time", std::to_string(s.graphTimeHours) + "H");
-    line("Time Format", orDash(timeFormatName(s.timeFormat), s.timeFormat));
-    line("Date Format", orDash(dateFormatName(s.dateFormat), s.dateFormat));
-    line("DST", s.daylightSaving == 0   ? std::string("OFF")
-                : s.daylightSaving == 1 ? std::string("ON")
-                                        : std::to_string(s.daylightSaving));
-    line("TimeZone", std::to_string(s.timeZoneHours));
-    line("Units", unitText(s.unit != 0));
-    for (int area = 1; area <= areas; ++area)
-        line("CH Area" + std::to_string(area), areaDescription(s.areaMasks[area - 1]));
+    const std::string notAnswered = "(not answered)";
+    line("Identification",
+         info.has(StationPart::Identification) ? terminalText(info.identText) : notAnswered);
+    line("Interval",
+         info.has(StationPart::Interval) ? std::to_string(info.interval) + " Minute" : notAnswered);
+    if (info.has(StationPart::Settings)) {
+        line("Graph Type", orDash(graphTypeName(s.graphType), s.graphType));
+        line("Graph Time", std::to_string(s.graphTimeHours) + "H");
+        line("Time Format", orDash(timeFormatName(s.timeFormat), s.timeFormat));
+        line("Date Format", orDash(dateFormatName(s.dateFormat), s.dateFormat));
+        line("DST", s.daylightSaving == 0   ? std::string("OFF")
+                    : s.daylightSaving == 1 ? std::string("ON")
+                                            : std::to_string(s.daylightSaving));
+        line("TimeZone", std::to_string(s.timeZoneHours));
+        line("Units", unitText(s.unit != 0));
+        for (int area = 1; area <= areas; ++area)
+            line("CH Area" + std::to_string(area), areaDescription(s.areaMasks[area - 1]));
+    } else {
+        line("Settings", notAnswered);
+    }
 
     out << '\n';
-    line("Temperature Alarm", info.alarms.temperatureOn() ? "ON" : "OFF");
-    line("Humidity Alarm", info.alarms.humidityOn() ? "ON" : "OFF");
     // Limits and offsets right-aligned under headings with their units.
     const std::string unit = unitText(f);
-    const std::string headings[] = {"Temp High " + unit, "Temp Low " + unit, "Humi High %",
-                                    "Humi Low %"};
-    out << padded("", 6) << headings[0] << "  " << headings[1] << "  " << headings[2] << "  "
-        << headings[3] << '\n';
-    const auto cell = [&headings](int column, bool enabled, const std::string& value) {
-        return std::string(enabled ? "[x] " : "[ ] ") +
-               rightAligned(value, displayWidth(headings[column]) - 4);
-    };
-    for (int n = 1; n <= kChannelCount; ++n) {
-        const TemperatureAlarm& t = info.alarms.temperature[n - 1];
-        const HumidityAlarm& h = info.alarms.humidity[n - 1];
-        out << padded(channelName(n), 6) << cell(0, t.highEnabled, limitText(t.high, f)) << "  "
-            << cell(1, t.lowEnabled, limitText(t.low, f)) << "  "
-            << cell(2, h.highEnabled, humidityText(h.high)) << "  "
-            << cell(3, h.lowEnabled, humidityText(h.low)) << '\n';
+    if (info.has(StationPart::Alarms)) {
+        line("Temperature Alarm", alarms.temperatureOn() ? "ON" : "OFF");
+        line("Humidity Alarm", alarms.humidityOn() ? "ON" : "OFF");
+        const std::string headings[] = {"Temp High " + unit, "Temp Low " + unit, "Humi High %",
+                                        "Humi Low %"};
+        out << padded("", 6) << headings[0] << "  " << headings[1] << "  " << headings[2] << "  "
+            << headings[3] << '\n';
+        const auto cell = [&headings](int column, bool enabled, const std::string& value) {
+            return std::string(enabled ? "[x] " : "[ ] ") +
+                   rightAligned(value, displayWidth(headings[column]) - 4);
+        };
+        for (int n = 1; n <= kChannelCount; ++n) {
+            const TemperatureAlarm& t = alarms.temperature[n - 1];
+            const HumidityAlarm& h = alarms.humidity[n - 1];
+            out << padded(channelName(n), 6) << cell(0, t.highEnabled, limitText(t.high, f)) << "  "
+                << cell(1, t.lowEnabled, limitText(t.low, f)) << "  "
+                << cell(2, h.highEnabled, humidityText(h.high)) << "  "
+                << cell(3, h.lowEnabled, humidityText(h.low)) << '\n';
+        }
+    } else {
+        line("Alarms", notAnswered);
     }
 
     out << "\nCalibration\n";
-    const std::string offsetHeading = "Temperature " + unit;
-    out << padded("", 6) << offsetHeading << "  Humidity %\n";
-    for (int n = 1; n <= kChannelCount; ++n) {
-        const CalibrationOffset& c = info.calibration[n - 1];
-        out << padded(channelName(n), 6)
-            << rightAligned(offsetText(c.temperature, f), displayWidth(offsetHeading)) << "  "
-            << rightAligned(std::to_string(c.humidity), 10) << '\n';
+    if (info.has(StationPart::Calibration)) {
+        const std::string offsetHeading = "Temperature " + unit;
+        out << padded("", 6) << offsetHeading << "  Humidity %\n";
+        for (int n = 1; n <= kChannelCount; ++n) {
+            const CalibrationOffset& c = calibration[n - 1];
+            out << padded(channelName(n), 6)
+                << rightAligned(offsetText(c.temperature, f), displayWidth(offsetHeading)) << "  "
+                << rightAligned(std::to_string(c.humidity), 10) << '\n';
+        }
+    } else {
+        out << notAnswered << '\n';
     }
     return out.str();
 }
 
-QJsonObject infoJson(const StationInfo& info) {
-    const StationSettings& s = info.settings;
+QJsonObject infoJson(const StationSnapshot& info) {
+    const StationSettings s = info.stationSettings();
+    const AlarmSettings decodedAlarms = info.alarms();
+    const CalibrationOffsets offsets = info.calibrationOffsets();
     QJsonObject settings;
     settings.insert("graphType", s.graphType);
     settings.insert("graphTypeName", nameOrNull(graphTypeName(s.graphType)));
@@ -412,7 +448,7 @@ QJsonObject infoJson(const StationInfo& info) {
     settings.insert("timeZone", s.timeZoneHours);
     settings.insert("unit", QString::fromStdString(unitText(s.unit != 0)));
     QJsonArray areas;
-    for (int area = 1; area <= areaCount(info.identText); ++area) {
+    for (int area = 1; area <= info.areas(); ++area) {
         const std::uint32_t mask = s.areaMasks[area - 1];
         QJsonObject a;
         a.insert("area", area);
@@ -425,12 +461,12 @@ QJsonObject infoJson(const StationInfo& info) {
     settings.insert("areas", areas);
 
     QJsonObject alarms;
-    alarms.insert("temperatureAlarm", info.alarms.temperatureOn());
-    alarms.insert("humidityAlarm", info.alarms.humidityOn());
+    alarms.insert("temperatureAlarm", decodedAlarms.temperatureOn());
+    alarms.insert("humidityAlarm", decodedAlarms.humidityOn());
     QJsonArray alarmChannels;
     for (int n = 1; n <= kChannelCount; ++n) {
-        const TemperatureAlarm& t = info.alarms.temperature[n - 1];
-        const HumidityAlarm& h = info.alarms.humidity[n - 1];
+        const TemperatureAlarm& t = decodedAlarms.temperature[n - 1];
+        const HumidityAlarm& h = decodedAlarms.humidity[n - 1];
         QJsonObject c;
         c.insert("channel", n);
         c.insert("temperatureHigh", temperatureJson(t.high));
@@ -449,57 +485,74 @@ QJsonObject infoJson(const StationInfo& info) {
     for (int n = 1; n <= kChannelCount; ++n) {
         QJsonObject c;
         c.insert("channel", n);
-        c.insert("temperature", temperatureJson(info.calibration[n - 1].temperature));
-        c.insert("humidity", info.calibration[n - 1].humidity);
+        c.insert("temperature", temperatureJson(offsets[n - 1].temperature));
+        c.insert("humidity", offsets[n - 1].humidity);
         calibration.append(c);
     }
 
+    const auto part = [&info](StationPart p, const QJsonValue& value) {
+        return info.has(p) ? value : QJsonValue();
+    };
     QJsonObject o;
-    o.insert("identification", QString::fromStdString(info.identText));
-    o.insert("eightAreas", isEightAreaStation(info.identText));
-    o.insert("interval", info.interval);
-    o.insert("unit", QString::fromStdString(unitText(info.fahrenheit)));
-    o.insert("settings", settings);
-    o.insert("alarms", alarms);
-    o.insert("calibration", calibration);
+    o.insert("identification",
+             part(StationPart::Identification, QString::fromStdString(info.identText)));
+    o.insert("eightAreas", part(StationPart::Identification, isEightAreaStation(info.identText)));
+    o.insert("interval", part(StationPart::Interval, info.interval));
+    o.insert("unit",
+             part(StationPart::Settings, QString::fromStdString(unitText(info.fahrenheit()))));
+    o.insert("settings", part(StationPart::Settings, settings));
+    o.insert("alarms", part(StationPart::Alarms, alarms));
+    o.insert("calibration", part(StationPart::Calibration, calibration));
+    o.insert("missing", missingJson(info));
     return o;
 }
 
-std::string infoCsv(const StationInfo& info) {
-    const StationSettings& s = info.settings;
+std::string infoCsv(const StationSnapshot& info) {
+    const StationSettings s = info.stationSettings();
+    const AlarmSettings alarms = info.alarms();
+    const CalibrationOffsets calibration = info.calibrationOffsets();
     std::ostringstream out;
     out << "section,name,channel,value\n";
-    csvRow(out, "station", "identification", 0, info.identText);
-    csvRow(out, "station", "interval", 0, std::to_string(info.interval));
-    csvRow(out, "settings", "graphType", 0, std::to_string(s.graphType));
-    csvRow(out, "settings", "graphTimeHours", 0, std::to_string(s.graphTimeHours));
-    csvRow(out, "settings", "timeFormat", 0, std::to_string(s.timeFormat));
-    csvRow(out, "settings", "dateFormat", 0, std::to_string(s.dateFormat));
-    csvRow(out, "settings", "daylightSaving", 0, std::to_string(s.daylightSaving));
-    csvRow(out, "settings", "timeZone", 0, std::to_string(s.timeZoneHours));
-    csvRow(out, "settings", "unit", 0, unitText(s.unit != 0));
-    for (int area = 1; area <= areaCount(info.identText); ++area)
-        csvRow(out, "settings", "area" + std::to_string(area) + "Mask", 0,
-               std::to_string(s.areaMasks[area - 1]));
-    csvRow(out, "alarm", "temperatureAlarm", 0, info.alarms.temperatureOn() ? "ON" : "OFF");
-    csvRow(out, "alarm", "humidityAlarm", 0, info.alarms.humidityOn() ? "ON" : "OFF");
-    for (int n = 1; n <= kChannelCount; ++n) {
-        const TemperatureAlarm& t = info.alarms.temperature[n - 1];
-        const HumidityAlarm& h = info.alarms.humidity[n - 1];
-        csvRow(out, "alarm", "temperatureHigh", n, temperatureCsv(t.high));
-        csvRow(out, "alarm", "temperatureHighEnabled", n, t.highEnabled ? "1" : "0");
-        csvRow(out, "alarm", "temperatureLow", n, temperatureCsv(t.low));
-        csvRow(out, "alarm", "temperatureLowEnabled", n, t.lowEnabled ? "1" : "0");
-        csvRow(out, "alarm", "humidityHigh", n, humidityCsv(h.high));
-        csvRow(out, "alarm", "humidityHighEnabled", n, h.highEnabled ? "1" : "0");
-        csvRow(out, "alarm", "humidityLow", n, humidityCsv(h.low));
-        csvRow(out, "alarm", "humidityLowEnabled", n, h.lowEnabled ? "1" : "0");
+    if (info.has(StationPart::Identification))
+        csvRow(out, "station", "identification", 0, info.identText);
+    if (info.has(StationPart::Interval))
+        csvRow(out, "station", "interval", 0, std::to_string(info.interval));
+    for (const QJsonValue& name : missingJson(info))
+        csvRow(out, "station", "missing", 0, name.toString().toStdString());
+    if (info.has(StationPart::Settings)) {
+        csvRow(out, "settings", "graphType", 0, std::to_string(s.graphType));
+        csvRow(out, "settings", "graphTimeHours", 0, std::to_string(s.graphTimeHours));
+        csvRow(out, "settings", "timeFormat", 0, std::to_string(s.timeFormat));
+        csvRow(out, "settings", "dateFormat", 0, std::to_string(s.dateFormat));
+        csvRow(out, "settings", "daylightSaving", 0, std::to_string(s.daylightSaving));
+        csvRow(out, "settings", "timeZone", 0, std::to_string(s.timeZoneHours));
+        csvRow(out, "settings", "unit", 0, unitText(s.unit != 0));
+        for (int area = 1; area <= info.areas(); ++area)
+            csvRow(out, "settings", "area" + std::to_string(area) + "Mask", 0,
+                   std::to_string(s.areaMasks[area - 1]));
     }
-    for (int n = 1; n <= kChannelCount; ++n) {
-        csvRow(out, "calibration", "temperature", n,
-               temperatureCsv(info.calibration[n - 1].temperature));
-        csvRow(out, "calibration", "humidity", n, std::to_string(info.calibration[n - 1].humidity));
+    if (info.has(StationPart::Alarms)) {
+        csvRow(out, "alarm", "temperatureAlarm", 0, alarms.temperatureOn() ? "ON" : "OFF");
+        csvRow(out, "alarm", "humidityAlarm", 0, alarms.humidityOn() ? "ON" : "OFF");
+        for (int n = 1; n <= kChannelCount; ++n) {
+            const TemperatureAlarm& t = alarms.temperature[n - 1];
+            const HumidityAlarm& h = alarms.humidity[n - 1];
+            csvRow(out, "alarm", "temperatureHigh", n, temperatureCsv(t.high));
+            csvRow(out, "alarm", "temperatureHighEnabled", n, t.highEnabled ? "1" : "0");
+            csvRow(out, "alarm", "temperatureLow", n, temperatureCsv(t.low));
+            csvRow(out, "alarm", "temperatureLowEnabled", n, t.lowEnabled ? "1" : "0");
+            csvRow(out, "alarm", "humidityHigh", n, humidityCsv(h.high));
+            csvRow(out, "alarm", "humidityHighEnabled", n, h.highEnabled ? "1" : "0");
+            csvRow(out, "alarm", "humidityLow", n, humidityCsv(h.low));
+            csvRow(out, "alarm", "humidityLowEnabled", n, h.lowEnabled ? "1" : "0");
+        }
     }
+    if (info.has(StationPart::Calibration))
+        for (int n = 1; n <= kChannelCount; ++n) {
+            csvRow(out, "calibration", "temperature", n,
+                   temperatureCsv(calibration[n - 1].temperature));
+            csvRow(out, "calibration", "humidity", n, std::to_string(calibration[n - 1].humidity));
+        }
     return out.str();
 }
 

@@ -2,30 +2,28 @@
 
 #include "device/readings.h"
 #include "device/station_blocks.h"
+#include "device/station_snapshot.h"
 
 #include <QJsonObject>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace vellumet::cli {
 
-// One refresh's readings with the station's unit (which only the text form
-// uses), the PC's local time they were read at (ISO 8601 with its UTC offset)
-// and the alarm limits read in the same refresh; without limits no channel is
-// said to be in alarm or not (null, an empty field).
-struct LiveReadings {
-    Readings readings;
-    bool fahrenheit = false;
+// One refresh as live and watch print it: the station as it was read (its
+// readings, its unit for the text form, its alarm limits if they came; without
+// them no channel is said to be in alarm or not: null, an empty field) and
+// the PC's local time of the reading (ISO 8601 with its UTC offset).
+struct LiveRound {
+    const StationSnapshot& station;
     std::string time;
-    std::optional<AlarmSettings> alarms;
 };
 
-// The channel's alarm state (channel 1 to 8); None also when no limits were read.
-AlarmState channelAlarm(const LiveReadings& live, int channel);
-bool anyAlarm(const LiveReadings& live);
+// The channel's alarm state (channel 1 to 8); None also when no limits came.
+AlarmState channelAlarm(const LiveRound& live, int channel);
+bool anyAlarm(const LiveRound& live);
 
 // Width in characters of UTF-8 text ("°" is one), and text right-aligned in
 // a column of that many characters.
@@ -34,16 +32,6 @@ std::string rightAligned(const std::string& text, std::size_t width);
 
 // "1 row", "2 rows".
 std::string countText(std::int64_t count, std::string_view singular, std::string_view plural);
-
-// Everything the station tells about itself.
-struct StationInfo {
-    std::string identText;
-    int interval = 0;
-    StationSettings settings;
-    AlarmSettings alarms;
-    CalibrationOffsets calibration{};
-    bool fahrenheit = false;
-};
 
 // Numbers for JSON and CSV: °C and percent, one decimal for temperatures,
 // null (JSON) or an empty field (CSV) for a missing value.
@@ -63,19 +51,21 @@ std::string jsonText(const QJsonObject& object, bool compact);
 // The unit the station shows, as text: "°C" or "°F".
 std::string unitText(bool fahrenheit);
 
-std::string liveText(const LiveReadings& live);
-QJsonObject liveJson(const LiveReadings& live);
-std::string liveCsv(const LiveReadings& live);
+std::string liveText(const LiveRound& live);
+QJsonObject liveJson(const LiveRound& live);
+std::string liveCsv(const LiveRound& live);
 
 // One watch round, each line led by live.time; the headers start a stream.
 std::string watchTextHeader(bool fahrenheit);
-std::string watchText(const LiveReadings& live);
-std::string watchJsonLine(const LiveReadings& live);
+std::string watchText(const LiveRound& live);
+std::string watchJsonLine(const LiveRound& live);
 std::string watchCsvHeader();
-std::string watchCsv(const LiveReadings& live);
+std::string watchCsv(const LiveRound& live);
 
-std::string infoText(const StationInfo& info);
-QJsonObject infoJson(const StationInfo& info);
-std::string infoCsv(const StationInfo& info);
+// The info forms show every part, a part that did not come as not answered
+// (text), null (JSON) or left out (CSV), and named in "missing".
+std::string infoText(const StationSnapshot& info);
+QJsonObject infoJson(const StationSnapshot& info);
+std::string infoCsv(const StationSnapshot& info);
 
 } // namespace vellumet::cli

@@ -4,7 +4,7 @@
 #include "output.h"
 
 #include "app/data_folder.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 #include "settings/alarm_logic.h"
 #include "settings/calibration_logic.h"
 #include "settings/language_logic.h"
@@ -17,6 +17,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <initializer_list>
 #include <utility>
 
 namespace vellumet::cli {
@@ -91,25 +92,41 @@ std::string writeResult(Format format, const std::string& message,
     return message + " (" + outcome + ")\n" + out;
 }
 
-// Whether the block the station now sends holds the frame's payload.
-bool blockHolds(const Block& block, const CommandFrame& frame, std::size_t payload) {
-    for (std::size_t i = 0; i < payload; ++i)
-        if (block[i + 1] != frame.bytes()[i + 2])
-            return false;
-    return true;
+constexpr unsigned partsOf(std::initializer_list<StationPart> parts) {
+    unsigned mask = 0;
+    for (StationPart p : parts)
+        mask |= static_cast<unsigned>(p);
+    return mask;
 }
 
-settings::StationSnapshot snapshot(Invocation& inv) {
-    Result<settings::StationSnapshot> s = settings::readSnapshot(inv.station(), inv.stop());
+// The station as it is now. The command needs the parts in `needed`: without
+// one of them it fails, naming what did not come; another part missing is
+// only told.
+StationSnapshot snapshot(Invocation& inv, unsigned needed) {
+    StationSnapshot s = readStation(inv.station(), inv.stop());
     if (inv.interrupted())
         throw CommandError("interrupted");
-    if (!s)
-        fail(s.error());
-    return std::move(*s);
+    if (!inv.connected())
+        throw CommandError("Unconnected: the station went away while it was being read");
+    if (!s.complete(needed))
+        throw CommandError("the station did not answer: " + s.missingText(needed));
+    if (const std::string missing = s.missingText(kInfoParts); !missing.empty())
+        inv.err() << kProgramName << ": the station did not answer: " << missing << '\n'
+                  << std::flush;
+    return s;
 }
 
-std::vector<std::string> changesBetween(const settings::StationSnapshot& before,
-                                        const settings::StationSnapshot& after) {
+// One query's answer, for the read-back after a write.
+Block readBack(Invocation& inv, const QueryShape& shape, const std::string& what) {
+    Result<Block> answer = inv.station().query(shape, inv.stop());
+    if (!answer)
+        throw CommandError(what + " sent, but the station did not confirm (" +
+                           answer.error().text() + ")");
+    return *answer;
+}
+
+std::vector<std::string> changesBetween(const StationSnapshot& before,
+                                        const StationSnapshot& after) {
     return settings::profileDifferences(settings::profileJson(before),
                                         settings::profileJson(after));
 }
@@ -121,25 +138,22 @@ int runSetSettings(Invocation& inv) {
         "usage: set-settings KEY=VALUE... (keys: graph-type, graph-time, time-format, "
         "date-format, daylight-saving, time-zone, unit, area1 ... area8)";
     const auto pairs = keyValues(inv.args(), 0, usage);
-    const settings::StationSnapshot before = snapshot(inv);
-    StationSettings wanted = decodeStationSettings(before.settings);
+    const StationSnapshot before =
+        snapshot(inv, partsOf({StationPart::Settings, StationPart::Identification}));
+    StationSettings wanted = before.stationSettings();
     for (const auto& [key, value] : pairs)
-        require(settings::applySetting(wanted, key, value, before.areas));
-    const Result<CommandFrame> frame = settings::setupSaveFrame(wanted, before.areas);
+        require(settings::applySetting(wanted, key, value, before.areas()));
+    const Result<CommandFrame> frame = settings::setupSaveFrame(wanted, before.areas());
     if (!frame)
         fail(frame.error());
 
     StationLink& link = inv.station();
     require(link.writeSettings(std::span<const CommandFrame>(&*frame, 1), {}, inv.stop()));
-    if (Status asked = link.query(query::Settings, inv.stop()); !asked)
-        throw CommandError("the settings were sent, but the station did not confirm them (" +
-                           asked.error().text() + ")");
-    const std::size_t payload = 7 + 4 * static_cast<std::size_t>(before.areas);
-    if (!blockHolds(link.answers().settingsAnswer(), *frame, payload))
+    const Block settings = readBack(inv, query::Settings, "the settings were");
+    if (!blockHolds(settings, *frame, before.areas()))
         throw CommandError("the settings were sent, but the station reports other values");
-    settings::StationSnapshot after = before;
-    for (std::size_t i = 0; i < payload; ++i)
-        after.settings[i + 1] = frame->bytes()[i + 2];
+    StationSnapshot after = before;
+    after.settings = settings;
     inv.output =
         writeResult(inv.format(), "Settings saved", changesBetween(before, after), "confirmed");
     return kExitOk;
@@ -152,7 +166,7 @@ int runSetAlarm(Invocation& inv) {
         "temperature-alarm, humidity-alarm)";
     const int channel = channelArgument(inv.args(), usage);
     const auto pairs = keyValues(inv.args(), 1, usage);
-    const settings::StationSnapshot before = snapshot(inv);
+    const StationSnapshot before = snapshot(inv, partsOf({StationPart::Alarms}));
     StationLink& link = inv.station();
     const settings::AlarmEditor editor(before.alarmSwitches, before.temperatureLimits,
                                        before.humidityLimits, link.fahrenheit());
@@ -165,17 +179,14 @@ int runSetAlarm(Invocation& inv) {
 
     const CommandFrame list[] = {frames->switches, frames->temperatures, frames->humidities};
     require(link.writeSettings(list, {}, inv.stop()));
-    if (!queryAlarmLimits(link, inv.stop()))
-        throw CommandError("the alarm settings were sent, but the station did not confirm them");
-    const AnswerStore& answers = link.answers();
-    if (!blockHolds(answers.alarmAnswer(1), list[0], 6) ||
-        !blockHolds(answers.alarmAnswer(3), list[1], 32) ||
-        !blockHolds(answers.alarmAnswer(4), list[2], 16))
+    StationSnapshot after = before;
+    after.alarmSwitches = readBack(inv, query::Alarm1, "the alarm settings were");
+    after.temperatureLimits = readBack(inv, query::Alarm3, "the alarm settings were");
+    after.humidityLimits = readBack(inv, query::Alarm4, "the alarm settings were");
+    if (!blockHolds(after.alarmSwitches, list[0], before.areas()) ||
+        !blockHolds(after.temperatureLimits, list[1], before.areas()) ||
+        !blockHolds(after.humidityLimits, list[2], before.areas()))
         throw CommandError("the alarm settings were sent, but the station reports other values");
-    settings::StationSnapshot after = before;
-    after.alarmSwitches = answers.alarmAnswer(1);
-    after.temperatureLimits = answers.alarmAnswer(3);
-    after.humidityLimits = answers.alarmAnswer(4);
     inv.output = writeResult(inv.format(), "Alarm settings saved", changesBetween(before, after),
                              "confirmed");
     return kExitOk;
@@ -186,7 +197,8 @@ int runSetCalibration(Invocation& inv) {
         "usage: set-calibration CHANNEL temperature=OFFSET humidity=OFFSET";
     const int channel = channelArgument(inv.args(), usage);
     const auto pairs = keyValues(inv.args(), 1, usage);
-    const settings::StationSnapshot before = snapshot(inv);
+    const StationSnapshot before =
+        snapshot(inv, partsOf({StationPart::Calibration, StationPart::CurrentReadings}));
     StationLink& link = inv.station();
     const settings::CalibEditor editor(before.calibration, before.readings, link.fahrenheit());
     settings::CalibForm form = editor.opening();
@@ -205,12 +217,10 @@ int runSetCalibration(Invocation& inv) {
         fail(frame.error());
 
     require(link.writeSettings(std::span<const CommandFrame>(&*frame, 1), {}, inv.stop()));
-    if (!queryCalibration(link, inv.stop()))
-        throw CommandError("the calibration was sent, but the station did not confirm it");
-    if (!blockHolds(link.answers().calibrationAnswer(), *frame, 24))
+    StationSnapshot after = before;
+    after.calibration = readBack(inv, query::Calibration, "the calibration was");
+    if (!blockHolds(after.calibration, *frame, before.areas()))
         throw CommandError("the calibration was sent, but the station reports other values");
-    settings::StationSnapshot after = before;
-    after.calibration = link.answers().calibrationAnswer();
     inv.output =
         writeResult(inv.format(), "Calibration saved", changesBetween(before, after), "confirmed");
     return kExitOk;
@@ -234,7 +244,7 @@ int runSetLanguage(Invocation& inv) {
         throw CommandError("Main.ini now says " + value +
                            ", but the station was not told: " + e.what());
     }
-    if (Status told = settings::tellStationLanguage(*link, language, nullptr, inv.stop()); !told)
+    if (Status told = settings::tellStationLanguage(*link, language, inv.stop()); !told)
         throw CommandError("Main.ini now says " + value +
                            ", but the station was not told: " + told.error().text());
     // The station cannot be asked for its language: sent, not confirmed.
@@ -248,7 +258,10 @@ int runBackup(Invocation& inv) {
     // A target that can never be written is refused before the station is read.
     if (Status target = checkOutputTarget(inv.args()[0]); !target)
         throw CommandError(target.error().text());
-    const settings::StationSnapshot s = snapshot(inv);
+    // The area count tells which settings the block holds; the rest is
+    // saved as far as it came.
+    const StationSnapshot s =
+        snapshot(inv, partsOf({StationPart::Settings, StationPart::Identification}));
     const QByteArray json = QJsonDocument(settings::profileJson(s)).toJson(QJsonDocument::Indented);
     if (Status saved = writeWholeFile(
             inv.args()[0],
@@ -284,7 +297,7 @@ int runRestore(Invocation& inv) {
         throw UsageError(path + ": not a JSON object (" + parseError.errorString().toStdString() +
                          " at byte " + std::to_string(parseError.offset) + ")");
 
-    const settings::StationSnapshot before = snapshot(inv);
+    const StationSnapshot before = snapshot(inv, kAllParts);
     const Result<settings::RestorePlan> plan = settings::planRestore(before, doc.object());
     if (!plan)
         throw UsageError(path + ": " + plan.error().text() + "; nothing was written");
@@ -296,12 +309,14 @@ int runRestore(Invocation& inv) {
         return kExitOk;
     }
     require(settings::applyRestore(inv.station(), *plan, inv.stop()));
-    Result<settings::StationSnapshot> after = settings::readSnapshot(inv.station(), inv.stop());
-    if (!after)
+    const StationSnapshot after =
+        readStation(inv.station(), inv.stop(), {}, StationRead::WithoutReadings);
+    if (!after.complete(kInfoParts))
         throw CommandError("the profile was written, but the station did not confirm it (" +
-                           (inv.interrupted() ? std::string("interrupted") : after.error().text()) +
+                           (inv.interrupted() ? std::string("interrupted")
+                                              : "no answer: " + after.missingText(kInfoParts)) +
                            ")");
-    if (settings::profileJson(*after) != settings::profileJson(plan->after))
+    if (settings::profileJson(after) != settings::profileJson(plan->after))
         throw CommandError("the profile was sent, but the station reports other values");
     inv.output = writeResult(inv.format(), "Station profile restored", plan->changes, "confirmed");
     return kExitOk;

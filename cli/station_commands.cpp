@@ -3,7 +3,7 @@
 #include "terminal.h"
 
 #include "device/station_blocks.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 #include "device/time_sync.h"
 
 #include <QDateTime>
@@ -30,25 +30,9 @@ std::string localTimestamp() {
     return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toStdString();
 }
 
-struct Refresh {
-    LiveReadings live;
-    RefreshReport report;
-};
-
-// The refresh every front end runs, ended early by Ctrl-C.
-Refresh refresh(Invocation& inv) {
-    StationLink& link = inv.station();
-    Refresh r;
-    r.report = refreshStation(link, inv.stop());
-    r.live.readings = lastReadings(link);
-    r.live.fahrenheit = link.fahrenheit();
-    r.live.time = localTimestamp();
-    if (r.report.alarms) {
-        const AnswerStore& answers = link.answers();
-        r.live.alarms = decodeAlarmSettings(answers.alarmAnswer(1), answers.alarmAnswer(3),
-                                            answers.alarmAnswer(4));
-    }
-    return r;
+// The reading every front end runs, ended early by Ctrl-C.
+StationSnapshot refresh(Invocation& inv) {
+    return readStation(inv.station(), inv.stop());
 }
 
 void checkInterrupted(const Invocation& inv) {
@@ -114,20 +98,21 @@ void sleepUntil(Clock::time_point deadline, const Invocation& inv) {
 int runLive(Invocation& inv) {
     expectNoArguments(inv, "live");
     inv.station();
-    const Refresh r = refresh(inv);
+    const StationSnapshot r = refresh(inv);
     checkInterrupted(inv);
     checkStillThere(inv);
-    if (!r.report.readings)
+    if (!r.has(StationPart::CurrentReadings))
         throw CommandError("the station did not answer the readings query");
+    const LiveRound reading{r, localTimestamp()};
     switch (inv.format()) {
     case Format::Text:
-        inv.output = liveText(r.live);
+        inv.output = liveText(reading);
         break;
     case Format::Json:
-        inv.output = jsonText(liveJson(r.live), false);
+        inv.output = jsonText(liveJson(reading), false);
         break;
     case Format::Csv:
-        inv.output = liveCsv(r.live);
+        inv.output = liveCsv(reading);
         break;
     }
     return kExitOk;
@@ -175,24 +160,25 @@ int runWatch(Invocation& inv) {
             lossAnnounced = false;
         }
         if (inv.connected()) {
-            const Refresh r = refresh(inv);
+            const StationSnapshot r = refresh(inv);
             if (inv.interrupted())
                 break;
-            if (inv.connected() && r.report.readings) {
+            if (inv.connected() && r.has(StationPart::CurrentReadings)) {
+                const LiveRound reading{r, localTimestamp()};
                 std::string text;
                 switch (inv.format()) {
                 case Format::Text:
                     if (!headerDone)
-                        text = watchTextHeader(r.live.fahrenheit);
-                    text += watchText(r.live);
+                        text = watchTextHeader(r.fahrenheit());
+                    text += watchText(reading);
                     break;
                 case Format::Json:
-                    text = watchJsonLine(r.live);
+                    text = watchJsonLine(reading);
                     break;
                 case Format::Csv:
                     if (!headerDone)
                         text = watchCsvHeader();
-                    text += watchCsv(r.live);
+                    text += watchCsv(reading);
                     break;
                 }
                 headerDone = true;
@@ -202,10 +188,10 @@ int runWatch(Invocation& inv) {
                     throw CommandError(written.error().text());
                 printedNow = true;
                 ++printed;
-                if (exitOnAlarm && anyAlarm(r.live)) {
+                if (exitOnAlarm && anyAlarm(reading)) {
                     std::string tripped;
                     for (int n = 1; n <= kChannelCount; ++n)
-                        if (const auto state = channelAlarm(r.live, n); state != AlarmState::None)
+                        if (const auto state = channelAlarm(reading, n); state != AlarmState::None)
                             tripped += (tripped.empty() ? "" : ", ") + std::string("CH") +
                                        std::to_string(n) + ' ' + std::string(alarmStateName(state));
                     notice(inv, "alarm: " + tripped);
@@ -232,25 +218,17 @@ int runWatch(Invocation& inv) {
 
 int runInfo(Invocation& inv) {
     expectNoArguments(inv, "info");
-    StationLink& link = inv.station();
-    RefreshReport report;
-    queryStationInfo(link, report, inv.stop());
-    const bool alarmsAnswered = queryAlarmLimits(link, inv.stop());
-    const bool calibrationAnswered = queryCalibration(link, inv.stop());
+    // The readings are not part of the info.
+    const StationSnapshot info =
+        readStation(inv.station(), inv.stop(), {}, StationRead::WithoutReadings);
     checkInterrupted(inv);
     checkStillThere(inv);
-    if (!report.stationInfo() || !alarmsAnswered || !calibrationAnswered)
-        throw CommandError("the station did not answer every query; nothing printed");
-
-    const AnswerStore& answers = link.answers();
-    StationInfo info;
-    info.identText = answers.identText();
-    info.interval = answers.intervalAnswer();
-    info.settings = decodeStationSettings(answers.settingsAnswer());
-    info.alarms =
-        decodeAlarmSettings(answers.alarmAnswer(1), answers.alarmAnswer(3), answers.alarmAnswer(4));
-    info.calibration = decodeCalibration(answers.calibrationAnswer());
-    info.fahrenheit = link.fahrenheit();
+    const std::string missing = info.missingText(kInfoParts);
+    if ((info.came & kInfoParts) == 0)
+        throw CommandError("the station did not answer any query; nothing printed");
+    // What came is printed; what did not is named.
+    if (!missing.empty())
+        notice(inv, "the station did not answer: " + missing);
     switch (inv.format()) {
     case Format::Text:
         inv.output = infoText(info);
@@ -297,10 +275,11 @@ int runSetInterval(Invocation& inv) {
     if (Status sent = setLoggingInterval(link, minutes, inv.stop()); !sent)
         fail(sent.error());
     // Read back: only the station's own answer says that it took the value.
-    if (Status asked = link.query(query::Interval, inv.stop()); !asked)
+    const Result<Block> asked = link.query(query::Interval, inv.stop());
+    if (!asked)
         throw CommandError("the interval was sent, but the station did not confirm it (" +
                            asked.error().text() + ")");
-    const int reported = link.answers().intervalAnswer();
+    const int reported = (*asked)[1];
     if (reported != minutes)
         throw CommandError("the interval was sent, but the station reports " +
                            std::to_string(reported) + " minutes");

@@ -33,14 +33,13 @@ inline constexpr std::uint8_t ScreenStatus = 0x51;
 inline constexpr std::uint8_t Identification = 0xFE;
 } // namespace cmd
 
-// What the reader thread is told to expect next, and so where it files it.
+// What the reader thread is told to expect next: the answer of that kind goes
+// to the waiting exchange, anything else is dropped.
 enum class ResponseKind : int {
     None = 0,
     Settings = 1,
-    SettingsAlt = 2,
     Calibration = 3,
     Alarm1 = 4,
-    Alarm2 = 5,
     Alarm3 = 6,
     Alarm4 = 7,
     Readings = 8,
@@ -73,8 +72,8 @@ struct QueryTiming {
     int after;
 };
 
-// How one command is exchanged with the station: its code, the kind its
-// answer is filed under, and the two waits of its exchange.
+// How one command is exchanged with the station: its code, the kind of its
+// answer, and the two waits of its exchange.
 struct QueryShape {
     std::uint8_t code;
     ResponseKind kind;

@@ -169,4 +169,48 @@ CommandFrame settingsFrame(const StationSettings& settings, int areas) {
     return CommandFrame(cmd::WriteSettings, payload);
 }
 
+std::size_t writePayloadSize(const CommandFrame& frame, int areas) {
+    switch (frame.code()) {
+    case cmd::WriteSettings:
+        return 7 + 4 * static_cast<std::size_t>(areas >= kMaxAreas ? kMaxAreas : kFiveAreas);
+    case cmd::WriteAlarm1:
+        return 6;
+    case cmd::WriteAlarm3:
+        return 32;
+    case cmd::WriteAlarm4:
+        return 16;
+    case cmd::WriteCalibration:
+        return 24;
+    default:
+        return 0;
+    }
+}
+
+Block blockAfterWrite(const Block& block, const CommandFrame& frame, int areas) {
+    Block out = block;
+    const std::size_t payload = writePayloadSize(frame, areas);
+    for (std::size_t i = 0; i < payload; ++i)
+        out[i + 1] = frame.bytes()[i + 2];
+    return out;
+}
+
+bool blockHolds(const Block& block, const CommandFrame& frame, int areas) {
+    return blockAfterWrite(block, frame, areas) == block;
+}
+
+std::string decodeIdentText(const Block& answer) {
+    std::string out;
+    for (const std::uint8_t c : answer) {
+        if (c == 0)
+            break;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 } // namespace vellumet

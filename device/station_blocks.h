@@ -116,4 +116,17 @@ Status setLoggingInterval(StationLink& link, int minutes, std::stop_token stop =
 // time is sent as 12, 24, 48 or 72 hours.
 CommandFrame settingsFrame(const StationSettings& settings, int areas);
 
+// How many payload bytes of a write frame land in the block its query
+// answers (from byte 1 on): settings 7 + 4 per area, alarm blocks 1, 3 and 4
+// 6, 32 and 16, calibration 24; 0 for any other frame.
+std::size_t writePayloadSize(const CommandFrame& frame, int areas);
+// The block as the station holds it after taking the write frame.
+Block blockAfterWrite(const Block& block, const CommandFrame& frame, int areas);
+// Whether the block the station sends holds the frame's payload.
+bool blockHolds(const Block& block, const CommandFrame& frame, int areas);
+
+// The identification answer as text: up to its first zero byte, Latin-1
+// taken to UTF-8.
+std::string decodeIdentText(const Block& identAnswer);
+
 } // namespace vellumet

@@ -9,21 +9,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string latin1ToUtf8(const std::uint8_t* bytes, std::size_t n) {
-    std::string out;
-    out.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t c = bytes[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 StationLink::StationLink(std::shared_ptr<Transport> transport, LinkTiming timing)
@@ -69,6 +54,7 @@ bool StationLink::openStation() {
     {
         std::lock_guard lock(dispatchMutex_);
         owed_.clear(); // a new connection owes nothing
+        slowest_ = {};
     }
 
     // A refused interface is remembered over one that merely failed: the user can fix it.
@@ -132,9 +118,6 @@ void StationLink::markStationGone() {
         std::lock_guard lock(dispatchMutex_);
         owed_.clear();
     }
-    Block gone;
-    gone.fill(0xFF);
-    answers_.store(AnswerStore::Slot::ReadingsBlock, gone, gone.size());
     responseEvent_.set();
 }
 
@@ -205,26 +188,25 @@ Result<StationLink::Exclusive> StationLink::acquireLink(std::chrono::millisecond
     // and sends nothing rather than cut in when it does not in time.
     if (!exchangeLock_.tryLockUntil(deadline))
         return makeError(Errc::Timeout, "the link is busy with another request; nothing sent");
-    Exclusive exclusive(exchangeLock_);
+    Exclusive exclusive(*this);
     if (stop.stop_requested())
         return makeError(Errc::Cancelled);
+    // An owed answer is waited for until it comes or its time is over, however
+    // long this request meant to wait for the link: its time is bounded, and a
+    // station that never answers one query must not hold back the others.
     for (;;) {
         std::optional<Clock::time_point> owedUntil;
         {
             std::lock_guard lock(dispatchMutex_);
             const auto now = Clock::now();
-            while (!owed_.empty() && owed_.front() <= now)
+            while (!owed_.empty() && owed_.front().until <= now)
                 owed_.pop_front();
-            if (!owed_.empty())
-                owedUntil = owed_.back();
+            for (const Owed& owed : owed_)
+                owedUntil = std::max(owedUntil.value_or(owed.until), owed.until);
         }
         if (!owedUntil)
             return exclusive;
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return makeError(Errc::Timeout,
-                             "the station has not yet answered an earlier request; nothing sent");
-        const auto slice = std::min(deadline, *owedUntil) - now;
+        const auto slice = *owedUntil - Clock::now();
         if (awaitResponse(std::chrono::ceil<std::chrono::milliseconds>(slice), stop) ==
             WaitEnd::Cancelled)
             return makeError(Errc::Cancelled);
@@ -270,12 +252,17 @@ Status StationLink::answerOutcome(WaitEnd end) const {
 
 // Called when a wait for an answer ended without it. Returns true when the
 // answer was filed after all in the meantime; otherwise it is owed.
-bool StationLink::oweAnswer(std::chrono::milliseconds within) {
-    std::lock_guard lock(dispatchMutex_); // the dispatch files and signals under it
+bool StationLink::oweAnswer(std::chrono::milliseconds within, Clock::time_point sentAt) {
+    std::lock_guard lock(dispatchMutex_); // the dispatch hands over and signals under it
     if (responseEvent_.isSet() && connected())
         return true;
-    owed_.push_back(Clock::now() + within);
+    owed_.push_back({sentAt, std::max(Clock::now() + within, sentAt + 2 * slowest_)});
     return false;
+}
+
+void StationLink::noteAnswerTime(Clock::time_point sentAt) {
+    if (sentAt != Clock::time_point{})
+        slowest_ = std::max(slowest_, Clock::now() - sentAt);
 }
 
 Result<StationLink::Exclusive> StationLink::claim(int tableWaitMs, ResponseKind kind,
@@ -285,24 +272,40 @@ Result<StationLink::Exclusive> StationLink::claim(int tableWaitMs, ResponseKind 
     auto exclusive = acquireLink(timing_.scaled(tableWaitMs), stop);
     if (!exclusive)
         return exclusive.error();
+    {
+        std::lock_guard lock(dispatchMutex_);
+        answer_.reset();
+    }
     responseEvent_.reset();
     expectedKind_ = static_cast<int>(kind);
     return exclusive;
 }
 
-Status StationLink::query(const QueryShape& shape, std::stop_token stop) {
+std::optional<Block> StationLink::takeAnswer() {
+    std::lock_guard lock(dispatchMutex_);
+    return std::exchange(answer_, std::nullopt);
+}
+
+Result<Block> StationLink::query(const QueryShape& shape, std::stop_token stop) {
     auto exclusive = claim(shape.timing.before, shape.kind, stop);
     if (!exclusive)
         return exclusive.error();
-    if (Status sent = sendFrame(CommandFrame(shape.code)); !sent) {
-        releaseLink();
-        return sent;
+    const auto sentAt = Clock::now();
+    {
+        std::lock_guard lock(dispatchMutex_);
+        sentAt_ = sentAt;
     }
+    if (Status sent = sendFrame(CommandFrame(shape.code)); !sent)
+        return sent.error();
     WaitEnd end = awaitResponse(timing_.scaled(shape.timing.after), stop);
-    if (end != WaitEnd::Signalled && oweAnswer(3 * timing_.scaled(shape.timing.after)))
+    if (end != WaitEnd::Signalled && oweAnswer(3 * timing_.scaled(shape.timing.after), sentAt))
         end = WaitEnd::Signalled;
-    releaseLink();
-    return answerOutcome(end);
+    if (Status outcome = answerOutcome(end); !outcome)
+        return outcome.error();
+    std::optional<Block> answer = takeAnswer();
+    if (!answer) // released without an answer: the station went away
+        return makeError(Errc::StationGone, "the station went away");
+    return *answer;
 }
 
 Status StationLink::stream(const CommandFrame& frame, ResponseKind kind, QueryTiming timing,
@@ -324,7 +327,6 @@ Status StationLink::stream(const CommandFrame& frame, ResponseKind kind, QueryTi
     }
     if (sent && end != WaitEnd::Signalled)
         drainStream(kind, timing_.scaled(timing.after));
-    releaseLink();
     if (!sent)
         return sent;
     return answerOutcome(end);
@@ -359,18 +361,14 @@ Status StationLink::sendWithoutAnswer(std::span<const CommandFrame> frames, Quer
     if (!exclusive)
         return exclusive.error();
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        Status sent = sendFrame(frames[i]);
-        if (!sent) {
-            releaseLink();
+        if (Status sent = sendFrame(frames[i]); !sent)
             return sent;
-        }
         // Frames that follow one another are spaced like a write's; a single
         // frame goes without.
         if (frames.size() > 1)
             std::this_thread::sleep_for(timing_.writeGap);
     }
     const WaitEnd end = awaitResponse(timing_.scaled(timing.after), stop);
-    releaseLink();
     if (end == WaitEnd::Cancelled)
         return makeError(Errc::Cancelled);
     return lostOr({});
@@ -381,32 +379,29 @@ Status StationLink::writeSettings(std::span<const CommandFrame> frames, const Wr
     auto exclusive = claim(options.timing.linkWait, ResponseKind::ScreenStatus, stop);
     if (!exclusive)
         return exclusive.error();
-    if (Status sent = sendFrame(CommandFrame(cmd::ScreenStatus)); !sent) {
-        releaseLink();
-        return sent;
+    const auto statusSentAt = Clock::now();
+    {
+        std::lock_guard lock(dispatchMutex_);
+        sentAt_ = statusSentAt;
     }
+    if (Status sent = sendFrame(CommandFrame(cmd::ScreenStatus)); !sent)
+        return sent;
     // The station needs the write gap after the status query in any case; a
     // status answer that comes a little later is still waited for, so that a
     // station showing a menu is not written to. One that never comes leaves
     // the flag as the last status answer set it.
     std::this_thread::sleep_for(timing_.writeGap);
     const WaitEnd statusEnd = awaitResponse(timing_.statusAnswerWait, stop);
-    if (statusEnd == WaitEnd::Cancelled) {
-        releaseLink();
+    if (statusEnd == WaitEnd::Cancelled)
         return makeError(Errc::Cancelled);
-    }
     if (statusEnd == WaitEnd::TimedOut)
-        (void)oweAnswer(3 * timing_.statusAnswerWait);
-    if (!connected()) {
-        releaseLink();
+        (void)oweAnswer(3 * timing_.statusAnswerWait, statusSentAt);
+    if (!connected())
         return makeError(Errc::StationGone, "the station went away");
-    }
-
-    const int away = options.away ? options.away->value() : answers_.awayFromMainScreen();
-    if (away != 0) {
-        releaseLink();
+    if (std::optional<Block> status = takeAnswer())
+        away_ = (*status)[1];
+    if (away_.load() != 0)
         return makeError(Errc::AwayFromMainScreen);
-    }
 
     expectedKind_ = static_cast<int>(ResponseKind::NoAnswer);
     const auto sendSpaced = [&](const CommandFrame& frame) -> Status {
@@ -415,20 +410,13 @@ Status StationLink::writeSettings(std::span<const CommandFrame> frames, const Wr
             std::this_thread::sleep_for(timing_.writeGap);
         return sent;
     };
-    for (const CommandFrame& frame : frames) {
-        if (Status sent = sendSpaced(frame); !sent) {
-            releaseLink();
+    for (const CommandFrame& frame : frames)
+        if (Status sent = sendSpaced(frame); !sent)
             return sent;
-        }
-    }
-    if (options.sendEndOfWrite) {
-        if (Status sent = sendSpaced(CommandFrame(cmd::EndOfWrite)); !sent) {
-            releaseLink();
+    if (options.sendEndOfWrite)
+        if (Status sent = sendSpaced(CommandFrame(cmd::EndOfWrite)); !sent)
             return sent;
-        }
-    }
     const WaitEnd end = awaitResponse(timing_.scaled(options.timing.closingWait), stop);
-    releaseLink();
     if (end == WaitEnd::Cancelled)
         return makeError(Errc::Cancelled);
     return lostOr({});
@@ -475,10 +463,11 @@ void StationLink::readerLoop() {
 // and the link is free again. Once its time is over it is no longer expected.
 bool StationLink::dropOwedAnswer() {
     const auto now = Clock::now();
-    while (!owed_.empty() && owed_.front() <= now)
+    while (!owed_.empty() && owed_.front().until <= now)
         owed_.pop_front();
     if (owed_.empty())
         return false;
+    noteAnswerTime(owed_.front().sentAt);
     owed_.pop_front();
     if (owed_.empty())
         responseEvent_.set();
@@ -506,54 +495,27 @@ void StationLink::dispatchAnswer(const Block& answer, std::size_t received) {
     if (dropOwedAnswer())
         return;
 
-    using Slot = AnswerStore::Slot;
     switch (kind) {
     case ResponseKind::Settings:
-        answers_.store(Slot::SettingsBlock, answer, n);
-        applySettingsAnswer();
-        break;
-    case ResponseKind::SettingsAlt:
-        answers_.store(Slot::SettingsBlock, answer, n);
+        fahrenheit_ = answer[7];
         break;
     case ResponseKind::Calibration:
-        answers_.store(Slot::CalibrationBlock, answer, n);
-        break;
     case ResponseKind::Alarm1:
-        answers_.store(Slot::Alarm1, answer, n);
-        break;
-    case ResponseKind::Alarm2:
-        answers_.store(Slot::Alarm2, answer, n);
-        break;
     case ResponseKind::Alarm3:
-        answers_.store(Slot::Alarm3, answer, n);
-        break;
     case ResponseKind::Alarm4:
-        answers_.store(Slot::Alarm4, answer, n);
-        break;
     case ResponseKind::Readings:
-        answers_.store(Slot::ReadingsBlock, answer, n);
-        break;
     case ResponseKind::Interval:
-        answers_.storeInterval(answer[1]);
-        break;
     case ResponseKind::ScreenStatus:
-        answers_.storeAway(answer[1]);
+    case ResponseKind::Identification:
         break;
-    case ResponseKind::Identification: {
-        const auto end = std::find(answer.begin(), answer.begin() + n, std::uint8_t{0});
-        answers_.storeIdent(
-            latin1ToUtf8(answer.data(), static_cast<std::size_t>(end - answer.begin())));
-        break;
-    }
     default:
         return; // nothing expected, or no answer wanted: dropped
     }
+    // The whole receive buffer, as the station's own reader would see it.
+    noteAnswerTime(sentAt_);
+    answer_ = answer;
     expectedKind_ = 0;
     responseEvent_.set(); // always last: the sender wakes to a complete answer
-}
-
-void StationLink::applySettingsAnswer() {
-    fahrenheit_ = answers_.settingsAnswer()[7];
 }
 
 } // namespace vellumet

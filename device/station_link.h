@@ -1,6 +1,5 @@
 #pragma once
 
-#include "answer_store.h"
 #include "command_frame.h"
 #include "core/result.h"
 #include "manual_reset_event.h"
@@ -13,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <stop_token>
 #include <string>
@@ -56,15 +56,13 @@ using StreamConsumer = std::function<StreamStep(const Block& report, std::size_t
 struct WriteOptions {
     WriteTiming timing = write::Settings;
     bool sendEndOfWrite = true; // settings writes close with 0x2F; the clock does not
-    // The writing window's own copy of the screen-status flag; the link's when null.
-    const AwaySubscription* away = nullptr;
 };
 
 // The one connection to the station: finds and opens it, runs the reader
-// thread that files every answer according to the kind the sender announced,
-// and offers the exchanges every sender uses. Only one request is outstanding
-// at a time; the handshake behind that (the expected kind, the response
-// event) is the link's own business.
+// thread that hands every answer to the exchange waiting for it, and offers
+// the exchanges every sender uses. Only one request is outstanding at a time;
+// the handshake behind that (the expected kind, the response event) is the
+// link's own business.
 class StationLink {
 public:
     explicit StationLink(std::shared_ptr<Transport> transport, LinkTiming timing = {});
@@ -99,8 +97,6 @@ public:
     bool fahrenheit() const { return fahrenheit_.load() != 0; }
     std::string devicePath() const;
     const LinkTiming& timing() const { return timing_; }
-    const AnswerStore& answers() const { return answers_; }
-    AwaySubscription subscribeAway() { return answers_.subscribeAway(); }
 
     // Called on the reader thread when the open station fails a read (it was
     // unplugged); the owner should scan again.
@@ -116,9 +112,11 @@ public:
     // One request with one answer: wait for the link to be free (at most
     // timing.before), announce the kind, send, wait for the answer (at most
     // timing.after), then leave the link free whether it came or not.
-    // Timeout when it did not come; the late answer is then dropped when it
-    // arrives, never filed as another kind's.
-    Status query(const QueryShape& shape, std::stop_token stop = {});
+    // Returns the answer; Timeout when it did not come. A late answer is owed
+    // for three times the wait: it is dropped when it arrives, never taken
+    // for another request's, and no request goes out meanwhile. Once that
+    // time is over the link goes on without it.
+    Result<Block> query(const QueryShape& shape, std::stop_token stop = {});
 
     // A request answered by several reports (card file list, file content):
     // each goes to the consumer until it says Complete. Timeout when it did
@@ -134,7 +132,8 @@ public:
                              std::stop_token stop = {});
 
     // Changes the station's settings: asks whether it shows its main screen
-    // and only then sends the frames (each followed by a write gap) and the
+    // (a status answer that does not come in time leaves the last one in
+    // force) and only then sends the frames (each followed by a write gap) and the
     // closing 0x2F. Succeeds only if every frame was written.
     Status writeSettings(std::span<const CommandFrame> frames, const WriteOptions& options = {},
                          std::stop_token stop = {});
@@ -151,6 +150,7 @@ private:
 
     enum class WaitEnd { Signalled, TimedOut, Cancelled };
     WaitEnd awaitResponse(std::chrono::milliseconds timeout, const std::stop_token& stop);
+    // Frees the link at the end of an exchange, unless an answer is owed.
     void releaseLink();
     // Held by the sender whose request is outstanding; a plain flag under a
     // mutex, so that a second sender can wait for it with a deadline.
@@ -176,22 +176,26 @@ private:
         std::condition_variable freed_;
         bool held_ = false;
     };
-    // The exchange lock while one exchange runs; lets go when destroyed.
+    // The link for one exchange: when destroyed it frees the link (or
+    // leaves it to the owed answer) and lets the next sender in.
     class Exclusive {
     public:
-        explicit Exclusive(ExchangeLock& lock) : lock_(&lock) {}
-        Exclusive(Exclusive&& other) noexcept : lock_(std::exchange(other.lock_, nullptr)) {}
+        explicit Exclusive(StationLink& link) : link_(&link) {}
+        Exclusive(Exclusive&& other) noexcept : link_(std::exchange(other.link_, nullptr)) {}
         Exclusive& operator=(Exclusive&&) = delete;
         ~Exclusive() {
-            if (lock_)
-                lock_->unlock();
+            if (link_) {
+                link_->releaseLink();
+                link_->exchangeLock_.unlock();
+            }
         }
 
     private:
-        ExchangeLock* lock_;
+        StationLink* link_;
     };
-    // The link for one exchange: no other sender's request is outstanding and
-    // no answer is owed. Timeout when that is not so within timeout.
+    // The link for one exchange: no other sender's request is outstanding
+    // (Timeout when one still is after timeout) and no answer is owed (an
+    // owed answer is waited for until its time is over).
     Result<Exclusive> acquireLink(std::chrono::milliseconds timeout, const std::stop_token& stop);
     // The start of every exchange: the station open, the link this sender's
     // (waiting at most the table's wait, scaled), the kind announced.
@@ -200,12 +204,20 @@ private:
     Status lostOr(Status status) const;
     // How an exchange ended, from the way its wait for the answer ended.
     Status answerOutcome(WaitEnd end) const;
-    bool oweAnswer(std::chrono::milliseconds within);
+    // The answer the dispatch handed over, taken once.
+    std::optional<Block> takeAnswer();
+    // Called when a wait for the answer to a frame sent at sentAt ended
+    // without it. Returns true when the answer came after all in the
+    // meantime; otherwise it is owed for `within`, or for twice the longest
+    // time this station has taken to answer, if that is longer.
+    bool oweAnswer(std::chrono::milliseconds within,
+                   std::chrono::steady_clock::time_point sentAt = std::chrono::steady_clock::now());
+    // Under dispatchMutex_: an answer to a frame sent at sentAt came now.
+    void noteAnswerTime(std::chrono::steady_clock::time_point sentAt);
     void drainStream(ResponseKind kind, std::chrono::milliseconds limit);
 
     void dispatchAnswer(const Block& answer, std::size_t received);
     bool dropOwedAnswer();
-    void applySettingsAnswer();
     void readerLoop();
     void startReader();
     void stopReader();
@@ -213,11 +225,11 @@ private:
 
     std::shared_ptr<Transport> transport_;
     const LinkTiming timing_;
-    AnswerStore answers_;
 
     std::atomic<int> connected_{0};
     std::atomic<int> expectedKind_{0};
     std::atomic<int> fahrenheit_{0};
+    std::atomic<int> away_{0}; // the last screen-status answer: non-zero away from the main screen
     ManualResetEvent responseEvent_{true};
     std::atomic<unsigned> wakeEpoch_{0};
     std::atomic<std::uint64_t> framesTaken_{0};
@@ -241,8 +253,17 @@ private:
     // Answers owed by exchanges that gave up waiting, each with the moment
     // after which it is no longer expected; and the stream being received.
     std::mutex dispatchMutex_;
-    std::deque<std::chrono::steady_clock::time_point> owed_;
+    struct Owed {
+        std::chrono::steady_clock::time_point sentAt;
+        std::chrono::steady_clock::time_point until;
+    };
+    std::deque<Owed> owed_;
+    // The longest any answer took on this connection, late ones included: a
+    // station that answers late is given that long before the link goes on.
+    std::chrono::steady_clock::duration slowest_{};
+    std::chrono::steady_clock::time_point sentAt_{}; // the pending query's frame
     const StreamConsumer* stream_ = nullptr;
+    std::optional<Block> answer_; // the pending query's answer, once it came
     std::chrono::steady_clock::time_point lastReport_{};
 
     std::mutex hooksMutex_;

@@ -330,9 +330,10 @@ Result<TransferOutcome> transferFile(StationLink& link, const TransferRequest& r
 }
 
 std::optional<int> queryStationDateFormat(StationLink& link, const std::stop_token& stop) {
-    if (!link.query(query::Settings, stop))
+    const Result<Block> settings = link.query(query::Settings, stop);
+    if (!settings)
         return std::nullopt;
-    return decodeStationSettings(link.answers().settingsAnswer()).dateFormat;
+    return decodeStationSettings(*settings).dateFormat;
 }
 
 Result<FetchOutcome> fetchFile(StationLink& link, const FetchRequest& request,

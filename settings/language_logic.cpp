@@ -35,12 +35,9 @@ Status writeLanguageChoice(const QString& iniPath, UiLanguage language) {
     return {};
 }
 
-Status tellStationLanguage(StationLink& link, UiLanguage language, const AwaySubscription* away,
-                           std::stop_token stop) {
+Status tellStationLanguage(StationLink& link, UiLanguage language, std::stop_token stop) {
     const CommandFrame frame = languageFrame(language);
-    WriteOptions options;
-    options.away = away;
-    return link.writeSettings(std::span<const CommandFrame>(&frame, 1), options, stop);
+    return link.writeSettings(std::span<const CommandFrame>(&frame, 1), {}, stop);
 }
 
 } // namespace vellumet::settings

@@ -25,7 +25,6 @@ Status writeLanguageChoice(const QString& iniPath, app::UiLanguage language);
 
 // Tells the station in a settings write (screen-status check first, then the
 // language frame and the closing 0x2F).
-Status tellStationLanguage(StationLink& link, app::UiLanguage language,
-                           const AwaySubscription* away = nullptr, std::stop_token stop = {});
+Status tellStationLanguage(StationLink& link, app::UiLanguage language, std::stop_token stop = {});
 
 } // namespace vellumet::settings

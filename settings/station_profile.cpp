@@ -5,8 +5,6 @@
 #include "settings_text.h"
 #include "setup_logic.h"
 
-#include "device/station_queries.h"
-
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -47,16 +45,6 @@ int storedTenths(std::uint8_t hi, std::uint8_t lo) {
 
 bool bit(std::uint8_t byte, std::size_t channel) {
     return (byte >> channel & 1) != 0;
-}
-
-// Applies a write frame to a copy of the block it changes, as the station does.
-void applyFrame(Block& block, const CommandFrame& frame, std::size_t payload) {
-    for (std::size_t i = 0; i < payload; ++i)
-        block[i + 1] = frame.bytes()[i + 2];
-}
-
-std::size_t settingsPayload(int areas) {
-    return 7 + 4 * static_cast<std::size_t>(areas >= kMaxAreas ? kMaxAreas : kFiveAreas);
 }
 
 Error wrong(const std::string& path, const std::string& why) {
@@ -145,38 +133,14 @@ std::string channelPath(const char* area, std::size_t channel, const char* key) 
 
 } // namespace
 
-Result<StationSnapshot> readSnapshot(StationLink& link, std::stop_token stop) {
-    RefreshReport report;
-    queryStationInfo(link, report, stop);
-    if (!report.stationInfo())
-        return makeError(Errc::Timeout, "the station did not answer the settings queries");
-    if (!queryAlarmLimits(link, stop))
-        return makeError(Errc::Timeout, "the station did not answer the alarm queries");
-    if (!queryCalibration(link, stop))
-        return makeError(Errc::Timeout, "the station did not answer the calibration query");
-    if (!queryReadings(link, stop))
-        return makeError(Errc::Timeout, "the station did not answer the readings query");
-    const AnswerStore& answers = link.answers();
-    StationSnapshot s;
-    s.areas = areaCount(answers.identText());
-    s.settings = answers.settingsAnswer();
-    s.interval = answers.intervalAnswer();
-    s.alarmSwitches = answers.alarmAnswer(1);
-    s.temperatureLimits = answers.alarmAnswer(3);
-    s.humidityLimits = answers.alarmAnswer(4);
-    s.calibration = answers.calibrationAnswer();
-    s.readings = lastReadings(link);
-    return s;
-}
-
 QJsonObject profileJson(const StationSnapshot& s) {
     QJsonObject root;
     root.insert(kFormatKey, kFormatVersion);
-    root.insert("areas", s.areas);
+    root.insert("areas", s.areas());
 
     const StationSettings settings = decodeStationSettings(s.settings);
     QJsonObject settingsObject;
-    for (const std::string& key : settingKeys(s.areas))
+    for (const std::string& key : settingKeys(s.areas()))
         settingsObject.insert(QString::fromStdString(key),
                               QString::fromStdString(settingValue(settings, key)));
     root.insert("settings", settingsObject);
@@ -209,6 +173,13 @@ QJsonObject profileJson(const StationSnapshot& s) {
         calibration.insert(QStringLiteral("CH%1").arg(i + 1), ch);
     }
     root.insert("calibration", calibration);
+
+    for (const auto& [part, key] :
+         {std::pair{StationPart::Settings, "settings"},
+          std::pair{StationPart::Interval, "interval"}, std::pair{StationPart::Alarms, "alarms"},
+          std::pair{StationPart::Calibration, "calibration"}})
+        if (!s.has(part))
+            root.remove(QLatin1String(key));
     return root;
 }
 
@@ -227,9 +198,9 @@ Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObjec
     const Result<int> areas = fileInteger(file.value("areas"), "areas", false);
     if (!areas)
         return areas.error();
-    if (*areas != station.areas)
+    if (*areas != station.areas())
         return wrong("areas", "the file is for a station with " + std::to_string(*areas) +
-                                  " areas, this one has " + std::to_string(station.areas));
+                                  " areas, this one has " + std::to_string(station.areas()));
 
     RestorePlan plan;
     plan.after = station;
@@ -237,7 +208,7 @@ Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObjec
     // Settings: every key the station has, nothing else.
     const QJsonObject settingsObject = file.value("settings").toObject();
     StationSettings wanted = decodeStationSettings(station.settings);
-    const std::vector<std::string> keys = settingKeys(station.areas);
+    const std::vector<std::string> keys = settingKeys(station.areas());
     for (const QString& k : settingsObject.keys())
         if (std::find(keys.begin(), keys.end(), k.toStdString()) == keys.end())
             return wrong("settings." + k.toStdString(), "not a setting of this station");
@@ -251,18 +222,19 @@ Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObjec
         // matches no item (the file then gives its number).
         if (v.toString().toStdString() == settingValue(current, key))
             continue;
-        if (Status set = applySetting(wanted, key, v.toString().toStdString(), station.areas); !set)
+        if (Status set = applySetting(wanted, key, v.toString().toStdString(), station.areas());
+            !set)
             return wrong("settings." + key, set.error().text());
         settingsChange = true;
     }
     const Result<CommandFrame> settingsWrite = settingsChange
-                                                   ? setupSaveFrame(wanted, station.areas)
-                                                   : settingsFrame(current, station.areas);
+                                                   ? setupSaveFrame(wanted, station.areas())
+                                                   : settingsFrame(current, station.areas());
     if (!settingsWrite)
         return wrong("settings", settingsWrite.error().text());
-    if (settingsWrite->bytes() != settingsFrame(current, station.areas).bytes()) {
+    if (settingsWrite->bytes() != settingsFrame(current, station.areas()).bytes()) {
         plan.settings = *settingsWrite;
-        applyFrame(plan.after.settings, *settingsWrite, settingsPayload(station.areas));
+        plan.after.settings = blockAfterWrite(plan.after.settings, *settingsWrite, station.areas());
     }
 
     const Result<int> interval = fileInteger(file.value("interval"), "interval", false);
@@ -343,10 +315,8 @@ Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObjec
                                          &alarmWrite->humidities};
     Block* alarmBlocks[] = {&plan.after.alarmSwitches, &plan.after.temperatureLimits,
                             &plan.after.humidityLimits};
-    const std::size_t alarmPayloads[] = {6, 32, 16};
     for (std::size_t k = 0; k < 3; ++k) {
-        Block next = *alarmBlocks[k];
-        applyFrame(next, *alarmFrames[k], alarmPayloads[k]);
+        const Block next = blockAfterWrite(*alarmBlocks[k], *alarmFrames[k], station.areas());
         if (next != *alarmBlocks[k]) {
             plan.alarms.push_back(*alarmFrames[k]);
             *alarmBlocks[k] = next;
@@ -376,8 +346,8 @@ Result<RestorePlan> planRestore(const StationSnapshot& station, const QJsonObjec
     const Result<CommandFrame> calibWrite = calibEditor.frame(cv);
     if (!calibWrite)
         return wrong("calibration", calibWrite.error().text());
-    Block nextCalibration = plan.after.calibration;
-    applyFrame(nextCalibration, *calibWrite, 24);
+    const Block nextCalibration =
+        blockAfterWrite(plan.after.calibration, *calibWrite, station.areas());
     if (nextCalibration != plan.after.calibration) {
         plan.calibration = *calibWrite;
         plan.after.calibration = nextCalibration;

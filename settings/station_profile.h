@@ -1,8 +1,8 @@
 #pragma once
 
-#include "device/readings.h"
 #include "device/station_blocks.h"
 #include "device/station_link.h"
+#include "device/station_snapshot.h"
 
 #include <QJsonObject>
 
@@ -13,24 +13,9 @@
 
 namespace vellumet::settings {
 
-// Everything a station profile holds, as the station sent it, plus what the
-// checks need (the area count and the current readings).
-struct StationSnapshot {
-    int areas = kFiveAreas;
-    Block settings{};
-    int interval = 0;
-    Block alarmSwitches{};
-    Block temperatureLimits{};
-    Block humidityLimits{};
-    Block calibration{};
-    Readings readings{};
-};
-
-// Asks the station for all of it; Timeout naming what went unanswered.
-Result<StationSnapshot> readSnapshot(StationLink& link, std::stop_token stop = {});
-
 // The readable profile file: settings by name, interval, alarms and
-// calibration in °C and percent, null for no value.
+// calibration in °C and percent, null for no value. A part the snapshot
+// lacks is left out.
 QJsonObject profileJson(const StationSnapshot& snapshot);
 
 // What a restore would do: the changed values, and the writes that bring

@@ -101,6 +101,13 @@ Profile parse(const QJsonObject& root, const QString& profileDir) {
          [&](const QJsonValue& v) {
              p.faults.corruptContentEvery = integerField(v, "corruptContentEvery", 0, 1 << 30);
          }},
+        {"ignore",
+         [&](const QJsonValue& v) {
+             if (!v.isArray())
+                 fail("\"ignore\" must be a list of command codes");
+             for (const QJsonValue& code : v.toArray())
+                 p.faults.ignored.insert(commandCode(code.toString()));
+         }},
     };
     const std::map<QString, std::function<void(const QJsonValue&)>> readers = {
         {"answers",

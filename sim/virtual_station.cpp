@@ -352,7 +352,7 @@ bool VirtualStation::acceptFrame(std::uint64_t generation, const Block& frame) {
     if (!length)
         return true; // not a well-formed frame; the station ignores it
     applyWrite(frame, *length);
-    if (profile_.faults.silent)
+    if (profile_.faults.silent || profile_.faults.ignored.contains(frame[1]))
         return true;
     const std::vector<Block> answers = answerFor(frame, *length);
     if (answers.empty())

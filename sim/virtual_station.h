@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,11 +22,12 @@ namespace vellumet::sim {
 
 // Misbehaviour a profile can ask for, to exercise the program's failure paths.
 struct Faults {
-    bool silent = false;         // takes every frame, answers nothing
-    int answerDelayMs = 0;       // extra delay before the first report of an answer
-    int reportMs = 1;            // time per input report (full-speed interrupt endpoint)
-    int unplugAfterReports = 0;  // disappears after sending that many reports; 0 = never
-    int corruptContentEvery = 0; // every n-th file content report loses its "}"; 0 = never
+    bool silent = false;            // takes every frame, answers nothing
+    int answerDelayMs = 0;          // extra delay before the first report of an answer
+    int reportMs = 1;               // time per input report (full-speed interrupt endpoint)
+    int unplugAfterReports = 0;     // disappears after sending that many reports; 0 = never
+    int corruptContentEvery = 0;    // every n-th file content report loses its "}"; 0 = never
+    std::set<std::uint8_t> ignored; // command codes taken but never answered
 };
 
 struct Profile {

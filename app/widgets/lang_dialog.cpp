@@ -14,8 +14,7 @@
 namespace vellumet::app {
 
 Lang::Lang(StationLink& link, Messenger& messenger, QString iniPath, QWidget* parent)
-    : QDialog(parent), link_(link), messenger_(messenger), iniPath_(std::move(iniPath)),
-      away_(link.subscribeAway()) {
+    : QDialog(parent), link_(link), messenger_(messenger), iniPath_(std::move(iniPath)) {
     setWindowTitle(texts()[TextId::Language]);
     auto* layout = new QGridLayout(this);
     combo_ = new QComboBox(this);
@@ -52,11 +51,10 @@ void Lang::save() {
     save_->setEnabled(false);
     exit_->setEnabled(false);
     StationLink& link = link_;
-    const AwaySubscription* away = &away_;
     running_ = runInBackground<void>(
         this,
-        [&link, away, language](const OperationContext& context) {
-            return settings::tellStationLanguage(link, language, away, context.stopToken());
+        [&link, language](const OperationContext& context) {
+            return settings::tellStationLanguage(link, language, context.stopToken());
         },
         [this](const Status& told) {
             running_.reset();

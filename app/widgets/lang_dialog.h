@@ -37,7 +37,6 @@ private:
     Messenger& messenger_;
     QString iniPath_;
     int openedItem_ = -1; // the language Main.ini held at opening
-    AwaySubscription away_;
     std::shared_ptr<OperationHandle> running_;
     QComboBox* combo_ = nullptr;
     QPushButton* save_ = nullptr;

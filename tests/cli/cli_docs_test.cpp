@@ -121,8 +121,9 @@ TEST_F(CliFixture, TheDocumentedExamplesDoWhatTheDocumentationShows) {
             EXPECT_EQ(jsonKeys(shown), jsonKeys(printed)) << printed;
         }
         // The fetch examples show copies this data folder does not hold (one
-        // cut short, one that differs): they are only run.
-        if (example.command.rfind("fetch ", 0) == 0)
+        // cut short, one that differs), and devices shows stations plugged
+        // into another machine: they are only run.
+        if (example.command.rfind("fetch ", 0) == 0 || example.command == "devices")
             continue;
         std::string printedShapes = "\n";
         for (const std::string& line : lines(printed))

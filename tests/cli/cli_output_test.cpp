@@ -98,9 +98,10 @@ TEST(CliOutput, CsvFieldsAreQuotedOnlyWhenNeeded) {
 }
 
 TEST(CliOutput, JsonTextIsOneValidDocumentEndingInANewline) {
-    LiveReadings live;
-    live.readings[0] = {21.5f, 40};
-    const std::string compact = jsonText(liveJson(live), true);
+    StationSnapshot station;
+    station.readings[0] = {21.5f, 40};
+    const std::string compact =
+        jsonText(liveJson(LiveRound{station, "2026-12-07T10:00:00+01:00"}), true);
     ASSERT_FALSE(compact.empty());
     EXPECT_EQ(compact.back(), '\n');
     EXPECT_EQ(compact.find('\n'), compact.size() - 1) << "one line per round";
@@ -111,17 +112,46 @@ TEST(CliOutput, JsonTextIsOneValidDocumentEndingInANewline) {
 }
 
 TEST(CliOutput, IdentificationWithACommaStaysOneCsvField) {
-    StationInfo info;
+    StationSnapshot info;
+    info.came = kAllParts;
     info.identText = "odd,\"name\"";
     const std::string csv = infoCsv(info);
     EXPECT_NE(csv.find("station,identification,,\"odd,\"\"name\"\"\"\n"), std::string::npos) << csv;
 }
 
 TEST(CliOutput, MissingAlarmLimitsShowAsDashesInText) {
-    StationInfo info;
-    const std::string text = infoText(info); // every limit missing by default
+    StationSnapshot info;
+    info.came = kAllParts;
+    info.temperatureLimits.fill(0xFF); // every limit unset
+    info.humidityLimits.fill(0xFF);
+    const std::string text = infoText(info);
     EXPECT_NE(text.find("[ ]       --"), std::string::npos) << text;
     EXPECT_EQ(text.find("65535"), std::string::npos) << text;
+}
+
+// A part the station did not answer is named in every form, and no value of
+// it is made up.
+TEST(CliOutput, InfoNamesThePartsThatDidNotCome) {
+    StationSnapshot info;
+    info.came = kInfoParts & ~static_cast<unsigned>(StationPart::Identification) &
+                ~static_cast<unsigned>(StationPart::Calibration);
+    info.interval = 15;
+    const std::string text = infoText(info);
+    EXPECT_NE(text.find("Identification:     (not answered)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Interval:           15 Minute\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nCalibration\n(not answered)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Temperature Alarm:"), std::string::npos) << text;
+
+    const QJsonObject json = infoJson(info);
+    EXPECT_TRUE(json.value("identification").isNull());
+    EXPECT_TRUE(json.value("calibration").isNull());
+    EXPECT_EQ(json.value("interval").toInt(), 15);
+    EXPECT_EQ(json.value("missing").toArray(), (QJsonArray{"identification", "calibration"}));
+
+    const std::string csv = infoCsv(info);
+    EXPECT_NE(csv.find("station,missing,,identification\n"), std::string::npos) << csv;
+    EXPECT_EQ(csv.find("station,identification"), std::string::npos) << csv;
+    EXPECT_EQ(csv.find("calibration,"), std::string::npos) << csv;
 }
 
 TEST(CliOutput, StationTextReachesTheTerminalEscaped) {
@@ -136,7 +166,8 @@ TEST(CliOutput, StationTextReachesTheTerminalEscaped) {
         {"C:\\x1b", "C:\\\\x1b"},            // a backslash cannot fake an escape
     };
     for (const auto& [ident, shown] : cases) {
-        StationInfo info;
+        StationSnapshot info;
+        info.came = kAllParts;
         info.identText = ident;
         const std::string text = infoText(info);
         const std::string line = text.substr(0, text.find('\n'));

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <stop_token>
 
 using namespace vellumet;
@@ -123,6 +124,61 @@ TEST_F(SettingsCommands, BackupRestoreOntoAFreshStationGivesTheSameFile) {
     const QString second = dataDir.filePath("second.json");
     ASSERT_EQ(run({"backup", second.toStdString()}).status, 0);
     EXPECT_EQ(fileText(first), fileText(second));
+}
+
+// A station that never answers one query: the commands go on without that
+// part, name it, and fail only when it is what they exist for.
+TEST_F(SettingsCommands, AQueryNeverAnsweredIsNamedAndFailsOnlyWhatNeedsIt) {
+    struct Case {
+        std::uint8_t ignored;
+        std::vector<std::string> args;
+        int status;
+        std::string named;
+    };
+    const QString backup = dataDir.filePath("partial.json");
+    const Case cases[] = {
+        {0xFE, {"info"}, cli::kExitOk, "identification"},
+        {0x05, {"info"}, cli::kExitOk, "calibration"},
+        {0x05, {"backup", backup.toStdString()}, cli::kExitOk, "calibration"},
+        {0x04, {"backup", backup.toStdString()}, cli::kExitFailure, "settings"},
+        {0xFE, {"backup", backup.toStdString()}, cli::kExitFailure, "identification"},
+        {0x08, {"set-alarm", "1", "temperature-high=30"}, cli::kExitFailure, "alarms"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " without " + std::to_string(c.ignored));
+        QFile::remove(backup);
+        sim::Profile profile;
+        profile.faults.ignored = {c.ignored};
+        makeStation(profile);
+        const CliResult r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find("did not answer: " + c.named), std::string::npos) << r.err;
+        const std::vector<std::uint8_t> codes = receivedCodes();
+        EXPECT_NE(std::find(codes.begin(), codes.end(), 0x41), codes.end())
+            << "the queries after the unanswered one still went out";
+        EXPECT_FALSE(sentWrite(codes));
+        if (c.status != cli::kExitOk) {
+            EXPECT_EQ(r.out, "");
+            EXPECT_FALSE(QFile::exists(backup));
+        }
+    }
+    // What came is printed as usual.
+    sim::Profile profile;
+    profile.faults.ignored = {0xFE};
+    makeStation(profile);
+    const CliResult info = run({"info"});
+    EXPECT_NE(info.out.find("Identification:     (not answered)"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Interval:           5 Minute"), std::string::npos) << info.out;
+    // A partial backup holds what came and leaves the rest out.
+    profile = {};
+    profile.faults.ignored = {0x05};
+    makeStation(profile);
+    ASSERT_EQ(run({"backup", backup.toStdString()}).status, cli::kExitOk);
+    const QJsonObject saved =
+        QJsonDocument::fromJson(QByteArray::fromStdString(fileText(backup))).object();
+    EXPECT_TRUE(saved.contains("settings"));
+    EXPECT_TRUE(saved.contains("alarms"));
+    EXPECT_FALSE(saved.contains("calibration"));
 }
 
 TEST_F(SettingsCommands, BadProfileChangesNothingAndNamesTheValue) {

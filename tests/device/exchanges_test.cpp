@@ -1,5 +1,5 @@
 #include "device/station_blocks.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 #include "link_test_access.h"
 #include "scripted_transport.h"
 
@@ -59,33 +59,74 @@ struct ExchangeFixture : ::testing::Test {
     }
 };
 
-TEST_F(ExchangeFixture, RefreshSendsTheEightQueriesInOrderAndSaysWhatCame) {
-    std::vector<RefreshStep> steps;
-    RefreshReport report = refreshStation(*link, {}, [&](RefreshStep s) { steps.push_back(s); });
-    EXPECT_TRUE(report.complete());
-    EXPECT_EQ(steps.size(), 4u);
+TEST_F(ExchangeFixture, ReadStationSendsTheEightQueriesInOrderAndSaysWhatCame) {
+    std::vector<std::pair<RefreshStep, unsigned>> steps;
+    StationSnapshot s = readStation(*link, {}, [&](RefreshStep step, const StationSnapshot& sofar) {
+        steps.emplace_back(step, sofar.came);
+    });
+    EXPECT_TRUE(s.complete());
+    EXPECT_EQ(s.missingText(), "");
+    const unsigned info = static_cast<unsigned>(StationPart::Settings) |
+                          static_cast<unsigned>(StationPart::Identification) |
+                          static_cast<unsigned>(StationPart::Interval);
+    const unsigned alarms = info | static_cast<unsigned>(StationPart::Alarms);
+    const unsigned calibration = alarms | static_cast<unsigned>(StationPart::Calibration);
+    EXPECT_EQ(steps, (std::vector<std::pair<RefreshStep, unsigned>>{
+                         {RefreshStep::StationInfo, info},
+                         {RefreshStep::AlarmLimits, alarms},
+                         {RefreshStep::Calibration, calibration},
+                         {RefreshStep::CurrentReadings, kAllParts}}));
     EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x04, 0xFE, 0x41, 0x06, 0x08, 0x09, 0x05, 0x03}));
-    EXPECT_EQ(link->answers().identText(), "{ZP7421X@}");
-    EXPECT_EQ(link->answers().intervalAnswer(), 10);
-    EXPECT_EQ(link->answers().alarmAnswer(1)[1], 0xA1);
-    EXPECT_EQ(link->answers().alarmAnswer(2)[1], 0x00) << "block 2 is never requested";
-    EXPECT_EQ(link->answers().alarmAnswer(3)[1], 0xA3);
-    EXPECT_EQ(link->answers().alarmAnswer(4)[1], 0xA4);
-    EXPECT_EQ(link->answers().calibrationAnswer()[1], 0xCA);
+    EXPECT_EQ(s.settings, blockOf({0x00, 1, 2, 3, 4, 5, 6, 1}));
+    EXPECT_EQ(s.identText, "{ZP7421X@}");
+    EXPECT_EQ(s.areas(), kMaxAreas);
+    EXPECT_EQ(s.interval, 10);
+    EXPECT_EQ(s.alarmSwitches[1], 0xA1);
+    EXPECT_EQ(s.temperatureLimits[1], 0xA3);
+    EXPECT_EQ(s.humidityLimits[1], 0xA4);
+    EXPECT_EQ(s.calibration[1], 0xCA);
+    EXPECT_TRUE(s.fahrenheit());
     EXPECT_TRUE(link->fahrenheit());
-    const Readings r = lastReadings(*link);
-    EXPECT_FLOAT_EQ(r[0].temperature, 25.0f);
-    EXPECT_EQ(r[0].humidity, 50);
-    EXPECT_FALSE(r[1].hasTemperature());
+    EXPECT_FLOAT_EQ(s.readings[0].temperature, 25.0f);
+    EXPECT_EQ(s.readings[0].humidity, 50);
+    EXPECT_FALSE(s.readings[1].hasTemperature());
+
+    // Left without its readings, the reading ends after the calibration.
+    {
+        std::lock_guard lock(transport->shared.mutex);
+        transport->shared.written.clear();
+    }
+    s = readStation(*link, {}, {}, StationRead::WithoutReadings);
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x04, 0xFE, 0x41, 0x06, 0x08, 0x09, 0x05}));
+    EXPECT_TRUE(s.complete(kInfoParts));
+    EXPECT_EQ(s.missingText(), "readings");
 
     silent = true;
-    timing.waitPercent = 3; // a silent refresh runs every wait out
+    timing.waitPercent = 3; // a silent reading runs every wait out
     link = std::make_unique<StationLink>(transport, timing);
     ASSERT_TRUE(link->openStation());
-    report = refreshStation(*link);
-    EXPECT_FALSE(report.settings || report.identification || report.interval || report.alarms ||
-                 report.calibration || report.readings);
-    EXPECT_FALSE(report.stopped);
+    s = readStation(*link);
+    EXPECT_EQ(s.came, 0u);
+    EXPECT_EQ(s.missingText(), "settings, identification, interval, alarms, calibration, readings");
+    EXPECT_FALSE(s.stopped);
+}
+
+// What came replaces its part; a part that did not come keeps what it held.
+TEST_F(ExchangeFixture, SnapshotUpdatedWithTakesOnlyThePartsThatCame) {
+    const StationSnapshot before = readStation(*link);
+    StationSnapshot fresh;
+    fresh.settings[1] = 0x77;
+    fresh.identText = "other";
+    fresh.calibration[1] = 0x55;
+    fresh.came = static_cast<unsigned>(StationPart::Calibration);
+    fresh.stopped = true;
+    const StationSnapshot after = before.updatedWith(fresh);
+    EXPECT_EQ(after.calibration[1], 0x55);
+    EXPECT_EQ(after.settings, before.settings);
+    EXPECT_EQ(after.identText, before.identText);
+    EXPECT_EQ(after.readings, before.readings);
+    EXPECT_EQ(after.came, kAllParts);
+    EXPECT_TRUE(after.stopped);
 }
 
 TEST_F(ExchangeFixture, RefreshStopsInsideAWaitWhenCancelled) {
@@ -96,7 +137,7 @@ TEST_F(ExchangeFixture, RefreshStopsInsideAWaitWhenCancelled) {
         stop.request_stop();
     });
     const auto start = std::chrono::steady_clock::now();
-    const RefreshReport report = refreshStation(*link, stop.get_token());
+    const StationSnapshot report = readStation(*link, stop.get_token());
     canceller.join();
     EXPECT_TRUE(report.stopped);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms)
@@ -119,14 +160,20 @@ TEST_F(ExchangeFixture, WriteSendsStatusThenFramesThenEndWithTheirGaps) {
 
 TEST_F(ExchangeFixture, WriteToStationAwayFromMainScreenSendsNothingMore) {
     screenByte = 0xFF;
-    AwaySubscription dialogCopy = link->subscribeAway();
     const CommandFrame frames[] = {CommandFrame(cmd::WriteSettings)};
-    WriteOptions options;
-    options.away = &dialogCopy;
-    EXPECT_EQ(link->writeSettings(frames, options).code(), Errc::AwayFromMainScreen);
+    EXPECT_EQ(link->writeSettings(frames).code(), Errc::AwayFromMainScreen);
     EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x51}));
-    EXPECT_EQ(dialogCopy.value(), 255);
     EXPECT_TRUE(LinkTestAccess::free(*link)) << "the link is left free";
+
+    // A status answer that does not come leaves the last one in force.
+    silent = true;
+    EXPECT_EQ(link->writeSettings(frames).code(), Errc::AwayFromMainScreen);
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x51, 0x51}));
+    silent = false;
+    screenByte = 0;
+    std::this_thread::sleep_for(3 * timing.statusAnswerWait); // the owed status answer's time
+    EXPECT_TRUE(link->writeSettings(frames).ok());
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{0x51, 0x51, 0x51, 0x10, 0x2F}));
 }
 
 TEST_F(ExchangeFixture, SilentStationIsStillWrittenAndWaitsRunOut) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace vellumet {
 namespace {
@@ -101,11 +102,13 @@ TEST_F(SyncFixture, DirectSyncSendsTheTimeWithoutStatusQuery) {
     EXPECT_EQ(frames[0], timeFrame(time).bytes());
 }
 
-// Which waits a write uses is seen where it runs: an earlier answer still owed
-// a little longer than its wait for the link makes it give up and send
+// Which waits a write uses is seen where it runs: another sender holding the
+// link a little longer than its wait for the link makes it give up and send
 // nothing, a little less and it sends; after its last frame it waits its
 // closing wait out (the station stays silent, so that no status answer ends
 // that wait early). The clock from the menu (and sync-time) has its own row.
+// An answer still owed is waited out, however long the row's wait for the
+// link: the write goes out once its time is over, never before.
 TEST(WriteTiming, EachWriteWaitsByItsOwnRow) {
     using namespace std::chrono_literals;
     const StationTime time{2026, 12, 6, 10, 53, 7, 0};
@@ -146,10 +149,15 @@ TEST(WriteTiming, EachWriteWaitsByItsOwnRow) {
             transport->devices = {{"/dev/hidraw0", kStationVendorId, kStationProductId}};
             StationLink link(transport, timing);
             ASSERT_TRUE(link.openStation());
-            const auto owed = timing.scaled(row.linkWait);
-            LinkTestAccess::owe(link, ownedLonger ? owed + margin : owed - margin);
+            const auto linkWait = timing.scaled(row.linkWait);
+            ASSERT_TRUE(LinkTestAccess::lockExchange(link)); // another sender's exchange
+            std::thread other([&] {
+                std::this_thread::sleep_for(ownedLonger ? linkWait + margin : linkWait - margin);
+                LinkTestAccess::unlockExchange(link);
+            });
             const Status status = row.run(link);
             const auto end = std::chrono::steady_clock::now();
+            other.join();
             std::vector<std::uint8_t> codes;
             for (const Block& b : transport->written())
                 codes.push_back(b[1]);
@@ -163,6 +171,18 @@ TEST(WriteTiming, EachWriteWaitsByItsOwnRow) {
             std::lock_guard lock(transport->shared.mutex);
             EXPECT_GE(end - transport->shared.writeTimes.back(), timing.scaled(row.closingWait));
         }
+
+        auto transport = std::make_shared<test::ScriptedTransport>();
+        transport->devices = {{"/dev/hidraw0", kStationVendorId, kStationProductId}};
+        StationLink link(transport, timing);
+        ASSERT_TRUE(link.openStation());
+        const auto owedFor = timing.scaled(row.linkWait) + margin;
+        const auto owedFrom = std::chrono::steady_clock::now();
+        LinkTestAccess::owe(link, owedFor);
+        EXPECT_TRUE(row.run(link).ok());
+        std::lock_guard lock(transport->shared.mutex);
+        ASSERT_FALSE(transport->shared.writeTimes.empty());
+        EXPECT_GE(transport->shared.writeTimes.front() - owedFrom, owedFor);
     }
 }
 

@@ -5,7 +5,7 @@
 
 #include "device/hidapi_transport.h"
 #include "device/station_link.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,8 @@ TEST(EmulatedTransport, FramesGoOutBehindReportIdZeroAndReportsComeBackWhole) {
     StationLink link(std::make_shared<HidapiTransport>());
     ASSERT_TRUE(link.openStation());
     EXPECT_EQ(link.devicePath(), "/dev/hidraw0");
-    EXPECT_TRUE(refreshStation(link).complete());
+    const StationSnapshot station = readStation(link);
+    EXPECT_TRUE(station.complete());
 
     const auto writes = emulated.rawWrites();
     const auto frames = emulated.station().receivedFrames();
@@ -40,7 +41,7 @@ TEST(EmulatedTransport, FramesGoOutBehindReportIdZeroAndReportsComeBackWhole) {
     ASSERT_FALSE(reads.empty());
     for (const auto& report : reads)
         EXPECT_EQ(report.size(), kReportDataSize);
-    EXPECT_TRUE(lastReadings(link)[0].hasTemperature());
+    EXPECT_TRUE(station.readings[0].hasTemperature());
 }
 
 TEST(EmulatedTransport, ReadsPassShortLongAndMissingReportsAsTheyCome) {
@@ -85,12 +86,12 @@ TEST(EmulatedTransport, SilentAndGoneStationsEndWithinTheLinksTimeouts) {
     EmulatedStation& emulated = bus.addStation();
     StationLink link(std::make_shared<HidapiTransport>());
     ASSERT_TRUE(link.openStation());
-    ASSERT_TRUE(queryReadings(link));
+    ASSERT_TRUE(link.query(query::Readings).ok());
 
     // Stops answering: the query times out, the station stays connected.
     emulated.setSilent(true);
     auto start = Clock::now();
-    EXPECT_FALSE(queryReadings(link));
+    EXPECT_FALSE(link.query(query::Readings).ok());
     EXPECT_LT(Clock::now() - start, 5s);
     EXPECT_TRUE(link.connected());
 
@@ -109,8 +110,8 @@ TEST(EmulatedTransport, SilentAndGoneStationsEndWithinTheLinksTimeouts) {
     EXPECT_TRUE(lost);
     EXPECT_LT(Clock::now() - start, 2s); // within one read poll and then some
     EXPECT_FALSE(link.connected());
-    EXPECT_FALSE(queryReadings(link));
-    EXPECT_FALSE(lastReadings(link)[0].hasTemperature());
+    EXPECT_FALSE(link.query(query::Readings).ok());
+    EXPECT_FALSE(readStation(link).has(StationPart::CurrentReadings));
     link.setLinkLostListener(nullptr);
 }
 
@@ -126,7 +127,7 @@ TEST(EmulatedTransport, RefusedNodeIsAPermissionProblemUntilFixed) {
 
     emulated.setDenied(false);
     EXPECT_TRUE(link.openStation());
-    EXPECT_TRUE(queryReadings(link));
+    EXPECT_TRUE(link.query(query::Readings).ok());
 }
 
 } // namespace

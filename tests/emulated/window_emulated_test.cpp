@@ -8,7 +8,7 @@
 #include "app/messenger.h"
 #include "device/hidapi_transport.h"
 #include "device/station_access.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 
 #include <QTest>
 
@@ -39,8 +39,8 @@ sim::Profile steadyProfile(std::uint8_t tenthsBase) {
     return profile;
 }
 
-bool allChannelsRead(const StationLink& link) {
-    const Readings readings = lastReadings(link);
+bool allChannelsRead(CMy7421Dlg& window) {
+    const Readings readings = window.session().readings();
     return std::all_of(readings.begin(), readings.end(),
                        [](const ChannelReading& r) { return r.hasTemperature(); });
 }
@@ -83,15 +83,15 @@ TEST(EmulatedWindow, PlugUnplugAndReplugReachTheWindowThroughUdevAndThroughTheRe
 
         station.plug();
         EXPECT_TRUE(window.waitFor("Connected")) << window.status().toStdString();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return allChannelsRead(window.link); }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return allChannelsRead(*window.dialog); }, 3000));
 
         station.unplug();
         EXPECT_TRUE(window.waitFor("Unconnected")) << window.status().toStdString();
-        EXPECT_FALSE(allChannelsRead(window.link));
+        EXPECT_FALSE(allChannelsRead(*window.dialog));
 
         station.plug();
         EXPECT_TRUE(window.waitFor("Connected")) << window.status().toStdString();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return allChannelsRead(window.link); }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return allChannelsRead(*window.dialog); }, 3000));
     }
 }
 

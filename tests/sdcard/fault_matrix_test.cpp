@@ -128,7 +128,7 @@ TEST(FaultMatrix, UnplugInEveryPhaseThenPlugBack) {
              // The answer is 60 ms away when the station goes.
              std::thread unplug = unplugAfter(rig, 10ms);
              const auto start = Clock::now();
-             const Status s = rig.link->query(query::Settings);
+             const auto s = rig.link->query(query::Settings);
              unplug.join();
              EXPECT_LT(Clock::now() - start, 1s) << "released by the removal";
              EXPECT_EQ(s.code(), Errc::StationGone);

@@ -334,7 +334,7 @@ TEST(SetupLogic, EveryBoxShowsItsItemAndSavesItsByte) {
 // item stands for, and limits and offsets right next to the no-value pair.
 TEST(StationProfile, BackupRestoresAndReadsBackTheSame) {
     StationSnapshot station;
-    station.areas = kFiveAreas;
+    station.came = kAllParts; // a five-area station: no eight-area marker
     // Graph type 7 matches no item; unit °F.
     station.settings = blockOf({0x00, 7, 24, 1, 2, 1, 0xFB, 1});
     for (std::size_t a = 0; a < kFiveAreas; ++a)

@@ -1,5 +1,5 @@
 #include "device/station_link.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 #include "device/trace_transport.h"
 #include "sim/virtual_station.h"
 
@@ -76,7 +76,7 @@ TEST(TracingTransport, RecordsEveryFrameAndReportInOrder) {
             std::make_shared<TracingTransport>(std::make_shared<VirtualTransport>(station), out);
         StationLink link(traced, LinkTiming::quick());
         ASSERT_TRUE(link.openStation());
-        EXPECT_TRUE(refreshStation(link).complete());
+        EXPECT_TRUE(readStation(link).complete());
     }
     const auto lines = parse(out.str());
     std::vector<std::string> expectedOut;

@@ -139,7 +139,17 @@ TEST(LiveDisplay, ChannelsPastAnAlarmLimitAreMarkedInWordsAndColour) {
     readings[2] = {20.0f, 85};
     readings[3] = {25.0f, 50}; // on the limit, not past it
     readings[4] = {NO_VALUE_F, NO_VALUE};
-    const AlarmStates states = alarmStates(answers, readings);
+    const auto stationWith = [&readings](const std::array<Block, 4>& blocks, unsigned came) {
+        StationSnapshot station;
+        station.alarmSwitches = blocks[0];
+        station.temperatureLimits = blocks[2];
+        station.humidityLimits = blocks[3];
+        station.readings = readings;
+        station.came = came;
+        return station;
+    };
+    const auto alarmed = static_cast<unsigned>(StationPart::Alarms);
+    const AlarmStates states = alarmStates(stationWith(answers, alarmed));
     EXPECT_EQ(states[0], AlarmState::High);
     EXPECT_EQ(states[1], AlarmState::Low);
     EXPECT_EQ(states[2], AlarmState::High);
@@ -148,9 +158,9 @@ TEST(LiveDisplay, ChannelsPastAnAlarmLimitAreMarkedInWordsAndColour) {
     // With the temperature switch off only humidity counts.
     std::array<Block, 4> off = answers;
     off[0][2] = 1;
-    EXPECT_EQ(alarmStates(off, readings)[0], AlarmState::None);
-    EXPECT_EQ(alarmStates(off, readings)[2], AlarmState::High);
-    EXPECT_EQ(alarmStates({}, readings), AlarmStates{});
+    EXPECT_EQ(alarmStates(stationWith(off, alarmed))[0], AlarmState::None);
+    EXPECT_EQ(alarmStates(stationWith(off, alarmed))[2], AlarmState::High);
+    EXPECT_EQ(alarmStates(stationWith(answers, 0)), AlarmStates{}) << "limits that did not come";
 
     EXPECT_EQ(channelTexts(0, readings[0], false, app::texts(), states[0]).alarm, u("Alarm: high"));
     EXPECT_EQ(channelTexts(1, readings[1], false, app::texts(), states[1]).alarm, u("Alarm: low"));

@@ -224,20 +224,21 @@ TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
 
-    int busyInside = -1;
-    CalibCopy handed;
+    PollLoop::State stateInside = PollLoop::State::Idle;
+    std::shared_ptr<const StationSnapshot> handed;
     dlg.setCommandHandler(command::Calibration, [&](CMy7421Dlg& owner) {
-        busyInside = owner.session().poll().busy.load();
-        handed = owner.session().copies().calib();
+        stateInside = owner.session().poll().state();
+        handed = owner.session().snapshot();
         return 0;
     });
     dlg.runCommand(command::Calibration);
-    EXPECT_EQ(busyInside, 1);
-    EXPECT_EQ(dlg.session().poll().busy.load(), 0);
-    EXPECT_FLOAT_EQ(handed.temperatures[0], 23.5f);
-    EXPECT_EQ(handed.humidities[0], 45);
-    EXPECT_EQ(handed.temperatures[8], NO_VALUE_F);
-    EXPECT_EQ(handed.humidities[8], NO_VALUE);
+    EXPECT_EQ(stateInside, PollLoop::State::Held);
+    EXPECT_NE(dlg.session().poll().state(), PollLoop::State::Held);
+    ASSERT_TRUE(handed);
+    EXPECT_FLOAT_EQ(handed->readings[0].temperature, 23.5f);
+    EXPECT_EQ(handed->readings[0].humidity, 45);
+    EXPECT_EQ(handed->readings[7].temperature, NO_VALUE_F);
+
     dlg.reject();
 }
 
@@ -271,8 +272,8 @@ TEST(MainWindow, ClosingWhileTheStationIsSilentEndsWithinASecond) {
     auto dlg = std::make_unique<CMy7421Dlg>(*rig.link, messenger, fastOptions(1000ms));
     dlg->onInitDialog();
     dlg->show();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return !dlg->session().poll().pollIdleEvent.isSet(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dlg->session().poll().state() == PollLoop::State::Refreshing; }, 2000));
     QTest::qWait(100); // inside the first query's long wait
 
     const auto start = std::chrono::steady_clock::now();
@@ -318,17 +319,17 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
             rig.station->unplug();
             rig.link->markStationGone();
         }
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return dlg.session().poll().pollIdleEvent.isSet(); }, 3000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return dlg.session().poll().state() != PollLoop::State::Refreshing; }, 3000));
         rig.station->clearReceived();
 
         bool finished = false;
         QObject::connect(&dlg, &CMy7421Dlg::commandFinished,
                          [&](MenuCommand id) { finished = id == command::SyncTime; });
         dlg.runCommand(command::SyncTime);
-        EXPECT_EQ(dlg.session().poll().busy.load(), finished ? 0 : 1) << c.name;
+        EXPECT_EQ(dlg.session().poll().state() == PollLoop::State::Held, !finished) << c.name;
         ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 3000)) << c.name;
-        EXPECT_EQ(dlg.session().poll().busy.load(), 0) << c.name;
+        EXPECT_NE(dlg.session().poll().state(), PollLoop::State::Held) << c.name;
         EXPECT_TRUE(dlg.menu()->isEnabled()) << c.name;
 
         std::vector<std::uint8_t> codes;

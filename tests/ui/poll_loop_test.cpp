@@ -73,15 +73,61 @@ TEST(PollLoop, EarlyPlugWaitsUntilTheCounterReachesForty) {
     EXPECT_EQ(passes, 15);
 }
 
-TEST(PollLoop, BusyHoldsTheRefreshUntilReleased) {
+TEST(PollLoop, HoldKeepsTheRefreshBackUntilReleased) {
     Probe probe;
     PollLoop loop(probe.hooks());
     loop.pass(); // the first refresh
-    loop.busy = 1;
+    EXPECT_EQ(loop.state(), PollLoop::State::Idle);
+    loop.hold();
+    EXPECT_EQ(loop.state(), PollLoop::State::Held);
     for (int i = 0; i < 60; ++i)
         EXPECT_FALSE(loop.pass());
-    loop.busy = 0;
+    loop.releaseAfterDialog();
+    EXPECT_EQ(loop.state(), PollLoop::State::Idle);
     EXPECT_TRUE(loop.pass()); // the counter passed 40 meanwhile
+}
+
+// The pass decides to refresh under the same lock the hold takes: once a hold
+// has returned and a refresh in progress has ended, no refresh starts until
+// the loop is released, however the two threads interleave.
+TEST(PollLoop, NoRefreshStartsAfterAHoldHasReturned) {
+    std::atomic<bool> held{false};
+    std::atomic<int> startedWhileHeld{0};
+    std::atomic<int> refreshes{0};
+    PollLoop loop({[] { return true; },
+                   [&] {
+                       if (held.load())
+                           ++startedWhileHeld;
+                       ++refreshes;
+                   },
+                   {}},
+                  PollTiming{1ms, 2}); // a refresh is due on every pass
+    std::atomic<bool> done{false};
+    std::thread passes([&] {
+        while (!done.load())
+            loop.pass();
+    });
+    const auto until = std::chrono::steady_clock::now() + 1s;
+    int holds = 0;
+    while (std::chrono::steady_clock::now() < until) {
+        loop.hold();
+        ASSERT_TRUE(loop.waitForIdle(3000ms));
+        held = true;
+        for (int i = 0; i < 50; ++i)
+            std::this_thread::yield();
+        held = false;
+        const int before = refreshes.load();
+        loop.releaseAfterDialog();
+        ++holds;
+        // Let the loop refresh once, so that the next hold meets it deciding.
+        const auto patience = std::chrono::steady_clock::now() + 10ms;
+        while (refreshes.load() == before && std::chrono::steady_clock::now() < patience)
+            std::this_thread::yield();
+    }
+    done = true;
+    passes.join();
+    EXPECT_EQ(startedWhileHeld.load(), 0) << "in " << holds << " holds";
+    EXPECT_GT(refreshes.load(), 0) << "the loop refreshed between the holds";
 }
 
 TEST(PollLoop, ThreadRepaintsEveryTickAndStopsPromptly) {
@@ -126,9 +172,9 @@ TEST(PollLoop, MenuCommandWaitsForARefreshInProgress) {
         std::this_thread::sleep_for(1ms);
     loop.holdForDialog(3000ms);
     EXPECT_TRUE(refreshDone.load()); // the dialog opens only after the refresh ended
-    EXPECT_EQ(loop.busy.load(), 1);
+    EXPECT_EQ(loop.state(), PollLoop::State::Held);
     loop.releaseAfterDialog();
-    EXPECT_EQ(loop.busy.load(), 0);
+    EXPECT_NE(loop.state(), PollLoop::State::Held);
     loop.stop();
 }
 

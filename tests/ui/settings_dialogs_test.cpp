@@ -1,7 +1,7 @@
 #include "app/language.h"
 #include "app/text_table.h"
 #include "app/widgets/lang_dialog.h"
-#include "device/station_queries.h"
+#include "device/station_snapshot.h"
 #include "recording_messenger.h"
 #include "ui/main/main_dialog.h"
 #include "ui/main/my7421_app.h"
@@ -37,23 +37,15 @@ using namespace vellumet::ui;
 
 namespace {
 
-// A rig whose link has read everything the window would have copied.
+// A rig that has read the station as the window does.
 struct DialogRig {
     explicit DialogRig(sim::Profile profile = StationRig::profile()) : rig(std::move(profile)) {
         EXPECT_TRUE(rig.link->openStation());
-        refreshStation(*rig.link);
+        station = readStation(*rig.link);
         rig.station->clearReceived();
     }
-    SettingCopy setting() const {
-        const AnswerStore& a = rig.link->answers();
-        return SettingCopy{a.intervalAnswer(), a.identText(), a.settingsAnswer()};
-    }
-    AlarmCopy alarm() const {
-        AlarmCopy c;
-        for (int i = 0; i < 4; ++i)
-            c.alarmAnswer[static_cast<std::size_t>(i)] = rig.link->answers().alarmAnswer(i + 1);
-        return c;
-    }
+    const StationSnapshot& setting() const { return station; }
+    const StationSnapshot& alarm() const { return station; }
     std::vector<Block> writes() const {
         std::vector<Block> frames;
         for (const Block& b : rig.station->receivedFrames())
@@ -62,6 +54,7 @@ struct DialogRig {
         return frames;
     }
     StationRig rig;
+    StationSnapshot station;
     test::RecordingMessenger messenger;
 };
 
@@ -274,7 +267,7 @@ TEST(SettingsDialogs, WithoutAStationTheySayNoStation) {
         return note && note->text().contains(QStringLiteral("No station"));
     };
     settings::AreaGrid areas;
-    Setting setup(*rig.link, messenger, SettingCopy{}, areas);
+    Setting setup(*rig.link, messenger, StationSnapshot{}, areas);
     EXPECT_TRUE(saysNoStation(setup));
     for (QComboBox* combo :
          {setup.graphType(), setup.graphTime(), setup.timeFormat(), setup.dateFormat(),
@@ -289,7 +282,7 @@ TEST(SettingsDialogs, WithoutAStationTheySayNoStation) {
     setup.grab().save(QDir(QStringLiteral(VELLUMET_TEST_OUTPUT_DIR))
                           .filePath(QStringLiteral("setup_without_station.png")));
 
-    Alarm alarm(*rig.link, messenger, AlarmCopy{});
+    Alarm alarm(*rig.link, messenger, StationSnapshot{});
     EXPECT_TRUE(saysNoStation(alarm));
     EXPECT_EQ(alarm.temperatureSwitch()->currentIndex(), -1);
     EXPECT_EQ(alarm.humiditySwitch()->currentIndex(), -1);
@@ -300,9 +293,8 @@ TEST(SettingsDialogs, WithoutAStationTheySayNoStation) {
         }
     EXPECT_FALSE(alarm.saveButton()->isEnabled());
 
-    CalibCopy copy;
-    copy.temperatures[0] = 21.0f;
-    copy.humidities[0] = 40;
+    StationSnapshot copy;
+    copy.readings[0] = {21.0f, 40};
     Calib calib(*rig.link, messenger, copy);
     EXPECT_TRUE(saysNoStation(calib));
     for (int channel = 1; channel <= kChannelCount; ++channel) {
@@ -363,23 +355,18 @@ TEST(SettingsDialogs, NoTextIsCutInEitherLanguageAtEitherSize) {
                 std::to_string(static_cast<int>(scale));
             for (const bool connected : {true, false}) {
                 StationRig rig;
+                StationSnapshot station;
                 if (connected) {
                     EXPECT_TRUE(rig.link->openStation());
-                    refreshStation(*rig.link);
+                    station = readStation(*rig.link);
                 }
-                const AnswerStore& a = rig.link->answers();
                 test::RecordingMessenger messenger;
                 settings::AreaGrid areas;
-                Setting setup(*rig.link, messenger,
-                              SettingCopy{a.intervalAnswer(), a.identText(), a.settingsAnswer()},
-                              areas);
+                Setting setup(*rig.link, messenger, station, areas);
                 EXPECT_EQ(cutTexts(setup), "") << where << " Setup";
-                AlarmCopy alarmCopy;
-                for (int i = 0; i < 4; ++i)
-                    alarmCopy.alarmAnswer[static_cast<std::size_t>(i)] = a.alarmAnswer(i + 1);
-                Alarm alarm(*rig.link, messenger, alarmCopy);
+                Alarm alarm(*rig.link, messenger, station);
                 EXPECT_EQ(cutTexts(alarm), "") << where << " Alarm";
-                Calib calib(*rig.link, messenger, CalibCopy{});
+                Calib calib(*rig.link, messenger, station);
                 EXPECT_EQ(cutTexts(calib), "") << where << " Calibration";
             }
         }
@@ -416,17 +403,16 @@ TEST(SettingsDialogs, GermanLeavesNoEnglishText) {
         app::installTranslations(language);
         app::texts().load();
         StationRig rig;
+        StationSnapshot station;
         if (connected) {
             EXPECT_TRUE(rig.link->openStation());
-            refreshStation(*rig.link);
+            station = readStation(*rig.link);
         }
-        const AnswerStore& a = rig.link->answers();
         test::RecordingMessenger messenger;
         settings::AreaGrid areas;
-        Setting setup(*rig.link, messenger,
-                      SettingCopy{a.intervalAnswer(), a.identText(), a.settingsAnswer()}, areas);
-        Alarm alarm(*rig.link, messenger, AlarmCopy{});
-        Calib calib(*rig.link, messenger, CalibCopy{});
+        Setting setup(*rig.link, messenger, station, areas);
+        Alarm alarm(*rig.link, messenger, StationSnapshot{});
+        Calib calib(*rig.link, messenger, StationSnapshot{});
         return textsOf(setup) + textsOf(alarm) + textsOf(calib);
     };
     const QRegularExpression same(
@@ -504,10 +490,9 @@ TEST(AlarmDialog, FahrenheitLimitsAndRefusedValues) {
 
 TEST(CalibDialog, CorrectedReadingCheckAndFrame) {
     DialogRig d;
-    CalibCopy copy;
-    copy.calibrationOffsets = d.rig.link->answers().calibrationAnswer();
-    copy.temperatures[0] = 58.0f;
-    copy.humidities[0] = 95;
+    StationSnapshot copy = d.station;
+    copy.readings = Readings{}; // CH1 only
+    copy.readings[0] = {58.0f, 95};
     Calib dialog(*d.rig.link, d.messenger, copy);
     EXPECT_FALSE(dialog.temperature(2)->isEnabled()); // no reading on CH2
     dialog.show();

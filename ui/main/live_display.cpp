@@ -223,13 +223,14 @@ ChannelTexts channelTexts(int channel, const ChannelReading& reading, bool fahre
     return out;
 }
 
-AlarmStates alarmStates(const std::array<Block, 4>& alarmAnswer, const Readings& readings) {
-    const AlarmSettings settings =
-        decodeAlarmSettings(alarmAnswer[0], alarmAnswer[2], alarmAnswer[3]);
+AlarmStates alarmStates(const StationSnapshot& station) {
     AlarmStates states{};
+    if (!station.has(StationPart::Alarms))
+        return states;
+    const AlarmSettings settings = station.alarms();
     for (int channel = 0; channel < kChannelCount; ++channel)
         states[static_cast<std::size_t>(channel)] =
-            alarmStateOf(settings, channel, readings[static_cast<std::size_t>(channel)]);
+            alarmStateOf(settings, channel, station.readings[static_cast<std::size_t>(channel)]);
     return states;
 }
 

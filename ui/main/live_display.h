@@ -2,6 +2,7 @@
 
 #include "device/readings.h"
 #include "device/station_blocks.h"
+#include "device/station_snapshot.h"
 
 #include <QImage>
 #include <QRect>
@@ -44,9 +45,9 @@ ChannelTexts channelTexts(int channel, const ChannelReading& reading, bool fahre
                           const app::TextTable& texts, AlarmState alarm = AlarmState::None);
 
 using AlarmStates = std::array<AlarmState, kChannelCount>;
-// Where each channel stands against the alarm limits, from alarm answers 1 to
-// 4 as the station last sent them (all zero before it has: no alarm).
-AlarmStates alarmStates(const std::array<Block, 4>& alarmAnswer, const Readings& readings);
+// Where each channel's reading stands against the alarm limits the station
+// last sent (no alarm before they have come).
+AlarmStates alarmStates(const StationSnapshot& station);
 
 // The picture's background: panels for the eight channels on a soft gradient,
 // made once and kept.

@@ -32,8 +32,7 @@ namespace {
 const std::vector<MenuEntry> kMenuEntries{
     {MenuCommand::Setup,       QT_TRANSLATE_NOOP("MainMenu", "&Setup…"),       false, true},
     {MenuCommand::Alarm,       QT_TRANSLATE_NOOP("MainMenu", "&Alarm…"),       false, true},
-    {MenuCommand::Calibration, QT_TRANSLATE_NOOP("MainMenu", "&Calibration…"), false, true,
-     &MainSession::copyReadingsToCalib},
+    {MenuCommand::Calibration, QT_TRANSLATE_NOOP("MainMenu", "&Calibration…"), false, true},
     {MenuCommand::SdCardFile,  QT_TRANSLATE_NOOP("MainMenu", "S&DCard File…"), false, true},
     // Asks a question, then acts: no window of its own.
     {MenuCommand::SyncTime,    QT_TRANSLATE_NOOP("MainMenu", "Sync &Time"),    true,  false},
@@ -222,8 +221,6 @@ void CMy7421Dlg::openDialog(const MenuEntry& row) {
 
     PollLoop& poll = session_.poll();
     poll.holdForDialog();
-    if (row.prepare)
-        (session_.*row.prepare)();
     const int result = handler ? handler(*this) : 0;
 
     poll.releaseAfterDialog();
@@ -338,7 +335,7 @@ QImage CMy7421Dlg::renderPicture(qreal pixelRatio) const {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     paintLiveDisplay(painter, session_.readings(), session_.fahrenheit(), app::texts(),
-                     alarmStates(session_.copies().alarm().alarmAnswer, session_.readings()));
+                     alarmStates(*session_.snapshot()));
     painter.end();
     return image;
 }

@@ -68,7 +68,6 @@ struct MenuEntry {
     const char* source; // English text, the translation key; & marks the mnemonic
     bool needsStation;
     bool opensWindow;
-    void (MainSession::*prepare)() = nullptr; // hands the window what it shows, if anything
 };
 
 // Every entry of the menu, in menu order; About comes last, after a separator.

@@ -1,7 +1,5 @@
 #include "main_session.h"
 
-#include "device/station_queries.h"
-
 namespace vellumet::ui {
 
 MainSession::MainSession(StationLink& link, PollTiming timing)
@@ -10,12 +8,7 @@ MainSession::MainSession(StationLink& link, PollTiming timing)
                                              if (repaint_)
                                                  repaint_();
                                          }},
-                         timing) {
-    for (auto& t : temperatures_)
-        t.store(NO_VALUE_F);
-    for (auto& h : humidities_)
-        h.store(NO_VALUE);
-}
+                         timing) {}
 
 MainSession::~MainSession() {
     shutdown();
@@ -63,63 +56,29 @@ std::optional<bool> MainSession::rescan() {
 
 void MainSession::markRemoved() {
     link_.markStationGone();
-    storeReadings(lastReadings(link_));
+    StationSnapshot gone = *snapshot();
+    gone.readings = Readings{}; // every reading missing
+    publish(std::move(gone));
 }
 
 void MainSession::refresh() {
-    const AnswerStore& answers = link_.answers();
-    refreshStation(link_, pollStop_.get_token(), [&](RefreshStep step) {
-        switch (step) {
-        case RefreshStep::StationInfo:
-            copies_.setSettingInfo(answers.intervalAnswer(), answers.identText(),
-                                   answers.settingsAnswer());
-            break;
-        case RefreshStep::AlarmLimits:
-            copies_.setAlarm({answers.alarmAnswer(1), answers.alarmAnswer(2),
-                              answers.alarmAnswer(3), answers.alarmAnswer(4)});
-            break;
-        case RefreshStep::Calibration:
-            copies_.setCalibrationOffsets(answers.calibrationAnswer());
-            break;
-        case RefreshStep::CurrentReadings:
-            storeReadings(lastReadings(link_));
-            break;
-        }
+    readStation(link_, pollStop_.get_token(), [this](RefreshStep, const StationSnapshot& sofar) {
+        StationSnapshot next = snapshot()->updatedWith(sofar);
+        if (!link_.connected())
+            next.readings = Readings{}; // a removal meanwhile: nothing is shown as current
+        publish(std::move(next));
     });
 }
 
-void MainSession::storeReadings(const Readings& readings) {
-    for (std::size_t i = 0; i < readings.size(); ++i) {
-        temperatures_[i].store(readings[i].temperature);
-        humidities_[i].store(readings[i].humidity);
-    }
+std::shared_ptr<const StationSnapshot> MainSession::snapshot() const {
+    std::lock_guard lock(snapshotMutex_);
+    return snapshot_;
 }
 
-Readings MainSession::readings() const {
-    Readings out;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i].temperature = temperatures_[i].load();
-        out[i].humidity = humidities_[i].load();
-    }
-    return out;
-}
-
-std::array<float, kReadingSlots> MainSession::temperatureSlots() const {
-    std::array<float, kReadingSlots> out{};
-    for (std::size_t i = 0; i < out.size(); ++i)
-        out[i] = temperatures_[i].load();
-    return out;
-}
-
-std::array<std::int32_t, kReadingSlots> MainSession::humiditySlots() const {
-    std::array<std::int32_t, kReadingSlots> out{};
-    for (std::size_t i = 0; i < out.size(); ++i)
-        out[i] = humidities_[i].load();
-    return out;
-}
-
-void MainSession::copyReadingsToCalib() {
-    copies_.setCalibReadings(temperatureSlots(), humiditySlots());
+void MainSession::publish(StationSnapshot next) {
+    auto shared = std::make_shared<const StationSnapshot>(std::move(next));
+    std::lock_guard lock(snapshotMutex_);
+    snapshot_ = std::move(shared);
 }
 
 } // namespace vellumet::ui

@@ -1,22 +1,23 @@
 #pragma once
 
-#include "dialog_copies.h"
 #include "poll_loop.h"
 
 #include "device/readings.h"
 #include "device/station_link.h"
+#include "device/station_snapshot.h"
 #include "device/transport.h"
 
-#include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 
 namespace vellumet::ui {
 
-// The main window's logic without the window: the live readings, the copies
-// for the dialogs, the polling loop and the connection rules. The window
+// The main window's logic without the window: the station's state as last
+// read, the polling loop and the connection rules. The window
 // forwards device changes here and shows what it reports.
 class MainSession {
 public:
@@ -47,32 +48,27 @@ public:
     // events): looks at the device list and reports the change it implies.
     std::optional<bool> rescan();
 
-    // One refresh of all station data: the four queries and the copies.
+    // One reading of the whole station. What came replaces the snapshot's
+    // part after each step; a part that did not come keeps what it held.
     void refresh();
 
     bool connected() const { return link_.connected(); }
     bool fahrenheit() const { return link_.fahrenheit(); }
-    Readings readings() const;
-    std::array<float, kReadingSlots> temperatureSlots() const;
-    std::array<std::int32_t, kReadingSlots> humiditySlots() const;
+    Readings readings() const { return snapshot()->readings; }
+    // The station as last read, for the window and its dialogs; never null.
+    // Replaced as a whole, so a holder's copy never changes under it.
+    std::shared_ptr<const StationSnapshot> snapshot() const;
 
-    // Hands the Calibration dialog all nine readings, as the menu command does
-    // before it opens the dialog.
-    void copyReadingsToCalib();
-
-    DialogCopies& copies() { return copies_; }
-    const DialogCopies& copies() const { return copies_; }
     PollLoop& poll() { return poll_; }
     StationLink& link() { return link_; }
 
 private:
-    void storeReadings(const Readings& readings);
+    void publish(StationSnapshot next);
     void markRemoved();
 
     StationLink& link_;
-    DialogCopies copies_;
-    std::array<std::atomic<float>, kReadingSlots> temperatures_;
-    std::array<std::atomic<std::int32_t>, kReadingSlots> humidities_;
+    mutable std::mutex snapshotMutex_;
+    std::shared_ptr<const StationSnapshot> snapshot_ = std::make_shared<const StationSnapshot>();
     std::function<void()> repaint_;
     std::stop_source pollStop_;
     PollLoop poll_;

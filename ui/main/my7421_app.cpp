@@ -123,16 +123,15 @@ void wireSettingsDialogs(CMy7421Dlg& window, const QString& iniPath) {
     // as the main window.
     auto areas = std::make_shared<settings::AreaGrid>();
     window.setCommandHandler(command::Setup, [areas](CMy7421Dlg& w) {
-        Setting dialog(w.session().link(), w.messenger(), w.session().copies().setting(), *areas,
-                       &w);
+        Setting dialog(w.session().link(), w.messenger(), *w.session().snapshot(), *areas, &w);
         return dialog.exec();
     });
     window.setCommandHandler(command::Alarm, [](CMy7421Dlg& w) {
-        Alarm dialog(w.session().link(), w.messenger(), w.session().copies().alarm(), &w);
+        Alarm dialog(w.session().link(), w.messenger(), *w.session().snapshot(), &w);
         return dialog.exec();
     });
     window.setCommandHandler(command::Calibration, [](CMy7421Dlg& w) {
-        Calib dialog(w.session().link(), w.messenger(), w.session().copies().calib(), &w);
+        Calib dialog(w.session().link(), w.messenger(), *w.session().snapshot(), &w);
         return dialog.exec();
     });
     window.setCommandHandler(command::Language, [iniPath](CMy7421Dlg& w) {

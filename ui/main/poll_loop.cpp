@@ -13,8 +13,6 @@ void PollLoop::start() {
         return;
     stop_ = false;
     stopEvent_.reset();
-    pollIdleEvent.reset();
-    pollIdleEvent.set();
     thread_ = std::thread([this] { run(); });
 }
 
@@ -26,22 +24,47 @@ void PollLoop::stop() {
         thread_.join();
 }
 
+bool PollLoop::startRefresh() {
+    std::lock_guard lock(stateMutex_);
+    if (state_ != State::Idle)
+        return false;
+    const int count = counter_.load();
+    if (count < timing_.refreshThreshold && count != 0)
+        return false;
+    state_ = State::Refreshing;
+    return true;
+}
+
+void PollLoop::endRefresh() {
+    {
+        std::lock_guard lock(stateMutex_);
+        state_ = holdWanted_ ? State::Held : State::Idle;
+    }
+    stateChanged_.notify_all();
+}
+
+PollLoop::State PollLoop::state() const {
+    std::lock_guard lock(stateMutex_);
+    return state_;
+}
+
 bool PollLoop::pass() {
     bool refreshed = false;
-    if (hooks_.connected() && busy.load() == 0) {
-        const int count = counter_.load();
-        if (count >= timing_.refreshThreshold || count == 0) {
-            pollIdleEvent.reset();
+    bool idle = false;
+    if (hooks_.connected()) {
+        if (startRefresh()) {
             hooks_.refresh();
             refreshes_.fetch_add(1);
             if (hooks_.repaint)
                 hooks_.repaint();
-            pollIdleEvent.set();
+            endRefresh();
             counter_ = 1;
             refreshed = true;
         }
-        counter_.fetch_add(1);
+        idle = state() != State::Held;
     }
+    if (idle)
+        counter_.fetch_add(1);
     // Saturate far above the threshold: the value only matters up to there.
     if (counter_.load() < 1'000'000)
         counter_.fetch_add(1);
@@ -63,15 +86,23 @@ void PollLoop::holdForDialog(std::chrono::milliseconds maxWait) {
     waitForIdle(maxWait);
 }
 
+void PollLoop::hold() {
+    std::lock_guard lock(stateMutex_);
+    holdWanted_ = true;
+    if (state_ == State::Idle)
+        state_ = State::Held;
+}
+
 bool PollLoop::waitForIdle(std::chrono::milliseconds maxWait) {
-    const bool idle = pollIdleEvent.wait(maxWait);
-    pollIdleEvent.reset();
-    pollIdleEvent.set();
-    return idle;
+    std::unique_lock lock(stateMutex_);
+    return stateChanged_.wait_for(lock, maxWait, [this] { return state_ != State::Refreshing; });
 }
 
 void PollLoop::releaseAfterDialog() {
-    busy = 0;
+    std::lock_guard lock(stateMutex_);
+    holdWanted_ = false;
+    if (state_ == State::Held)
+        state_ = State::Idle;
 }
 
 } // namespace vellumet::ui

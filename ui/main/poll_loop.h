@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -50,30 +51,39 @@ public:
     int counter() const { return counter_.load(); }
     int refreshCount() const { return refreshes_.load(); }
 
-    // 1 while a menu command's dialog is open: no refresh starts.
-    std::atomic<int> busy{0};
-    // Not signalled while a refresh runs.
-    ManualResetEvent pollIdleEvent{true};
+    // Idle: a pass may start a refresh. Refreshing: one runs. Held: a menu
+    // command holds the loop and no refresh starts until it lets go.
+    enum class State { Idle, Refreshing, Held };
+    State state() const;
 
     // What a menu command does before it opens its dialog: hold the loop, then
-    // give a refresh in progress up to maxWait to end. busy is set before the
-    // wait so that no new refresh can start after it.
+    // give a refresh in progress up to maxWait to end.
     void holdForDialog(std::chrono::milliseconds maxWait = std::chrono::milliseconds(3000));
     void releaseAfterDialog();
     // The two halves of holdForDialog, for a command that asks the user first
-    // and waits off the window's thread: no new refresh from now on, and the
-    // wait for one in progress. Returns whether the loop was idle in time.
-    void hold() { busy = 1; }
+    // and waits off the window's thread. Once hold() has returned no refresh
+    // starts (the pass decides under the same lock); a refresh already running
+    // ends and the loop is held then. waitForIdle returns whether no refresh
+    // runs any more within maxWait.
+    void hold();
     bool waitForIdle(std::chrono::milliseconds maxWait = std::chrono::milliseconds(3000));
 
 private:
     void run();
+    // Under stateMutex_: whether a refresh is due now; if so the loop is
+    // Refreshing from here on.
+    bool startRefresh();
+    void endRefresh();
 
     Hooks hooks_;
     PollTiming timing_;
     std::atomic<int> counter_{0};
     std::atomic<int> refreshes_{0};
     std::atomic<bool> stop_{false};
+    mutable std::mutex stateMutex_;
+    std::condition_variable stateChanged_;
+    State state_ = State::Idle;
+    bool holdWanted_ = false; // a hold came while a refresh ran
     std::mutex stopMutex_;
     ManualResetEvent stopEvent_{false};
     std::thread thread_;

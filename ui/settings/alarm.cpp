@@ -19,12 +19,13 @@ namespace vellumet::ui {
 
 using app::TextId;
 
-Alarm::Alarm(StationLink& link, app::Messenger& messenger, const AlarmCopy& copy, QWidget* parent)
+Alarm::Alarm(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
+             QWidget* parent)
     : StationDialog(link, messenger, parent) {
     const app::TextTable& t = app::texts();
     setWindowTitle(t[TextId::Alarm]);
     if (link.connected())
-        editor_.emplace(copy.alarmAnswer[0], copy.alarmAnswer[2], copy.alarmAnswer[3],
+        editor_.emplace(station.alarmSwitches, station.temperatureLimits, station.humidityLimits,
                         link.fahrenheit());
     else
         editor_.emplace(settings::AlarmEditor::unconnected(link.fahrenheit()));

@@ -2,8 +2,8 @@
 
 #include "station_dialog.h"
 
+#include "device/station_snapshot.h"
 #include "settings/alarm_logic.h"
-#include "ui/main/dialog_copies.h"
 
 #include <array>
 #include <optional>
@@ -20,7 +20,7 @@ namespace vellumet::ui {
 class Alarm : public StationDialog {
     Q_OBJECT
 public:
-    Alarm(StationLink& link, app::Messenger& messenger, const AlarmCopy& copy,
+    Alarm(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
           QWidget* parent = nullptr);
 
     void save();

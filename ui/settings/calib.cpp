@@ -14,17 +14,15 @@ namespace vellumet::ui {
 
 using app::TextId;
 
-Calib::Calib(StationLink& link, app::Messenger& messenger, const CalibCopy& copy, QWidget* parent)
+Calib::Calib(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
+             QWidget* parent)
     : StationDialog(link, messenger, parent) {
     const app::TextTable& t = app::texts();
     setWindowTitle(t[TextId::Calibration]);
-    Readings readings;
-    for (std::size_t i = 0; i < kChannelCount; ++i)
-        readings[i] = ChannelReading{copy.temperatures[i], copy.humidities[i]};
     if (link.connected())
-        editor_.emplace(copy.calibrationOffsets, readings, link.fahrenheit());
+        editor_.emplace(station.calibration, station.readings, link.fahrenheit());
     else
-        editor_.emplace(settings::CalibEditor::unconnected(readings, link.fahrenheit()));
+        editor_.emplace(settings::CalibEditor::unconnected(station.readings, link.fahrenheit()));
 
     auto* outer = new QVBoxLayout(this);
     auto* grid = new QGridLayout;

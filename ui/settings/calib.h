@@ -2,8 +2,8 @@
 
 #include "station_dialog.h"
 
+#include "device/station_snapshot.h"
 #include "settings/calibration_logic.h"
-#include "ui/main/dialog_copies.h"
 
 #include <array>
 #include <optional>
@@ -17,7 +17,7 @@ namespace vellumet::ui {
 class Calib : public StationDialog {
     Q_OBJECT
 public:
-    Calib(StationLink& link, app::Messenger& messenger, const CalibCopy& copy,
+    Calib(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
           QWidget* parent = nullptr);
 
     void save();

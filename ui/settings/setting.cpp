@@ -42,7 +42,7 @@ QStringList areaTexts(int areas) {
 
 } // namespace
 
-Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy& copy,
+Setting::Setting(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
                  settings::AreaGrid& storedAreas, QWidget* parent)
     : StationDialog(link, messenger, parent), grid_(storedAreas) {
     const app::TextTable& t = app::texts();
@@ -102,16 +102,16 @@ Setting::Setting(StationLink& link, app::Messenger& messenger, const SettingCopy
         button->setAutoDefault(false);
 
     if (link.connected()) {
-        grid_.setAreas(areaCount(copy.identText));
+        grid_.setAreas(station.areas());
         area_->addItems(areaTexts(grid_.areas()));
-        station_ = decodeStationSettings(copy.settingsAnswer);
+        station_ = station.stationSettings();
         const settings::SetupSelection sel = settings::selectionFor(station_);
         const int selected[] = {sel.graphType,      sel.graphTime, sel.timeFormat, sel.dateFormat,
                                 sel.daylightSaving, sel.timeZone,  sel.unit};
         for (std::size_t i = 0; i < combos_.size(); ++i)
             combos_[i]->setCurrentIndex(selected[i]); // -1: no item matches the station's byte
         grid_.load(station_, grid_.areas());
-        interval_->setText(QString::number(copy.intervalAnswer));
+        interval_->setText(QString::number(station.interval));
     } else {
         // The grid then shows area 1 as it was last stored.
         area_->addItems(areaTexts(kFiveAreas));

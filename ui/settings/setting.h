@@ -2,8 +2,8 @@
 
 #include "station_dialog.h"
 
+#include "device/station_snapshot.h"
 #include "settings/setup_logic.h"
-#include "ui/main/dialog_copies.h"
 
 #include <array>
 
@@ -23,7 +23,7 @@ namespace vellumet::ui {
 class Setting : public StationDialog {
     Q_OBJECT
 public:
-    Setting(StationLink& link, app::Messenger& messenger, const SettingCopy& copy,
+    Setting(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
             settings::AreaGrid& areas, QWidget* parent = nullptr);
 
     void save();

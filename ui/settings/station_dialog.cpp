@@ -16,7 +16,7 @@
 namespace vellumet::ui {
 
 StationDialog::StationDialog(StationLink& link, app::Messenger& messenger, QWidget* parent)
-    : QDialog(parent), link_(link), messenger_(messenger), away_(link.subscribeAway()) {}
+    : QDialog(parent), link_(link), messenger_(messenger) {}
 
 StationDialog::~StationDialog() {
     running_.reset(); // cancels the job and waits for its thread
@@ -48,19 +48,14 @@ void StationDialog::writeAndClose(std::vector<CommandFrame> frames) {
         return;
     }
     StationLink& link = link_;
-    const AwaySubscription* away = &away_;
-    runJob(
-        [&link, away, frames = std::move(frames)](std::stop_token stop) {
-            WriteOptions options;
-            options.away = away;
-            return link.writeSettings(frames, options, stop);
-        },
-        [this](const Status& sent) {
-            if (!sent)
-                reportFailure(sent);
-            if (sent || sent.code() != Errc::Cancelled)
-                accept();
-        });
+    runJob([&link, frames = std::move(frames)](
+               std::stop_token stop) { return link.writeSettings(frames, {}, stop); },
+           [this](const Status& sent) {
+               if (!sent)
+                   reportFailure(sent);
+               if (sent || sent.code() != Errc::Cancelled)
+                   accept();
+           });
 }
 
 void StationDialog::reportFailure(const Status& status) {

@@ -54,7 +54,6 @@ protected:
 
     StationLink& link_;
     app::Messenger& messenger_;
-    AwaySubscription away_;
 
 private:
     std::shared_ptr<OperationHandle> running_;
