@@ -23,9 +23,9 @@ void writeLog(const std::string& path, int rows, int step, double temperature) {
         const int d = minute / 1440;
         const int month = d < 31 ? 1 : 2;
         const int dom = d < 31 ? d + 1 : d - 30;
-        out << "2026-0" << month << '-' << (dom < 10 ? "0" : "") << dom << ' '
-            << minute % 1440 / 60 << ':' << (minute % 60 < 10 ? "0" : "") << minute % 60
-            << ":00," << temperature << ",50,10.0," << temperature << '\n';
+        out << "2026-0" << month << '-' << (dom < 10 ? "0" : "") << dom << ' ' << minute % 1440 / 60
+            << ':' << (minute % 60 < 10 ? "0" : "") << minute % 60 << ":00," << temperature
+            << ",50,10.0," << temperature << '\n';
     }
 }
 
