@@ -339,6 +339,9 @@ Result<FetchOutcome> fetchFile(StationLink& link, const FetchRequest& request,
     options.fileName = request.transfer.entry.name;
     options.stationDateFormat = request.stationDateFormat;
     options.keepRows = request.keepRows;
+    // The history keeps the readings under the station they came from.
+    if (link.query(query::Identification, context.stopToken()))
+        options.station = QString::fromStdString(link.answers().identText()).trimmed();
     // A transfer that failed may have ended inside a line.
     options.wholeLinesOnly = !outcome.transfer.complete();
     Result<ImportSummary> imported = importLog(options, context);

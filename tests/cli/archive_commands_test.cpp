@@ -90,3 +90,24 @@ TEST_F(ArchiveCommands, RefusesUnknownChannels) {
 
 } // namespace
 } // namespace vellumet::cli::test
+
+namespace vellumet::cli::test {
+namespace {
+
+// A log fetched from a station is kept under the station's identification.
+TEST_F(ArchiveCommands, KeepsFetchedLogsUnderTheirStation) {
+    const CliResult info = run({"--format", "json", "info"});
+    ASSERT_EQ(info.status, kExitOk) << info.err;
+    const auto at = info.out.find("\"identification\": \"");
+    ASSERT_NE(at, std::string::npos) << info.out;
+    const std::size_t start = at + 19;
+    const std::string ident = info.out.substr(start, info.out.find('"', start) - start);
+    ASSERT_EQ(run({"fetch", "CH1_2612.CSV"}).status, kExitOk);
+    const CliResult r = run({"--format", "csv", "archive"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out.rfind(ident + ",CH1,CH1,", r.out.find('\n') + 1), r.out.find('\n') + 1)
+        << r.out;
+}
+
+} // namespace
+} // namespace vellumet::cli::test
