@@ -31,7 +31,8 @@ std::string archivePath(const Invocation& inv) {
     return store::archivePathBeside(prepareDatabase(inv.options().dataDir));
 }
 
-// A channel as the user names it: CH1 … CH8, IN, or a name given with `name`.
+} // namespace
+
 int channelOf(store::Archive* archive, const std::string& text) {
     if (const std::optional<int> channel = store::parseChannel(text))
         return *channel;
@@ -43,7 +44,6 @@ int channelOf(store::Archive* archive, const std::string& text) {
                      "with 'name')");
 }
 
-// The name shown for a channel: the user's, else its own.
 std::string shownName(store::Archive& archive, const std::string& station, int channel) {
     const Result<std::optional<std::string>> named = archive.name(station, channel);
     if (named && *named)
@@ -55,6 +55,8 @@ std::string shownName(store::Archive& archive, const std::string& station, int c
             return terminalText(**any);
     return store::channelName(channel);
 }
+
+namespace {
 
 std::string number(double value) {
     char buffer[32];

@@ -3,6 +3,7 @@
 #include "command.h"
 
 #include "sdcard/log_import.h"
+#include "store/archive.h"
 
 #include <QJsonValue>
 
@@ -17,6 +18,12 @@ int runArchive(Invocation& invocation);
 int runName(Invocation& invocation);
 // records with --archive among its arguments.
 int runArchiveRecords(Invocation& invocation);
+
+// A channel as the user names it: CH1 … CH8, IN, or (with archive) a name
+// given with `name`; UsageError otherwise.
+int channelOf(store::Archive* archive, const std::string& text);
+// The name shown for a channel: the user's, else its own.
+std::string shownName(store::Archive& archive, const std::string& station, int channel);
 
 // Takes import's --channel NAME out of args; the channel, when given.
 std::optional<int> importChannelOption(std::vector<std::string>& args);

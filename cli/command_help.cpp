@@ -127,6 +127,8 @@ records --archive --channel takes the name in place of the channel.)",
   --kind KIND      temperature (with dew point and heat index) or humidity
   --size WxH       pixels, 1200x600 by default, 200 to 10000 each way
   --unit TEXT      title of the temperature axis (the log's unit by default)
+  --archive        from the history instead of the last log: a curve per
+                   --channel NAME (up to 4), named by the channel
 
 TIME is YYYY-MM-DD (its midnight), "YYYY-MM-DD h:mm:ss", or the ISO time
 watch prints. --from later than --to is a usage error.)",

@@ -36,8 +36,8 @@ std::span<const Command> commandTable() {
          "copy card files into the data folder (resuming), then import", runFetch},
         {"delete", "NAME [--yes]", "delete a file on the card and its local copy", runDelete},
         {"plot",
-         "--out FILE.png|FILE.svg [--from TIME] [--to TIME] [--kind temperature|humidity] "
-         "[--size WxH] [--unit TEXT]",
+         "--out FILE.png|FILE.svg [--archive --channel NAME...] [--from TIME] [--to TIME] "
+         "[--kind temperature|humidity] [--size WxH] [--unit TEXT]",
          "draw the graph of a time window (the whole log by default) into a PNG or SVG file",
          runPlot},
     };

@@ -489,6 +489,24 @@ Status Archive::visit(int channel, double from, double to, const Visitor& visito
     return {};
 }
 
+Result<std::optional<std::pair<double, double>>> Archive::span(int channel) {
+    using Span = std::optional<std::pair<double, double>>;
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Stmt s;
+    if (Status p =
+            impl_->prepare(s, "SELECT min(Time), max(Time) FROM Readings WHERE Channel = ?1");
+        !p)
+        return p.error();
+    sqlite3_bind_int(s.st, 1, channel);
+    if (sqlite3_step(s.st) != SQLITE_ROW)
+        return impl_->error("cannot read the history");
+    if (sqlite3_column_type(s.st, 0) == SQLITE_NULL)
+        return Span();
+    return Span(
+        std::pair{daysOf(sqlite3_column_int64(s.st, 0)), daysOf(sqlite3_column_int64(s.st, 1))});
+}
+
 Result<std::unique_ptr<ArchiveCursor>> Archive::cursor(int channel, double from, double to) {
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -110,6 +111,9 @@ public:
     using Visitor = std::function<bool(std::span<const ArchivedRow>)>;
     Status visit(int channel, double from, double to, const Visitor& visit,
                  std::string_view station = {});
+
+    // Earliest and latest time of a channel; nothing when it holds none.
+    Result<std::optional<std::pair<double, double>>> span(int channel);
 
     // The same as a cursor; valid while the Archive is open.
     Result<std::unique_ptr<ArchiveCursor>> cursor(int channel, double from, double to);

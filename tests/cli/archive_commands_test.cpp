@@ -111,3 +111,29 @@ TEST_F(ArchiveCommands, KeepsFetchedLogsUnderTheirStation) {
 
 } // namespace
 } // namespace vellumet::cli::test
+
+namespace vellumet::cli::test {
+namespace {
+
+#ifdef VELLUMET_HAVE_GRAPH
+// Several channels in one plot: a curve each, named by the channel in the
+// legend (the user's name where there is one).
+TEST_F(ArchiveCommands, PlotsACurvePerChannel) {
+    ASSERT_EQ(run({"import", writeLog("CH1_A.CSV", every(0, 300, 5), 20)}).status, kExitOk);
+    ASSERT_EQ(run({"import", writeLog("CH2_A.CSV", every(0, 300, 5), 10)}).status, kExitOk);
+    ASSERT_EQ(run({"name", "CH2", "Cellar"}).status, kExitOk);
+    const std::string out = dataDir.filePath(QStringLiteral("plot.svg")).toStdString();
+    const CliResult r =
+        run({"plot", "--archive", "--channel", "CH1", "--channel", "CH2", "--out", out});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    QFile file(QString::fromStdString(out));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray svg = file.readAll();
+    EXPECT_TRUE(svg.contains(">CH1<")) << "legend of CH1";
+    EXPECT_TRUE(svg.contains(">Cellar<")) << "legend of CH2 by its name";
+    EXPECT_EQ(run({"plot", "--channel", "CH1", "--out", out}).status, kExitUsage);
+}
+#endif
+
+} // namespace
+} // namespace vellumet::cli::test
