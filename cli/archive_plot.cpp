@@ -89,17 +89,15 @@ std::string drawArchivePlot(Invocation& inv, const ArchivePlot& plot) {
     for (int channel : channels) {
         graph::ColumnReducer reducer(start, end, chart.plotColumns() * kColumnsPerPixel);
         const Status read =
-            archive.visit(channel, after, end, [&](std::span<const store::ArchivedRow> rows) {
-                for (const store::ArchivedRow& r : rows) {
-                    const double v = store::seriesValue(r, column);
-                    if (v == static_cast<double>(store::kNoValue))
-                        continue;
-                    reducer.add(r.time, v);
-                    low = std::min(low, v);
-                    high = std::max(high, v);
-                }
-                return !inv.interrupted();
-            });
+            archive.visitValues(channel, after, end, column,
+                                [&](std::span<const double> times, std::span<const double> values) {
+                                    for (std::size_t i = 0; i < times.size(); ++i) {
+                                        reducer.add(times[i], values[i]);
+                                        low = std::min(low, values[i]);
+                                        high = std::max(high, values[i]);
+                                    }
+                                    return !inv.interrupted();
+                                });
         if (!read)
             throw CommandError(read.error().text());
         curves.push_back(reducer.finish());

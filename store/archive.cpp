@@ -507,6 +507,49 @@ Result<std::optional<std::pair<double, double>>> Archive::span(int channel) {
         std::pair{daysOf(sqlite3_column_int64(s.st, 0)), daysOf(sqlite3_column_int64(s.st, 1))});
 }
 
+Status Archive::visitValues(int channel, double from, double to, SeriesColumn column,
+                            const ValueVisitor& visitor) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    const char* name = column == SeriesColumn::Temperature ? "Temperature"
+                       : column == SeriesColumn::Humidity  ? "Humidity"
+                       : column == SeriesColumn::DewPoint  ? "DewPoint"
+                                                           : "HeatIndex";
+    const std::string sql = std::string("SELECT Time, ") + name +
+                            " FROM Readings WHERE Channel = ?1 AND Time > ?2 AND Time <= ?3 AND " +
+                            name + " IS NOT NULL ORDER BY Time, Station";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(impl_->db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        return impl_->error("cannot read the history");
+    Stmt s;
+    s.st = raw;
+    sqlite3_bind_int(s.st, 1, channel);
+    sqlite3_bind_int64(s.st, 2, boundSeconds(from));
+    sqlite3_bind_int64(s.st, 3, boundSeconds(to));
+    const bool humidity = column == SeriesColumn::Humidity;
+    constexpr std::size_t kRun = 8192;
+    std::vector<double> times, values;
+    times.reserve(kRun);
+    values.reserve(kRun);
+    int rc;
+    while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+        times.push_back(daysOf(sqlite3_column_int64(s.st, 0)));
+        values.push_back(humidity ? static_cast<double>(sqlite3_column_int64(s.st, 1))
+                                  : static_cast<double>(columnTemperature(s.st, 1)));
+        if (times.size() == kRun) {
+            if (!visitor(times, values))
+                return {};
+            times.clear();
+            values.clear();
+        }
+    }
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    if (!times.empty())
+        visitor(times, values);
+    return {};
+}
+
 Result<std::unique_ptr<ArchiveCursor>> Archive::cursor(int channel, double from, double to) {
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
