@@ -1,9 +1,9 @@
 // Fills a data folder's history for the archive measurements:
 // make_bench_archive FOLDER [ROWS] writes FOLDER/archive.sqlite with ten
 // channels (CH1 to CH8 and IN of one station, CH8 of a second) of ROWS
-// readings each (1,000,000 by default), one a minute from 2025-01-01, through
-// the same merge an import uses, and prints the time it took and the bytes
-// per reading on disk.
+// readings each (1,000,000 by default), one a minute from 2024-01-01 (before the logs
+// make_bench_log writes, as a new download follows the history), through the same merge an import
+// uses, and prints the time it took and the bytes per reading on disk.
 #include "store/archive.h"
 #include "store/automation_date.h"
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", s.error().text().c_str());
         return 1;
     }
-    const double start = store::toAutomationDate({2025, 1, 1, 0, 0, 0});
+    const double start = store::toAutomationDate({2024, 1, 1, 0, 0, 0});
     struct Target {
         const char* station;
         int channel;

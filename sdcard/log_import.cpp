@@ -288,25 +288,38 @@ public:
             read = parseRows(file, table.get(), queue);
             queue.close();
         });
+        // The history is merged on a thread of its own, from the same batches.
+        BatchQueue toArchive;
+        Status archived;
+        std::thread archiver([&] {
+            while (std::optional<Batch> batch = toArchive.pop())
+                if (archived = archive.merge(batch->records); !archived) {
+                    toArchive.abandon();
+                    break;
+                }
+        });
         Status written;
         while (std::optional<Batch> batch = queue.pop()) {
             if (Status s = store.appendRecords(batch->records); !s) {
                 written = s;
                 break;
             }
-            if (summary_.archiveChannel)
-                if (Status s = archive.merge(batch->records); !s) {
-                    written = s;
-                    break;
-                }
             context_.progress(static_cast<std::int64_t>(batch->bytesDone), total_);
+            if (summary_.archiveChannel && !toArchive.push(std::move(*batch)))
+                break; // the history failed
             if (context_.cancelled())
                 break;
         }
         queue.abandon();
         parser.join();
+        if (!written || context_.cancelled())
+            toArchive.abandon();
+        toArchive.close();
+        archiver.join();
         if (!written)
             return written.error();
+        if (!archived)
+            return archived.error();
         if (context_.cancelled())
             return makeError(Errc::Cancelled, "import cancelled; the records are as before");
         if (!read)

@@ -265,7 +265,7 @@ Status Archive::merge(std::span<const LogRecord> rows) {
             continue;
         }
         ++impl_->fileRows;
-        for (sqlite3_stmt* st : {insert, update}) {
+        const auto bindRow = [&](sqlite3_stmt* st) {
             sqlite3_bind_int(st, 1, impl_->channel);
             sqlite3_bind_int64(st, 2, secondsOf(r.time));
             sqlite3_bind_int64(st, 3, impl_->station);
@@ -273,7 +273,8 @@ Status Archive::merge(std::span<const LogRecord> rows) {
             bindHumidity(st, 5, r.humidity);
             bindTemperature(st, 6, r.dewPoint);
             bindTemperature(st, 7, r.heatIndex);
-        }
+        };
+        bindRow(insert);
         if (sqlite3_step(insert) != SQLITE_DONE) {
             sqlite3_reset(insert);
             return impl_->error("cannot write to the history");
@@ -283,6 +284,7 @@ Status Archive::merge(std::span<const LogRecord> rows) {
             ++merged_.added;
             continue;
         }
+        bindRow(update);
         if (sqlite3_step(update) != SQLITE_DONE) {
             sqlite3_reset(update);
             return impl_->error("cannot write to the history");
