@@ -82,11 +82,17 @@ Values not named stay as the station holds them.)",
                 "--dry-run only prints the changes.",
                 "vellumet-cli restore station.json --dry-run"},
     CommandHelp{"import",
-                "PATH: a log file of the station's card (a copy, or the card in a reader).\n"
-                "It replaces the rows of the previous log in the record database.",
+                R"(PATH: a log file of the station's card (a copy, or the card in a reader).
+It replaces the rows of the previous log in the record database, and adds
+its readings to the history of its channel (archive.sqlite), once each.
+  --channel NAME   the channel of the history (CH1 to CH8, IN); by default
+                   the one the file name tells (CH1_..., a name with IN))",
                 "vellumet-cli import CH1_2612.CSV"},
     CommandHelp{"records",
-                R"(  --from TIME      rows after TIME
+                R"(  --archive        from the history of every import instead of the last
+                   log; --channel NAME (repeatable) picks the channels,
+                   one line per time, a group of columns per channel
+  --from TIME      rows after TIME
   --to TIME        rows up to and including TIME
   --column NAME    Temperature, Humidity, DewPoint or Heatindex: the time
                    and that column only, rows without a value left out
@@ -95,6 +101,23 @@ TIME is YYYY-MM-DD (its midnight), "YYYY-MM-DD h:mm:ss", or the ISO time
 watch prints (2026-12-06T10:53:07+01:00, taken in the PC's local time).
 --from later than --to is a usage error.)",
                 "vellumet-cli records --from 2026-12-01 --to \"2026-12-01 6:00:00\""},
+    CommandHelp{"archive",
+                R"(A line per station and channel of the history (archive.sqlite): first
+and last time, readings, files, and gaps longer than three logging
+intervals (JSON lists each gap).
+  --rebuild        build the history anew from the local copies in the
+                   data folder, then print it
+
+Read it with records --archive --channel NAME and plot --archive.)",
+                "vellumet-cli archive"},
+    CommandHelp{"name",
+                R"(CHANNEL: CH1 to CH8 or IN. NAME: shown for the channel in the archive
+output and in records --archive; an empty NAME removes it. Kept in the
+data folder, never sent to the station.
+  --station SERIAL the station the name belongs to (unknown by default)
+
+records --archive --channel takes the name in place of the channel.)",
+                "vellumet-cli name CH4 Cellar"},
     CommandHelp{"files", "Local copy: --, complete, or how much of the file it holds.",
                 "vellumet-cli files"},
     CommandHelp{"fetch",
@@ -110,6 +133,8 @@ watch prints (2026-12-06T10:53:07+01:00, taken in the PC's local time).
   --kind KIND      temperature (with dew point and heat index) or humidity
   --size WxH       pixels, 1200x600 by default, 200 to 10000 each way
   --unit TEXT      title of the temperature axis (the log's unit by default)
+  --archive        from the history instead of the last log: a curve per
+                   --channel NAME (up to 4), named by the channel
 
 TIME is YYYY-MM-DD (its midnight), "YYYY-MM-DD h:mm:ss", or the ISO time
 watch prints. --from later than --to is a usage error.)",

@@ -1,3 +1,4 @@
+#include "archive_commands.h"
 #include "commands.h"
 
 namespace vellumet::cli {
@@ -23,9 +24,13 @@ std::span<const Command> commandTable() {
         {"backup", "FILE.json", "save settings, interval, alarms and calibration", runBackup},
         {"restore", "FILE.json [--dry-run]", "check a saved profile, then write what differs",
          runRestore},
-        {"import", "PATH", "import a log file into the data folder's record database", runImport},
-        {"records", "[--from TIME] [--to TIME] [--column NAME]",
-         "print the records of a time window from the database", runRecords},
+        {"import", "PATH [--channel NAME]",
+         "import a log file into the data folder's record database and history", runImport},
+        {"records", "[--archive --channel NAME...] [--from TIME] [--to TIME] [--column NAME]",
+         "print the records of a time window from the database or the history", runRecords},
+        {"archive", "[--rebuild]", "the history of every import, a line per channel", runArchive},
+        {"name", "CHANNEL NAME [--station SERIAL]",
+         "give a channel a name for the history, live and watch", runName},
         {"files", "", "list the station's card with sizes and local copies", runFiles},
         {"fetch", "NAME... | --all [--no-import]",
          "copy card files into the data folder (resuming), then import", runFetch},
@@ -34,8 +39,8 @@ std::span<const Command> commandTable() {
          "list the stations present: node, serial, product, whether they can be opened",
          runDevices},
         {"plot",
-         "--out FILE.png|FILE.svg [--from TIME] [--to TIME] [--kind temperature|humidity] "
-         "[--size WxH] [--unit TEXT]",
+         "--out FILE.png|FILE.svg [--archive --channel NAME...] [--from TIME] [--to TIME] "
+         "[--kind temperature|humidity] [--size WxH] [--unit TEXT]",
          "draw the graph of a time window (the whole log by default) into a PNG or SVG file",
          runPlot},
     };

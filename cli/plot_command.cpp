@@ -1,3 +1,4 @@
+#include "archive_plot.h"
 #include "commands.h"
 #include "data_dir.h"
 #include "file_output.h"
@@ -38,6 +39,9 @@ struct PlotArguments {
     int height = 600;
     std::optional<std::string> unit; // nothing: the imported log's
     bool svg = false;
+    // From the history: a curve per channel.
+    bool archive = false;
+    std::vector<std::string> channels;
 };
 
 constexpr int kMinSide = 200;
@@ -89,13 +93,19 @@ PlotArguments parsePlotArguments(const std::vector<std::string>& list) {
     PlotArguments args;
     OptionReader words(list);
     while (words.next()) {
+        if (words.arg() == "--archive") {
+            args.archive = true;
+            continue;
+        }
         const std::string name = words.name();
         if (name != "--out" && name != "--from" && name != "--to" && name != "--kind" &&
-            name != "--size" && name != "--unit")
+            name != "--size" && name != "--unit" && name != "--channel")
             throw UsageError("plot: unknown argument '" + words.arg() + "'");
         const std::string value = words.value();
         if (name == "--out")
             args.out = value;
+        else if (name == "--channel")
+            args.channels.push_back(value);
         else if (name == "--from")
             args.from = parseTimeOption(value, name);
         else if (name == "--to")
@@ -117,6 +127,8 @@ PlotArguments parsePlotArguments(const std::vector<std::string>& list) {
         throw UsageError("--out: '" + args.out + "' must end in .png or .svg");
     if (args.from && args.to && *args.from > *args.to)
         throw UsageError("Time Error: --from is later than --to");
+    if (!args.channels.empty() && !args.archive)
+        throw UsageError("--channel is for plot --archive");
     return args;
 }
 
@@ -158,6 +170,19 @@ int runPlot(Invocation& inv) {
     // Before any work: a device or a folder is never replaced by the image.
     if (Status target = checkOutputTarget(args.out); !target)
         throw CommandError(target.error().text());
+    if (args.archive) {
+        ChartApplication application;
+        const std::string image =
+            drawArchivePlot(inv, {args.channels, args.kind, args.from, args.to, args.unit,
+                                  args.width, args.height, args.svg, args.out});
+        checkInterrupted(inv);
+        if (Status s = writeWholeFile(args.out, image, inv.stop()); !s) {
+            checkInterrupted(inv);
+            throw CommandError(s.error().text());
+        }
+        inv.err() << kProgramName << ": wrote " << args.out << '\n';
+        return kExitOk;
+    }
     store::RecordStore store;
     const std::string database = prepareDatabase(inv.options().dataDir);
     if (Status s = store.openDatabase(database); !s)

@@ -1,3 +1,4 @@
+#include "archive_commands.h"
 #include "commands.h"
 #include "data_dir.h"
 #include "output.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <iostream>
@@ -268,11 +270,14 @@ std::string temperatureUnit(store::RecordStore& store) {
 } // namespace
 
 int runImport(Invocation& inv) {
-    if (inv.args().size() != 1 || inv.args()[0].empty())
+    std::vector<std::string> args = inv.args();
+    const std::optional<int> channel = importChannelOption(args);
+    if (args.size() != 1 || args[0].empty())
         throw UsageError("import needs exactly one log file");
-    const std::string path = inv.args()[0];
+    const std::string path = args[0];
 
     sdcard::ImportOptions options;
+    options.channel = channel;
     options.logPath = app::fromNativePath(path);
     options.databasePath = app::fromNativePath(databasePath(inv));
     // One writer of the data folder at a time: a fetch may be writing the database.
@@ -296,11 +301,14 @@ int runImport(Invocation& inv) {
     importNotices(inv, *result);
     switch (inv.format()) {
     case Format::Text:
-        inv.output = importText(file, *result);
+        inv.output = importText(file, *result) + importArchiveText(*result);
         break;
-    case Format::Json:
-        inv.output = jsonText(importJson(file, *result), false);
+    case Format::Json: {
+        QJsonObject json = importJson(file, *result);
+        json.insert(QStringLiteral("archive"), importArchiveJson(*result));
+        inv.output = jsonText(json, false);
         break;
+    }
     case Format::Csv:
         inv.output = importCsv(file, *result);
         break;
@@ -309,6 +317,8 @@ int runImport(Invocation& inv) {
 }
 
 int runRecords(Invocation& inv) {
+    if (std::find(inv.args().begin(), inv.args().end(), "--archive") != inv.args().end())
+        return runArchiveRecords(inv);
     const RecordsQuery query = parseRecordsArguments(inv.args());
     store::RecordStore store;
     if (Status s = store.openDatabase(databasePath(inv)); !s)

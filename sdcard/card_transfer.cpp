@@ -354,6 +354,9 @@ Result<FetchOutcome> fetchFile(StationLink& link, const FetchRequest& request,
     options.fileName = request.transfer.entry.name;
     options.stationDateFormat = dateFormat;
     options.keepRows = request.keepRows;
+    // The history keeps the readings under the station they came from.
+    if (const Result<Block> ident = link.query(query::Identification, context.stopToken()))
+        options.station = QString::fromStdString(decodeIdentText(*ident)).trimmed();
     // A transfer that failed may have ended inside a line.
     options.wholeLinesOnly = !outcome.transfer.complete();
     Result<ImportSummary> imported = importLog(options, context);

@@ -276,6 +276,9 @@ public:
             return transaction.error();
         if (Status s = store.beginReplacement(); !s)
             return s.error();
+        store::Archive archive;
+        if (Status s = beginArchive(archive, name); !s)
+            return s.error();
 
         // Reading and parsing run on a thread of their own while this one
         // writes the rows: the two take about the same time.
@@ -285,6 +288,16 @@ public:
             read = parseRows(file, table.get(), queue);
             queue.close();
         });
+        // The history is merged on a thread of its own, from the same batches.
+        BatchQueue toArchive;
+        Status archived;
+        std::thread archiver([&] {
+            while (std::optional<Batch> batch = toArchive.pop())
+                if (archived = archive.merge(batch->records); !archived) {
+                    toArchive.abandon();
+                    break;
+                }
+        });
         Status written;
         while (std::optional<Batch> batch = queue.pop()) {
             if (Status s = store.appendRecords(batch->records); !s) {
@@ -292,13 +305,21 @@ public:
                 break;
             }
             context_.progress(static_cast<std::int64_t>(batch->bytesDone), total_);
+            if (summary_.archiveChannel && !toArchive.push(std::move(*batch)))
+                break; // the history failed
             if (context_.cancelled())
                 break;
         }
         queue.abandon();
         parser.join();
+        if (!written || context_.cancelled())
+            toArchive.abandon();
+        toArchive.close();
+        archiver.join();
         if (!written)
             return written.error();
+        if (!archived)
+            return archived.error();
         if (context_.cancelled())
             return makeError(Errc::Cancelled, "import cancelled; the records are as before");
         if (!read)
@@ -314,6 +335,13 @@ public:
                                          std::pair{kParamRows, std::to_string(summary_.rows)}})
             if (Status s = store.writeParam(key, value); !s)
                 return s.error();
+        // The history first: should the records fail now, the readings are
+        // kept, and importing again changes nothing there.
+        if (summary_.archiveChannel) {
+            if (Status s = archive.commit(); !s)
+                return s.error();
+            summary_.archived = archive.merged();
+        }
         if (Status s = transaction->commit(); !s)
             return s.error();
         context_.progress(total_, total_);
@@ -326,6 +354,21 @@ public:
     }
 
 private:
+    // Opens the change of the history this import makes, when it keeps one.
+    Status beginArchive(store::Archive& archive, const QString& name) {
+        if (!options_.archive)
+            return {};
+        summary_.archiveChannel =
+            options_.channel ? options_.channel : store::channelOfFileName(name.toStdString());
+        if (!summary_.archiveChannel)
+            return {};
+        if (Status s = archive.open(store::archivePathBeside(nativePath(options_.databasePath)));
+            !s)
+            return s;
+        return archive.begin(options_.station.toStdString(), *summary_.archiveChannel,
+                             name.toStdString());
+    }
+
     Error noReadings() const {
         return makeError(Errc::NoReadings, "no readings in " + shown(options_.logPath) +
                                                "; the database is unchanged");

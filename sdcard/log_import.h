@@ -3,6 +3,7 @@
 #include "core/operation.h"
 #include "core/result.h"
 #include "log_time.h"
+#include "store/archive.h"
 #include "store/record_store.h"
 
 #include <QString>
@@ -57,6 +58,12 @@ struct ImportOptions {
     // Leave out a last line without its line feed (a copy whose transfer
     // stopped inside a line).
     bool wholeLinesOnly = false;
+    // The history beside the database (store/archive.h) takes the readings
+    // too, under this station (empty: unknown) and channel (nothing: the one
+    // the file name tells; a name that tells none is not kept there).
+    bool archive = true;
+    QString station;
+    std::optional<int> channel;
 };
 
 struct ImportSummary {
@@ -75,6 +82,9 @@ struct ImportSummary {
     std::int64_t unreadableValues = 0;     // stored as missing values
     std::int64_t wrongFieldCounts = 0;     // lines with too few or too many fields
     std::shared_ptr<const LogTable> table; // with keepRows
+    // What the import did to the history; nothing when it was not kept there.
+    std::optional<int> archiveChannel;
+    std::optional<store::ArchiveMerge> archived;
 };
 
 // Files above this size are not kept for the list.

@@ -24,7 +24,7 @@ complete_line() {
     fi
 }
 
-complete_line "vellumet-cli " "backup delete devices fetch files import info live plot records restore set-alarm set-calibration set-interval set-language set-settings sync-time watch"
+complete_line "vellumet-cli " "archive backup delete devices fetch files import info live name plot records restore set-alarm set-calibration set-interval set-language set-settings sync-time watch"
 complete_line "vellumet-cli s" "set-alarm set-calibration set-interval set-language set-settings sync-time"
 complete_line "vellumet-cli --format " "csv json text"
 complete_line "vellumet-cli --format j" "json"
@@ -34,6 +34,8 @@ complete_line "vellumet-cli live --e" ""
 complete_line "vellumet-cli --simulate watch " ""
 complete_line "vellumet-cli records --column H" "Heatindex Humidity"
 complete_line "vellumet-cli set-language " "de en"
+complete_line "vellumet-cli records --archive --channel C" "CH1 CH2 CH3 CH4 CH5 CH6 CH7 CH8"
+complete_line "vellumet-cli archive --" "--data-dir --device --format --help --rebuild --simulate --trace --version"
 
 # File names where a command takes a file; bash splits --simulate=PATH at "=".
 files=$(mktemp -d)

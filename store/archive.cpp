@@ -1,0 +1,681 @@
+#include "archive.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <utility>
+
+namespace vellumet::store {
+
+namespace {
+
+// Automation date of 1970-01-01: the history keeps whole seconds from there,
+// which take four bytes a reading instead of eight.
+constexpr double kUnixEpochDays = 25569.0;
+constexpr double kSecondsPerDay = 86400.0;
+
+std::int64_t secondsOf(double days) {
+    return std::llround((days - kUnixEpochDays) * kSecondsPerDay);
+}
+
+double daysOf(std::int64_t seconds) {
+    return static_cast<double>(seconds) / kSecondsPerDay + kUnixEpochDays;
+}
+
+std::string upper(std::string_view text) {
+    std::string s(text);
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Temperatures the station writes have one decimal: those are kept as whole
+// tenths (one or two bytes), any other value as it is.
+void bindTemperature(sqlite3_stmt* st, int index, float value) {
+    if (value == kNoValue) {
+        sqlite3_bind_null(st, index);
+        return;
+    }
+    const double tenths = std::round(static_cast<double>(value) * 10.0);
+    if (std::fabs(tenths) < 1e9 && static_cast<float>(tenths / 10.0) == value)
+        sqlite3_bind_int64(st, index, static_cast<sqlite3_int64>(tenths));
+    else
+        sqlite3_bind_double(st, index, static_cast<double>(value));
+}
+
+float columnTemperature(sqlite3_stmt* st, int index) {
+    switch (sqlite3_column_type(st, index)) {
+    case SQLITE_NULL:
+        return kNoValue;
+    case SQLITE_INTEGER:
+        return static_cast<float>(static_cast<double>(sqlite3_column_int64(st, index)) / 10.0);
+    default:
+        return static_cast<float>(sqlite3_column_double(st, index));
+    }
+}
+
+void bindHumidity(sqlite3_stmt* st, int index, std::int32_t value) {
+    if (value == kNoHumidity)
+        sqlite3_bind_null(st, index);
+    else
+        sqlite3_bind_int(st, index, value);
+}
+
+std::int32_t columnHumidity(sqlite3_stmt* st, int index) {
+    return sqlite3_column_type(st, index) == SQLITE_NULL
+               ? kNoHumidity
+               : static_cast<std::int32_t>(sqlite3_column_int64(st, index));
+}
+
+struct Stmt {
+    sqlite3_stmt* st = nullptr;
+    Stmt() = default;
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    ~Stmt() { sqlite3_finalize(st); }
+};
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS Stations(Id INTEGER PRIMARY KEY, Serial TEXT NOT NULL UNIQUE);"
+    "CREATE TABLE IF NOT EXISTS Readings(Channel INTEGER NOT NULL, Time INTEGER NOT NULL,"
+    " Station INTEGER NOT NULL, Temperature, Humidity, DewPoint, HeatIndex,"
+    " PRIMARY KEY(Channel, Time, Station)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS Files(Station INTEGER NOT NULL, Channel INTEGER NOT NULL,"
+    " Name TEXT NOT NULL, Rows INTEGER NOT NULL, Added INTEGER NOT NULL,"
+    " Changed INTEGER NOT NULL, Imported TEXT NOT NULL, PRIMARY KEY(Station, Channel, Name));"
+    "CREATE TABLE IF NOT EXISTS Names(Station INTEGER NOT NULL, Channel INTEGER NOT NULL,"
+    " Name TEXT NOT NULL, PRIMARY KEY(Station, Channel));";
+
+} // namespace
+
+std::string channelName(int channel) {
+    return channel == kIndoorChannel ? std::string("IN") : "CH" + std::to_string(channel);
+}
+
+std::optional<int> parseChannel(std::string_view text) {
+    const std::string s = upper(text);
+    if (s == "IN" || s == "INDOOR")
+        return kIndoorChannel;
+    std::string_view digits = s;
+    if (digits.starts_with("CH"))
+        digits.remove_prefix(2);
+    if (digits.size() == 1 && digits[0] >= '1' && digits[0] <= '0' + kChannels)
+        return digits[0] - '0';
+    return std::nullopt;
+}
+
+std::optional<int> channelOfFileName(std::string_view fileName) {
+    const std::string s = upper(fileName);
+    if (s.size() >= 4 && s.starts_with("CH") && s[3] == '_' && s[2] >= '1' &&
+        s[2] <= '0' + kChannels)
+        return s[2] - '0';
+    // As the import tells an indoor log: by "IN" as the card writes it.
+    if (fileName.find("IN") != std::string_view::npos)
+        return kIndoorChannel;
+    return std::nullopt;
+}
+
+std::string archivePathBeside(const std::string& databasePath) {
+    const std::size_t slash = databasePath.find_last_of('/');
+    return slash == std::string::npos ? std::string(kArchiveFileName)
+                                      : databasePath.substr(0, slash + 1) + kArchiveFileName;
+}
+
+struct Archive::Impl {
+    sqlite3* db = nullptr;
+    std::string path;
+    Stmt insert, update, file;
+    bool open = false;
+    bool inChange = false;
+    std::int64_t station = 0;
+    int channel = 0;
+    std::string fileName;
+    std::int64_t fileRows = 0;
+
+    ~Impl() {
+        if (inChange)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        // The statements are finalized after this; close_v2 waits for them.
+        sqlite3_close_v2(db);
+    }
+
+    Error error(std::string_view what) const {
+        return makeError(Errc::Database, std::string(what) + " (" + path +
+                                             "): " + (db ? sqlite3_errmsg(db) : "out of memory"));
+    }
+
+    Status exec(const char* sql, std::string_view what) {
+        char* message = nullptr;
+        if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+            Error e = makeError(Errc::Database, std::string(what) + " (" + path + "): " +
+                                                    (message ? message : sqlite3_errmsg(db)));
+            sqlite3_free(message);
+            return e;
+        }
+        return {};
+    }
+
+    Status prepare(Stmt& s, const char* sql) {
+        if (s.st)
+            return {};
+        if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s.st, nullptr) != SQLITE_OK)
+            return error("cannot read the history");
+        return {};
+    }
+
+    Result<std::optional<std::int64_t>> stationId(std::string_view serial, bool create) {
+        Stmt s;
+        if (Status p = prepare(s, "SELECT Id FROM Stations WHERE Serial = ?1"); !p)
+            return p.error();
+        sqlite3_bind_text(s.st, 1, serial.data(), static_cast<int>(serial.size()),
+                          SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(s.st);
+        if (rc == SQLITE_ROW)
+            return std::optional<std::int64_t>(sqlite3_column_int64(s.st, 0));
+        if (rc != SQLITE_DONE)
+            return error("cannot read the history");
+        if (!create)
+            return std::optional<std::int64_t>();
+        Stmt add;
+        if (Status p = prepare(add, "INSERT INTO Stations(Serial) VALUES(?1)"); !p)
+            return p.error();
+        sqlite3_bind_text(add.st, 1, serial.data(), static_cast<int>(serial.size()),
+                          SQLITE_TRANSIENT);
+        if (sqlite3_step(add.st) != SQLITE_DONE)
+            return error("cannot write to the history");
+        return std::optional<std::int64_t>(sqlite3_last_insert_rowid(db));
+    }
+};
+
+Archive::Archive() = default;
+Archive::~Archive() = default;
+
+Status Archive::open(const std::string& path) {
+    impl_ = std::make_unique<Impl>();
+    impl_->path = path;
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &impl_->db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        Error e = impl_->error("cannot open the history");
+        impl_.reset();
+        return e;
+    }
+    sqlite3_busy_timeout(impl_->db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(impl_->db, 1);
+    if (Status s = impl_->exec(kSchema, "cannot set up the history"); !s) {
+        impl_.reset();
+        return s;
+    }
+    impl_->open = true;
+    return {};
+}
+
+Status Archive::openExisting(const std::string& path) {
+    if (FILE* f = std::fopen(path.c_str(), "rb"))
+        std::fclose(f);
+    else
+        return makeError(Errc::NoReadings,
+                         "no history yet: " + path + " is made by the first import");
+    return open(path);
+}
+
+Status Archive::begin(std::string_view station, int channel, std::string_view fileName) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    if (Status s = impl_->exec("BEGIN IMMEDIATE", "cannot write to the history"); !s)
+        return s;
+    impl_->inChange = true;
+    merged_ = {};
+    Result<std::optional<std::int64_t>> id =
+        impl_->stationId(station.empty() ? std::string_view(kUnknownStation) : station, true);
+    if (!id) {
+        rollback();
+        return id.error();
+    }
+    impl_->station = **id;
+    impl_->channel = channel;
+    impl_->fileName = std::string(fileName);
+    impl_->fileRows = 0;
+    if (Status s = impl_->prepare(
+            impl_->insert, "INSERT OR IGNORE INTO Readings VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        !s)
+        return s;
+    return impl_->prepare(impl_->update,
+                          "UPDATE Readings SET Temperature = ?4, Humidity = ?5, DewPoint = ?6,"
+                          " HeatIndex = ?7 WHERE Channel = ?1 AND Time = ?2 AND Station = ?3 AND"
+                          " (Temperature IS NOT ?4 OR Humidity IS NOT ?5 OR DewPoint IS NOT ?6"
+                          " OR HeatIndex IS NOT ?7)");
+}
+
+Status Archive::merge(std::span<const LogRecord> rows) {
+    if (!impl_ || !impl_->inChange)
+        return makeError(Errc::Database, "no change of the history is open");
+    sqlite3_stmt* insert = impl_->insert.st;
+    sqlite3_stmt* update = impl_->update.st;
+    for (const LogRecord& r : rows) {
+        // An import stores a time it could not read as 0: no place in a history.
+        if (!(r.time > 0.0) || !std::isfinite(r.time)) {
+            ++merged_.skipped;
+            continue;
+        }
+        ++impl_->fileRows;
+        const auto bindRow = [&](sqlite3_stmt* st) {
+            sqlite3_bind_int(st, 1, impl_->channel);
+            sqlite3_bind_int64(st, 2, secondsOf(r.time));
+            sqlite3_bind_int64(st, 3, impl_->station);
+            bindTemperature(st, 4, r.temperature);
+            bindHumidity(st, 5, r.humidity);
+            bindTemperature(st, 6, r.dewPoint);
+            bindTemperature(st, 7, r.heatIndex);
+        };
+        bindRow(insert);
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            sqlite3_reset(insert);
+            return impl_->error("cannot write to the history");
+        }
+        sqlite3_reset(insert);
+        if (sqlite3_changes(impl_->db) > 0) {
+            ++merged_.added;
+            continue;
+        }
+        bindRow(update);
+        if (sqlite3_step(update) != SQLITE_DONE) {
+            sqlite3_reset(update);
+            return impl_->error("cannot write to the history");
+        }
+        sqlite3_reset(update);
+        if (sqlite3_changes(impl_->db) > 0)
+            ++merged_.changed;
+        else
+            ++merged_.unchanged;
+    }
+    return {};
+}
+
+Status Archive::commit() {
+    if (!impl_ || !impl_->inChange)
+        return makeError(Errc::Database, "no change of the history is open");
+    if (!impl_->fileName.empty()) {
+        if (Status s = impl_->prepare(
+                impl_->file,
+                "INSERT INTO Files VALUES(?1, ?2, ?3, ?4, ?5, ?6, datetime('now'))"
+                " ON CONFLICT(Station, Channel, Name) DO UPDATE SET Rows = max(Rows, ?4),"
+                " Added = Added + ?5, Changed = Changed + ?6, Imported = datetime('now')");
+            !s)
+            return s;
+        sqlite3_stmt* st = impl_->file.st;
+        sqlite3_bind_int64(st, 1, impl_->station);
+        sqlite3_bind_int(st, 2, impl_->channel);
+        sqlite3_bind_text(st, 3, impl_->fileName.data(), static_cast<int>(impl_->fileName.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_int64(st, 4, impl_->fileRows);
+        sqlite3_bind_int64(st, 5, merged_.added);
+        sqlite3_bind_int64(st, 6, merged_.changed);
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot write to the history");
+    }
+    if (Status s = impl_->exec("COMMIT", "cannot save the history"); !s)
+        return s;
+    impl_->inChange = false;
+    return {};
+}
+
+void Archive::rollback() {
+    if (impl_ && impl_->inChange) {
+        sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        impl_->inChange = false;
+    }
+}
+
+Status Archive::clear() {
+    if (!impl_ || !impl_->inChange)
+        return makeError(Errc::Database, "no change of the history is open");
+    return impl_->exec("DELETE FROM Readings; DELETE FROM Files;", "cannot empty the history");
+}
+
+Result<std::vector<ChannelHistory>> Archive::channels() {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    std::vector<ChannelHistory> out;
+    {
+        Stmt s;
+        if (Status p = impl_->prepare(
+                s, "SELECT s.Serial, r.Channel, r.Station, min(r.Time), max(r.Time), count(*),"
+                   " (SELECT count(*) FROM Files f WHERE f.Station = r.Station AND"
+                   " f.Channel = r.Channel) FROM Readings r JOIN Stations s ON s.Id = r.Station"
+                   " GROUP BY r.Channel, r.Station ORDER BY s.Serial, r.Channel");
+            !p)
+            return p.error();
+        int rc;
+        while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+            ChannelHistory h;
+            h.station = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
+            h.channel = sqlite3_column_int(s.st, 1);
+            h.first = daysOf(sqlite3_column_int64(s.st, 3));
+            h.last = daysOf(sqlite3_column_int64(s.st, 4));
+            h.rows = sqlite3_column_int64(s.st, 5);
+            h.files = sqlite3_column_int64(s.st, 6);
+            out.push_back(std::move(h));
+        }
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot read the history");
+    }
+    // The spacing and the gaps come from the times themselves, one channel at
+    // a time.
+    Stmt times;
+    if (Status p = impl_->prepare(times, "SELECT r.Time FROM Readings r JOIN Stations s ON"
+                                         " s.Id = r.Station WHERE r.Channel = ?1 AND"
+                                         " s.Serial = ?2 ORDER BY r.Time");
+        !p)
+        return p.error();
+    for (ChannelHistory& h : out) {
+        sqlite3_reset(times.st);
+        sqlite3_bind_int(times.st, 1, h.channel);
+        sqlite3_bind_text(times.st, 2, h.station.data(), static_cast<int>(h.station.size()),
+                          SQLITE_TRANSIENT);
+        std::vector<std::int64_t> t;
+        t.reserve(static_cast<std::size_t>(h.rows));
+        int rc;
+        while ((rc = sqlite3_step(times.st)) == SQLITE_ROW)
+            t.push_back(sqlite3_column_int64(times.st, 0));
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot read the history");
+        std::map<std::int64_t, std::int64_t> spacing;
+        for (std::size_t i = 1; i < t.size(); ++i)
+            ++spacing[t[i] - t[i - 1]];
+        std::int64_t most = 0;
+        for (const auto& [step, count] : spacing)
+            if (count > most) {
+                most = count;
+                h.intervalSeconds = step;
+            }
+        if (h.intervalSeconds > 0)
+            for (std::size_t i = 1; i < t.size(); ++i)
+                if (t[i] - t[i - 1] > 3 * h.intervalSeconds)
+                    h.gaps.emplace_back(daysOf(t[i - 1]), daysOf(t[i]));
+    }
+    return out;
+}
+
+namespace {
+
+sqlite3_int64 boundSeconds(double days) {
+    if (days <= -1e12)
+        return std::numeric_limits<sqlite3_int64>::min();
+    if (days >= 1e12)
+        return std::numeric_limits<sqlite3_int64>::max();
+    return static_cast<sqlite3_int64>(secondsOf(days));
+}
+
+ArchivedRow rowAt(sqlite3_stmt* st) {
+    ArchivedRow r;
+    r.time = daysOf(sqlite3_column_int64(st, 0));
+    r.temperature = columnTemperature(st, 1);
+    r.humidity = columnHumidity(st, 2);
+    r.dewPoint = columnTemperature(st, 3);
+    r.heatIndex = columnTemperature(st, 4);
+    return r;
+}
+
+class StatementCursor : public ArchiveCursor {
+public:
+    StatementCursor(sqlite3* db, sqlite3_stmt* st) : db_(db), st_(st) {}
+    ~StatementCursor() override { sqlite3_finalize(st_); }
+    Result<std::optional<ArchivedRow>> next() override {
+        const int rc = sqlite3_step(st_);
+        if (rc == SQLITE_ROW)
+            return std::optional<ArchivedRow>(rowAt(st_));
+        if (rc == SQLITE_DONE)
+            return std::optional<ArchivedRow>();
+        return makeError(Errc::Database,
+                         std::string("cannot read the history: ") + sqlite3_errmsg(db_));
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* st_;
+};
+
+constexpr const char* kSelectWindow =
+    "SELECT Time, Temperature, Humidity, DewPoint, HeatIndex FROM Readings WHERE"
+    " Channel = ?1 AND Time > ?2 AND Time <= ?3 AND (?4 IS NULL OR Station = ?4)"
+    " ORDER BY Time, Station";
+
+} // namespace
+
+Status Archive::visit(int channel, double from, double to, const Visitor& visitor,
+                      std::string_view station) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    std::optional<std::int64_t> stationId;
+    if (!station.empty()) {
+        Result<std::optional<std::int64_t>> id = impl_->stationId(station, false);
+        if (!id)
+            return id.error();
+        if (!*id)
+            return {};
+        stationId = **id;
+    }
+    Stmt s;
+    if (Status p = impl_->prepare(s, kSelectWindow); !p)
+        return p;
+    sqlite3_bind_int(s.st, 1, channel);
+    sqlite3_bind_int64(s.st, 2, boundSeconds(from));
+    sqlite3_bind_int64(s.st, 3, boundSeconds(to));
+    if (stationId)
+        sqlite3_bind_int64(s.st, 4, *stationId);
+    std::vector<ArchivedRow> run;
+    constexpr std::size_t kRun = 4096;
+    run.reserve(kRun);
+    int rc;
+    while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+        run.push_back(rowAt(s.st));
+        if (run.size() == kRun) {
+            if (!visitor(run))
+                return {};
+            run.clear();
+        }
+    }
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    if (!run.empty())
+        visitor(run);
+    return {};
+}
+
+Result<std::optional<std::pair<double, double>>> Archive::span(int channel) {
+    using Span = std::optional<std::pair<double, double>>;
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Stmt s;
+    if (Status p =
+            impl_->prepare(s, "SELECT min(Time), max(Time) FROM Readings WHERE Channel = ?1");
+        !p)
+        return p.error();
+    sqlite3_bind_int(s.st, 1, channel);
+    if (sqlite3_step(s.st) != SQLITE_ROW)
+        return impl_->error("cannot read the history");
+    if (sqlite3_column_type(s.st, 0) == SQLITE_NULL)
+        return Span();
+    return Span(
+        std::pair{daysOf(sqlite3_column_int64(s.st, 0)), daysOf(sqlite3_column_int64(s.st, 1))});
+}
+
+Status Archive::visitValues(int channel, double from, double to, SeriesColumn column,
+                            const ValueVisitor& visitor) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    const char* name = column == SeriesColumn::Temperature ? "Temperature"
+                       : column == SeriesColumn::Humidity  ? "Humidity"
+                       : column == SeriesColumn::DewPoint  ? "DewPoint"
+                                                           : "HeatIndex";
+    const std::string sql = std::string("SELECT Time, ") + name +
+                            " FROM Readings WHERE Channel = ?1 AND Time > ?2 AND Time <= ?3 AND " +
+                            name + " IS NOT NULL ORDER BY Time, Station";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(impl_->db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        return impl_->error("cannot read the history");
+    Stmt s;
+    s.st = raw;
+    sqlite3_bind_int(s.st, 1, channel);
+    sqlite3_bind_int64(s.st, 2, boundSeconds(from));
+    sqlite3_bind_int64(s.st, 3, boundSeconds(to));
+    const bool humidity = column == SeriesColumn::Humidity;
+    constexpr std::size_t kRun = 8192;
+    std::vector<double> times, values;
+    times.reserve(kRun);
+    values.reserve(kRun);
+    int rc;
+    while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+        times.push_back(daysOf(sqlite3_column_int64(s.st, 0)));
+        values.push_back(humidity ? static_cast<double>(sqlite3_column_int64(s.st, 1))
+                                  : static_cast<double>(columnTemperature(s.st, 1)));
+        if (times.size() == kRun) {
+            if (!visitor(times, values))
+                return {};
+            times.clear();
+            values.clear();
+        }
+    }
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    if (!times.empty())
+        visitor(times, values);
+    return {};
+}
+
+Result<std::unique_ptr<ArchiveCursor>> Archive::cursor(int channel, double from, double to) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(impl_->db, kSelectWindow, -1, &st, nullptr) != SQLITE_OK)
+        return impl_->error("cannot read the history");
+    sqlite3_bind_int(st, 1, channel);
+    sqlite3_bind_int64(st, 2, boundSeconds(from));
+    sqlite3_bind_int64(st, 3, boundSeconds(to));
+    return std::unique_ptr<ArchiveCursor>(std::make_unique<StatementCursor>(impl_->db, st));
+}
+
+Result<std::optional<std::string>> Archive::stationOfFile(std::string_view fileName) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Stmt s;
+    if (Status p = impl_->prepare(s, "SELECT s.Serial FROM Files f JOIN Stations s ON s.Id ="
+                                     " f.Station WHERE f.Name = ?1 ORDER BY f.Imported DESC"
+                                     " LIMIT 1");
+        !p)
+        return p.error();
+    sqlite3_bind_text(s.st, 1, fileName.data(), static_cast<int>(fileName.size()),
+                      SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(s.st);
+    if (rc == SQLITE_ROW)
+        return std::optional<std::string>(
+            reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0)));
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    return std::optional<std::string>();
+}
+
+Status Archive::copyNamesFrom(const std::string& path) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Stmt attach;
+    if (Status p = impl_->prepare(attach, "ATTACH DATABASE ?1 AS old"); !p)
+        return p;
+    sqlite3_bind_text(attach.st, 1, path.data(), static_cast<int>(path.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(attach.st) != SQLITE_DONE)
+        return impl_->error("cannot read the old history");
+    Status copied = impl_->exec(
+        "BEGIN IMMEDIATE;"
+        "INSERT OR IGNORE INTO Stations(Serial) SELECT Serial FROM old.Stations;"
+        "INSERT OR REPLACE INTO Names SELECT s.Id, n.Channel, n.Name FROM old.Names n"
+        " JOIN old.Stations o ON o.Id = n.Station JOIN Stations s ON s.Serial = o.Serial;"
+        "COMMIT;",
+        "cannot take over the channel names");
+    if (!copied)
+        sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_exec(impl_->db, "DETACH DATABASE old", nullptr, nullptr, nullptr);
+    return copied;
+}
+
+Status Archive::setName(std::string_view station, int channel, std::string_view name) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    if (Status s = impl_->exec("BEGIN IMMEDIATE", "cannot write to the history"); !s)
+        return s;
+    impl_->inChange = true;
+    Result<std::optional<std::int64_t>> id =
+        impl_->stationId(station.empty() ? std::string_view(kUnknownStation) : station, true);
+    if (!id) {
+        rollback();
+        return id.error();
+    }
+    Stmt s;
+    if (Status p =
+            impl_->prepare(s, name.empty() ? "DELETE FROM Names WHERE Station = ?1 AND Channel = ?2"
+                                           : "INSERT OR REPLACE INTO Names VALUES(?1, ?2, ?3)");
+        !p) {
+        rollback();
+        return p;
+    }
+    sqlite3_bind_int64(s.st, 1, **id);
+    sqlite3_bind_int(s.st, 2, channel);
+    if (!name.empty())
+        sqlite3_bind_text(s.st, 3, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(s.st) != SQLITE_DONE) {
+        Error e = impl_->error("cannot write to the history");
+        rollback();
+        return e;
+    }
+    if (Status c = impl_->exec("COMMIT", "cannot save the history"); !c) {
+        rollback();
+        return c;
+    }
+    impl_->inChange = false;
+    return {};
+}
+
+Result<std::optional<std::string>> Archive::name(std::string_view station, int channel) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Stmt s;
+    if (Status p = impl_->prepare(s, "SELECT n.Name FROM Names n JOIN Stations s ON s.Id ="
+                                     " n.Station WHERE s.Serial = ?1 AND n.Channel = ?2");
+        !p)
+        return p.error();
+    const std::string_view serial = station.empty() ? std::string_view(kUnknownStation) : station;
+    sqlite3_bind_text(s.st, 1, serial.data(), static_cast<int>(serial.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(s.st, 2, channel);
+    const int rc = sqlite3_step(s.st);
+    if (rc == SQLITE_ROW)
+        return std::optional<std::string>(
+            reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0)));
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    return std::optional<std::string>();
+}
+
+Result<std::optional<int>> Archive::channelNamed(std::string_view name) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Stmt s;
+    if (Status p = impl_->prepare(s, "SELECT Channel FROM Names WHERE Name = ?1 LIMIT 1"); !p)
+        return p.error();
+    sqlite3_bind_text(s.st, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(s.st);
+    if (rc == SQLITE_ROW)
+        return std::optional<int>(sqlite3_column_int(s.st, 0));
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    return std::optional<int>();
+}
+
+} // namespace vellumet::store
