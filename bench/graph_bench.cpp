@@ -5,7 +5,7 @@
 // resident memory. Each way runs in a fresh process of its own so that the memory figures are
 // whole-process figures. Run by hand: build/bench/graph_bench [LOG] (make_bench_log writes one).
 #include "graph/widgets/chart_drawing.h"
-#include "graph/widgets/tchart1.h"
+#include "graph/widgets/time_chart.h"
 #include "sdcard/log_import.h"
 #include "store/record_schema.h"
 #include "store/record_store.h"
@@ -42,7 +42,7 @@ int runChild(int argc, char** argv, bool reduce, bool pngOnly, const char* datab
              const char* report, const char* png) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    graph::CTchart1 chart;
+    graph::TimeChart chart;
     chart.resize(1200, 600);
     chart.grab(); // the first paint sets up fonts and the plot area; not part of a drawing
 

@@ -9,7 +9,7 @@
 
 #ifdef VELLUMET_HAVE_GRAPH
 #include "graph/widgets/chart_drawing.h"
-#include "graph/widgets/tchart1.h"
+#include "graph/widgets/time_chart.h"
 #endif
 
 #include <algorithm>
@@ -65,11 +65,11 @@ std::string drawArchivePlot(Invocation& inv, const ArchivePlot& plot) {
     const store::SeriesColumn column = kind == graph::GraphKind::Humidity
                                            ? store::SeriesColumn::Humidity
                                            : store::SeriesColumn::Temperature;
-    graph::CTchart1 chart;
+    graph::TimeChart chart;
     chart.resize(plot.width, plot.height);
     chart.clearAll();
     chart.setTitleText(graph::graphText(graph::kindPlan(kind).chartTitle));
-    for (int i = 0; i < graph::CTchart1::kSeriesCount; ++i) {
+    for (int i = 0; i < graph::TimeChart::kSeriesCount; ++i) {
         const bool shown = static_cast<std::size_t>(i) < channels.size();
         chart.setSeriesShown(i, shown);
         if (shown)

@@ -11,7 +11,7 @@
 
 #ifdef VELLUMET_HAVE_GRAPH
 #include "graph/widgets/chart_drawing.h"
-#include "graph/widgets/tchart1.h"
+#include "graph/widgets/time_chart.h"
 
 #include <QApplication>
 #endif
@@ -224,7 +224,7 @@ int runPlot(Invocation& inv) {
 
     ChartApplication application;
     checkInterrupted(inv);
-    graph::CTchart1 chart;
+    graph::TimeChart chart;
     chart.resize(args.width, args.height);
     if (!args.from)
         request.axis = std::pair{request.start + 1.0 / 86400.0, request.end};

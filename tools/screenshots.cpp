@@ -6,13 +6,13 @@
 // It runs the real application (its data folder, texts and menu wiring) on a
 // fresh data folder, waits for the first refresh, then takes each shot of
 // kShots in turn: the main window itself, or the dialog a menu command opens.
-#include "ui/main/main_dialog.h"
-#include "ui/main/my7421_app.h"
+#include "ui/main/application.h"
+#include "ui/main/main_window.h"
 
 #include "app/data_folder.h"
 #include "app/program_options.h"
-#include "graph/widgets/grapsh.h"
-#include "sdcard/widgets/history_dialog.h"
+#include "graph/widgets/graph_dialog.h"
+#include "sdcard/widgets/card_dialog.h"
 #include "settings/language_logic.h"
 
 #include <QAbstractItemModel>
@@ -35,12 +35,12 @@ namespace {
 
 using namespace vellumet;
 using namespace std::chrono_literals;
-using ui::CMy7421Dlg;
+using ui::MainWindow;
 
 // Gets the program ready for a shot: the data folder and the open window.
 struct Stage {
     QString dataFolder;
-    CMy7421Dlg& window;
+    MainWindow& window;
 };
 
 struct Shot {
@@ -60,7 +60,7 @@ struct Shot {
 
 // The SD-card window: copy the first log of the card, import it and show it.
 void exportFirstLog(QWidget& dialog) {
-    auto* history = qobject_cast<sdcard::History*>(&dialog);
+    auto* history = qobject_cast<sdcard::CardDialog*>(&dialog);
     if (!history)
         return;
     history->selectFile(0);
@@ -68,14 +68,14 @@ void exportFirstLog(QWidget& dialog) {
 }
 
 bool recordsShown(QWidget& dialog) {
-    auto* history = qobject_cast<sdcard::History*>(&dialog);
+    auto* history = qobject_cast<sdcard::CardDialog*>(&dialog);
     return history && !history->busy() && history->recordList()->model()->rowCount() > 0;
 }
 
 // The graph of the log the SD-card shot imported, over its whole time.
 std::unique_ptr<QWidget> graphOfTheImportedLog(Stage& stage) {
-    auto graph = std::make_unique<graph::Grapsh>(app::databasePath(stage.dataFolder),
-                                                 stage.window.messenger());
+    auto graph = std::make_unique<graph::GraphDialog>(app::databasePath(stage.dataFolder),
+                                                      stage.window.messenger());
     graph->setUnitText(QStringLiteral("(°C)"));
     graph->resize(900, 620);
     graph->show();
@@ -104,7 +104,7 @@ constexpr auto kGiveUp = 20000ms; // per step
 
 class Photographer {
 public:
-    Photographer(ui::CMy7421App& app, QString outDir) : app_(app), outDir_(std::move(outDir)) {}
+    Photographer(ui::Application& app, QString outDir) : app_(app), outDir_(std::move(outDir)) {}
 
     void start() {
         waitFor([this] { return firstRefreshDone(); }, [this] { next(); });
@@ -124,7 +124,7 @@ private:
             return;
         }
         const Shot& shot = shots()[index_++];
-        CMy7421Dlg& window = *app_.mainDlg;
+        MainWindow& window = *app_.mainDlg;
         Stage stage{app_.dataFolder, window};
         if (shot.prepare)
             shot.prepare(stage);
@@ -161,7 +161,7 @@ private:
                 });
     }
 
-    void shootDialog(const Shot& shot, CMy7421Dlg& window) {
+    void shootDialog(const Shot& shot, MainWindow& window) {
         QTimer::singleShot(kSettle, [this, &shot, &window] {
             if (QWidget* dialog = dialogOver(window)) {
                 save(*dialog, shot.name);
@@ -171,7 +171,7 @@ private:
         });
     }
 
-    static QWidget* dialogOver(CMy7421Dlg& window) {
+    static QWidget* dialogOver(MainWindow& window) {
         QWidget* modal = QApplication::activeModalWidget();
         return modal && modal != &window ? modal : nullptr;
     }
@@ -205,7 +205,7 @@ private:
         });
     }
 
-    ui::CMy7421App& app_;
+    ui::Application& app_;
     QString outDir_;
     std::size_t index_ = 0;
     int taken_ = 0;
@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
     app::ProgramOptions options;
     options.simulate = true;
     options.dataDir = data.path();
-    ui::CMy7421App app;
+    ui::Application app;
     Photographer photographer(app, outDir);
     QTimer::singleShot(0, [&photographer] { photographer.start(); });
     app.initInstance(options);

@@ -10,7 +10,7 @@
 
 namespace vellumet::app {
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     const QString title =
         texts().loaded() ? texts()[TextId::AboutTitle] : QStringLiteral("About Vellumet");
     setWindowTitle(title);
@@ -47,7 +47,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
         version->setMinimumWidth(version->sizeHint().width() + missing);
 }
 
-QString CAboutDlg::versionLine() {
+QString AboutDialog::versionLine() {
     return QStringLiteral("Vellumet, %1").arg(QString::fromLatin1(kVersion));
 }
 

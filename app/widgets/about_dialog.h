@@ -5,10 +5,10 @@
 namespace vellumet::app {
 
 // The About box: the program's icon, name and version and an OK button.
-class CAboutDlg : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     static QString versionLine();
 };

@@ -1,6 +1,6 @@
 #include "chart_drawing.h"
 
-#include "tchart1.h"
+#include "time_chart.h"
 
 #include "store/automation_date.h"
 
@@ -20,11 +20,11 @@
 
 namespace vellumet::graph {
 
-Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest& request) {
+Status drawWindow(TimeChart& chart, store::RecordStore& store, const DrawRequest& request) {
     const KindPlan plan = kindPlan(request.kind);
     chart.clearAll();
     chart.setTitleText(graphText(plan.chartTitle));
-    for (int i = 0; i < CTchart1::kSeriesCount; ++i) {
+    for (int i = 0; i < TimeChart::kSeriesCount; ++i) {
         const auto curve = std::find_if(plan.curves.begin(), plan.curves.end(),
                                         [i](const CurvePlan& c) { return c.series == i; });
         chart.setSeriesShown(i, curve != plan.curves.end());
@@ -71,7 +71,7 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
         }
     if (low > high) {
         chart.setEmptyText(
-            QCoreApplication::translate("Grapsh", "No readings between %1 and %2")
+            QCoreApplication::translate("GraphDialog", "No readings between %1 and %2")
                 .arg(QString::fromStdString(store::formatDateTime(clock.toWall(axisFrom))),
                      QString::fromStdString(store::formatDateTime(clock.toWall(axisTo)))));
         low = request.kind == GraphKind::Humidity ? 0.0 : -10.0;
@@ -86,7 +86,7 @@ Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest&
     return {};
 }
 
-QByteArray chartImage(CTchart1& chart, ImageFormat format) {
+QByteArray chartImage(TimeChart& chart, ImageFormat format) {
     // Layouts asked for by the last drawing (the legend's new names) are
     // otherwise only done when the event loop next runs.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
@@ -108,7 +108,7 @@ QByteArray chartImage(CTchart1& chart, ImageFormat format) {
     return bytes;
 }
 
-Status writePng(CTchart1& chart, const QString& path) {
+Status writePng(TimeChart& chart, const QString& path) {
     const QByteArray image = chartImage(chart, ImageFormat::Png);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

@@ -14,7 +14,7 @@ class RecordStore;
 
 namespace vellumet::graph {
 
-class CTchart1;
+class TimeChart;
 
 struct DrawRequest {
     GraphKind kind = GraphKind::Temperature;
@@ -37,15 +37,15 @@ struct DrawRequest {
 // shown and the others hidden, the time range, the curves and a value range
 // that fits them; a window without readings says so across the chart. On a failure the curves are
 // left cleared and the error is returned; nothing else is touched after it.
-Status drawWindow(CTchart1& chart, store::RecordStore& store, const DrawRequest& request);
+Status drawWindow(TimeChart& chart, store::RecordStore& store, const DrawRequest& request);
 
 enum class ImageFormat { Png, Svg };
 
 // The chart as it is, as the bytes of a PNG image or of an SVG drawing (whose
 // lines and text stay lines and text).
-QByteArray chartImage(CTchart1& chart, ImageFormat format);
+QByteArray chartImage(TimeChart& chart, ImageFormat format);
 
 // The chart as it is, painted into a PNG file.
-Status writePng(CTchart1& chart, const QString& path);
+Status writePng(TimeChart& chart, const QString& path);
 
 } // namespace vellumet::graph

@@ -330,7 +330,7 @@
     </message>
 </context>
 <context>
-    <name>Grapsh</name>
+    <name>GraphDialog</name>
     <message>
         <source>Whole log</source>
         <translation>Ganzes Protokoll</translation>
@@ -365,7 +365,7 @@
     </message>
 </context>
 <context>
-    <name>History</name>
+    <name>CardDialog</name>
     <message>
         <source>No log imported.</source>
         <translation>Noch kein Protokoll importiert.</translation>
@@ -387,7 +387,7 @@
     </message>
 </context>
 <context>
-    <name>History</name>
+    <name>CardDialog</name>
     <message>
         <source>The local copy was longer than the card file and was kept as %1; the file was fetched anew.</source>
         <translation>Die lokale Kopie war länger als die Datei auf der Karte und wurde als %1 aufbewahrt; die Datei wurde neu geholt.</translation>

@@ -330,7 +330,7 @@
     </message>
 </context>
 <context>
-    <name>Grapsh</name>
+    <name>GraphDialog</name>
     <message>
         <source>Whole log</source>
         <translation>Whole log</translation>
@@ -399,7 +399,7 @@
     </message>
 </context>
 <context>
-    <name>History</name>
+    <name>CardDialog</name>
     <message>
         <source>The local copy was longer than the card file and was kept as %1; the file was fetched anew.</source>
         <translation>The local copy was longer than the card file and was kept as %1; the file was fetched anew.</translation>

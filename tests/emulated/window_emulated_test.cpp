@@ -3,7 +3,7 @@
 
 #include "emulated_station.h"
 
-#include "ui/main/main_dialog.h"
+#include "ui/main/main_window.h"
 
 #include "app/messenger.h"
 #include "device/hidapi_transport.h"
@@ -18,7 +18,7 @@ namespace vellumet::emulated {
 namespace {
 
 using namespace std::chrono_literals;
-using ui::CMy7421Dlg;
+using ui::MainWindow;
 
 class QuietMessenger : public app::Messenger {
 public:
@@ -39,7 +39,7 @@ sim::Profile steadyProfile(std::uint8_t tenthsBase) {
     return profile;
 }
 
-bool allChannelsRead(CMy7421Dlg& window) {
+bool allChannelsRead(MainWindow& window) {
     const Readings readings = window.session().readings();
     return std::all_of(readings.begin(), readings.end(),
                        [](const ChannelReading& r) { return r.hasTemperature(); });
@@ -47,10 +47,10 @@ bool allChannelsRead(CMy7421Dlg& window) {
 
 struct Window {
     explicit Window(ui::DeviceMonitor::Options monitor) {
-        CMy7421Dlg::Options options;
+        MainWindow::Options options;
         options.pollTiming = ui::PollTiming{5ms, 40};
         options.monitor = monitor;
-        dialog = std::make_unique<CMy7421Dlg>(link, messenger, options);
+        dialog = std::make_unique<MainWindow>(link, messenger, options);
         dialog->onInitDialog();
     }
     ~Window() { dialog->reject(); }
@@ -61,7 +61,7 @@ struct Window {
 
     StationLink link{std::make_shared<HidapiTransport>(), LinkTiming::quick()};
     QuietMessenger messenger;
-    std::unique_ptr<CMy7421Dlg> dialog;
+    std::unique_ptr<MainWindow> dialog;
 };
 
 // Only the monitor's events can connect here: the re-scan is an hour away.

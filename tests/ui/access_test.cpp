@@ -1,4 +1,4 @@
-#include "ui/main/main_dialog.h"
+#include "ui/main/main_window.h"
 
 #include "station_rig.h"
 
@@ -36,11 +36,11 @@ TEST(MainWindowAccess, RefusedStationShowsTheUdevSentenceUntilAccessIsGranted) {
     auto denying = std::make_shared<vellumet::test::DenyingTransport>(rig.transport);
     StationLink link(denying, LinkTiming::quick());
     QuietMessenger messenger;
-    CMy7421Dlg::Options options;
+    MainWindow::Options options;
     options.pollTiming = PollTiming{5ms, 40};
     options.monitor.useUdev = false;
     options.monitor.rescanInterval = 20ms;
-    CMy7421Dlg dlg(link, messenger, options);
+    MainWindow dlg(link, messenger, options);
     dlg.onInitDialog();
 
     const QString text = dlg.statusPaneText(1);
@@ -75,7 +75,7 @@ TEST(MainWindowAccess, TheSentenceIsTranslated) {
     QuietMessenger messenger;
     app::installTranslations(app::UiLanguage::German);
     {
-        CMy7421Dlg dlg(link, messenger);
+        MainWindow dlg(link, messenger);
         dlg.onInitDialog();
         const QString text = dlg.statusPaneText(1);
         EXPECT_TRUE(text.startsWith(QStringLiteral("Keine Berechtigung"))) << text.toStdString();

@@ -1,5 +1,5 @@
 #include "recording_messenger.h"
-#include "ui/main/main_dialog.h"
+#include "ui/main/main_window.h"
 
 #include "station_rig.h"
 
@@ -29,8 +29,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-CMy7421Dlg::Options fastOptions(std::chrono::milliseconds tick = 5ms) {
-    CMy7421Dlg::Options options;
+MainWindow::Options fastOptions(std::chrono::milliseconds tick = 5ms) {
+    MainWindow::Options options;
     options.pollTiming = PollTiming{tick, 40};
     options.monitor.useUdev = false;
     options.monitor.rescanInterval = 20ms;
@@ -46,7 +46,7 @@ QString outputPath(const char* name) {
 TEST(MainWindow, ConnectsRefreshesAndShowsTheReadings) {
     StationRig rig;
     test::RecordingMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+    MainWindow dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Connected"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
@@ -76,7 +76,7 @@ TEST(MainWindow, MenuIsTheCommandTableInBothLanguages) {
     test::RecordingMessenger messenger;
     for (const app::UiLanguage language : {app::UiLanguage::English, app::UiLanguage::German}) {
         app::installTranslations(language);
-        CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+        MainWindow dlg(*rig.link, messenger, fastOptions());
         dlg.onInitDialog();
         const QList<QAction*> top = dlg.menu()->actions();
         ASSERT_EQ(top.size(), 1);
@@ -110,7 +110,7 @@ TEST(MainWindow, MenuIsTheCommandTableInBothLanguages) {
 TEST(MainWindow, MenuOpensFromTheKeyboard) {
     StationRig rig;
     test::RecordingMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+    MainWindow dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     dlg.show();
     dlg.activateWindow();
@@ -139,11 +139,11 @@ TEST(MainWindow, MenuOpensFromTheKeyboard) {
 TEST(MainWindow, PictureIsDrawnAtTheScreensPixelDensity) {
     StationRig rig;
     test::RecordingMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+    MainWindow dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
     const QImage sharp = dlg.renderPicture(2.0);
-    EXPECT_EQ(sharp.size(), QSize(2 * CMy7421Dlg::kWindowWidth, 2 * kPictureHeight));
+    EXPECT_EQ(sharp.size(), QSize(2 * MainWindow::kWindowWidth, 2 * kPictureHeight));
     EXPECT_EQ(sharp.devicePixelRatio(), 2.0);
     const QImage doubled = dlg.renderPicture(1.0)
                                .scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
@@ -160,7 +160,7 @@ TEST(MainWindow, PictureIsDrawnAtTheScreensPixelDensity) {
 TEST(MainWindow, RemovalShowsDashesAndUnconnected) {
     StationRig rig;
     test::RecordingMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+    MainWindow dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
     ASSERT_FLOAT_EQ(dlg.session().readings()[0].temperature, 23.5f);
@@ -188,7 +188,7 @@ TEST(MainWindow, PlugAfterTheCounterPassedFortyRefreshesAtOnce) {
     rig.station->unplug();
     test::RecordingMessenger messenger;
     // 20 ms per pass: forty passes are 800 ms, which the refresh must not wait again.
-    CMy7421Dlg dlg(*rig.link, messenger, fastOptions(20ms));
+    MainWindow dlg(*rig.link, messenger, fastOptions(20ms));
     dlg.onInitDialog();
     EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Unconnected"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().counter() >= 42; }, 5000));
@@ -207,7 +207,7 @@ TEST(MainWindow, PlugAfterTheCounterPassedFortyRefreshesAtOnce) {
 TEST(MainWindow, FahrenheitStationShowsFahrenheit) {
     StationRig rig(StationRig::profile(false, /*unit=*/1));
     test::RecordingMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+    MainWindow dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
     EXPECT_TRUE(dlg.session().fahrenheit());
@@ -220,13 +220,13 @@ TEST(MainWindow, FahrenheitStationShowsFahrenheit) {
 TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
     StationRig rig;
     test::RecordingMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+    MainWindow dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
 
     PollLoop::State stateInside = PollLoop::State::Idle;
     std::shared_ptr<const StationSnapshot> handed;
-    dlg.setCommandHandler(command::Calibration, [&](CMy7421Dlg& owner) {
+    dlg.setCommandHandler(command::Calibration, [&](MainWindow& owner) {
         stateInside = owner.session().poll().state();
         handed = owner.session().snapshot();
         return 0;
@@ -245,12 +245,12 @@ TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
 TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
     StationRig rig;
     test::RecordingMessenger messenger;
-    CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+    MainWindow dlg(*rig.link, messenger, fastOptions());
     dlg.onInitDialog();
     int restarts = 0;
     dlg.setRestartHandler([&] { ++restarts; });
     int answer = 2;
-    dlg.setCommandHandler(command::Language, [&](CMy7421Dlg&) { return answer; });
+    dlg.setCommandHandler(command::Language, [&](MainWindow&) { return answer; });
     dlg.show();
     dlg.runCommand(command::Language);
     EXPECT_EQ(restarts, 0);
@@ -269,7 +269,7 @@ TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
 TEST(MainWindow, ClosingWhileTheStationIsSilentEndsWithinASecond) {
     StationRig rig(StationRig::profile(/*silent=*/true), LinkTiming{});
     test::RecordingMessenger messenger;
-    auto dlg = std::make_unique<CMy7421Dlg>(*rig.link, messenger, fastOptions(1000ms));
+    auto dlg = std::make_unique<MainWindow>(*rig.link, messenger, fastOptions(1000ms));
     dlg->onInitDialog();
     dlg->show();
     ASSERT_TRUE(QTest::qWaitFor(
@@ -313,7 +313,7 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
         StationRig rig(profile);
         test::RecordingMessenger messenger;
         messenger.answer = c.confirm;
-        CMy7421Dlg dlg(*rig.link, messenger, fastOptions(1000ms));
+        MainWindow dlg(*rig.link, messenger, fastOptions(1000ms));
         dlg.onInitDialog();
         if (!c.plugged) {
             rig.station->unplug();
@@ -324,7 +324,7 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
         rig.station->clearReceived();
 
         bool finished = false;
-        QObject::connect(&dlg, &CMy7421Dlg::commandFinished,
+        QObject::connect(&dlg, &MainWindow::commandFinished,
                          [&](MenuCommand id) { finished = id == command::SyncTime; });
         dlg.runCommand(command::SyncTime);
         EXPECT_EQ(dlg.session().poll().state() == PollLoop::State::Held, !finished) << c.name;
@@ -355,7 +355,7 @@ TEST(MainWindow, EnterClosesTheWindowAsEscapeDoes) {
     StationRig rig;
     test::RecordingMessenger messenger;
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-        CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+        MainWindow dlg(*rig.link, messenger, fastOptions());
         dlg.onInitDialog();
         dlg.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
@@ -371,7 +371,7 @@ TEST(MainWindow, GermanWindowTexts) {
     {
         StationRig rig;
         test::RecordingMessenger messenger;
-        CMy7421Dlg dlg(*rig.link, messenger, fastOptions());
+        MainWindow dlg(*rig.link, messenger, fastOptions());
         dlg.onInitDialog();
         EXPECT_EQ(dlg.menu()->actions()[0]->menu()->actions()[3]->text(),
                   QString::fromUtf8("&SD-Karten-Dateien…"));
@@ -410,11 +410,11 @@ TEST(MainWindow, GermanStandardButtons) {
 // The About box is titled from the table in the user's language and is wide
 // enough for that title beside the window's buttons, at any font size.
 TEST(MainWindow, AboutBoxShowsTheVersionLineUnderItsWholeTitle) {
-    EXPECT_EQ(app::CAboutDlg::versionLine(), QStringLiteral("Vellumet, 1.5.2"));
+    EXPECT_EQ(app::AboutDialog::versionLine(), QStringLiteral("Vellumet, 1.5.2"));
     for (const app::UiLanguage language : {app::UiLanguage::English, app::UiLanguage::German}) {
         app::installTranslations(language);
         app::texts().load();
-        app::CAboutDlg about;
+        app::AboutDialog about;
         EXPECT_EQ(about.windowTitle(), language == app::UiLanguage::German
                                            ? QString::fromUtf8("Über Vellumet")
                                            : QStringLiteral("About Vellumet"));

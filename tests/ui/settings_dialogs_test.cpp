@@ -1,13 +1,13 @@
 #include "app/language.h"
 #include "app/text_table.h"
-#include "app/widgets/lang_dialog.h"
 #include "device/station_snapshot.h"
 #include "recording_messenger.h"
-#include "ui/main/main_dialog.h"
-#include "ui/main/my7421_app.h"
-#include "ui/settings/alarm.h"
-#include "ui/settings/calib.h"
-#include "ui/settings/setting.h"
+#include "settings/widgets/alarm_dialog.h"
+#include "settings/widgets/calibration_dialog.h"
+#include "settings/widgets/language_dialog.h"
+#include "settings/widgets/setup_dialog.h"
+#include "ui/main/application.h"
+#include "ui/main/main_window.h"
 
 #include "station_rig.h"
 
@@ -66,7 +66,7 @@ void clickAndWaitClosed(QDialog& dialog, QPushButton* button) {
 
 // Runs a menu command of the main window and, once its dialog is up, act on it.
 template <typename Dialog>
-void withDialogOf(CMy7421Dlg& window, MenuCommand command, std::function<void(Dialog&)> act) {
+void withDialogOf(MainWindow& window, MenuCommand command, std::function<void(Dialog&)> act) {
     bool acted = false;
     std::function<void()> poll = [&] {
         if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
@@ -84,7 +84,7 @@ void withDialogOf(CMy7421Dlg& window, MenuCommand command, std::function<void(Di
 }
 
 // The grid's boxes as "item/channel" for those checked.
-std::string checkedBoxes(const Setting& dialog) {
+std::string checkedBoxes(const SetupDialog& dialog) {
     QStringList checked;
     for (int item = 0; item < 3; ++item)
         for (int channel = 1; channel <= kChannelCount; ++channel)
@@ -95,13 +95,13 @@ std::string checkedBoxes(const Setting& dialog) {
 
 } // namespace
 
-TEST(SettingDialog, EightAndFiveAreaFramesByteForByte) {
+TEST(SetupDialog, EightAndFiveAreaFramesByteForByte) {
     for (const bool eight : {true, false}) {
         sim::Profile profile = StationRig::profile();
         profile.ident = eight ? "{ZP7421X@}" : "{ZP7421@}";
         DialogRig d(profile);
         settings::AreaGrid areas;
-        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
+        SetupDialog dialog(*d.rig.link, d.messenger, d.setting(), areas);
         EXPECT_EQ(dialog.area()->count(), eight ? 8 : 5);
         dialog.timeZone()->setCurrentIndex(0); // "-12"
         dialog.graphTime()->setCurrentIndex(3);
@@ -132,14 +132,14 @@ TEST(SettingDialog, EightAndFiveAreaFramesByteForByte) {
 
 // The area masks outlast the window, which the main window makes afresh for each
 // opening; the interval box takes whole minutes only.
-TEST(SettingDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
+TEST(SetupDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
     using namespace std::chrono_literals;
     // An eight-area station, then a five-area one: areas 6 to 8 keep their masks.
     settings::AreaGrid areas;
     std::array<std::uint32_t, kMaxAreas> eight{};
     {
         DialogRig d; // "{ZP7421X@}": eight areas
-        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
+        SetupDialog dialog(*d.rig.link, d.messenger, d.setting(), areas);
         eight = areas.masks();
         ASSERT_NE(eight[7], 0u);
     }
@@ -147,7 +147,7 @@ TEST(SettingDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
         sim::Profile profile = StationRig::profile();
         profile.ident = "{ZP7421@}";
         DialogRig d(profile);
-        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
+        SetupDialog dialog(*d.rig.link, d.messenger, d.setting(), areas);
         EXPECT_EQ(dialog.area()->count(), 5);
         for (std::size_t area = 5; area < 8; ++area)
             EXPECT_EQ(areas.masks()[area], eight[area]) << "area " << area + 1;
@@ -157,16 +157,16 @@ TEST(SettingDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
     // then the station is pulled; the next opening shows what was stored.
     StationRig rig;
     test::RecordingMessenger messenger;
-    CMy7421Dlg::Options options;
+    MainWindow::Options options;
     options.pollTiming = PollTiming{5ms, 40};
     options.monitor.useUdev = false;
     options.monitor.rescanInterval = 20ms;
-    CMy7421Dlg window(*rig.link, messenger, options);
+    MainWindow window(*rig.link, messenger, options);
     wireSettingsDialogs(window, QString());
     window.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.session().poll().refreshCount() >= 1; }, 3000));
     const std::string areaOne = "0/1 1/1 2/1"; // the station's area 1: CH1's items
-    withDialogOf<Setting>(window, command::Setup, [&](Setting& dialog) {
+    withDialogOf<SetupDialog>(window, command::Setup, [&](SetupDialog& dialog) {
         EXPECT_EQ(checkedBoxes(dialog), areaOne);
         dialog.area()->setCurrentIndex(1);
         dialog.box(2, 8)->setChecked(true);
@@ -181,7 +181,7 @@ TEST(SettingDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
     rig.station->unplug();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.link->connected(); }, 2000));
     LinkTestAccess::free(*rig.link);
-    withDialogOf<Setting>(window, command::Setup, [&](Setting& dialog) {
+    withDialogOf<SetupDialog>(window, command::Setup, [&](SetupDialog& dialog) {
         EXPECT_FALSE(dialog.saveButton()->isEnabled());
         EXPECT_FALSE(dialog.setIntervalButton()->isEnabled());
         EXPECT_EQ(checkedBoxes(dialog), areaOne);
@@ -193,7 +193,7 @@ TEST(SettingDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
     // Text that is not a whole number is refused, never read in part.
     {
         DialogRig d;
-        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
+        SetupDialog dialog(*d.rig.link, d.messenger, d.setting(), areas);
         const QString range = app::texts()[app::TextId::IntervalRange];
         const QString whole = range + QStringLiteral("\nPlease enter a whole number of minutes.");
         const std::pair<const char*, QString> cases[] = {
@@ -216,7 +216,7 @@ TEST(SettingDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
 
 // Enter commits what it was pressed on: a changed setting is saved, the
 // interval box sets the interval, and neither sends the other.
-TEST(SettingDialog, EnterCommitsWhatItWasPressedOn) {
+TEST(SetupDialog, EnterCommitsWhatItWasPressedOn) {
     const auto pressEnter = [](QDialog& dialog, QWidget* focus) {
         dialog.show();
         dialog.activateWindow();
@@ -231,7 +231,7 @@ TEST(SettingDialog, EnterCommitsWhatItWasPressedOn) {
     settings::AreaGrid areas;
     for (const bool onTheInterval : {false, true}) {
         DialogRig d;
-        Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
+        SetupDialog dialog(*d.rig.link, d.messenger, d.setting(), areas);
         dialog.timeZone()->setCurrentIndex(0);
         dialog.interval()->setText(QStringLiteral("7"));
         if (onTheInterval) {
@@ -267,7 +267,7 @@ TEST(SettingsDialogs, WithoutAStationTheySayNoStation) {
         return note && note->text().contains(QStringLiteral("No station"));
     };
     settings::AreaGrid areas;
-    Setting setup(*rig.link, messenger, StationSnapshot{}, areas);
+    SetupDialog setup(*rig.link, messenger, StationSnapshot{}, areas);
     EXPECT_TRUE(saysNoStation(setup));
     for (QComboBox* combo :
          {setup.graphType(), setup.graphTime(), setup.timeFormat(), setup.dateFormat(),
@@ -282,7 +282,7 @@ TEST(SettingsDialogs, WithoutAStationTheySayNoStation) {
     setup.grab().save(QDir(QStringLiteral(VELLUMET_TEST_OUTPUT_DIR))
                           .filePath(QStringLiteral("setup_without_station.png")));
 
-    Alarm alarm(*rig.link, messenger, StationSnapshot{});
+    AlarmDialog alarm(*rig.link, messenger, StationSnapshot{});
     EXPECT_TRUE(saysNoStation(alarm));
     EXPECT_EQ(alarm.temperatureSwitch()->currentIndex(), -1);
     EXPECT_EQ(alarm.humiditySwitch()->currentIndex(), -1);
@@ -295,7 +295,7 @@ TEST(SettingsDialogs, WithoutAStationTheySayNoStation) {
 
     StationSnapshot copy;
     copy.readings[0] = {21.0f, 40};
-    Calib calib(*rig.link, messenger, copy);
+    CalibrationDialog calib(*rig.link, messenger, copy);
     EXPECT_TRUE(saysNoStation(calib));
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         EXPECT_TRUE(calib.temperature(channel)->text().isEmpty()) << channel;
@@ -362,11 +362,11 @@ TEST(SettingsDialogs, NoTextIsCutInEitherLanguageAtEitherSize) {
                 }
                 test::RecordingMessenger messenger;
                 settings::AreaGrid areas;
-                Setting setup(*rig.link, messenger, station, areas);
+                SetupDialog setup(*rig.link, messenger, station, areas);
                 EXPECT_EQ(cutTexts(setup), "") << where << " Setup";
-                Alarm alarm(*rig.link, messenger, station);
+                AlarmDialog alarm(*rig.link, messenger, station);
                 EXPECT_EQ(cutTexts(alarm), "") << where << " Alarm";
-                Calib calib(*rig.link, messenger, station);
+                CalibrationDialog calib(*rig.link, messenger, station);
                 EXPECT_EQ(cutTexts(calib), "") << where << " Calibration";
             }
         }
@@ -410,9 +410,9 @@ TEST(SettingsDialogs, GermanLeavesNoEnglishText) {
         }
         test::RecordingMessenger messenger;
         settings::AreaGrid areas;
-        Setting setup(*rig.link, messenger, station, areas);
-        Alarm alarm(*rig.link, messenger, StationSnapshot{});
-        Calib calib(*rig.link, messenger, StationSnapshot{});
+        SetupDialog setup(*rig.link, messenger, station, areas);
+        AlarmDialog alarm(*rig.link, messenger, StationSnapshot{});
+        CalibrationDialog calib(*rig.link, messenger, StationSnapshot{});
         return textsOf(setup) + textsOf(alarm) + textsOf(calib);
     };
     const QRegularExpression same(
@@ -432,11 +432,11 @@ TEST(SettingsDialogs, GermanLeavesNoEnglishText) {
     app::texts().load();
 }
 
-TEST(SettingDialog, AwayStationReceivesOnlyTheStatusQuery) {
+TEST(SetupDialog, AwayStationReceivesOnlyTheStatusQuery) {
     DialogRig d;
     d.rig.station->setScreenAway(1);
     settings::AreaGrid areas;
-    Setting dialog(*d.rig.link, d.messenger, d.setting(), areas);
+    SetupDialog dialog(*d.rig.link, d.messenger, d.setting(), areas);
     clickAndWaitClosed(dialog, dialog.saveButton());
     const std::vector<Block> received = d.rig.station->receivedFrames();
     ASSERT_EQ(received.size(), 1u);
@@ -449,7 +449,7 @@ TEST(SettingDialog, AwayStationReceivesOnlyTheStatusQuery) {
 TEST(AlarmDialog, FahrenheitLimitsAndRefusedValues) {
     DialogRig d(StationRig::profile(false, 1));
     ASSERT_TRUE(d.rig.link->fahrenheit());
-    Alarm dialog(*d.rig.link, d.messenger, d.alarm());
+    AlarmDialog dialog(*d.rig.link, d.messenger, d.alarm());
     EXPECT_EQ(dialog.limit(0, 1)->text(), QStringLiteral("95.0")); // 35.0 °C
     dialog.show();
     // 31.8 °F would be stored as -0.1 °C, the station's code for no limit.
@@ -493,7 +493,7 @@ TEST(CalibDialog, CorrectedReadingCheckAndFrame) {
     StationSnapshot copy = d.station;
     copy.readings = Readings{}; // CH1 only
     copy.readings[0] = {58.0f, 95};
-    Calib dialog(*d.rig.link, d.messenger, copy);
+    CalibrationDialog dialog(*d.rig.link, d.messenger, copy);
     EXPECT_FALSE(dialog.temperature(2)->isEnabled()); // no reading on CH2
     dialog.show();
     dialog.temperature(1)->setText(QStringLiteral("2.1"));
@@ -514,11 +514,11 @@ TEST(CalibDialog, CorrectedReadingCheckAndFrame) {
 // Save writes Main.ini, then tells the station. Enter, while no button has the
 // focus, ends the window with OK: without writing when the language is the one
 // it opened with, as Save when another was chosen.
-TEST(LangDialog, SaveAndEnterEndWithOk) {
+TEST(LanguageDialog, SaveAndEnterEndWithOk) {
     DialogRig d;
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("Main.ini"));
-    const auto pressEnterOn = [](app::Lang& dialog, QWidget* focus) {
+    const auto pressEnterOn = [](app::LanguageDialog& dialog, QWidget* focus) {
         dialog.show();
         dialog.activateWindow();
         focus->setFocus();
@@ -526,7 +526,7 @@ TEST(LangDialog, SaveAndEnterEndWithOk) {
         return QTest::qWaitFor([&] { return !dialog.isVisible(); }, 5000);
     };
     {
-        app::Lang dialog(*d.rig.link, d.messenger, ini);
+        app::LanguageDialog dialog(*d.rig.link, d.messenger, ini);
         EXPECT_EQ(dialog.language()->currentText(), QStringLiteral("English"));
         ASSERT_TRUE(pressEnterOn(dialog, dialog.language()));
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -534,7 +534,7 @@ TEST(LangDialog, SaveAndEnterEndWithOk) {
         EXPECT_TRUE(d.rig.station->receivedFrames().empty());
     }
     {
-        app::Lang dialog(*d.rig.link, d.messenger, ini);
+        app::LanguageDialog dialog(*d.rig.link, d.messenger, ini);
         dialog.language()->setCurrentIndex(0);
         clickAndWaitClosed(dialog, dialog.saveButton());
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -542,7 +542,7 @@ TEST(LangDialog, SaveAndEnterEndWithOk) {
         EXPECT_EQ(d.rig.station->language(), 0);
     }
     {
-        app::Lang dialog(*d.rig.link, d.messenger, ini);
+        app::LanguageDialog dialog(*d.rig.link, d.messenger, ini);
         EXPECT_EQ(dialog.language()->currentText(), QStringLiteral("Deutsch"));
         dialog.language()->setCurrentIndex(1);
         ASSERT_TRUE(pressEnterOn(dialog, dialog.language()));
@@ -552,7 +552,7 @@ TEST(LangDialog, SaveAndEnterEndWithOk) {
     }
     {
         // Enter on a focused button presses that button.
-        app::Lang dialog(*d.rig.link, d.messenger, ini);
+        app::LanguageDialog dialog(*d.rig.link, d.messenger, ini);
         dialog.language()->setCurrentIndex(0);
         ASSERT_TRUE(pressEnterOn(dialog, dialog.exitButton()));
         EXPECT_EQ(dialog.result(), QDialog::Rejected);

@@ -1,4 +1,4 @@
-#include "my7421_app.h"
+#include "application.h"
 
 #include "app/program_options.h"
 #include "core/version.h"
@@ -33,6 +33,6 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("org.vellumet.Vellumet"));
     QApplication::setWindowIcon(vellumet::ui::appIcon());
 
-    vellumet::ui::CMy7421App app;
+    vellumet::ui::Application app;
     return app.initInstance(options);
 }

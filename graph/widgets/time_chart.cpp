@@ -1,4 +1,4 @@
-#include "tchart1.h"
+#include "time_chart.h"
 
 #include "graph/graph_plan.h"
 
@@ -18,7 +18,7 @@ namespace vellumet::graph {
 
 namespace {
 
-const std::array<QColor, CTchart1::kSeriesCount> kColours = {
+const std::array<QColor, TimeChart::kSeriesCount> kColours = {
     QColor(0xFF, 0x00, 0x00), QColor(0x00, 0x80, 0x00), QColor(0x00, 0x80, 0xFF),
     QColor(0xFF, 0x80, 0x00)};
 
@@ -29,12 +29,12 @@ constexpr double kPanStep = 0.1;
 constexpr int kPixelsPerTimeMark = 130;
 
 bool validIndex(int index) {
-    return index >= 0 && index < CTchart1::kSeriesCount;
+    return index >= 0 && index < TimeChart::kSeriesCount;
 }
 
 } // namespace
 
-CTchart1::CTchart1(QWidget* parent) : QChartView(parent) {
+TimeChart::TimeChart(QWidget* parent) : QChartView(parent) {
     auto* chart = new QChart();
     chart->setTitle(QStringLiteral(" "));
     chart->legend()->setAlignment(Qt::AlignTop);
@@ -85,42 +85,42 @@ CTchart1::CTchart1(QWidget* parent) : QChartView(parent) {
     });
 }
 
-void CTchart1::setEmptyText(const QString& text) {
+void TimeChart::setEmptyText(const QString& text) {
     emptyText_->setText(text);
     emptyText_->setVisible(!text.isEmpty());
     chart()->legend()->setVisible(text.isEmpty());
     placeEmptyText();
 }
 
-QString CTchart1::emptyText() const {
+QString TimeChart::emptyText() const {
     return emptyText_->isVisible() ? emptyText_->text() : QString();
 }
 
-void CTchart1::placeEmptyText() {
+void TimeChart::placeEmptyText() {
     const QRectF area = chart()->plotArea();
     const QRectF box = emptyText_->boundingRect();
     emptyText_->setPos(area.center() - box.center());
 }
 
-void CTchart1::resizeEvent(QResizeEvent* event) {
+void TimeChart::resizeEvent(QResizeEvent* event) {
     QChartView::resizeEvent(event);
     markTimeAxis();
 }
 
-QStringList CTchart1::timeLabels() const {
+QStringList TimeChart::timeLabels() const {
     QStringList labels;
     for (const QString& label : timeAxis_->categoriesLabels())
         labels.append(label.trimmed().remove(QChar(0x2060)));
     return labels;
 }
 
-void CTchart1::markTimeAxis() {
+void TimeChart::markTimeAxis() {
     const bool setting = std::exchange(settingRange_, true);
     markTimeAxisNow();
     settingRange_ = setting;
 }
 
-void CTchart1::markTimeAxisNow() {
+void TimeChart::markTimeAxisNow() {
     const QStringList old = timeAxis_->categoriesLabels();
     for (const QString& label : old)
         timeAxis_->remove(label);
@@ -142,29 +142,30 @@ void CTchart1::markTimeAxisNow() {
     }
 }
 
-void CTchart1::setTitleText(const QString& text) {
+void TimeChart::setTitleText(const QString& text) {
     chart()->setTitle(text);
 }
 
-QString CTchart1::titleText() const {
+QString TimeChart::titleText() const {
     return chart()->title();
 }
 
-QLineSeries* CTchart1::series(int index) const {
+QLineSeries* TimeChart::series(int index) const {
     return validIndex(index) ? series_[static_cast<std::size_t>(index)] : nullptr;
 }
 
-void CTchart1::clearSeries(int index) {
+void TimeChart::clearSeries(int index) {
     if (QLineSeries* s = series(index))
         s->clear();
 }
 
-void CTchart1::clearAll() {
+void TimeChart::clearAll() {
     for (int i = 0; i < kSeriesCount; ++i)
         clearSeries(i);
 }
 
-void CTchart1::addSeries(int index, std::span<const double> times, std::span<const double> values) {
+void TimeChart::addSeries(int index, std::span<const double> times,
+                          std::span<const double> values) {
     QLineSeries* s = series(index);
     if (!s)
         return;
@@ -176,54 +177,54 @@ void CTchart1::addSeries(int index, std::span<const double> times, std::span<con
     s->replace(points); // one update of the chart, not one per point
 }
 
-void CTchart1::setSeriesTitle(int index, const QString& title) {
+void TimeChart::setSeriesTitle(int index, const QString& title) {
     QLineSeries* s = series(index);
     if (!s || s->name() == title)
         return;
     s->setName(title);
 }
 
-void CTchart1::setSeriesShown(int index, bool shown) {
+void TimeChart::setSeriesShown(int index, bool shown) {
     if (QLineSeries* s = series(index))
         s->setVisible(shown);
 }
 
-bool CTchart1::seriesShown(int index) const {
+bool TimeChart::seriesShown(int index) const {
     const QLineSeries* s = series(index);
     return s && s->isVisible();
 }
 
-void CTchart1::setTimeRange(double start, double end) {
+void TimeChart::setTimeRange(double start, double end) {
     settingRange_ = true;
     timeAxis_->setRange(start, end);
     markTimeAxis();
     settingRange_ = false;
 }
 
-std::pair<double, double> CTchart1::timeRange() const {
+std::pair<double, double> TimeChart::timeRange() const {
     return {timeAxis_->min(), timeAxis_->max()};
 }
 
-void CTchart1::setValueAxisTitle(const QString& title) {
+void TimeChart::setValueAxisTitle(const QString& title) {
     valueAxis_->setTitleText(title);
 }
 
-QString CTchart1::valueAxisTitle() const {
+QString TimeChart::valueAxisTitle() const {
     return valueAxis_->titleText();
 }
 
-void CTchart1::setValueRange(double low, double high) {
+void TimeChart::setValueRange(double low, double high) {
     valueAxis_->setRange(low, high);
     valueAxis_->applyNiceNumbers();
 }
 
-int CTchart1::plotColumns() const {
+int TimeChart::plotColumns() const {
     const double plotWidth = chart()->plotArea().width();
     const int width = plotWidth >= 1.0 ? static_cast<int>(plotWidth + 0.999) : this->width();
     return std::max(width, 64);
 }
 
-void CTchart1::mouseReleaseEvent(QMouseEvent* event) {
+void TimeChart::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         emit zoomOutRequested();
         event->accept();
@@ -232,7 +233,7 @@ void CTchart1::mouseReleaseEvent(QMouseEvent* event) {
     QChartView::mouseReleaseEvent(event);
 }
 
-void CTchart1::keyPressEvent(QKeyEvent* event) {
+void TimeChart::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
         emit panRequested(event->key() == Qt::Key_Left ? -kPanStep : kPanStep);
         event->accept();
@@ -241,7 +242,7 @@ void CTchart1::keyPressEvent(QKeyEvent* event) {
     QChartView::keyPressEvent(event);
 }
 
-void CTchart1::wheelEvent(QWheelEvent* event) {
+void TimeChart::wheelEvent(QWheelEvent* event) {
     // A notch is 120; away from the user or to the left goes back in time.
     const QPoint delta = event->angleDelta();
     const int notches = delta.x() != 0 ? delta.x() : delta.y();

@@ -1,4 +1,4 @@
-#include "lang_dialog.h"
+#include "language_dialog.h"
 
 #include "app/background.h"
 #include "app/language.h"
@@ -13,7 +13,8 @@
 
 namespace vellumet::app {
 
-Lang::Lang(StationLink& link, Messenger& messenger, QString iniPath, QWidget* parent)
+LanguageDialog::LanguageDialog(StationLink& link, Messenger& messenger, QString iniPath,
+                               QWidget* parent)
     : QDialog(parent), link_(link), messenger_(messenger), iniPath_(std::move(iniPath)) {
     setWindowTitle(texts()[TextId::Language]);
     auto* layout = new QGridLayout(this);
@@ -29,15 +30,15 @@ Lang::Lang(StationLink& link, Messenger& messenger, QString iniPath, QWidget* pa
     layout->addWidget(combo_, 0, 1, 1, 2);
     layout->addWidget(save_, 1, 1);
     layout->addWidget(exit_, 1, 2);
-    connect(save_, &QPushButton::clicked, this, &Lang::save);
-    connect(exit_, &QPushButton::clicked, this, &Lang::reject);
+    connect(save_, &QPushButton::clicked, this, &LanguageDialog::save);
+    connect(exit_, &QPushButton::clicked, this, &LanguageDialog::reject);
 }
 
-Lang::~Lang() {
+LanguageDialog::~LanguageDialog() {
     running_.reset();
 }
 
-void Lang::save() {
+void LanguageDialog::save() {
     const UiLanguage language = settings::languageOfItem(combo_->currentIndex());
     // Main.ini first: it holds the choice even when the station is not told.
     if (Status written = settings::writeLanguageChoice(iniPath_, language); !written) {
@@ -66,7 +67,7 @@ void Lang::save() {
         });
 }
 
-void Lang::keyPressEvent(QKeyEvent* event) {
+void LanguageDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
         QDialog::keyPressEvent(event);
         return;
@@ -84,7 +85,7 @@ void Lang::keyPressEvent(QKeyEvent* event) {
         accept();
 }
 
-void Lang::reject() {
+void LanguageDialog::reject() {
     if (running_)
         return;
     QDialog::reject();

@@ -18,18 +18,18 @@ class QTimeEdit;
 
 namespace vellumet::graph {
 
-class CTchart1;
+class TimeChart;
 
 // The graph window: pick a time window and a kind, draw the curves of the
 // imported log; zoom into a range with the mouse and back out, jump to the
 // whole log, save the picture.
-class Grapsh : public QDialog {
+class GraphDialog : public QDialog {
     Q_OBJECT
 public:
     // now: the moment the window counts its opening hour back from.
-    Grapsh(QString databasePath, app::Messenger& messenger, QWidget* parent = nullptr,
-           const QDateTime& now = QDateTime::currentDateTime());
-    ~Grapsh() override;
+    GraphDialog(QString databasePath, app::Messenger& messenger, QWidget* parent = nullptr,
+                const QDateTime& now = QDateTime::currentDateTime());
+    ~GraphDialog() override;
 
     // The value-axis title of the temperature graph, e.g. "(°C)".
     void setUnitText(const QString& unitText) { unitText_ = unitText; }
@@ -49,7 +49,7 @@ public:
     bool pan(double fraction);
     bool saveChart(const QString& path);
 
-    CTchart1* chart() const { return chart_; }
+    TimeChart* chart() const { return chart_; }
     QDateEdit* startDateEdit() const { return startDate_; }
     QTimeEdit* startTimeEdit() const { return startTime_; }
     QDateEdit* endDateEdit() const { return endDate_; }
@@ -83,7 +83,7 @@ private:
     QString unitText_;
     store::RecordStore store_;
 
-    CTchart1* chart_ = nullptr;
+    TimeChart* chart_ = nullptr;
     QDateEdit* startDate_ = nullptr;
     QTimeEdit* startTime_ = nullptr;
     QDateEdit* endDate_ = nullptr;

@@ -14,11 +14,11 @@ class QPushButton;
 namespace vellumet::ui {
 
 // The Calibration window: a temperature and a humidity offset per channel.
-class Calib : public StationDialog {
+class CalibrationDialog : public StationDialog {
     Q_OBJECT
 public:
-    Calib(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
-          QWidget* parent = nullptr);
+    CalibrationDialog(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
+                      QWidget* parent = nullptr);
 
     void save();
     QLineEdit* temperature(int channel) const {

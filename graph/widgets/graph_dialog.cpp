@@ -1,7 +1,7 @@
-#include "grapsh.h"
+#include "graph_dialog.h"
 
 #include "chart_drawing.h"
-#include "tchart1.h"
+#include "time_chart.h"
 
 #include "app/data_folder.h"
 #include "app/widgets/message_box_messenger.h"
@@ -27,7 +27,7 @@ namespace vellumet::graph {
 namespace {
 
 QString localText(const char* source) {
-    return QCoreApplication::translate("Grapsh", source);
+    return QCoreApplication::translate("GraphDialog", source);
 }
 
 // The wait cursor for as long as a drawing blocks the window.
@@ -41,8 +41,8 @@ public:
 
 } // namespace
 
-Grapsh::Grapsh(QString databasePath, app::Messenger& messenger, QWidget* parent,
-               const QDateTime& now)
+GraphDialog::GraphDialog(QString databasePath, app::Messenger& messenger, QWidget* parent,
+                         const QDateTime& now)
     : QDialog(parent), databasePath_(std::move(databasePath)), messenger_(messenger) {
     using app::TextId;
     setWindowTitle(graphText(TextId::Graph));
@@ -73,7 +73,7 @@ Grapsh::Grapsh(QString databasePath, app::Messenger& messenger, QWidget* parent,
     zoomOut_->setEnabled(false);
     draw_->setDefault(true);
 
-    chart_ = new CTchart1(this);
+    chart_ = new TimeChart(this);
     chart_->setToolTip(localText("Drag across the chart to zoom in, right-click to zoom out; the "
                                  "arrow keys and the mouse wheel move along the time axis."));
     chart_->setMinimumSize(800, 369);
@@ -103,19 +103,19 @@ Grapsh::Grapsh(QString databasePath, app::Messenger& messenger, QWidget* parent,
     connect(wholeLog_, &QPushButton::clicked, this, [this] { showWholeLog(); });
     connect(zoomOut_, &QPushButton::clicked, this, [this] { zoomOut(); });
     connect(save_, &QPushButton::clicked, this, [this] { askAndSave(); });
-    connect(chart_, &CTchart1::zoomedIn, this,
+    connect(chart_, &TimeChart::zoomedIn, this,
             [this](double start, double end) { zoomIn(start, end); });
-    connect(chart_, &CTchart1::zoomOutRequested, this, [this] { zoomOut(); });
-    connect(chart_, &CTchart1::panRequested, this, [this](double fraction) { pan(fraction); });
+    connect(chart_, &TimeChart::zoomOutRequested, this, [this] { zoomOut(); });
+    connect(chart_, &TimeChart::panRequested, this, [this](double fraction) { pan(fraction); });
 }
 
-Grapsh::~Grapsh() = default;
+GraphDialog::~GraphDialog() = default;
 
-PickerValues Grapsh::pickers() const {
+PickerValues GraphDialog::pickers() const {
     return {startDate_->date(), startTime_->time(), endDate_->date(), endTime_->time()};
 }
 
-void Grapsh::setPickers(const PickerValues& values) {
+void GraphDialog::setPickers(const PickerValues& values) {
     startDate_->setDate(values.startDate);
     startTime_->setTime(values.startTime);
     endDate_->setDate(values.endDate);
@@ -125,7 +125,7 @@ void Grapsh::setPickers(const PickerValues& values) {
 // The database is opened at the first draw of a showing and kept for the
 // zooms and pans that follow; a failed read closes it, so the next draw tries
 // afresh.
-bool Grapsh::openStore() {
+bool GraphDialog::openStore() {
     if (store_.isOpen())
         return true;
     if (Status s = store_.openDatabase(app::nativePath(databasePath_)); !s) {
@@ -135,7 +135,7 @@ bool Grapsh::openStore() {
     return true;
 }
 
-bool Grapsh::drawGraph() {
+bool GraphDialog::drawGraph() {
     Result<Window> window = composeWindow(pickers());
     if (!window) {
         messenger_.error(window.error());
@@ -164,7 +164,7 @@ bool Grapsh::drawGraph() {
     return drawRange(kind, clock_->toAxis(window->start), clock_->toAxis(window->end, true));
 }
 
-void Grapsh::nameLog() {
+void GraphDialog::nameLog() {
     // The log the import noted beside its rows, in the title.
     const Result<std::optional<std::string>> name = store_.readParam(sdcard::kParamLogFile);
     QString title = graphText(app::TextId::Graph);
@@ -173,7 +173,7 @@ void Grapsh::nameLog() {
     setWindowTitle(title);
 }
 
-const WallClockAxis* Grapsh::clock() {
+const WallClockAxis* GraphDialog::clock() {
     if (!clock_) {
         Result<WallClockAxis> read = WallClockAxis::ofStore(store_);
         if (!read) {
@@ -185,7 +185,7 @@ const WallClockAxis* Grapsh::clock() {
     return &*clock_;
 }
 
-bool Grapsh::drawRange(GraphKind kind, double start, double end) {
+bool GraphDialog::drawRange(GraphKind kind, double start, double end) {
     BusyCursor busy;
     drawnKind_ = kind;
     drawnRange_ = {start, end};
@@ -207,12 +207,12 @@ bool Grapsh::drawRange(GraphKind kind, double start, double end) {
     return true;
 }
 
-void Grapsh::hideEvent(QHideEvent* event) {
+void GraphDialog::hideEvent(QHideEvent* event) {
     store_.close();
     QDialog::hideEvent(event);
 }
 
-bool Grapsh::zoomIn(double start, double end) {
+bool GraphDialog::zoomIn(double start, double end) {
     if (!(end > start))
         return false;
     zoomHistory_.push_back(drawnRange_);
@@ -220,7 +220,7 @@ bool Grapsh::zoomIn(double start, double end) {
     return drawRange(drawnKind_, start, end);
 }
 
-bool Grapsh::zoomOut() {
+bool GraphDialog::zoomOut() {
     if (zoomHistory_.empty())
         return false;
     const auto [start, end] = zoomHistory_.back();
@@ -229,7 +229,7 @@ bool Grapsh::zoomOut() {
     return drawRange(drawnKind_, start, end);
 }
 
-bool Grapsh::pan(double fraction) {
+bool GraphDialog::pan(double fraction) {
     const auto [start, end] = drawnRange_;
     if (!(end > start) || !std::isfinite(fraction) || fraction == 0.0)
         return false;
@@ -239,7 +239,7 @@ bool Grapsh::pan(double fraction) {
     return drawRange(drawnKind_, start + shift, end + shift);
 }
 
-bool Grapsh::showWholeLog() {
+bool GraphDialog::showWholeLog() {
     if (!openStore())
         return false;
     Result<std::optional<store::RecordStore::TimeSpan>> span = store_.timeSpan();
@@ -256,7 +256,7 @@ bool Grapsh::showWholeLog() {
     return drawGraph();
 }
 
-bool Grapsh::saveChart(const QString& path) {
+bool GraphDialog::saveChart(const QString& path) {
     if (Status s = writePng(*chart_, path); !s) {
         messenger_.error(s.error());
         return false;
@@ -264,7 +264,7 @@ bool Grapsh::saveChart(const QString& path) {
     return true;
 }
 
-void Grapsh::askAndSave() {
+void GraphDialog::askAndSave() {
     QString path = QFileDialog::getSaveFileName(this, localText("Save the graph"),
                                                 QDir::home().filePath(QStringLiteral("graph.png")),
                                                 localText("PNG images (*.png)"));

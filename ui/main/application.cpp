@@ -1,14 +1,14 @@
-#include "my7421_app.h"
+#include "application.h"
 
 #include "app/data_folder.h"
 #include "app/language.h"
 #include "app/text_table.h"
 #include "app/transport_factory.h"
-#include "app/widgets/lang_dialog.h"
-#include "sdcard/widgets/history_dialog.h"
-#include "ui/settings/alarm.h"
-#include "ui/settings/calib.h"
-#include "ui/settings/setting.h"
+#include "sdcard/widgets/card_dialog.h"
+#include "settings/widgets/alarm_dialog.h"
+#include "settings/widgets/calibration_dialog.h"
+#include "settings/widgets/language_dialog.h"
+#include "settings/widgets/setup_dialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,15 +21,15 @@
 
 namespace vellumet::ui {
 
-CMy7421App::CMy7421App() = default;
+Application::Application() = default;
 
-CMy7421App::~CMy7421App() {
+Application::~Application() {
     // Window first (it stops the polling thread), then the link (it joins its reader).
     mainDlg.reset();
     link_.reset();
 }
 
-QString CMy7421App::activationServerName() const {
+QString Application::activationServerName() const {
 #ifdef Q_OS_UNIX
     // Next to the lock, so that users of one machine do not meet each other.
     return singleInstanceMutex.lockPath() + QStringLiteral(".socket");
@@ -38,7 +38,7 @@ QString CMy7421App::activationServerName() const {
 #endif
 }
 
-void CMy7421App::askRunningInstanceToShow(const QString& serverName) {
+void Application::askRunningInstanceToShow(const QString& serverName) {
     QLocalSocket socket;
     socket.connectToServer(serverName);
     if (socket.waitForConnected(300)) {
@@ -48,7 +48,7 @@ void CMy7421App::askRunningInstanceToShow(const QString& serverName) {
     }
 }
 
-void CMy7421App::listenForActivation() {
+void Application::listenForActivation() {
     server_ = new QLocalServer(qApp);
     QLocalServer::removeServer(activationServerName());
     if (!server_->listen(activationServerName()))
@@ -65,7 +65,7 @@ void CMy7421App::listenForActivation() {
     });
 }
 
-int CMy7421App::initInstance(const app::ProgramOptions& options) {
+int Application::initInstance(const app::ProgramOptions& options) {
     switch (singleInstanceMutex.acquire()) {
     case app::SingleInstance::Outcome::HeldByAnother:
         askRunningInstanceToShow(activationServerName());
@@ -100,11 +100,11 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
     }
     link_ = std::make_unique<StationLink>(std::move(*transport));
 
-    mainDlg = std::make_unique<CMy7421Dlg>(*link_, messenger_);
+    mainDlg = std::make_unique<MainWindow>(*link_, messenger_);
     messenger_.setOwner(mainDlg.get());
     mainDlg->setRestartHandler([this] { restart(); });
-    mainDlg->setCommandHandler(command::SdCardFile, [this](CMy7421Dlg& window) {
-        sdcard::History history(*link_, window.messenger(), dataFolder, &window);
+    mainDlg->setCommandHandler(command::SdCardFile, [this](MainWindow& window) {
+        sdcard::CardDialog history(*link_, window.messenger(), dataFolder, &window);
         return history.exec();
     });
     wireSettingsDialogs(*mainDlg, ini);
@@ -118,29 +118,29 @@ int CMy7421App::initInstance(const app::ProgramOptions& options) {
     return 0;
 }
 
-void wireSettingsDialogs(CMy7421Dlg& window, const QString& iniPath) {
+void wireSettingsDialogs(MainWindow& window, const QString& iniPath) {
     // The Setup window is made for each opening; its area masks last as long
     // as the main window.
     auto areas = std::make_shared<settings::AreaGrid>();
-    window.setCommandHandler(command::Setup, [areas](CMy7421Dlg& w) {
-        Setting dialog(w.session().link(), w.messenger(), *w.session().snapshot(), *areas, &w);
+    window.setCommandHandler(command::Setup, [areas](MainWindow& w) {
+        SetupDialog dialog(w.session().link(), w.messenger(), *w.session().snapshot(), *areas, &w);
         return dialog.exec();
     });
-    window.setCommandHandler(command::Alarm, [](CMy7421Dlg& w) {
-        Alarm dialog(w.session().link(), w.messenger(), *w.session().snapshot(), &w);
+    window.setCommandHandler(command::Alarm, [](MainWindow& w) {
+        AlarmDialog dialog(w.session().link(), w.messenger(), *w.session().snapshot(), &w);
         return dialog.exec();
     });
-    window.setCommandHandler(command::Calibration, [](CMy7421Dlg& w) {
-        Calib dialog(w.session().link(), w.messenger(), *w.session().snapshot(), &w);
+    window.setCommandHandler(command::Calibration, [](MainWindow& w) {
+        CalibrationDialog dialog(w.session().link(), w.messenger(), *w.session().snapshot(), &w);
         return dialog.exec();
     });
-    window.setCommandHandler(command::Language, [iniPath](CMy7421Dlg& w) {
-        app::Lang dialog(w.session().link(), w.messenger(), iniPath, &w);
+    window.setCommandHandler(command::Language, [iniPath](MainWindow& w) {
+        app::LanguageDialog dialog(w.session().link(), w.messenger(), iniPath, &w);
         return dialog.exec();
     });
 }
 
-void CMy7421App::restart() {
+void Application::restart() {
     if (server_)
         server_->close();
     singleInstanceMutex.release();

@@ -6,7 +6,7 @@
 #include "sdcard/card_transfer.h"
 #include "sdcard/log_time.h"
 #include "sdcard/record_list_model.h"
-#include "sdcard/widgets/history_dialog.h"
+#include "sdcard/widgets/card_dialog.h"
 #include "sim/virtual_station.h"
 #include "store/automation_date.h"
 #include "store/record_schema.h"
@@ -56,7 +56,7 @@ struct DialogRig {
     std::unique_ptr<StationLink> link;
     QTemporaryDir data;
     ScriptedMessenger messenger;
-    std::unique_ptr<History> dialog;
+    std::unique_ptr<CardDialog> dialog;
 
     explicit DialogRig(int reportMs, sim::Profile p = {}) {
         p.faults.reportMs = reportMs;
@@ -67,14 +67,14 @@ struct DialogRig {
         EXPECT_TRUE(
             store::ensureRecordSchema(QFile::encodeName(data.filePath("7421.mdb")).toStdString())
                 .ok());
-        dialog = std::make_unique<History>(*link, messenger, data.path());
+        dialog = std::make_unique<CardDialog>(*link, messenger, data.path());
         dialog->show();
         waitIdle();
     }
     ~DialogRig() { dialog.reset(); }
 
     void waitIdle() {
-        QSignalSpy finished(dialog.get(), &History::workFinished);
+        QSignalSpy finished(dialog.get(), &CardDialog::workFinished);
         if (dialog->busy()) {
             ASSERT_TRUE(finished.wait(20000));
         }
@@ -106,7 +106,7 @@ struct DialogRig {
     // The window closed and opened again, as its owner does.
     void reopen() {
         dialog.reset();
-        dialog = std::make_unique<History>(*link, messenger, data.path());
+        dialog = std::make_unique<CardDialog>(*link, messenger, data.path());
         dialog->show();
         waitIdle();
     }
@@ -129,7 +129,7 @@ struct DialogRig {
 
 } // namespace
 
-TEST(HistoryDialog, ExportCannotBeEndedWhileItRuns) {
+TEST(CardDialog, ExportCannotBeEndedWhileItRuns) {
     DialogRig rig(1);
     ASSERT_EQ(rig.dialog->fileList()->rowCount(), 6);
     rig.dialog->exportButton()->click();
@@ -138,7 +138,7 @@ TEST(HistoryDialog, ExportCannotBeEndedWhileItRuns) {
 
     rig.click("CH1_2612.CSV");
     EXPECT_EQ(rig.dialog->selectedLabel()->text(), "CH1_2612.CSV");
-    QSignalSpy finished(rig.dialog.get(), &History::workFinished);
+    QSignalSpy finished(rig.dialog.get(), &CardDialog::workFinished);
     rig.dialog->exportButton()->click();
     ASSERT_TRUE(rig.dialog->busy());
     EXPECT_FALSE(rig.dialog->exportButton()->isEnabled());
@@ -183,7 +183,7 @@ TEST(HistoryDialog, ExportCannotBeEndedWhileItRuns) {
     EXPECT_FALSE(rig.dialog->isVisible());
 }
 
-TEST(HistoryDialog, DeleteAsksFirstThenRemovesCardFileAndLocalCopy) {
+TEST(CardDialog, DeleteAsksFirstThenRemovesCardFileAndLocalCopy) {
     DialogRig rig(0);
     const QString local = QDir(rig.data.path()).filePath("CH4_2612.CSV");
     QFile copy(local);
@@ -217,7 +217,7 @@ TEST(HistoryDialog, DeleteAsksFirstThenRemovesCardFileAndLocalCopy) {
 // The file Export and Delete act on: a click on a row or the arrow keys choose
 // it, a click below the rows clears it. The records list starts with its plain
 // captions; an import puts the units into them.
-TEST(HistoryDialog, SelectionFollowsClicksAndArrowKeysAndCaptionsFollowTheImport) {
+TEST(CardDialog, SelectionFollowsClicksAndArrowKeysAndCaptionsFollowTheImport) {
     DialogRig rig(0);
     QTableWidget* list = rig.dialog->fileList();
     ASSERT_GE(list->rowCount(), 3);
@@ -278,7 +278,7 @@ TEST(HistoryDialog, SelectionFollowsClicksAndArrowKeysAndCaptionsFollowTheImport
 
 // Delete takes the records with it only when they are the deleted file's
 // readings; the unit of the imported log outlives the window.
-TEST(HistoryDialog, DeleteEmptiesOnlyItsOwnRecordsAndTheUnitOutlivesTheWindow) {
+TEST(CardDialog, DeleteEmptiesOnlyItsOwnRecordsAndTheUnitOutlivesTheWindow) {
     DialogRig rig(0);
     rig.exportFile("CH2_2612.CSV"); // a °F log
     ASSERT_EQ(rig.storedRows(), 2016u);
@@ -310,7 +310,7 @@ TEST(HistoryDialog, DeleteEmptiesOnlyItsOwnRecordsAndTheUnitOutlivesTheWindow) {
 
 // Dates that read either way are read in the order the station writes them,
 // whatever the user's locale says.
-TEST(HistoryDialog, ExportReadsAmbiguousDatesInTheStationsOrder) {
+TEST(CardDialog, ExportReadsAmbiguousDatesInTheStationsOrder) {
     QTemporaryDir card;
     QFile log(QDir(card.path()).filePath("CH1_2401.CSV"));
     ASSERT_TRUE(log.open(QIODevice::WriteOnly));
@@ -340,7 +340,7 @@ TEST(HistoryDialog, ExportReadsAmbiguousDatesInTheStationsOrder) {
 
 // The transfer's own errors are in the user's language; a file name in them
 // is taken as it is, even with a marker of its own.
-TEST(HistoryDialog, TransferErrorsInGerman) {
+TEST(CardDialog, TransferErrorsInGerman) {
     QTemporaryDir dir;
     const QString odd = dir.filePath(QStringLiteral("%2 odd"));
     ASSERT_TRUE(QDir().mkpath(odd));
@@ -369,7 +369,7 @@ int main(int argc, char** argv) {
 
 // Names from the card are text, never markup: the list, the selected name and
 // any message show a name like "<b>x</b>" as it stands.
-TEST(HistoryDialog, CardNamesAreShownAsPlainText) {
+TEST(CardDialog, CardNamesAreShownAsPlainText) {
     const auto report = [](const std::string& name) {
         Block b{};
         b[0] = '{';
@@ -412,7 +412,7 @@ TEST(HistoryDialog, CardNamesAreShownAsPlainText) {
 
 // A question that destroys something shows the warning icon, and Enter
 // answers it with Cancel; an ordinary one keeps OK as its default.
-TEST(HistoryDialog, MessageBoxQuestionsTakeTheirIconAndDefaultButton) {
+TEST(CardDialog, MessageBoxQuestionsTakeTheirIconAndDefaultButton) {
     app::MessageBoxMessenger boxes;
     struct Case {
         app::QuestionStyle style;
@@ -441,7 +441,7 @@ TEST(HistoryDialog, MessageBoxQuestionsTakeTheirIconAndDefaultButton) {
 
 // The records list names the log it shows, whichever file is selected, and
 // after the window is opened again it shows what the database holds.
-TEST(HistoryDialog, TheRecordsListNamesItsLogAndComesBackFromTheDatabase) {
+TEST(CardDialog, TheRecordsListNamesItsLogAndComesBackFromTheDatabase) {
     DialogRig rig(0);
     const QAbstractItemModel* records = rig.dialog->recordList()->model();
     EXPECT_EQ(rig.dialog->recordsLabel()->text(), QStringLiteral("No log imported."));
@@ -481,7 +481,7 @@ TEST(HistoryDialog, TheRecordsListNamesItsLogAndComesBackFromTheDatabase) {
 
 // Every column of the card's file list is as wide as its caption and its
 // texts, and the list shows them whole, in English and in German.
-TEST(HistoryDialog, TheFileListsColumnsFitTheirTexts) {
+TEST(CardDialog, TheFileListsColumnsFitTheirTexts) {
     for (app::UiLanguage language : {app::UiLanguage::English, app::UiLanguage::German}) {
         app::installTranslations(language);
         app::texts().load();

@@ -1,4 +1,4 @@
-#include "calib.h"
+#include "calibration_dialog.h"
 
 #include "app/text_table.h"
 
@@ -14,8 +14,8 @@ namespace vellumet::ui {
 
 using app::TextId;
 
-Calib::Calib(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
-             QWidget* parent)
+CalibrationDialog::CalibrationDialog(StationLink& link, app::Messenger& messenger,
+                                     const StationSnapshot& station, QWidget* parent)
     : StationDialog(link, messenger, parent) {
     const app::TextTable& t = app::texts();
     setWindowTitle(t[TextId::Calibration]);
@@ -52,11 +52,11 @@ Calib::Calib(StationLink& link, app::Messenger& messenger, const StationSnapshot
         fields.insert(fields.end(), humidity_.begin(), humidity_.end());
         showNoStation(outer, fields);
     }
-    connect(save_, &QPushButton::clicked, this, &Calib::save);
-    connect(exit_, &QPushButton::clicked, this, &Calib::reject);
+    connect(save_, &QPushButton::clicked, this, &CalibrationDialog::save);
+    connect(exit_, &QPushButton::clicked, this, &CalibrationDialog::reject);
 }
 
-void Calib::save() {
+void CalibrationDialog::save() {
     settings::CalibForm form;
     for (std::size_t i = 0; i < kChannelCount; ++i) {
         form.temperature[i] = temperature_[i]->text();

@@ -17,11 +17,12 @@ namespace vellumet::app {
 // Ends with 1 after Save (the program then restarts in the new language).
 // Enter, while no button has the focus, ends it with 1 as well: as Save when
 // another language is chosen, and without writing anything otherwise.
-class Lang : public QDialog {
+class LanguageDialog : public QDialog {
     Q_OBJECT
 public:
-    Lang(StationLink& link, Messenger& messenger, QString iniPath, QWidget* parent = nullptr);
-    ~Lang() override;
+    LanguageDialog(StationLink& link, Messenger& messenger, QString iniPath,
+                   QWidget* parent = nullptr);
+    ~LanguageDialog() override;
 
     void save();
     QComboBox* language() const { return combo_; }

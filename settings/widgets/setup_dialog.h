@@ -20,11 +20,11 @@ namespace vellumet::ui {
 // whether the station has eight areas live in `areas`, which its owner keeps
 // for the whole run, so that an area's mask outlasts the window: areas 6 to 8
 // while a five-area station is attached, and every area while none is.
-class Setting : public StationDialog {
+class SetupDialog : public StationDialog {
     Q_OBJECT
 public:
-    Setting(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
-            settings::AreaGrid& areas, QWidget* parent = nullptr);
+    SetupDialog(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
+                settings::AreaGrid& areas, QWidget* parent = nullptr);
 
     void save();
     void setInterval();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_dialog.h"
+#include "main_window.h"
 
 #include "app/program_options.h"
 #include "app/single_instance.h"
@@ -15,14 +15,14 @@ class QLocalServer;
 namespace vellumet::ui {
 
 // Plugs the settings windows and the Language window into the window's menu.
-void wireSettingsDialogs(CMy7421Dlg& window, const QString& iniPath);
+void wireSettingsDialogs(MainWindow& window, const QString& iniPath);
 
 // The application: single instance, data folder, language, then the main
 // window until it closes.
-class CMy7421App {
+class Application {
 public:
-    CMy7421App();
-    ~CMy7421App();
+    Application();
+    ~Application();
 
     // Runs the program with an application object already made. Returns the
     // exit code; a second instance returns 0 at once.
@@ -34,7 +34,7 @@ public:
 
     QString dataFolder;
     app::SingleInstance singleInstanceMutex;
-    std::unique_ptr<CMy7421Dlg> mainDlg;
+    std::unique_ptr<MainWindow> mainDlg;
 
 private:
     void listenForActivation();

@@ -1,8 +1,8 @@
-#include "history_dialog.h"
+#include "card_dialog.h"
 
 #include "app/data_folder.h"
 #include "app/data_folder_lock.h"
-#include "graph/widgets/grapsh.h"
+#include "graph/widgets/graph_dialog.h"
 
 #include "app/background.h"
 #include "app/text_table.h"
@@ -48,11 +48,12 @@ QString shownName(const QString& name) {
 
 } // namespace
 
-History::History(StationLink& link, app::Messenger& messenger, QString dataFolder, QWidget* parent)
+CardDialog::CardDialog(StationLink& link, app::Messenger& messenger, QString dataFolder,
+                       QWidget* parent)
     : QDialog(parent), link_(link), messenger_(messenger), dataFolder_(std::move(dataFolder)),
       openFolder_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       openGraph_([this](const QString& folder, const QString& unitText) {
-          graph::Grapsh graph(app::databasePath(folder), messenger_, this);
+          graph::GraphDialog graph(app::databasePath(folder), messenger_, this);
           graph.setUnitText(unitText);
           graph.exec();
       }) {
@@ -120,10 +121,10 @@ History::History(StationLink& link, app::Messenger& messenger, QString dataFolde
     layout->addLayout(top);
     layout->addLayout(lists, 1);
 
-    connect(export_, &QPushButton::clicked, this, &History::onExport);
-    connect(delete_, &QPushButton::clicked, this, &History::onDelete);
-    connect(graph_, &QPushButton::clicked, this, &History::onGraph);
-    connect(folder_, &QPushButton::clicked, this, &History::onFolder);
+    connect(export_, &QPushButton::clicked, this, &CardDialog::onExport);
+    connect(delete_, &QPushButton::clicked, this, &CardDialog::onDelete);
+    connect(graph_, &QPushButton::clicked, this, &CardDialog::onGraph);
+    connect(folder_, &QPushButton::clicked, this, &CardDialog::onFolder);
     connect(files_, &QTableWidget::cellClicked, this, [this](int row, int) { selectFile(row); });
     // The arrow keys move the current row; Export and Delete follow it.
     connect(files_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -138,14 +139,14 @@ History::History(StationLink& link, app::Messenger& messenger, QString dataFolde
         requestFileList();
 }
 
-History::~History() {
+CardDialog::~CardDialog() {
     if (worker_)
         worker_->cancel(); // its waits on the link end at once
     worker_.reset();       // waits for its thread; nothing is handed to this window any more
     folderLock_.reset();
 }
 
-bool History::lockDataFolder() {
+bool CardDialog::lockDataFolder() {
     auto lock = app::DataFolderLock::acquire(dataFolder_);
     if (!lock) {
         messenger_.error(lock.error());
@@ -168,29 +169,30 @@ QString fetchMessage(const FetchOutcome& fetched) {
     if (transfer.restarted())
         lines << (transfer.oldCopy == OldCopy::Longer
                       ? QCoreApplication::translate(
-                            "History", "The local copy was longer than the card file and was "
-                                       "kept as %1; the file was fetched anew.")
+                            "CardDialog", "The local copy was longer than the card file and was "
+                                          "kept as %1; the file was fetched anew.")
                       : QCoreApplication::translate(
-                            "History", "The local copy differed from the card file and was "
-                                       "kept as %1; the file was fetched anew."))
+                            "CardDialog", "The local copy differed from the card file and was "
+                                          "kept as %1; the file was fetched anew."))
                      .arg(QDir::toNativeSeparators(transfer.keptAs));
     if (transfer.chunkFailure && fetched.import)
         lines << QCoreApplication::translate(
-                     "History", "%1 of %2 bytes are kept; the records were replaced by the whole "
-                                "lines that arrived: %3 rows now stand in the database.")
+                     "CardDialog",
+                     "%1 of %2 bytes are kept; the records were replaced by the whole "
+                     "lines that arrived: %3 rows now stand in the database.")
                      .arg(transfer.held)
                      .arg(transfer.cardSize)
                      .arg(fetched.import->rows);
     if (fetched.importFailure)
         lines << QString::fromStdString(fetched.importFailure->text())
-              << QCoreApplication::translate("History",
+              << QCoreApplication::translate("CardDialog",
                                              "The records in the database are as they were.");
     return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
 
-void History::requestFileList() {
+void CardDialog::requestFileList() {
     if (worker_)
         return;
     StationLink& link = link_;
@@ -206,7 +208,7 @@ void History::requestFileList() {
         }));
 }
 
-void History::showListing() {
+void CardDialog::showListing() {
     files_->setRowCount(0);
     files_->setRowCount(static_cast<int>(listing_.entries.size()));
     for (int row = 0; row < files_->rowCount(); ++row) {
@@ -229,7 +231,7 @@ void History::showListing() {
     selectFile(-1);
 }
 
-void History::fitFileColumns() {
+void CardDialog::fitFileColumns() {
     // Each column as wide as its caption and its texts need, at least as
     // wide as it starts; the list as wide as its columns and a scroll bar.
     int width = 0;
@@ -243,7 +245,7 @@ void History::fitFileColumns() {
                             2 * files_->frameWidth());
 }
 
-void History::showStoredRecords() {
+void CardDialog::showStoredRecords() {
     const QString database =
         QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName));
     const Result<std::optional<ImportedLog>> held =
@@ -270,15 +272,15 @@ void History::showStoredRecords() {
     nameRecords((*held)->fileName, count);
 }
 
-void History::nameRecords(const QString& fileName, std::int64_t rows) {
-    recordsSource_->setText(fileName.isEmpty()
-                                ? QCoreApplication::translate("History", "No log imported.")
-                                : QCoreApplication::translate("History", "Readings of %1 (%2 rows)")
-                                      .arg(shownName(fileName))
-                                      .arg(rows));
+void CardDialog::nameRecords(const QString& fileName, std::int64_t rows) {
+    recordsSource_->setText(
+        fileName.isEmpty() ? QCoreApplication::translate("CardDialog", "No log imported.")
+                           : QCoreApplication::translate("CardDialog", "Readings of %1 (%2 rows)")
+                                 .arg(shownName(fileName))
+                                 .arg(rows));
 }
 
-void History::selectFile(int row) {
+void CardDialog::selectFile(int row) {
     selectedRow_ = row >= 0 && row < files_->rowCount() ? row : -1;
     const QTableWidgetItem* name = selectedRow_ < 0 ? nullptr : files_->item(selectedRow_, 0);
     selected_->setText(name ? name->text() : QString());
@@ -291,7 +293,7 @@ void History::selectFile(int row) {
     }
 }
 
-bool History::eventFilter(QObject* watched, QEvent* event) {
+bool CardDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == files_->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto* press = static_cast<QMouseEvent*>(event);
         if (!files_->indexAt(press->position().toPoint()).isValid())
@@ -300,7 +302,7 @@ bool History::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-const CardEntry* History::selectedEntry() {
+const CardEntry* CardDialog::selectedEntry() {
     if (selectedRow_ < 0 || selectedRow_ >= static_cast<int>(listing_.entries.size())) {
         messenger_.warning(app::texts()[TextId::SelectFile]);
         return nullptr;
@@ -308,20 +310,20 @@ const CardEntry* History::selectedEntry() {
     return &listing_.entries[static_cast<std::size_t>(selectedRow_)];
 }
 
-void History::setBusy(std::shared_ptr<OperationHandle> worker) {
+void CardDialog::setBusy(std::shared_ptr<OperationHandle> worker) {
     worker_ = std::move(worker);
     for (QPushButton* b : {export_, delete_, graph_})
         b->setEnabled(false);
 }
 
-void History::finishWork() {
+void CardDialog::finishWork() {
     worker_.reset();
     for (QPushButton* b : {export_, delete_, graph_})
         b->setEnabled(true);
     emit workFinished();
 }
 
-void History::onExport() {
+void CardDialog::onExport() {
     if (worker_)
         return;
     const CardEntry* entry = selectedEntry();
@@ -391,7 +393,7 @@ void History::onExport() {
         }));
 }
 
-void History::onDelete() {
+void CardDialog::onDelete() {
     if (worker_)
         return;
     const CardEntry* chosen = selectedEntry();
@@ -427,7 +429,7 @@ void History::onDelete() {
             const QString local = QDir(dataFolder_).filePath(entry.name);
             if (QFile::exists(local) && !QFile::remove(local))
                 messenger_.error(QCoreApplication::translate(
-                                     "History", "The local copy %1 could not be removed.")
+                                     "CardDialog", "The local copy %1 could not be removed.")
                                      .arg(QDir::toNativeSeparators(local)));
             if (row >= 0 && row < files_->rowCount()) {
                 files_->removeRow(row);
@@ -440,24 +442,24 @@ void History::onDelete() {
                 forgetRecordsOf(app::databasePath(dataFolder_), entry.name);
             if (!removed) {
                 messenger_.error(QCoreApplication::translate(
-                                     "History", "The readings of %1 could not be removed from "
-                                                "the record database:\n%2")
+                                     "CardDialog", "The readings of %1 could not be removed from "
+                                                   "the record database:\n%2")
                                      .arg(shownName(entry.name),
                                           QString::fromStdString(removed.error().text())));
             } else if (*removed) {
                 records_->setTable(nullptr, QString());
                 lastImport_.reset();
                 nameRecords({}, 0);
-                messenger_.info(
-                    QCoreApplication::translate(
-                        "History", "The %1 readings of %2 were removed from the record database.")
-                        .arg((*removed)->rows)
-                        .arg(shownName(entry.name)));
+                messenger_.info(QCoreApplication::translate(
+                                    "CardDialog",
+                                    "The %1 readings of %2 were removed from the record database.")
+                                    .arg((*removed)->rows)
+                                    .arg(shownName(entry.name)));
             }
         }));
 }
 
-void History::onGraph() {
+void CardDialog::onGraph() {
     if (worker_)
         return;
     // The unit of the log imported in this window, else the one the last
@@ -474,17 +476,17 @@ void History::onGraph() {
     openGraph_(dataFolder_, unit);
 }
 
-void History::onFolder() {
+void CardDialog::onFolder() {
     openFolder_(QUrl::fromLocalFile(dataFolder_));
 }
 
-void History::done(int result) {
+void CardDialog::done(int result) {
     if (worker_)
         return; // a transfer or deletion in progress is never cut off by closing
     QDialog::done(result);
 }
 
-void History::closeEvent(QCloseEvent* event) {
+void CardDialog::closeEvent(QCloseEvent* event) {
     if (worker_) {
         event->ignore();
         return;
@@ -492,7 +494,7 @@ void History::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-void History::keyPressEvent(QKeyEvent* event) {
+void CardDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         accept(); // refused by done() while work runs
         return;

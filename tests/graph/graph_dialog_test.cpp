@@ -1,7 +1,7 @@
 #include "../ui/recording_messenger.h"
 #include "graph/widgets/chart_drawing.h"
-#include "graph/widgets/grapsh.h"
-#include "graph/widgets/tchart1.h"
+#include "graph/widgets/graph_dialog.h"
+#include "graph/widgets/time_chart.h"
 #include "graph_fixture.h"
 
 #include "app/text_table.h"
@@ -27,11 +27,11 @@ using namespace vellumet::graph;
 
 namespace {
 
-class GrapshTest : public graph::test::LogDatabase {
+class GraphDialogTest : public graph::test::LogDatabase {
 public:
     void open() {
-        dialog = std::make_unique<Grapsh>(database, messenger, nullptr,
-                                          QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0)));
+        dialog = std::make_unique<GraphDialog>(database, messenger, nullptr,
+                                               QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0)));
         dialog->setUnitText(QStringLiteral("(\u00b0C)"));
         dialog->resize(1000, 600);
         dialog->show();
@@ -44,10 +44,10 @@ public:
     qsizetype points(int series) const { return dialog->chart()->series(series)->count(); }
 
     vellumet::test::RecordingMessenger messenger;
-    std::unique_ptr<Grapsh> dialog;
+    std::unique_ptr<GraphDialog> dialog;
 };
 
-TEST_F(GrapshTest, DrawsTheKindsCurvesTitlesAndRange) {
+TEST_F(GraphDialogTest, DrawsTheKindsCurvesTitlesAndRange) {
     importLog("2024-03-05 10:00:00,20.5,50,--,--\n"
               "2024-03-05 10:01:00,20.7,51,--,--\n"
               "2024-03-05 10:02:00,--,52,--,--\n"
@@ -60,7 +60,7 @@ TEST_F(GrapshTest, DrawsTheKindsCurvesTitlesAndRange) {
 
     pick(QTime(9, 0), QTime(11, 0), 0);
     QTest::mouseClick(dialog->drawButton(), Qt::LeftButton);
-    CTchart1& chart = *dialog->chart();
+    TimeChart& chart = *dialog->chart();
     EXPECT_EQ(chart.titleText(), app::texts()[app::TextId::Temperature]);
     EXPECT_EQ(dialog->windowTitle(),
               app::texts()[app::TextId::Graph] + QStringLiteral(" \u2013 log.csv"));
@@ -89,7 +89,7 @@ TEST_F(GrapshTest, DrawsTheKindsCurvesTitlesAndRange) {
     EXPECT_TRUE(messenger.shown.empty());
 }
 
-TEST_F(GrapshTest, StartAfterEndKeepsThePictureAndEqualBoundsDrawNothing) {
+TEST_F(GraphDialogTest, StartAfterEndKeepsThePictureAndEqualBoundsDrawNothing) {
     importLog(minuteLog(120));
     open();
     pick(QTime(0, 0), QTime(1, 0), 0);
@@ -110,7 +110,7 @@ TEST_F(GrapshTest, StartAfterEndKeepsThePictureAndEqualBoundsDrawNothing) {
         EXPECT_EQ(points(s), 0);
 }
 
-TEST_F(GrapshTest, AFailedDatabaseStopsWithOneMessageAndClearedCurves) {
+TEST_F(GraphDialogTest, AFailedDatabaseStopsWithOneMessageAndClearedCurves) {
     importLog(minuteLog(120));
     open();
     pick(QTime(0, 0), QTime(2, 0), 0);
@@ -127,7 +127,7 @@ TEST_F(GrapshTest, AFailedDatabaseStopsWithOneMessageAndClearedCurves) {
         EXPECT_EQ(points(s), 0);
 }
 
-TEST_F(GrapshTest, OneShowingReadsThroughOneOpeningOfTheDatabase) {
+TEST_F(GraphDialogTest, OneShowingReadsThroughOneOpeningOfTheDatabase) {
     importLog(minuteLog(120));
     open();
     pick(QTime(0, 0), QTime(2, 0), 0);
@@ -149,7 +149,7 @@ TEST_F(GrapshTest, OneShowingReadsThroughOneOpeningOfTheDatabase) {
     EXPECT_EQ(messenger.shown.size(), 1u);
 }
 
-TEST_F(GrapshTest, LongWindowsAreThinnedAndZoomingReadsFinerData) {
+TEST_F(GraphDialogTest, LongWindowsAreThinnedAndZoomingReadsFinerData) {
     importLog(minuteLog(12 * 1440)); // 2024-03-05 to 16, one reading a minute
     open();
     ASSERT_TRUE(dialog->showWholeLog());
@@ -201,7 +201,7 @@ TEST_F(GrapshTest, LongWindowsAreThinnedAndZoomingReadsFinerData) {
     EXPECT_TRUE(messenger.shown.empty());
 }
 
-TEST_F(GrapshTest, SavesThePictureAndPlotDrawsTheSame) {
+TEST_F(GraphDialogTest, SavesThePictureAndPlotDrawsTheSame) {
     importLog(minuteLog(1440));
     open();
     ASSERT_TRUE(dialog->showWholeLog());
@@ -235,7 +235,7 @@ TEST_F(GrapshTest, SavesThePictureAndPlotDrawsTheSame) {
     }
 }
 
-TEST_F(GrapshTest, TheRepeatedAutumnHourIsDrawnAfterTheFirstAndMarkedInWallClockTime) {
+TEST_F(GraphDialogTest, TheRepeatedAutumnHourIsDrawnAfterTheFirstAndMarkedInWallClockTime) {
     // Every ten minutes through the night the clock went back at 03:00.
     std::string log;
     int n = 0;
@@ -274,12 +274,12 @@ TEST_F(GrapshTest, TheRepeatedAutumnHourIsDrawnAfterTheFirstAndMarkedInWallClock
             dialog->grab().save(QString::fromLocal8Bit(keep) + QStringLiteral("/autumn.png"));
 }
 
-TEST_F(GrapshTest, MarksRoundTimesAndSaysWhenAWindowHoldsNoReadings) {
+TEST_F(GraphDialogTest, MarksRoundTimesAndSaysWhenAWindowHoldsNoReadings) {
     importLog(minuteLog(600));
     open();
     dialog->setPickers({QDate(2024, 3, 5), QTime(1, 58, 44), QDate(2024, 3, 5), QTime(7, 58, 44)});
     ASSERT_TRUE(dialog->drawGraph());
-    CTchart1& chart = *dialog->chart();
+    TimeChart& chart = *dialog->chart();
     const QStringList labels = chart.timeLabels();
     ASSERT_GE(labels.size(), 3);
     EXPECT_EQ(labels.first(), QStringLiteral("2024-03-05 02:00"));
@@ -308,7 +308,7 @@ TEST_F(GrapshTest, MarksRoundTimesAndSaysWhenAWindowHoldsNoReadings) {
     EXPECT_TRUE(messenger.shown.empty());
 }
 
-TEST_F(GrapshTest, ACurveUnderAnEqualOneStaysVisible) {
+TEST_F(GraphDialogTest, ACurveUnderAnEqualOneStaysVisible) {
     // Heat index equal to the temperature, as in every cool log.
     std::string log;
     for (int m = 0; m < 60; ++m)
@@ -333,7 +333,7 @@ TEST_F(GrapshTest, ACurveUnderAnEqualOneStaysVisible) {
 } // namespace
 
 // The window's own buttons follow the language as the table's texts do.
-TEST_F(GrapshTest, ButtonsInGerman) {
+TEST_F(GraphDialogTest, ButtonsInGerman) {
     app::installTranslations(app::UiLanguage::German);
     open();
     EXPECT_EQ(dialog->wholeLogButton()->text(), QStringLiteral("Ganzes Protokoll"));

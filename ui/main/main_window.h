@@ -22,20 +22,20 @@ class QStatusBar;
 
 namespace vellumet::ui {
 
-class CMy7421Dlg;
+class MainWindow;
 
 // The painted picture. Composed off screen and copied in one step; the
 // background is never erased separately, so nothing flickers.
 class LiveView : public QWidget {
     Q_OBJECT
 public:
-    explicit LiveView(CMy7421Dlg& owner, QWidget* parent = nullptr);
+    explicit LiveView(MainWindow& owner, QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    CMy7421Dlg& owner_;
+    MainWindow& owner_;
 };
 
 // The commands of the menu "Menu", in menu order, and the About item. The
@@ -76,7 +76,7 @@ const std::vector<MenuEntry>& menuEntries();
 QString menuEntryText(const MenuEntry& entry);
 
 // The main window: live picture, menu, status bar with the connection state.
-class CMy7421Dlg : public QDialog {
+class MainWindow : public QDialog {
     Q_OBJECT
 public:
     struct Options {
@@ -84,11 +84,11 @@ public:
         DeviceMonitor::Options monitor;
     };
 
-    CMy7421Dlg(StationLink& link, app::Messenger& messenger, Options options,
+    MainWindow(StationLink& link, app::Messenger& messenger, Options options,
                QWidget* parent = nullptr);
-    CMy7421Dlg(StationLink& link, app::Messenger& messenger, QWidget* parent = nullptr)
-        : CMy7421Dlg(link, messenger, Options{}, parent) {}
-    ~CMy7421Dlg() override;
+    MainWindow(StationLink& link, app::Messenger& messenger, QWidget* parent = nullptr)
+        : MainWindow(link, messenger, Options{}, parent) {}
+    ~MainWindow() override;
 
     // Opens the station, loads the texts and the menu, shows the connection
     // state and starts the monitor and the polling thread.
@@ -96,7 +96,7 @@ public:
 
     // What a menu command opens. The handler shows its dialog modally and
     // returns the dialog's result; the window holds the polling loop meanwhile.
-    using CommandHandler = std::function<int(CMy7421Dlg&)>;
+    using CommandHandler = std::function<int(MainWindow&)>;
     void setCommandHandler(MenuCommand command, CommandHandler handler);
     // Runs a menu command as its menu item does. Commands that talk to the
     // station run off the window's thread; commandFinished tells when they end.

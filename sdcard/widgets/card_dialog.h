@@ -33,12 +33,12 @@ class RecordListModel;
 // import), the imported readings, Graph, Delete and Folder. Every exchange
 // with the station runs off the window's thread; while one runs, nothing can
 // end or disturb it, and the window keeps answering.
-class History : public QDialog {
+class CardDialog : public QDialog {
     Q_OBJECT
 public:
-    History(StationLink& link, app::Messenger& messenger, QString dataFolder,
-            QWidget* parent = nullptr);
-    ~History() override;
+    CardDialog(StationLink& link, app::Messenger& messenger, QString dataFolder,
+               QWidget* parent = nullptr);
+    ~CardDialog() override;
 
     // Asks the station for its files (also done when the window opens).
     void requestFileList();

@@ -17,11 +17,11 @@ namespace vellumet::ui {
 
 // The Alarm window: high and low limits per channel, their switches and the
 // two ON/OFF switches, in the station's unit.
-class Alarm : public StationDialog {
+class AlarmDialog : public StationDialog {
     Q_OBJECT
 public:
-    Alarm(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
-          QWidget* parent = nullptr);
+    AlarmDialog(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
+                QWidget* parent = nullptr);
 
     void save();
     settings::AlarmForm form() const;

@@ -1,4 +1,4 @@
-#include "alarm.h"
+#include "alarm_dialog.h"
 
 #include "app/text_table.h"
 
@@ -19,8 +19,8 @@ namespace vellumet::ui {
 
 using app::TextId;
 
-Alarm::Alarm(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
-             QWidget* parent)
+AlarmDialog::AlarmDialog(StationLink& link, app::Messenger& messenger,
+                         const StationSnapshot& station, QWidget* parent)
     : StationDialog(link, messenger, parent) {
     const app::TextTable& t = app::texts();
     setWindowTitle(t[TextId::Alarm]);
@@ -93,17 +93,17 @@ Alarm::Alarm(StationLink& link, app::Messenger& messenger, const StationSnapshot
         showNoStation(outer, fields);
     }
 
-    connect(temperatureSwitch_, &QComboBox::currentIndexChanged, this, &Alarm::switchChanged);
-    connect(humiditySwitch_, &QComboBox::currentIndexChanged, this, &Alarm::switchChanged);
-    connect(save_, &QPushButton::clicked, this, &Alarm::save);
-    connect(exit_, &QPushButton::clicked, this, &Alarm::reject);
+    connect(temperatureSwitch_, &QComboBox::currentIndexChanged, this, &AlarmDialog::switchChanged);
+    connect(humiditySwitch_, &QComboBox::currentIndexChanged, this, &AlarmDialog::switchChanged);
+    connect(save_, &QPushButton::clicked, this, &AlarmDialog::save);
+    connect(exit_, &QPushButton::clicked, this, &AlarmDialog::reject);
 }
 
-QString Alarm::unitText() const {
+QString AlarmDialog::unitText() const {
     return QString::fromUtf8(editor_->fahrenheit() ? "°F" : "°C");
 }
 
-void Alarm::switchChanged() {
+void AlarmDialog::switchChanged() {
     // A switch without a selection counts as OFF.
     const bool on[] = {temperatureSwitch_->currentIndex() == 0,
                        humiditySwitch_->currentIndex() == 0};
@@ -114,7 +114,7 @@ void Alarm::switchChanged() {
         }
 }
 
-settings::AlarmForm Alarm::form() const {
+settings::AlarmForm AlarmDialog::form() const {
     settings::AlarmForm f;
     f.temperatureSwitch = temperatureSwitch_->currentIndex();
     f.humiditySwitch = humiditySwitch_->currentIndex();
@@ -130,7 +130,7 @@ settings::AlarmForm Alarm::form() const {
     return f;
 }
 
-void Alarm::save() {
+void AlarmDialog::save() {
     const Result<settings::AlarmFrames> frames = editor_->frames(form());
     if (!frames) {
         messenger_.warning(QString::fromStdString(frames.error().text()));

@@ -1,4 +1,4 @@
-#include "main_dialog.h"
+#include "main_window.h"
 
 #include "live_display.h"
 
@@ -51,14 +51,14 @@ QString menuEntryText(const MenuEntry& entry) {
     return QCoreApplication::translate("MainMenu", entry.source);
 }
 
-const MenuEntry* CMy7421Dlg::findEntry(MenuCommand command) {
+const MenuEntry* MainWindow::findEntry(MenuCommand command) {
     for (const MenuEntry& row : kMenuEntries)
         if (row.command == command)
             return &row;
     return nullptr;
 }
 
-struct CMy7421Dlg::LostRelay {
+struct MainWindow::LostRelay {
     std::mutex mutex;
     DeviceMonitor* monitor = nullptr;
 };
@@ -70,10 +70,10 @@ QIcon appIcon() {
     return icon;
 }
 
-LiveView::LiveView(CMy7421Dlg& owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+LiveView::LiveView(MainWindow& owner, QWidget* parent) : QWidget(parent), owner_(owner) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    setFixedSize(CMy7421Dlg::kWindowWidth, kPictureHeight);
+    setFixedSize(MainWindow::kWindowWidth, kPictureHeight);
 }
 
 void LiveView::paintEvent(QPaintEvent*) {
@@ -83,7 +83,7 @@ void LiveView::paintEvent(QPaintEvent*) {
     painter.drawImage(0, 0, owner_.renderPicture(devicePixelRatioF()));
 }
 
-CMy7421Dlg::CMy7421Dlg(StationLink& link, app::Messenger& messenger, Options options,
+MainWindow::MainWindow(StationLink& link, app::Messenger& messenger, Options options,
                        QWidget* parent)
     : QDialog(parent), link_(link), messenger_(messenger), options_(options),
       session_(link, options.pollTiming), icon_(appIcon()),
@@ -137,11 +137,11 @@ CMy7421Dlg::CMy7421Dlg(StationLink& link, app::Messenger& messenger, Options opt
     });
 }
 
-CMy7421Dlg::~CMy7421Dlg() {
+MainWindow::~MainWindow() {
     shutdown();
 }
 
-void CMy7421Dlg::onInitDialog() {
+void MainWindow::onInitDialog() {
     if (initialised_)
         return;
     initialised_ = true;
@@ -154,8 +154,8 @@ void CMy7421Dlg::onInitDialog() {
     showConnection();
 
     monitor_ = new DeviceMonitor(link_, options_.monitor, this);
-    connect(monitor_, &DeviceMonitor::deviceChanged, this, &CMy7421Dlg::onDeviceChanged);
-    connect(monitor_, &DeviceMonitor::rescanRequested, this, &CMy7421Dlg::onRescanRequested);
+    connect(monitor_, &DeviceMonitor::deviceChanged, this, &MainWindow::onDeviceChanged);
+    connect(monitor_, &DeviceMonitor::rescanRequested, this, &MainWindow::onRescanRequested);
     {
         std::lock_guard lock(lostRelay_->mutex);
         lostRelay_->monitor = monitor_;
@@ -176,7 +176,7 @@ void CMy7421Dlg::onInitDialog() {
     adjustSize();
 }
 
-void CMy7421Dlg::buildMenu() {
+void MainWindow::buildMenu() {
     menuBar_->clear();
     QMenu* menu = menuBar_->addMenu(QCoreApplication::translate("MainMenu", kMenuTitle));
     menu->setObjectName(QStringLiteral("mainMenu"));
@@ -190,7 +190,7 @@ void CMy7421Dlg::buildMenu() {
     }
 }
 
-void CMy7421Dlg::setCommandHandler(MenuCommand command, CommandHandler handler) {
+void MainWindow::setCommandHandler(MenuCommand command, CommandHandler handler) {
     for (auto& [id, existing] : handlers_)
         if (id == command) {
             existing = std::move(handler);
@@ -199,7 +199,7 @@ void CMy7421Dlg::setCommandHandler(MenuCommand command, CommandHandler handler) 
     handlers_.emplace_back(command, std::move(handler));
 }
 
-void CMy7421Dlg::runCommand(MenuCommand command) {
+void MainWindow::runCommand(MenuCommand command) {
     if (command == MenuCommand::About) {
         showAbout();
         return;
@@ -213,7 +213,7 @@ void CMy7421Dlg::runCommand(MenuCommand command) {
         syncTime(*row);
 }
 
-void CMy7421Dlg::openDialog(const MenuEntry& row) {
+void MainWindow::openDialog(const MenuEntry& row) {
     CommandHandler handler;
     for (const auto& [id, candidate] : handlers_)
         if (id == row.command)
@@ -236,7 +236,7 @@ void CMy7421Dlg::openDialog(const MenuEntry& row) {
 
 // Asks first, then waits for a refresh in progress and writes the clock off
 // the window's thread, so that the window stays responsive meanwhile.
-void CMy7421Dlg::syncTime(const MenuEntry& row) {
+void MainWindow::syncTime(const MenuEntry& row) {
     PollLoop& poll = session_.poll();
     poll.hold();
     if (!messenger_.confirm(app::texts()[TextId::ConfirmSyncTime], app::kWarningQuestion)) {
@@ -269,14 +269,14 @@ void CMy7421Dlg::syncTime(const MenuEntry& row) {
         });
 }
 
-void CMy7421Dlg::finishCommand(MenuCommand command) {
+void MainWindow::finishCommand(MenuCommand command) {
     running_.reset();
     menuBar_->setEnabled(true);
     session_.poll().releaseAfterDialog();
     emit commandFinished(command);
 }
 
-void CMy7421Dlg::keyPressEvent(QKeyEvent* event) {
+void MainWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         accept();
         return;
@@ -284,30 +284,30 @@ void CMy7421Dlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void CMy7421Dlg::showAbout() {
-    app::CAboutDlg about(this);
+void MainWindow::showAbout() {
+    app::AboutDialog about(this);
     about.exec();
 }
 
-bool CMy7421Dlg::accessDenied() const {
+bool MainWindow::accessDenied() const {
     if (link_.connected())
         return false;
     const Status scan = link_.openStatus();
     return !scan && scan.code() == Errc::AccessDenied;
 }
 
-QString CMy7421Dlg::connectionText() const {
+QString MainWindow::connectionText() const {
     if (accessDenied())
         return QCoreApplication::translate(kStationAccessContext, kAccessDeniedText)
             .arg(QString::fromLatin1(kUdevRuleFile), QString::fromLatin1(kUdevReloadCommand));
     return app::texts()[link_.connected() ? TextId::Connected : TextId::Unconnected];
 }
 
-QString CMy7421Dlg::statusPaneText(int pane) const {
+QString MainWindow::statusPaneText(int pane) const {
     return pane >= 0 && pane < 2 && panes_[pane] ? panes_[pane]->text() : QString();
 }
 
-void CMy7421Dlg::showConnection() {
+void MainWindow::showConnection() {
     // The permission sentence is long: it takes the whole bar, over several lines.
     const bool sentence = accessDenied();
     panes_[0]->setVisible(!sentence);
@@ -316,7 +316,7 @@ void CMy7421Dlg::showConnection() {
     setWindowTitle(DeviceMonitor::windowTitle(link_));
 }
 
-QImage CMy7421Dlg::renderPicture(qreal pixelRatio) const {
+QImage MainWindow::renderPicture(qreal pixelRatio) const {
     // Composed off screen first: the window gets the finished picture in one copy.
     const qreal ratio = pixelRatio > 0 ? pixelRatio : 1.0;
     QImage image(qRound(kWindowWidth * ratio), qRound(kPictureHeight * ratio),
@@ -340,7 +340,7 @@ QImage CMy7421Dlg::renderPicture(qreal pixelRatio) const {
     return image;
 }
 
-void CMy7421Dlg::onDeviceChanged(DeviceChange change) {
+void MainWindow::onDeviceChanged(DeviceChange change) {
     if (!session_.handleDeviceChange(change)) {
         setWindowTitle(DeviceMonitor::windowTitle(link_)); // another station came or went
         return;
@@ -349,7 +349,7 @@ void CMy7421Dlg::onDeviceChanged(DeviceChange change) {
     view_->update();
 }
 
-void CMy7421Dlg::onRescanRequested() {
+void MainWindow::onRescanRequested() {
     if (!session_.rescan()) {
         setWindowTitle(DeviceMonitor::windowTitle(link_));
         return;
@@ -358,12 +358,12 @@ void CMy7421Dlg::onRescanRequested() {
     view_->update();
 }
 
-void CMy7421Dlg::done(int result) {
+void MainWindow::done(int result) {
     shutdown();
     QDialog::done(result);
 }
 
-void CMy7421Dlg::shutdown() {
+void MainWindow::shutdown() {
     if (running_)
         running_->cancel();
     session_.shutdown(); // also ends a refresh a running command may wait for

@@ -1,4 +1,4 @@
-#include "setting.h"
+#include "setup_dialog.h"
 
 #include "app/text_table.h"
 
@@ -42,8 +42,9 @@ QStringList areaTexts(int areas) {
 
 } // namespace
 
-Setting::Setting(StationLink& link, app::Messenger& messenger, const StationSnapshot& station,
-                 settings::AreaGrid& storedAreas, QWidget* parent)
+SetupDialog::SetupDialog(StationLink& link, app::Messenger& messenger,
+                         const StationSnapshot& station, settings::AreaGrid& storedAreas,
+                         QWidget* parent)
     : StationDialog(link, messenger, parent), grid_(storedAreas) {
     const app::TextTable& t = app::texts();
     setWindowTitle(t[TextId::Setup]);
@@ -125,13 +126,13 @@ Setting::Setting(StationLink& link, app::Messenger& messenger, const StationSnap
     areaChanged(0);
     initialising_ = false;
 
-    connect(area_, &QComboBox::currentIndexChanged, this, &Setting::areaChanged);
-    connect(save_, &QPushButton::clicked, this, &Setting::save);
-    connect(setInterval_, &QPushButton::clicked, this, &Setting::setInterval);
-    connect(exit_, &QPushButton::clicked, this, &Setting::reject);
+    connect(area_, &QComboBox::currentIndexChanged, this, &SetupDialog::areaChanged);
+    connect(save_, &QPushButton::clicked, this, &SetupDialog::save);
+    connect(setInterval_, &QPushButton::clicked, this, &SetupDialog::setInterval);
+    connect(exit_, &QPushButton::clicked, this, &SetupDialog::reject);
 }
 
-void Setting::keyPressEvent(QKeyEvent* event) {
+void SetupDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
         StationDialog::keyPressEvent(event);
         return;
@@ -150,7 +151,7 @@ void Setting::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-std::uint32_t Setting::gridMask() const {
+std::uint32_t SetupDialog::gridMask() const {
     std::uint32_t mask = 0;
     for (int item = 0; item < 3; ++item)
         for (int channel = 1; channel <= kChannelCount; ++channel)
@@ -159,7 +160,7 @@ std::uint32_t Setting::gridMask() const {
     return mask;
 }
 
-void Setting::showMask(std::uint32_t mask, int area) {
+void SetupDialog::showMask(std::uint32_t mask, int area) {
     for (int item = 0; item < 3; ++item)
         for (int channel = 1; channel <= kChannelCount; ++channel) {
             box(item, channel)->setChecked(areaShows(mask, channel, static_cast<AreaItem>(item)));
@@ -167,13 +168,13 @@ void Setting::showMask(std::uint32_t mask, int area) {
         }
 }
 
-void Setting::areaChanged(int area) {
+void SetupDialog::areaChanged(int area) {
     if (area < 0)
         return;
     showMask(grid_.select(area, gridMask(), initialising_), area);
 }
 
-void Setting::save() {
+void SetupDialog::save() {
     settings::SetupSelection sel;
     int* fields[] = {&sel.graphType,      &sel.graphTime, &sel.timeFormat, &sel.dateFormat,
                      &sel.daylightSaving, &sel.timeZone,  &sel.unit};
@@ -189,7 +190,7 @@ void Setting::save() {
     writeAndClose({*frame});
 }
 
-void Setting::setInterval() {
+void SetupDialog::setInterval() {
     const Result<int> minutes = settings::intervalFromText(interval_->text());
     if (!minutes) {
         messenger_.warning(QString::fromStdString(minutes.error().text()));

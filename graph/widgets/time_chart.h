@@ -28,12 +28,12 @@ namespace vellumet::graph {
 // ask to move along the time axis by a tenth of the range shown a step
 // (panRequested, negative towards earlier times). What is read for the new
 // range is the caller's.
-class CTchart1 : public QChartView {
+class TimeChart : public QChartView {
     Q_OBJECT
 public:
     static constexpr int kSeriesCount = 4;
 
-    explicit CTchart1(QWidget* parent = nullptr);
+    explicit TimeChart(QWidget* parent = nullptr);
 
     void setTitleText(const QString& text);
     QString titleText() const;
