@@ -75,20 +75,6 @@ std::string jsonString(const std::string& text) {
     return array.mid(1, array.size() - 2).toStdString();
 }
 
-std::string jsonKey(store::SeriesColumn column) {
-    switch (column) {
-    case store::SeriesColumn::Temperature:
-        return "temperature";
-    case store::SeriesColumn::Humidity:
-        return "humidity";
-    case store::SeriesColumn::DewPoint:
-        return "dewPoint";
-    case store::SeriesColumn::Heatindex:
-        return "heatIndex";
-    }
-    return "";
-}
-
 // Rebuilds the history from the local copies in folder: into a new file
 // beside it, which replaces the old one only once it is whole. Names and the
 // station each file came from are taken over from the old history.

@@ -258,6 +258,20 @@ std::string jsonText(const QJsonObject& object, bool compact) {
     return text;
 }
 
+std::string jsonKey(store::SeriesColumn column) {
+    switch (column) {
+    case store::SeriesColumn::Temperature:
+        return "temperature";
+    case store::SeriesColumn::Humidity:
+        return "humidity";
+    case store::SeriesColumn::DewPoint:
+        return "dewPoint";
+    case store::SeriesColumn::Heatindex:
+        return "heatIndex";
+    }
+    return "";
+}
+
 std::string unitText(bool fahrenheit) {
     return fahrenheit ? "°F" : "°C";
 }

@@ -3,6 +3,7 @@
 #include "device/readings.h"
 #include "device/station_blocks.h"
 #include "device/station_snapshot.h"
+#include "store/record_store.h"
 
 #include <QJsonObject>
 
@@ -47,6 +48,10 @@ std::string csvField(const std::string& text);
 // terminal and what is shown reads back unambiguously. Other text is kept.
 std::string terminalText(std::string_view text);
 std::string jsonText(const QJsonObject& object, bool compact);
+
+// The JSON key of a record column: "temperature", "humidity", "dewPoint",
+// "heatIndex".
+std::string jsonKey(store::SeriesColumn column);
 
 // The unit the station shows, as text: "°C" or "°F".
 std::string unitText(bool fahrenheit);

@@ -173,20 +173,6 @@ constexpr store::SeriesColumn kAllColumns[] = {
     store::SeriesColumn::Temperature, store::SeriesColumn::Humidity, store::SeriesColumn::DewPoint,
     store::SeriesColumn::Heatindex};
 
-std::string jsonKey(store::SeriesColumn column) {
-    switch (column) {
-    case store::SeriesColumn::Temperature:
-        return "temperature";
-    case store::SeriesColumn::Humidity:
-        return "humidity";
-    case store::SeriesColumn::DewPoint:
-        return "dewPoint";
-    case store::SeriesColumn::Heatindex:
-        return "heatIndex";
-    }
-    return "";
-}
-
 // unit: the temperature unit of the text form's headings, as "°C".
 std::string recordsOutput(Format format, const std::vector<store::LogRecord>& records,
                           const std::optional<store::SeriesColumn>& only, const std::string& unit) {
