@@ -88,7 +88,7 @@ void rebuild(Invocation& inv, const std::string& database) {
     QTemporaryDir work(QDir(folder).filePath(QStringLiteral(".archive-rebuild-XXXXXX")));
     if (!work.isValid())
         throw CommandError("cannot make a folder for the rebuild in " + folder.toStdString());
-    const QString scratchDb = work.filePath(QString::fromLatin1(app::kDatabaseFileName));
+    const QString scratchDb = app::databasePath(work.path());
     {
         QFile empty(scratchDb);
         if (!empty.open(QIODevice::WriteOnly))

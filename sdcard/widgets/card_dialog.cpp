@@ -100,7 +100,11 @@ CardDialog::CardDialog(StationLink& link, app::Messenger& messenger, QString dat
     recordsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     recordsView_->verticalHeader()->hide();
     recordsView_->horizontalHeader()->setSectionsMovable(true);
-    recordsView_->setColumnWidth(0, 300);
+    // The captions change with the import (units, an indoor log's three
+    // columns): the columns follow them.
+    connect(records_, &QAbstractItemModel::headerDataChanged, this, &CardDialog::fitRecordColumns);
+    connect(records_, &QAbstractItemModel::modelReset, this, &CardDialog::fitRecordColumns);
+    fitRecordColumns();
 
     auto* top = new QHBoxLayout;
     top->addWidget(caption);
@@ -245,9 +249,22 @@ void CardDialog::fitFileColumns() {
                             2 * files_->frameWidth());
 }
 
+void CardDialog::fitRecordColumns() {
+    // Each column as wide as its caption, the time column as wide as a time
+    // too; the cells are not measured, as a log may have a million rows.
+    const QHeaderView* header = recordsView_->horizontalHeader();
+    const QFontMetrics metrics(recordsView_->font());
+    const int timeWidth = metrics.horizontalAdvance(QStringLiteral("2026-12-31 23:59:59"));
+    for (int column = 0; column < records_->columnCount(); ++column) {
+        const int caption = header->sectionSizeHint(column);
+        const int cells =
+            column == 0 ? timeWidth : metrics.horizontalAdvance(QStringLiteral("-40.0"));
+        recordsView_->setColumnWidth(column, std::max(caption, cells) + 24);
+    }
+}
+
 void CardDialog::showStoredRecords() {
-    const QString database =
-        QDir(dataFolder_).filePath(QString::fromLatin1(app::kDatabaseFileName));
+    const QString database = app::databasePath(dataFolder_);
     const Result<std::optional<ImportedLog>> held =
         QFile::exists(database) ? importedLog(database) : std::optional<ImportedLog>();
     if (!held || !*held) {

@@ -89,6 +89,7 @@ private:
     void finishWork();
     void showListing();
     void fitFileColumns();
+    void fitRecordColumns();
     // The records list from what the database holds, read when the window
     // opens; and the line that names their log.
     void showStoredRecords();

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -498,6 +499,18 @@ TEST(CardDialog, TheFileListsColumnsFitTheirTexts) {
             total += list->columnWidth(c);
         }
         EXPECT_LE(total, list->viewport()->width());
+        // The records list's captions, with their units as after an import.
+        auto* model = qobject_cast<sdcard::RecordListModel*>(rig.dialog->recordList()->model());
+        ASSERT_TRUE(model);
+        model->setStoredRows({}, false, QStringLiteral("°C"));
+        const QTableView* records = rig.dialog->recordList();
+        const QFontMetrics recordMetrics(records->horizontalHeader()->font());
+        ASSERT_EQ(model->columnCount(), 5);
+        for (int c = 0; c < model->columnCount(); ++c) {
+            const QString caption = model->headerData(c, Qt::Horizontal).toString();
+            EXPECT_GT(records->columnWidth(c), recordMetrics.horizontalAdvance(caption))
+                << caption.toStdString();
+        }
         if (language == app::UiLanguage::German) {
             EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("Größe"));
             EXPECT_EQ(rig.dialog->recordsLabel()->text(),
