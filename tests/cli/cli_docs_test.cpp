@@ -95,6 +95,11 @@ TEST_F(CliFixture, TheDocumentedExamplesDoWhatTheDocumentationShows) {
     static const std::regex exitStatus("\\(exit status ([0-9]+)\\)");
     for (const DocExample& example : examples) {
         SCOPED_TRACE(example.command);
+#ifndef VELLUMET_HAVE_GRAPH
+        // A build without charts has no plot; its refusal is tested elsewhere.
+        if (example.command.rfind("plot ", 0) == 0)
+            continue;
+#endif
         std::vector<std::string> args = words(example.command);
         for (std::size_t i = 0; i + 1 < args.size(); ++i) {
             if (args[i] == "--every")
