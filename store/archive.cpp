@@ -144,6 +144,17 @@ struct Archive::Impl {
         sqlite3_close_v2(db);
     }
 
+    // The first column of the statement's one row as text, or none without a row.
+    Result<std::optional<std::string>> optionalText(Stmt& s) const {
+        const int rc = sqlite3_step(s.st);
+        if (rc == SQLITE_ROW)
+            return std::optional<std::string>(
+                reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0)));
+        if (rc != SQLITE_DONE)
+            return error("cannot read the history");
+        return std::optional<std::string>();
+    }
+
     Error error(std::string_view what) const {
         return makeError(Errc::Database, std::string(what) + " (" + path +
                                              "): " + (db ? sqlite3_errmsg(db) : "out of memory"));
@@ -575,13 +586,7 @@ Result<std::optional<std::string>> Archive::stationOfFile(std::string_view fileN
         return p.error();
     sqlite3_bind_text(s.st, 1, fileName.data(), static_cast<int>(fileName.size()),
                       SQLITE_TRANSIENT);
-    const int rc = sqlite3_step(s.st);
-    if (rc == SQLITE_ROW)
-        return std::optional<std::string>(
-            reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0)));
-    if (rc != SQLITE_DONE)
-        return impl_->error("cannot read the history");
-    return std::optional<std::string>();
+    return impl_->optionalText(s);
 }
 
 Status Archive::copyNamesFrom(const std::string& path) {
@@ -654,13 +659,7 @@ Result<std::optional<std::string>> Archive::name(std::string_view station, int c
     const std::string_view serial = station.empty() ? std::string_view(kUnknownStation) : station;
     sqlite3_bind_text(s.st, 1, serial.data(), static_cast<int>(serial.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int(s.st, 2, channel);
-    const int rc = sqlite3_step(s.st);
-    if (rc == SQLITE_ROW)
-        return std::optional<std::string>(
-            reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0)));
-    if (rc != SQLITE_DONE)
-        return impl_->error("cannot read the history");
-    return std::optional<std::string>();
+    return impl_->optionalText(s);
 }
 
 Result<std::optional<int>> Archive::channelNamed(std::string_view name) {
