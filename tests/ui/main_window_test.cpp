@@ -226,12 +226,12 @@ TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
 
     PollLoop::State stateInside = PollLoop::State::Idle;
     std::shared_ptr<const StationSnapshot> handed;
-    dlg.setCommandHandler(command::Calibration, [&](MainWindow& owner) {
+    dlg.setCommandHandler(MenuCommand::Calibration, [&](MainWindow& owner) {
         stateInside = owner.session().poll().state();
         handed = owner.session().snapshot();
         return 0;
     });
-    dlg.runCommand(command::Calibration);
+    dlg.runCommand(MenuCommand::Calibration);
     EXPECT_EQ(stateInside, PollLoop::State::Held);
     EXPECT_NE(dlg.session().poll().state(), PollLoop::State::Held);
     ASSERT_TRUE(handed);
@@ -250,15 +250,15 @@ TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
     int restarts = 0;
     dlg.setRestartHandler([&] { ++restarts; });
     int answer = 2;
-    dlg.setCommandHandler(command::Language, [&](MainWindow&) { return answer; });
+    dlg.setCommandHandler(MenuCommand::Language, [&](MainWindow&) { return answer; });
     dlg.show();
-    dlg.runCommand(command::Language);
+    dlg.runCommand(MenuCommand::Language);
     EXPECT_EQ(restarts, 0);
     EXPECT_FALSE(dlg.restartRequested());
     EXPECT_TRUE(dlg.isVisible());
 
     answer = 1;
-    dlg.runCommand(command::Language);
+    dlg.runCommand(MenuCommand::Language);
     EXPECT_EQ(restarts, 1);
     EXPECT_TRUE(dlg.restartRequested());
     EXPECT_FALSE(dlg.isVisible());
@@ -325,8 +325,8 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
 
         bool finished = false;
         QObject::connect(&dlg, &MainWindow::commandFinished,
-                         [&](MenuCommand id) { finished = id == command::SyncTime; });
-        dlg.runCommand(command::SyncTime);
+                         [&](MenuCommand id) { finished = id == MenuCommand::SyncTime; });
+        dlg.runCommand(MenuCommand::SyncTime);
         EXPECT_EQ(dlg.session().poll().state() == PollLoop::State::Held, !finished) << c.name;
         ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 3000)) << c.name;
         EXPECT_NE(dlg.session().poll().state(), PollLoop::State::Held) << c.name;

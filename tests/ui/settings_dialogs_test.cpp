@@ -166,7 +166,7 @@ TEST(SetupDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
     window.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.session().poll().refreshCount() >= 1; }, 3000));
     const std::string areaOne = "0/1 1/1 2/1"; // the station's area 1: CH1's items
-    withDialogOf<SetupDialog>(window, command::Setup, [&](SetupDialog& dialog) {
+    withDialogOf<SetupDialog>(window, MenuCommand::Setup, [&](SetupDialog& dialog) {
         EXPECT_EQ(checkedBoxes(dialog), areaOne);
         dialog.area()->setCurrentIndex(1);
         dialog.box(2, 8)->setChecked(true);
@@ -181,7 +181,7 @@ TEST(SetupDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
     rig.station->unplug();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.link->connected(); }, 2000));
     LinkTestAccess::free(*rig.link);
-    withDialogOf<SetupDialog>(window, command::Setup, [&](SetupDialog& dialog) {
+    withDialogOf<SetupDialog>(window, MenuCommand::Setup, [&](SetupDialog& dialog) {
         EXPECT_FALSE(dialog.saveButton()->isEnabled());
         EXPECT_FALSE(dialog.setIntervalButton()->isEnabled());
         EXPECT_EQ(checkedBoxes(dialog), areaOne);
