@@ -183,40 +183,6 @@ TEST(MainWindow, RemovalShowsDashesAndUnconnected) {
     dlg.reject();
 }
 
-TEST(MainWindow, PlugAfterTheCounterPassedFortyRefreshesAtOnce) {
-    StationRig rig;
-    rig.station->unplug();
-    test::RecordingMessenger messenger;
-    // 20 ms per pass: forty passes are 800 ms, which the refresh must not wait again.
-    MainWindow dlg(*rig.link, messenger, fastOptions(20ms));
-    dlg.onInitDialog();
-    EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Unconnected"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().counter() >= 42; }, 5000));
-    EXPECT_EQ(dlg.session().poll().refreshCount(), 0);
-
-    rig.station->plug();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return dlg.statusPaneText(1) == QStringLiteral("Connected"); }, 2000));
-    const auto connectedAt = std::chrono::steady_clock::now();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
-    EXPECT_LT(std::chrono::steady_clock::now() - connectedAt, 400ms);
-    EXPECT_FLOAT_EQ(dlg.session().readings()[0].temperature, 23.5f);
-    dlg.reject();
-}
-
-TEST(MainWindow, FahrenheitStationShowsFahrenheit) {
-    StationRig rig(StationRig::profile(false, /*unit=*/1));
-    test::RecordingMessenger messenger;
-    MainWindow dlg(*rig.link, messenger, fastOptions());
-    dlg.onInitDialog();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
-    EXPECT_TRUE(dlg.session().fahrenheit());
-    const ChannelTexts t =
-        channelTexts(0, dlg.session().readings()[0], dlg.session().fahrenheit(), app::texts());
-    EXPECT_EQ(t.temperature, QString::fromUtf8("Temperature:\r\n 74.3  °F"));
-    dlg.reject();
-}
-
 TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
     StationRig rig;
     test::RecordingMessenger messenger;
