@@ -51,15 +51,6 @@ sim::Profile knownReadingsProfile(int unit = 0) {
     return p;
 }
 
-TEST_F(CliFixture, LiveRunsTheRefreshQueriesInThePollingOrder) {
-    const CliResult r = run({"live"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(receivedCodes(), kRefreshCodes);
-    for (const Block& frame : station->receivedFrames())
-        EXPECT_EQ(frame, CommandFrame(frame[1]).bytes()) << "a query carries no payload";
-}
-
 // JSON stays in °C for a °F station; only "unit" names the station's unit.
 TEST_F(CliFixture, LiveJsonCarriesCelsiusPercentAndNulls) {
     for (const int unit : {1, 0}) {
@@ -138,30 +129,6 @@ TEST_F(CliFixture, LiveTextAlignsNumbersUnderTheirUnits) {
         for (std::size_t i = 0; i < c.rows.size(); ++i)
             EXPECT_EQ(rows[i + 1], c.rows[i]);
         EXPECT_TRUE(rows[8].starts_with("CH8") || rows[8].starts_with("8,")) << rows[8];
-    }
-}
-
-// Answers later than their waits must never be printed as another kind's
-// data (the alarm limits or the calibration as readings): with each delay
-// either the true readings come out, or the command fails.
-TEST_F(CliFixture, LateAnswersAreNeverPrintedAsReadings) {
-    for (int delayMs : {90, 300}) { // 900 ms and 3000 ms at the station's own pace
-        sim::Profile profile = knownReadingsProfile();
-        profile.faults.answerDelayMs = delayMs;
-        makeStation(profile);
-        const CliResult r = run({"--format", "json", "live"});
-        if (r.status == kExitOk) {
-            const QJsonArray channels = parseObject(r.out).value("channels").toArray();
-            ASSERT_EQ(channels.size(), 8) << delayMs;
-            EXPECT_DOUBLE_EQ(channels[0].toObject().value("temperature").toDouble(), 25.0)
-                << delayMs << ": " << r.out;
-        } else {
-            EXPECT_EQ(r.status, kExitFailure) << delayMs;
-            EXPECT_EQ(r.out, "") << delayMs;
-        }
-        if (delayMs == 300) {
-            EXPECT_EQ(r.status, kExitFailure) << "the readings answer came far too late";
-        }
     }
 }
 
