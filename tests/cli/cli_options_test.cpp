@@ -161,14 +161,6 @@ TEST_F(CliFixture, TransportThatCannotBeMadeIsAFailure) {
     EXPECT_EQ(r.err, "vellumet-cli: profile broken.json: not JSON\n");
 }
 
-TEST_F(CliFixture, MissingDataFolderIsCreated) {
-    const QString dir = dataDir.path() + "/nested/data";
-    const CliResult r =
-        runRaw({"--simulate", "--data-dir", dir.toStdString(), "--format", "csv", "live"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_TRUE(QFileInfo(dir).isDir());
-}
-
 TEST_F(CliFixture, UnusableDataFolderFailsBeforeTheStationIsTouched) {
     const QString file = dataDir.path() + "/not-a-folder";
     QFile f(file);
