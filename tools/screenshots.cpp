@@ -87,12 +87,12 @@ std::unique_ptr<QWidget> graphOfTheImportedLog(Stage& stage) {
 const std::vector<Shot>& shots() {
     static const std::vector<Shot> list = {
         {"main-window"},
-        {"about", ui::command::About},
-        {"setup", ui::command::Setup},
-        {"alarm", ui::command::Alarm},
-        {"calibration", ui::command::Calibration},
-        {"language", ui::command::Language},
-        {"sd-card", ui::command::SdCardFile, {}, exportFirstLog, recordsShown},
+        {"about", ui::MenuCommand::About},
+        {"setup", ui::MenuCommand::Setup},
+        {"alarm", ui::MenuCommand::Alarm},
+        {"calibration", ui::MenuCommand::Calibration},
+        {"language", ui::MenuCommand::Language},
+        {"sd-card", ui::MenuCommand::SdCardFile, {}, exportFirstLog, recordsShown},
         {"graph", std::nullopt, {}, {}, {}, graphOfTheImportedLog},
     };
     return list;

@@ -51,76 +51,65 @@ sim::Profile knownReadingsProfile(int unit = 0) {
     return p;
 }
 
-TEST_F(CliFixture, LiveRunsTheRefreshQueriesInThePollingOrder) {
-    const CliResult r = run({"live"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(receivedCodes(), kRefreshCodes);
-    for (const Block& frame : station->receivedFrames())
-        EXPECT_EQ(frame, CommandFrame(frame[1]).bytes()) << "a query carries no payload";
-}
-
+// JSON stays in °C for a °F station; only "unit" names the station's unit.
 TEST_F(CliFixture, LiveJsonCarriesCelsiusPercentAndNulls) {
-    makeStation(knownReadingsProfile());
-    const CliResult r = run({"--format", "json", "live"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    const QJsonObject o = parseObject(r.out);
-    EXPECT_EQ(o.value("unit").toString(), QString::fromUtf8("°C"));
-    // The time it was read, in the form watch gives it.
-    const QDateTime time = QDateTime::fromString(o.value("time").toString(), Qt::ISODate);
-    EXPECT_TRUE(time.isValid() && std::abs(time.secsTo(QDateTime::currentDateTime())) < 60)
-        << r.out;
-    const QJsonArray channels = o.value("channels").toArray();
-    ASSERT_EQ(channels.size(), 8);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(channels[i].toObject().value("channel").toInt(), i + 1);
+    for (const int unit : {1, 0}) {
+        makeStation(knownReadingsProfile(unit));
+        const CliResult r = run({"--format", "json", "live"});
+        ASSERT_EQ(r.status, kExitOk) << r.err;
+        const QJsonObject o = parseObject(r.out);
+        EXPECT_EQ(o.value("unit").toString(), QString::fromUtf8(unit ? "°F" : "°C"));
+        // The time it was read, in the form watch gives it.
+        const QDateTime time = QDateTime::fromString(o.value("time").toString(), Qt::ISODate);
+        EXPECT_TRUE(time.isValid() && std::abs(time.secsTo(QDateTime::currentDateTime())) < 60)
+            << r.out;
+        const QJsonArray channels = o.value("channels").toArray();
+        ASSERT_EQ(channels.size(), 8);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(channels[i].toObject().value("channel").toInt(), i + 1);
 
-    const QJsonObject ch1 = channels[0].toObject();
-    EXPECT_DOUBLE_EQ(ch1.value("temperature").toDouble(), 25.0);
-    EXPECT_EQ(ch1.value("humidity").toInt(), 50);
-    EXPECT_DOUBLE_EQ(ch1.value("dewPoint").toDouble(), 13.9); // 13.886 rounded
+        const QJsonObject ch1 = channels[0].toObject();
+        EXPECT_DOUBLE_EQ(ch1.value("temperature").toDouble(), 25.0);
+        EXPECT_EQ(ch1.value("humidity").toInt(), 50);
+        EXPECT_DOUBLE_EQ(ch1.value("dewPoint").toDouble(), 13.9); // 13.886 rounded
 
-    const QJsonObject ch2 = channels[1].toObject();
-    EXPECT_DOUBLE_EQ(ch2.value("temperature").toDouble(), -10.0);
-    EXPECT_TRUE(ch2.value("humidity").isNull());
-    EXPECT_TRUE(ch2.value("dewPoint").isNull());
+        const QJsonObject ch2 = channels[1].toObject();
+        EXPECT_DOUBLE_EQ(ch2.value("temperature").toDouble(), -10.0);
+        EXPECT_TRUE(ch2.value("humidity").isNull());
+        EXPECT_TRUE(ch2.value("dewPoint").isNull());
 
-    const QJsonObject ch3 = channels[2].toObject();
-    EXPECT_TRUE(ch3.value("temperature").isNull());
-    EXPECT_EQ(ch3.value("humidity").toInt(), 40);
-    EXPECT_TRUE(ch3.value("dewPoint").isNull()) << "no dew point without a temperature";
+        const QJsonObject ch3 = channels[2].toObject();
+        EXPECT_TRUE(ch3.value("temperature").isNull());
+        EXPECT_EQ(ch3.value("humidity").toInt(), 40);
+        EXPECT_TRUE(ch3.value("dewPoint").isNull()) << "no dew point without a temperature";
 
-    const QJsonObject ch4 = channels[3].toObject();
-    EXPECT_TRUE(ch4.value("temperature").isNull()) << "60.1 is out of range";
-    EXPECT_TRUE(ch4.value("humidity").isNull()) << "100 is out of range";
-    for (int i = 4; i < 8; ++i) {
-        const QJsonObject ch = channels[i].toObject();
-        for (const char* key : {"temperature", "humidity", "dewPoint"}) {
-            ASSERT_TRUE(ch.contains(key));
-            EXPECT_TRUE(ch.value(key).isNull()) << key;
+        const QJsonObject ch4 = channels[3].toObject();
+        EXPECT_TRUE(ch4.value("temperature").isNull()) << "60.1 is out of range";
+        EXPECT_TRUE(ch4.value("humidity").isNull()) << "100 is out of range";
+        for (int i = 4; i < 8; ++i) {
+            const QJsonObject ch = channels[i].toObject();
+            for (const char* key : {"temperature", "humidity", "dewPoint"}) {
+                ASSERT_TRUE(ch.contains(key));
+                EXPECT_TRUE(ch.value(key).isNull()) << key;
+            }
         }
     }
 }
 
-TEST_F(CliFixture, LiveJsonStaysInCelsiusForAFahrenheitStation) {
-    makeStation(knownReadingsProfile(1));
-    const CliResult r = run({"live", "--format=json"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    const QJsonObject o = parseObject(r.out);
-    EXPECT_EQ(o.value("unit").toString(), QString::fromUtf8("°F"));
-    EXPECT_DOUBLE_EQ(o.value("channels").toArray()[0].toObject().value("temperature").toDouble(),
-                     25.0);
-}
-
 // Numbers right-aligned under headings that carry the units: each value ends
-// where its heading ends.
+// where its heading ends. CSV leaves a missing value's field empty.
 TEST_F(CliFixture, LiveTextAlignsNumbersUnderTheirUnits) {
     struct Case {
         int unit;
         std::string header;
         std::vector<std::string> rows;
+        const char* format = "text";
     };
     const Case cases[] = {
+        {0,
+         "channel,temperature,humidity,dewPoint,alarm",
+         {"1,25.0,50,13.9,", "2,-10.0,,,", "3,,40,,", "4,,,,"},
+         "csv"},
         {0,
          "      Temperature °C  Humidity %  DewPoint °C  Alarm",
          {"CH1             25.0          50         13.9",
@@ -132,71 +121,14 @@ TEST_F(CliFixture, LiveTextAlignsNumbersUnderTheirUnits) {
     };
     for (const Case& c : cases) {
         makeStation(knownReadingsProfile(c.unit));
-        const CliResult r = run({"live"});
+        const CliResult r = run({"--format", c.format, "live"});
         ASSERT_EQ(r.status, kExitOk) << r.err;
         const auto rows = lines(r.out);
         ASSERT_EQ(rows.size(), 9u) << r.out; // heading and eight channels
         EXPECT_EQ(rows[0], c.header);
         for (std::size_t i = 0; i < c.rows.size(); ++i)
             EXPECT_EQ(rows[i + 1], c.rows[i]);
-        EXPECT_EQ(rows[8].rfind("CH8", 0), 0u);
-    }
-}
-
-TEST_F(CliFixture, LiveCsvHasAHeaderAndOneLinePerChannel) {
-    makeStation(knownReadingsProfile());
-    const CliResult r = run({"--format", "csv", "live"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    const auto rows = lines(r.out);
-    ASSERT_EQ(rows.size(), 9u);
-    EXPECT_EQ(rows[0], "channel,temperature,humidity,dewPoint,alarm");
-    for (int n = 1; n <= 8; ++n) {
-        const auto f = csvSplit(rows[n]);
-        ASSERT_EQ(f.size(), 5u) << rows[n];
-        EXPECT_EQ(f[0], std::to_string(n));
-    }
-    EXPECT_EQ(csvSplit(rows[1]), (std::vector<std::string>{"1", "25.0", "50", "13.9", ""}));
-    EXPECT_EQ(csvSplit(rows[2]), (std::vector<std::string>{"2", "-10.0", "", "", ""}));
-    EXPECT_EQ(csvSplit(rows[3]), (std::vector<std::string>{"3", "", "40", "", ""}));
-}
-
-TEST_F(CliFixture, LiveAgainstTheGeneratedStationMatchesItsAnswer) {
-    // Readings drift slowly; two answers taken a moment apart agree.
-    const CliResult r = run({"--format", "json", "live"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    const Readings expected = decodeReadings(sim::generatedReadings(std::chrono::milliseconds(0)));
-    const QJsonArray channels = parseObject(r.out).value("channels").toArray();
-    ASSERT_EQ(channels.size(), 8);
-    for (int i = 0; i < 8; ++i) {
-        const QJsonObject ch = channels[i].toObject();
-        if (expected[i].hasTemperature())
-            EXPECT_NEAR(ch.value("temperature").toDouble(), expected[i].temperature, 0.25) << i;
-        else
-            EXPECT_TRUE(ch.value("temperature").isNull());
-    }
-}
-
-// Answers later than their waits must never be printed as another kind's
-// data (the alarm limits or the calibration as readings): with each delay
-// either the true readings come out, or the command fails.
-TEST_F(CliFixture, LateAnswersAreNeverPrintedAsReadings) {
-    for (int delayMs : {90, 300}) { // 900 ms and 3000 ms at the station's own pace
-        sim::Profile profile = knownReadingsProfile();
-        profile.faults.answerDelayMs = delayMs;
-        makeStation(profile);
-        const CliResult r = run({"--format", "json", "live"});
-        if (r.status == kExitOk) {
-            const QJsonArray channels = parseObject(r.out).value("channels").toArray();
-            ASSERT_EQ(channels.size(), 8) << delayMs;
-            EXPECT_DOUBLE_EQ(channels[0].toObject().value("temperature").toDouble(), 25.0)
-                << delayMs << ": " << r.out;
-        } else {
-            EXPECT_EQ(r.status, kExitFailure) << delayMs;
-            EXPECT_EQ(r.out, "") << delayMs;
-        }
-        if (delayMs == 300) {
-            EXPECT_EQ(r.status, kExitFailure) << "the readings answer came far too late";
-        }
+        EXPECT_TRUE(rows[8].starts_with("CH8") || rows[8].starts_with("8,")) << rows[8];
     }
 }
 
@@ -316,62 +248,49 @@ TEST_F(CliFixture, InfoDecodesEveryBlock) {
     EXPECT_TRUE(cal[2].toObject().value("temperature").isNull());
 }
 
-TEST_F(CliFixture, InfoShowsFiveAreasForAFiveAreaStation) {
-    sim::Profile p;
-    p.ident = "{ZP7421@}";
-    makeStation(p);
-    const CliResult json = run({"--format", "json", "info"});
-    ASSERT_EQ(json.status, kExitOk) << json.err;
-    EXPECT_EQ(parseObject(json.out).value("settings").toObject().value("areas").toArray().size(),
-              5);
-    const CliResult text = run({"info"});
-    EXPECT_NE(text.out.find("CH Area5"), std::string::npos);
-    EXPECT_EQ(text.out.find("CH Area6"), std::string::npos);
-}
-
-TEST_F(CliFixture, InfoTextShowsLimitsInTheStationsUnit) {
-    sim::Profile p;
-    p.unit = 1;
-    makeStation(p);
-    const CliResult r = run({"info"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    // The virtual station's limits are 35.0 and -10.0 °C: 95.0 and 14.0 °F.
-    EXPECT_NE(r.out.find("95.0"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("14.0"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Interval:"), std::string::npos);
-    EXPECT_NE(r.out.find("{ZP7421X@}"), std::string::npos);
-}
-
-TEST_F(CliFixture, InfoCsvRowsParseBack) {
-    const CliResult r = run({"--format", "csv", "info"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    const auto rows = lines(r.out);
-    ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows[0], "section,name,channel,value");
-    bool sawInterval = false;
-    int calibrationRows = 0;
-    for (std::size_t i = 1; i < rows.size(); ++i) {
-        const auto f = csvSplit(rows[i]);
-        ASSERT_EQ(f.size(), 4u) << rows[i];
-        if (f[0] == "station" && f[1] == "interval") {
-            sawInterval = true;
-            EXPECT_EQ(f[3], std::to_string(station->interval()));
-        }
-        if (f[0] == "calibration")
-            ++calibrationRows;
+// The text shows the station's areas, and its limits in its own unit: the
+// virtual station's 35.0 and -10.0 °C are 95.0 and 14.0 °F. CSV gives one
+// row per value, the calibration's last of them.
+TEST_F(CliFixture, InfoTextAndCsvFollowTheStation) {
+    const struct {
+        const char* ident;
+        int unit;
+        const char* format;
+        std::vector<std::string> shown, absent;
+    } rows[] = {
+        {"{ZP7421@}",
+         0,
+         "text",
+         {"CH Area5", "35.0", "-10.0", "{ZP7421@}", "Interval:"},
+         {"CH Area6"}},
+        {"{ZP7421X@}", 1, "text", {"CH Area8", "95.0", "14.0"}, {"35.0"}},
+        {"{ZP7421X@}",
+         0,
+         "csv",
+         {"section,name,channel,value\nstation,", "\nstation,interval,,5\n",
+          "\ncalibration,temperature,8,0.0\ncalibration,humidity,8,0\n"},
+         {",,,", "\"", "calibration,temperature,9"}},
+    };
+    for (const auto& row : rows) {
+        sim::Profile p;
+        p.ident = row.ident;
+        p.unit = row.unit;
+        makeStation(p);
+        const CliResult r = run({"--format", row.format, "info"});
+        ASSERT_EQ(r.status, kExitOk) << r.err;
+        for (const std::string& text : row.shown)
+            EXPECT_NE(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
+        for (const std::string& text : row.absent)
+            EXPECT_EQ(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
     }
-    EXPECT_TRUE(sawInterval);
-    EXPECT_EQ(calibrationRows, 16);
 }
 
+// The text form is the documented example's; JSON says the time sent.
 TEST_F(CliFixture, SyncTimeSendsTheLocalTimeAfterTheStatusCheck) {
-    const StationTime before = localStationTime();
     const auto startedAt = std::time(nullptr);
-    const CliResult r = run({"sync-time"});
+    const CliResult r = run({"sync-time", "--format", "json"});
     const auto endedAt = std::time(nullptr);
     ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(r.out.rfind("Sync Time Success: ", 0), 0u) << r.out;
-    EXPECT_NE(r.out.find(" sent to the station\n"), std::string::npos) << r.out;
     EXPECT_EQ(receivedCodes(), (std::vector<std::uint8_t>{cmd::ScreenStatus, cmd::SetClock}));
     EXPECT_EQ(station->endOfWriteCount(), 0) << "the clock write has no closing 0x2F";
     ASSERT_TRUE(station->lastClockFrame().has_value());
@@ -379,83 +298,90 @@ TEST_F(CliFixture, SyncTimeSendsTheLocalTimeAfterTheStatusCheck) {
     bool matches = false;
     for (auto t = startedAt; t <= endedAt; ++t)
         matches = matches || clock == timeFrame(localStationTime(t)).bytes();
-    EXPECT_TRUE(matches) << "frame holds a local time of the run; started " << before.hour << ':'
-                         << before.minute << ':' << before.second;
-}
-
-TEST_F(CliFixture, SyncTimeJsonReportsTheTimeSent) {
-    const CliResult r = run({"sync-time", "--format", "json"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_TRUE(matches) << "frame holds a local time of the run";
     const QJsonObject o = parseObject(r.out);
     EXPECT_EQ(o.value("message").toString(), "Sync Time Success");
     EXPECT_EQ(o.value("outcome").toString(), "sent");
-    const Block clock = *station->lastClockFrame();
-    const QString expected =
-        QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", clock[2] << 8 | clock[3], clock[4],
-                          clock[5], clock[6], clock[7], clock[8]);
-    EXPECT_EQ(o.value("time").toString(), expected);
+    EXPECT_EQ(o.value("time").toString(),
+              QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", clock[2] << 8 | clock[3], clock[4],
+                                clock[5], clock[6], clock[7], clock[8]));
 }
 
-TEST_F(CliFixture, SyncTimeAwayFromMainScreenSendsNoTime) {
-    makeStation();
-    station->setScreenAway(1);
-    const CliResult r = run({"sync-time"});
-    EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "vellumet-cli: Please switch the device to the main screen.\n");
-    EXPECT_EQ(receivedCodes(), (std::vector<std::uint8_t>{cmd::ScreenStatus}));
-    EXPECT_FALSE(station->lastClockFrame().has_value());
-}
-
-// The station goes right after its status answer: the time never reached
-// it, and success must not be claimed.
-TEST_F(CliFixture, SyncTimeToAStationThatWentAwayFails) {
-    sim::Profile profile;
-    profile.faults.unplugAfterReports = 1;
-    makeStation(profile);
-    const CliResult r = run({"sync-time"});
-    EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.find("Success"), std::string::npos) << r.err;
-    EXPECT_FALSE(station->lastClockFrame().has_value());
-}
-
-TEST_F(CliFixture, SetIntervalWritesTheIntervalAndReadsItBack) {
-    const CliResult r = run({"set-interval", "10"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "Set Interval Success: the station confirms 10 minutes\n");
-    EXPECT_EQ(station->interval(), 10);
-    const auto frames = station->receivedFrames();
-    ASSERT_EQ(frames.size(), 3u) << "no screen-status query for the interval";
-    const std::uint8_t payload[] = {10};
-    EXPECT_EQ(frames[0], CommandFrame(cmd::WriteInterval, payload).bytes());
-    EXPECT_EQ(frames[1], CommandFrame(cmd::EndOfWrite).bytes());
-    EXPECT_EQ(frames[2], CommandFrame(cmd::Interval).bytes()) << "the read-back";
-}
-
-TEST_F(CliFixture, SetIntervalTheStationDidNotTakeIsAFailure) {
-    sim::Profile profile;
-    profile.answers[cmd::Interval] = Block{0x00, 7}; // always answers 7 minutes
-    makeStation(profile);
-    const CliResult r = run({"set-interval", "10"});
-    EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_EQ(r.err, "vellumet-cli: the interval was sent, but the station reports 7 minutes\n");
-}
-
-TEST_F(CliFixture, SetIntervalAcceptsBothEndsOfTheRange) {
-    for (int minutes : {1, 240}) {
-        station.reset();
-        const CliResult r = run({"--format", "json", "set-interval", std::to_string(minutes)});
-        ASSERT_EQ(r.status, kExitOk) << r.err;
-        EXPECT_EQ(station->interval(), minutes);
-        const QJsonObject o = parseObject(r.out);
-        EXPECT_EQ(o.value("message").toString(), "Set Interval Success");
-        EXPECT_EQ(o.value("interval").toInt(), minutes);
-        EXPECT_EQ(o.value("outcome").toString(), "confirmed");
+// Away from the main screen, or gone right after its status answer: the time
+// never reached the station, and success must not be claimed.
+TEST_F(CliFixture, SyncTimeThatDidNotReachTheStationFails) {
+    for (const bool away : {true, false}) {
+        sim::Profile profile;
+        profile.screenAway = away ? 1 : 0;
+        profile.faults.unplugAfterReports = away ? 0 : 1;
+        makeStation(profile);
+        const CliResult r = run({"sync-time"});
+        EXPECT_EQ(r.status, kExitFailure);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.find("Success"), std::string::npos) << r.err;
+        EXPECT_FALSE(station->lastClockFrame().has_value());
+        if (away) {
+            EXPECT_EQ(r.err, "vellumet-cli: Please switch the device to the main screen.\n");
+            EXPECT_EQ(receivedCodes(), (std::vector<std::uint8_t>{cmd::ScreenStatus}));
+        }
     }
 }
 
-TEST_F(CliFixture, SetIntervalOutOfRangeIsAUsageErrorAndSendsNothing) {
+// The interval goes out without a status query, and only the station's own
+// answer confirms it; a value out of range sends nothing.
+TEST_F(CliFixture, SetIntervalIsConfirmedByTheStationsAnswer) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+        int interval;     // the station's afterwards
+        int answered = 0; // what the station answers, when not its own
+    } rows[] = {
+        {{"set-interval", "10"},
+         kExitOk,
+         "Set Interval Success: the station confirms 10 minutes\n",
+         "",
+         10},
+        {{"--format", "json", "set-interval", "1"},
+         kExitOk,
+         R"({"interval":1,"message":"Set Interval Success","outcome":"confirmed"})"
+         "\n",
+         "",
+         1},
+        {{"--format", "json", "set-interval", "240"},
+         kExitOk,
+         R"({"interval":240,"message":"Set Interval Success","outcome":"confirmed"})"
+         "\n",
+         "",
+         240},
+        {{"set-interval", "10"},
+         kExitFailure,
+         "",
+         "vellumet-cli: the interval was sent, but the station reports 7 minutes\n",
+         10,
+         7},
+    };
+    for (const auto& row : rows) {
+        sim::Profile profile;
+        if (row.answered)
+            profile.answers[cmd::Interval] = Block{0x00, static_cast<std::uint8_t>(row.answered)};
+        makeStation(profile);
+        const CliResult r = run(row.args);
+        EXPECT_EQ(r.status, row.status) << row.args.back();
+        const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(r.out));
+        EXPECT_EQ(json.isObject() ? json.toJson(QJsonDocument::Compact).toStdString() + "\n"
+                                  : r.out,
+                  row.out);
+        EXPECT_EQ(r.err, row.err);
+        EXPECT_EQ(station->interval(), row.interval);
+        const std::uint8_t payload[] = {static_cast<std::uint8_t>(row.interval)};
+        EXPECT_EQ(station->receivedFrames(),
+                  (std::vector<Block>{CommandFrame(cmd::WriteInterval, payload).bytes(),
+                                      CommandFrame(cmd::EndOfWrite).bytes(),
+                                      CommandFrame(cmd::Interval).bytes()}))
+            << "the write, its end and the read-back";
+    }
+    makeStation();
     for (const char* bad : {"0", "241", "-5", "abc", "10min", ""}) {
         const CliResult r = run({"set-interval", bad});
         EXPECT_EQ(r.status, kExitUsage) << bad;

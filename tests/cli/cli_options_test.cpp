@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <unistd.h>
 
@@ -162,14 +161,6 @@ TEST_F(CliFixture, TransportThatCannotBeMadeIsAFailure) {
     EXPECT_EQ(r.err, "vellumet-cli: profile broken.json: not JSON\n");
 }
 
-TEST_F(CliFixture, MissingDataFolderIsCreated) {
-    const QString dir = dataDir.path() + "/nested/data";
-    const CliResult r =
-        runRaw({"--simulate", "--data-dir", dir.toStdString(), "--format", "csv", "live"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_TRUE(QFileInfo(dir).isDir());
-}
-
 TEST_F(CliFixture, UnusableDataFolderFailsBeforeTheStationIsTouched) {
     const QString file = dataDir.path() + "/not-a-folder";
     QFile f(file);
@@ -201,25 +192,6 @@ TEST_F(CliFixture, SimulateWithoutAProfileUsesTheBuiltInStation) {
                   .size(),
               8);
     EXPECT_GT(QFileInfo(QString::fromStdString(trace)).size(), 0);
-}
-
-// The built program: real streams, real exit status.
-TEST(CliProgram, RunsAsAProcess) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    QProcess process;
-    process.start(VELLUMET_CLI_PATH,
-                  {"--simulate", "--data-dir", dir.path(), "--format", "csv", "live"});
-    ASSERT_TRUE(process.waitForFinished(20000));
-    EXPECT_EQ(process.exitCode(), kExitOk) << process.readAllStandardError().toStdString();
-    EXPECT_EQ(lines(process.readAllStandardOutput().toStdString()).size(), 9u);
-
-    process.start(VELLUMET_CLI_PATH, {"--data-dir", dir.path(), "set-interval", "300"});
-    ASSERT_TRUE(process.waitForFinished(20000));
-    EXPECT_EQ(process.exitCode(), kExitUsage);
-    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
-    EXPECT_EQ(process.readAllStandardError().toStdString(),
-              "vellumet-cli: Interval Range of values: 1 to 240 Minute\n");
 }
 
 } // namespace

@@ -79,28 +79,58 @@ TEST(CliProgramWatch, AnAppendedLogKeepsOneHeader) {
     }
 }
 
-// Run by cron: an environment with nothing but PATH. Standard error holds
-// only the program's own lines, no warnings of the libraries below.
-TEST(CliProgramTerminal, NoLibraryWarningsInABareEnvironment) {
+// The built program as cron runs it: an environment with nothing but PATH,
+// standard output read or closed (a full disk: CliProgramWatch). Each command
+// gives its exit status, and standard error holds only the program's own lines
+// (no warnings of the libraries below), or exactly the line expected.
+TEST(CliProgram, RunsAsAProcessWithOnlyItsOwnMessages) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QStringList commands[] = {
-        {"live"},    {"--format", "csv", "watch", "--every", "0", "--count", "1"},
-        {"info"},    {"fetch", "CH4_2612.CSV"},
-        {"records"}, {"plot", "--out", dir.filePath("p.png")},
+    const struct {
+        QStringList args;
+        int status;
+        int lines = -1;               // of standard output, when counted
+        const char* script = nullptr; // the shell's, when standard output is not read
+        std::string err = {};         // the whole of standard error, when given
+    } rows[] = {
+        {{"--format", "csv", "live"}, kExitOk, 9},
+        {{"--format", "csv", "watch", "--every", "0", "--count", "1"}, kExitOk, 9},
+        {{"info"}, kExitOk},
+        {{"fetch", "CH4_2612.CSV"}, kExitOk},
+        {{"records"}, kExitOk},
+        {{"plot", "--out", dir.filePath("p.png")}, kExitOk},
+        {{"set-interval", "300"},
+         kExitUsage,
+         0,
+         nullptr,
+         "vellumet-cli: Interval Range of values: 1 to 240 Minute\n"},
+        {{"live"},
+         kExitFailure,
+         -1,
+         "exec \"$0\" \"$@\" >&-",
+         "vellumet-cli: cannot write standard output: Bad file descriptor\n"},
     };
-    for (const QStringList& command : commands) {
-        SCOPED_TRACE(command.join(' ').toStdString());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString() + ' ' + (row.script ? row.script : ""));
         QProcess process;
         QProcessEnvironment bare;
         bare.insert("PATH", QProcessEnvironment::systemEnvironment().value("PATH"));
         process.setProcessEnvironment(bare);
-        process.start(VELLUMET_CLI_PATH,
-                      QStringList{"--simulate", "--data-dir", dir.path()} + command);
+        process.start("/bin/sh",
+                      QStringList{"-c", row.script ? row.script : "exec \"$0\" \"$@\"",
+                                  VELLUMET_CLI_PATH, "--simulate", "--data-dir", dir.path()} +
+                          row.args);
         ASSERT_TRUE(process.waitForFinished(30000));
-        EXPECT_EQ(process.exitCode(), kExitOk);
-        // Only the program's own lines (plot says what it wrote).
-        for (const std::string& line : lines(process.readAllStandardError().toStdString()))
+        EXPECT_EQ(process.exitCode(), row.status);
+        const std::string out = process.readAllStandardOutput().toStdString();
+        const std::string err = process.readAllStandardError().toStdString();
+        if (row.lines >= 0) {
+            EXPECT_EQ(lines(out).size(), static_cast<std::size_t>(row.lines)) << out;
+        }
+        if (!row.err.empty()) {
+            EXPECT_EQ(err, row.err);
+        }
+        for (const std::string& line : lines(err))
             EXPECT_EQ(line.rfind("vellumet-cli: ", 0), 0u) << line;
     }
 }

@@ -46,20 +46,6 @@ TEST_F(CliFixture, WatchJsonGivesOneObjectPerRound) {
     EXPECT_GE(took, std::chrono::milliseconds(400)) << "rounds are --every apart";
 }
 
-TEST_F(CliFixture, WatchCsvHasOneHeaderAndOneLinePerChannelPerRound) {
-    const CliResult r = run({"--format", "csv", "watch", "--every=0", "--count=2"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    const auto rows = lines(r.out);
-    ASSERT_EQ(rows.size(), 1u + 16u) << r.out;
-    EXPECT_EQ(rows[0], "time,channel,temperature,humidity,dewPoint,alarm");
-    for (std::size_t i = 1; i < rows.size(); ++i) {
-        const auto f = csvSplit(rows[i]);
-        ASSERT_EQ(f.size(), 6u) << rows[i];
-        EXPECT_TRUE(isLocalTimestamp(f[0])) << rows[i];
-        EXPECT_EQ(f[1], std::to_string((i - 1) % 8 + 1));
-    }
-}
-
 TEST_F(CliFixture, WatchPrintsEachRoundAsItCompletes) {
     std::ostringstream out;
     std::ostringstream err;

@@ -73,13 +73,8 @@ TEST_F(SettingsCommands, RefusedValuesExitTwoWithTheWindowsMessageAndSendNothing
     };
     const Case cases[] = {
         {{"set-alarm", "3", "temperature-high=60.1"}, "Temp Error"},
-        {{"set-alarm", "3", "humidity-low=0"}, "Humi Error"},
         {{"set-settings", "area2=none"}, "area2: 'none' is not accepted"},
-        {{"set-settings", "time-zone=13"}, "time-zone: '13' is not accepted"},
         {{"set-calibration", "1", "humidity=200"}, " CH1 Humi Out of value."},
-        // Would go out as 0xFF 0xFF, the station's "no limit".
-        {{"set-alarm", "1", "temperature-low=-0.1"}, "Use -0.2 or 0.0."},
-        {{"set-calibration", "1", "temperature=-0.1"}, "Use -0.2 or 0.0."},
     };
     for (const Case& c : cases) {
         makeStation();
@@ -162,15 +157,9 @@ TEST_F(SettingsCommands, AQueryNeverAnsweredIsNamedAndFailsOnlyWhatNeedsIt) {
             EXPECT_FALSE(QFile::exists(backup));
         }
     }
-    // What came is printed as usual.
+    // A partial backup holds what came and leaves the rest out (how info
+    // shows a part that did not come is CliOutput's).
     sim::Profile profile;
-    profile.faults.ignored = {0xFE};
-    makeStation(profile);
-    const CliResult info = run({"info"});
-    EXPECT_NE(info.out.find("Identification:     (not answered)"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("Interval:           5 Minute"), std::string::npos) << info.out;
-    // A partial backup holds what came and leaves the rest out.
-    profile = {};
     profile.faults.ignored = {0x05};
     makeStation(profile);
     ASSERT_EQ(run({"backup", backup.toStdString()}).status, cli::kExitOk);

@@ -6,6 +6,8 @@
 
 #include <QJsonDocument>
 
+#include <span>
+
 #include <gtest/gtest.h>
 
 using namespace vellumet;
@@ -46,6 +48,33 @@ int tenthsAt(const Block& frame, std::size_t at) {
     return static_cast<std::int16_t>(frame[at] << 8 | frame[at + 1]);
 }
 
+// Where a typed text goes: CH4's alarm limits, CH7's calibration offsets.
+enum Box { TempHigh, TempLow, Humi, OffsetTemp, OffsetHumi };
+
+// The value a text in one box sends, or the error its Save gives.
+Result<int> storedFor(Box box, bool fahrenheit, const QString& text) {
+    if (box == OffsetTemp || box == OffsetHumi) {
+        const CalibEditor editor(Block{}, Readings{}, fahrenheit);
+        CalibForm form = editor.opening();
+        (box == OffsetTemp ? form.temperature : form.humidity)[6] = text;
+        const Result<CommandFrame> frame = editor.frame(form);
+        if (!frame)
+            return frame.error();
+        return box == OffsetTemp ? tenthsAt(frame->bytes(), 20)
+                                 : static_cast<std::int8_t>(frame->bytes()[22]);
+    }
+    const AlarmEditor editor(Block{}, limitsBlock(350, -100), humidityBlock(), fahrenheit);
+    AlarmForm form = editor.opening();
+    (box == TempHigh  ? form.temperatureHigh
+     : box == TempLow ? form.temperatureLow
+                      : form.humidityLow)[3] = text;
+    const Result<AlarmFrames> frames = editor.frames(form);
+    if (!frames)
+        return frames.error();
+    return box == Humi ? frames->humidities.bytes()[9]
+                       : tenthsAt(frames->temperatures.bytes(), box == TempHigh ? 14 : 16);
+}
+
 } // namespace
 
 TEST(AlarmLogic, FramesByteForByte) {
@@ -81,122 +110,293 @@ TEST(AlarmLogic, FramesByteForByte) {
                        75,   25,   80, 26, 80, 27, 80, 28, 0x40, 0x7D}));
 }
 
-// Text in the station's unit to the tenths of °C the frame carries: cut
-// towards zero, which below 32 °F is not the same as rounding down.
-TEST(AlarmLogic, LimitTextsAreStoredTruncatedTowardZero) {
-    struct Case {
-        bool fahrenheit;
-        QString text;
-        int stored;
-    };
-    const Case cases[] = {
-        {true, "77.0", 250},   {true, "71.6", 219},   {true, "31.9", 0},       {true, "31.6", -2},
-        {true, "31.5", -2},    {true, "28.5", -19},   {true, "14.0", -100},    {true, "0.0", -177},
-        {true, "-39.9", -399}, {true, "-40.0", -400}, {false, "-20.05", -200}, {false, "-0.25", -2},
-        {false, "60.09", 600},
-    };
-    for (const Case& c : cases) {
-        const AlarmEditor editor(Block{}, limitsBlock(350, -100), humidityBlock(), c.fahrenheit);
-        AlarmForm form = editor.opening();
-        form.temperatureLow[4] = c.text;
-        const Result<AlarmFrames> frames = editor.frames(form);
-        ASSERT_TRUE(frames) << c.text.toStdString() << ": " << frames.error().text();
-        EXPECT_EQ(tenthsAt(frames->temperatures.bytes(), 20), c.stored) << c.text.toStdString();
-    }
-    // 21.9 °C shows as 71.4 °F, which would read back as 218: untouched, it
-    // goes back as the station sent it.
-    const AlarmEditor editor(Block{}, limitsBlock(219, -100), humidityBlock(), true);
-    EXPECT_EQ(editor.opening().temperatureHigh[0], QStringLiteral("71.4"));
-    EXPECT_EQ(tenthsAt(editor.frames(editor.opening())->temperatures.bytes(), 2), 219);
-}
+// Each text typed into a box against what its Save sends: the range at both
+// ends in either unit, the cut towards zero (below 32 °F not the same as
+// rounding down), and the texts that would go out as a no-value pair.
+struct TypedRow {
+    Box box;
+    bool fahrenheit;
+    QString text;
+    int stored;                    // tenths of °C, percent; -1 for 0xFF 0xFF
+    const char* refused = nullptr; // part of the message, when refused
+};
 
-TEST(AlarmLogic, ChecksInOrderWithTheirMessages) {
-    struct Case {
-        bool fahrenheit;
-        QString temperature;
-        QString humidity;
-        const char* message; // nullptr: accepted
-    };
-    const Case cases[] = {
-        {false, "60.0", "99", nullptr},
-        {false, "-40.0", "1", nullptr},
-        {false, "60.1", "50", "Temp Error: the high limit of CH4 must be from -40.0 to 60.0 °C."},
-        {false, "-40.1", "50", "Temp Error"},
-        {false, "abc", "50", "Temp Error"}, // letters are not sent as 0 °C
-        {false, "30", "100", "Humi Error: the low limit of CH6 must be from 1 to 99 %."},
-        {false, "30", "0", "Humi Error"},
-        {false, "30", "--", "Humi Error"},
-        {false, "70", "100", "Temp Error"}, // temperatures are checked first
-        {true, "140.0", "50", nullptr},
-        {true, "140.2", "50", "Temp Error: the high limit of CH4 must be from -40.0 to 140.0 °F."},
-        // Stored as 0xFF 0xFF, the station's "no limit".
-        {false, "-0.1", "50",
-         "CH4: -0.1 °C cannot be stored: the station reads -0.1 °C as no value. Use -0.2 "
-         "or 0.0."},
-        {false, "-0.15", "50", "Use -0.2 or 0.0."},
-        {true, "31.8", "50",
-         "CH4: 31.7 to 31.8 °F cannot be stored: the station reads -0.1 °C as no value. Use "
-         "31.6 or 31.9."},
-        {true, "31.65", "50", "Use 31.6 or 31.9."},
-    };
-    for (const Case& c : cases) {
-        const AlarmEditor editor(Block{}, limitsBlock(350, -100), humidityBlock(), c.fahrenheit);
-        AlarmForm form = editor.opening();
-        form.temperatureHigh[3] = c.temperature;
-        form.humidityLow[5] = c.humidity;
-        const Result<AlarmFrames> frames = editor.frames(form);
-        if (!c.message) {
-            EXPECT_TRUE(frames) << c.temperature.toStdString();
+void expectRows(std::span<const TypedRow> rows) {
+    for (const TypedRow& row : rows) {
+        const std::string shown = std::to_string(row.box) + (row.fahrenheit ? " °F " : " °C ") +
+                                  '"' + row.text.toStdString() + '"';
+        const Result<int> got = storedFor(row.box, row.fahrenheit, row.text);
+        if (row.refused) {
+            ASSERT_FALSE(got) << shown << " taken as " << *got;
+            EXPECT_NE(got.error().text().find(row.refused), std::string::npos)
+                << shown << ": " << got.error().text();
         } else {
-            ASSERT_FALSE(frames) << c.temperature.toStdString();
-            EXPECT_NE(frames.error().text().find(c.message), std::string::npos)
-                << frames.error().text();
+            ASSERT_TRUE(got) << shown << ": " << got.error().text();
+            EXPECT_EQ(*got, row.stored) << shown;
         }
     }
 }
 
-TEST(CalibLogic, CorrectedReadingsAndReservedOffsets) {
-    Readings readings{};
-    readings[0] = {58.0f, 95};
-    readings[1] = {20.0f, 3};
-    Block offsets{};
-    offsets[3] = 2; // CH1 humidity offset 2
-    struct Case {
+TEST(AlarmLogic, TypedLimits) {
+    const bool C = false, F = true;
+    const char* highC = "Temp Error: the high limit of CH4 must be from -40.0 to 60.0 °C.";
+    const char* lowC = "Temp Error: the low limit of CH4 must be from -40.0 to 60.0 °C.";
+    const char* highF = "Temp Error: the high limit of CH4 must be from -40.0 to 140.0 °F.";
+    const char* lowF = "Temp Error: the low limit of CH4 must be from -40.0 to 140.0 °F.";
+    const char* humidity = "Humi Error: the low limit of CH4 must be from 1 to 99 %.";
+    const char* noValueC = "CH4: -0.1 °C cannot be stored: the station reads -0.1 °C as no "
+                           "value. Use -0.2 or 0.0.";
+    const char* noValueF = "CH4: 31.7 to 31.8 °F cannot be stored: the station reads -0.1 °C as "
+                           "no value. Use 31.6 or 31.9.";
+    const char *useC = "Use -0.2 or 0.0.", *useF = "Use 31.6 or 31.9.";
+    // Letters are not sent as 0 °C; "--" clears a temperature limit but not
+    // a humidity limit.
+    const TypedRow rows[] = {
+        {TempHigh, C, "60.0", 600},         {TempHigh, C, "60.09", 600},
+        {TempHigh, C, "60.1", 0, highC},    {TempLow, C, "-40.0", -400},
+        {TempLow, C, "-40.09", -400},       {TempLow, C, "-40.1", 0, lowC},
+        {TempLow, C, "-20.05", -200},       {TempLow, C, "-0.25", -2},
+        {TempHigh, C, " 25.5 ", 255},       {TempHigh, C, "--", -1},
+        {TempHigh, C, "abc", 0, highC},     {TempHigh, C, "", 0, highC},
+        {TempHigh, C, "-0.1", 0, noValueC}, {TempLow, C, "-0.15", 0, useC},
+    };
+    const TypedRow fahrenheit[] = {
+        {TempHigh, F, "140.0", 600},      {TempHigh, F, "140.1", 600},
+        {TempHigh, F, "140.2", 0, highF}, {TempLow, F, "-40.0", -400},
+        {TempLow, F, "-40.1", -400},      {TempLow, F, "-40.2", 0, lowF},
+        {TempLow, F, "77.0", 250},        {TempLow, F, "71.6", 219},
+        {TempLow, F, "31.9", 0},          {TempLow, F, "31.6", -2},
+        {TempLow, F, "31.5", -2},         {TempLow, F, "28.5", -19},
+        {TempLow, F, "14.0", -100},       {TempLow, F, "0.0", -177},
+        {TempLow, F, "-39.9", -399},      {TempHigh, F, "31.8", 0, noValueF},
+        {TempLow, F, "31.65", 0, useF},
+    };
+    const TypedRow humidities[] = {
+        {Humi, C, "1", 1},
+        {Humi, C, "99", 99},
+        {Humi, F, " 50 ", 50},
+        {Humi, C, "0", 0, humidity},
+        {Humi, C, "100", 0, humidity},
+        {Humi, C, "-1", 0, humidity},
+        {Humi, C, "--", 0, humidity},
+        {Humi, C, "abc", 0, humidity},
+        {Humi, C, "50.5", 0, humidity},
+    };
+    expectRows(rows);
+    expectRows(fahrenheit);
+    expectRows(humidities);
+    // Temperatures are checked before humidities.
+    const AlarmEditor editor(Block{}, limitsBlock(350, -100), humidityBlock(), false);
+    AlarmForm form = editor.opening();
+    form.humidityLow[0] = "100";
+    form.temperatureHigh[7] = "70";
+    EXPECT_EQ(editor.frames(form).error().text().rfind("Temp Error: the high limit of CH8", 0), 0u);
+}
+
+// Offsets typed into CH7, which has no reading: what fits the frame's 16 and
+// 8 signed bits goes out; in °F an offset is a difference (no 32 comes off).
+TEST(CalibLogic, TypedOffsets) {
+    const bool C = false, F = true;
+    const char* temp = " CH7 Temp Out of value.";
+    const char* humi = " CH7 Humi Out of value.";
+    const char* noValueC = " CH7 -0.1 °C cannot be stored: the station reads -0.1 °C as no "
+                           "value. Use -0.2 or 0.0.";
+    const char* noValueF = " CH7 -0.3 to -0.2 °F cannot be stored: the station reads -0.1 °C as "
+                           "no value. Use -0.4 or -0.1.";
+    const char* use = "Use 3276.6.";
+    const TypedRow rows[] = {
+        {OffsetTemp, F, "2.7", 15},           {OffsetTemp, F, "-2.7", -15},
+        {OffsetTemp, F, "-1.0", -5},          {OffsetTemp, F, "-0.5", -2},
+        {OffsetTemp, F, "-0.4", -2},          {OffsetTemp, F, "-0.1", 0},
+        {OffsetTemp, F, "-3.6", -20},         {OffsetTemp, C, "-0.25", -2},
+        {OffsetTemp, C, "-1.55", -15},        {OffsetTemp, C, "3276.6", 32766},
+        {OffsetTemp, C, "-3276.8", -32768},   {OffsetTemp, C, "3276.8", 0, temp},
+        {OffsetTemp, C, "-3276.9", 0, temp},  {OffsetTemp, C, "--", -1},
+        {OffsetTemp, C, "abc", 0, temp},      {OffsetTemp, C, "-0.1", 0, noValueC},
+        {OffsetTemp, F, "-0.2", 0, noValueF}, {OffsetTemp, C, "3276.7", 0, use},
+    };
+    const TypedRow humidities[] = {
+        {OffsetHumi, C, "127", 127},     {OffsetHumi, C, "-128", -128},
+        {OffsetHumi, F, "-3", -3},       {OffsetHumi, C, "--", -1},
+        {OffsetHumi, C, "128", 0, humi}, {OffsetHumi, C, "-129", 0, humi},
+        {OffsetHumi, C, "abc", 0, humi}, {OffsetHumi, C, "1.5", 0, humi},
+    };
+    expectRows(rows);
+    expectRows(humidities);
+}
+
+// What the station holds goes back as it sent it when its box is left as
+// shown, even where the text shown would read back as another value; a kept
+// alarm limit out of range is refused like a typed one.
+TEST(AlarmLogic, UntouchedLimitsGoBackAsTheStationSentThem) {
+    const struct {
         bool fahrenheit;
-        int channel;
-        QString temperature;
-        QString humidity;
-        const char* message; // nullptr: accepted
+        std::uint16_t temperature; // CH1's high limits as the station holds them
+        std::uint8_t humidity;
+        QString shown, humidityShown;
+        const char* refused = nullptr;
+    } rows[] = {
+        {true, 219, 80, "71.4", "80"}, // 71.4 °F would be stored as 218
+        {true, 0xFFFE, 80, "31.6", "80"},
+        {true, 600, 99, "140.0", "99"},
+        {false, 0x7FFF, 1, "--", "1"},
+        {true, 0xFFFF, 80, "--", "80"},
+        {false, 650, 80, "65.0", "80", "Temp Error: the high limit of CH1"},
+        {false, 350, 0xFF, "35.0", "--", "Humi Error: the high limit of CH1"},
+        {false, 350, 100, "35.0", "100", "Humi Error: the high limit of CH1"},
     };
-    const Case cases[] = {
-        {false, 1, "2.0", "2", nullptr},
-        {false, 1, "2.1", "2", " CH1 Temp Out of value."},
-        {false, 1, "0.0", "6", nullptr},
-        {false, 1, "0.0", "7", " CH1 Humi Out of value."},
-        {false, 2, "0.0", "-3", nullptr},
-        {false, 2, "0.0", "-4", " CH2 Humi Out of value."},
-        {false, 2, "abc", "0", " CH2 Temp Out of value."},
-        // Stored as 0xFF 0xFF or 0x7F 0xFF, which read back as no offset.
-        {false, 3, "-0.1", "0",
-         " CH3 -0.1 °C cannot be stored: the station reads -0.1 °C as no value. Use -0.2 or "
-         "0.0."},
-        {true, 3, "-0.2", "0",
-         " CH3 -0.3 to -0.2 °F cannot be stored: the station reads -0.1 °C as no value. Use "
-         "-0.4 or -0.1."},
-        {false, 3, "3276.7", "0", "Use 3276.6."},
-    };
-    for (const Case& c : cases) {
-        const CalibEditor editor(offsets, readings, c.fahrenheit);
-        CalibForm form = editor.opening();
-        form.temperature[static_cast<std::size_t>(c.channel - 1)] = c.temperature;
-        form.humidity[static_cast<std::size_t>(c.channel - 1)] = c.humidity;
-        const Result<CommandFrame> frame = editor.frame(form);
-        if (!c.message) {
-            EXPECT_TRUE(frame) << c.temperature.toStdString() << ": " << frame.error().text();
+    for (const auto& row : rows) {
+        Block limits = limitsBlock(350, -100);
+        limits[1] = static_cast<std::uint8_t>(row.temperature >> 8);
+        limits[2] = static_cast<std::uint8_t>(row.temperature);
+        Block humidity = humidityBlock();
+        humidity[1] = row.humidity;
+        const AlarmEditor editor(Block{}, limits, humidity, row.fahrenheit);
+        EXPECT_EQ(editor.opening().temperatureHigh[0], row.shown);
+        EXPECT_EQ(editor.opening().humidityHigh[0], row.humidityShown);
+        const Result<AlarmFrames> frames = editor.frames(editor.opening());
+        if (row.refused) {
+            ASSERT_FALSE(frames) << row.shown.toStdString();
+            EXPECT_NE(frames.error().text().find(row.refused), std::string::npos);
         } else {
-            ASSERT_FALSE(frame) << c.temperature.toStdString();
-            EXPECT_NE(frame.error().text().find(c.message), std::string::npos)
-                << frame.error().text();
+            ASSERT_TRUE(frames) << row.shown.toStdString() << ": " << frames.error().text();
+            EXPECT_TRUE(std::equal(limits.begin() + 1, limits.begin() + 33,
+                                   frames->temperatures.bytes().begin() + 2));
+            EXPECT_EQ(frames->humidities.bytes()[2], row.humidity);
+        }
+    }
+}
+
+// The switches: the station's byte 0 shows ON and 1 OFF; any other byte shows
+// no selection and goes back as it came. Each enable box is one bit of its
+// byte, channel 1 the lowest.
+TEST(AlarmLogic, SwitchesAndEnableBits) {
+    const struct {
+        std::uint8_t station;
+        int shown, chosen;
+        std::uint8_t sent;
+    } switches[] = {{0, 0, 1, 1},   {1, 1, 0, 0},         {1, 1, 1, 1},
+                    {2, -1, -1, 2}, {0xFF, -1, -1, 0xFF}, {2, -1, 0, 0}};
+    for (const auto& row : switches) {
+        const AlarmEditor editor(blockOf({0, row.station, row.station}), limitsBlock(350, -100),
+                                 humidityBlock(), false);
+        AlarmForm form = editor.opening();
+        EXPECT_EQ(form.humiditySwitch, row.shown) << int(row.station);
+        EXPECT_EQ(form.temperatureSwitch, row.shown) << int(row.station);
+        form.humiditySwitch = form.temperatureSwitch = row.chosen;
+        const Block sent = editor.frames(form)->switches.bytes();
+        EXPECT_EQ(sent[2], row.sent) << "humidity " << int(row.station);
+        EXPECT_EQ(sent[3], row.sent) << "temperature " << int(row.station);
+    }
+    const struct {
+        std::array<bool, kChannelCount> AlarmForm::*box;
+        std::size_t byte; // in the station's block; the frame's is one further on
+        int channel;
+    } enables[] = {{&AlarmForm::humidityHighOn, 3, 1},
+                   {&AlarmForm::humidityLowOn, 4, 8},
+                   {&AlarmForm::temperatureHighOn, 5, 3},
+                   {&AlarmForm::temperatureLowOn, 6, 6}};
+    const AlarmForm none =
+        AlarmEditor(Block{}, limitsBlock(350, -100), humidityBlock(), false).opening();
+    for (const auto& row : enables) {
+        const auto i = static_cast<std::size_t>(row.channel - 1);
+        Block station{};
+        station[row.byte] = static_cast<std::uint8_t>(1u << i);
+        const AlarmEditor editor(station, limitsBlock(350, -100), humidityBlock(), false);
+        AlarmForm form = none;
+        (form.*row.box)[i] = true;
+        EXPECT_EQ(editor.opening(), form) << "byte " << row.byte;
+        (form.*row.box)[i] = false;
+        (form.*row.box)[7 - i] = true;
+        Block sent = editor.frames(form)->switches.bytes();
+        EXPECT_EQ(sent[row.byte + 1], 1u << (7 - i)) << "byte " << row.byte;
+        sent[row.byte + 1] = 0;
+        EXPECT_EQ(sent, editor.frames(none)->switches.bytes()) << "only its own bit";
+    }
+}
+
+// The command line's keys onto an Alarm form.
+TEST(AlarmLogic, CommandLineKeys) {
+    const struct {
+        int channel;
+        const char *key, *value;
+        void (*change)(AlarmForm&); // nullptr: refused with this message
+        const char* refused = nullptr;
+    } rows[] = {
+        {3, "temperature-high", " 30.5 ", [](AlarmForm& f) { f.temperatureHigh[2] = "30.5"; }},
+        {8, "temperature-low", "--", [](AlarmForm& f) { f.temperatureLow[7] = "--"; }},
+        {1, "humidity-high", "abc", [](AlarmForm& f) { f.humidityHigh[0] = "abc"; }},
+        {3, "humidity-low", "70", [](AlarmForm& f) { f.humidityLow[2] = "70"; }},
+        {3, "temperature-high-alarm", "ON", [](AlarmForm& f) { f.temperatureHighOn[2] = true; }},
+        {3, "temperature-low-alarm", "on", [](AlarmForm& f) { f.temperatureLowOn[2] = true; }},
+        {3, "humidity-high-alarm", "on", [](AlarmForm& f) { f.humidityHighOn[2] = true; }},
+        {3, "humidity-low-alarm", "on", [](AlarmForm& f) { f.humidityLowOn[2] = true; }},
+        {3, "temperature-alarm", "off", [](AlarmForm& f) { f.temperatureSwitch = 1; }},
+        {3, "humidity-alarm", "Off", [](AlarmForm& f) { f.humiditySwitch = 1; }},
+        {3, "humidity-alarm", "yes", nullptr,
+         "humidity-alarm: 'yes' is not accepted; use on or off"},
+        {3, "dew-point", "on", nullptr, "unknown alarm setting 'dew-point'; use temperature-high,"},
+        {0, "humidity-low", "30", nullptr, "the channel must be 1 to 8"},
+        {9, "humidity-low", "30", nullptr, "the channel must be 1 to 8"},
+    };
+    AlarmForm opened =
+        AlarmEditor(Block{}, limitsBlock(350, -100), humidityBlock(), false).opening();
+    for (const auto& row : rows) {
+        AlarmForm form = opened, expected = opened;
+        const Status set = applyAlarmKey(form, row.channel, row.key, row.value);
+        if (row.change) {
+            EXPECT_TRUE(set) << row.key << ": " << set.error().text();
+            row.change(expected);
+        } else {
+            ASSERT_FALSE(set) << row.key << '=' << row.value;
+            EXPECT_NE(set.error().text().find(row.refused), std::string::npos)
+                << set.error().text();
+        }
+        EXPECT_EQ(form, expected) << row.key << '=' << row.value;
+    }
+}
+
+// Read-back: a block holds a write frame when the bytes its payload lands on
+// match, whatever follows them.
+TEST(AlarmLogic, ReadBackComparesThePayloadOnly) {
+    const AlarmEditor alarm(blockOf({0, 0, 1, 3, 4, 5, 6}), limitsBlock(350, -100), humidityBlock(),
+                            false);
+    const Result<AlarmFrames> alarms = alarm.frames(alarm.opening());
+    Block offsets{};
+    offsets[24] = 0x05;
+    const CalibEditor calib(offsets, Readings{}, false);
+    const Result<CommandFrame> calibration = calib.frame(calib.opening());
+    ASSERT_TRUE(alarms && calibration);
+    StationSettings settings;
+    settings.areaMasks.fill(0xABCDEF);
+    const struct {
+        CommandFrame frame;
+        int areas;
+        std::size_t payload;
+    } rows[] = {
+        {alarms->switches, kMaxAreas, 6},
+        {alarms->temperatures, kMaxAreas, 32},
+        {alarms->humidities, kMaxAreas, 16},
+        {*calibration, kMaxAreas, 24},
+        {settingsFrame(settings, kFiveAreas), kFiveAreas, 27},
+        {settingsFrame(settings, kMaxAreas), kMaxAreas, 39},
+    };
+    for (const auto& row : rows) {
+        const int code = row.frame.code();
+        Block block{};
+        block.fill(0x55);
+        block = blockAfterWrite(block, row.frame, row.areas);
+        EXPECT_TRUE(std::equal(block.begin() + 1, block.begin() + 1 + row.payload,
+                               row.frame.bytes().begin() + 2))
+            << code;
+        EXPECT_EQ(block[row.payload + 1], 0x55) << code << ": beyond the payload";
+        for (const std::size_t at :
+             {std::size_t{0}, std::size_t{1}, row.payload, row.payload + 1}) {
+            Block other = block;
+            other[at] ^= 0x01;
+            const bool inPayload = at >= 1 && at <= row.payload;
+            EXPECT_EQ(blockHolds(other, row.frame, row.areas), !inPayload)
+                << code << " byte " << at;
         }
     }
 }
@@ -209,6 +409,7 @@ TEST(CalibLogic, FrameByteForByte) {
     readings[1] = {20.0f, 50};
     const CalibEditor editor(offsets, readings, false);
     EXPECT_FALSE(editor.temperatureEditable(3));
+    EXPECT_TRUE(editor.humidityEditable(2));
     CalibForm form = editor.opening();
     form.temperature[3] = "2.5";
     form.humidity[3] = "-3";
@@ -220,32 +421,74 @@ TEST(CalibLogic, FrameByteForByte) {
                                        0,    0,    0,    0,    0,    0,    0x40, 0x7D}));
 }
 
-// Offsets are differences: in °F no 32 comes off, and the cut is towards zero.
-TEST(CalibLogic, OffsetTextsAreStoredTruncatedTowardZero) {
-    struct Case {
+// The corrected reading (the reading with the station's offset taken out and
+// the new one put in) must stay within -40.0 to 60.0 °C and 0 to 99 %; a
+// channel without a reading is not checked.
+TEST(CalibLogic, CorrectedReadingsStayInRange) {
+    Readings readings{};
+    readings[0] = {58.0f, 95}; // held with offsets of -1.0 °C and +2 %
+    readings[1] = {20.0f, 3};
+    readings[2] = {-39.0f, 50};
+    const Block offsets = blockOf({0x00, 0xFF, 0xF6, 2});
+    const struct {
         bool fahrenheit;
-        QString text;
-        int stored;
+        int channel;
+        QString temperature, humidity;
+        const char* refused = nullptr;
+    } rows[] = {
+        {false, 1, "1.0", "2"},
+        {false, 1, "1.1", "2", " CH1 Temp Out of value."},
+        {true, 1, "1.8", "2"},
+        {true, 1, "2.0", "2", " CH1 Temp Out of value."},
+        {false, 1, "-1.0", "6"},
+        {false, 1, "-1.0", "7", " CH1 Humi Out of value."},
+        {false, 1, "1.1", "7", " CH1 Temp"}, // temperatures first
+        {false, 2, "0.0", "-3"},
+        {false, 2, "0.0", "-4", " CH2 Humi Out of value."},
+        {false, 3, "-1.0", "0"},
+        {false, 3, "-1.1", "0", " CH3 Temp Out of value."},
+        {false, 4, "100.0", "60"},
     };
-    const Case cases[] = {
-        {true, "2.7", 15},   {true, "-2.7", -15},  {true, "-1.0", -5},
-        {true, "-0.5", -2},  {true, "-0.4", -2},   {true, "-0.1", 0},
-        {true, "-3.6", -20}, {false, "-0.25", -2}, {false, "-1.55", -15},
-    };
-    for (const Case& c : cases) {
-        const CalibEditor editor(Block{}, Readings{}, c.fahrenheit);
+    for (const auto& row : rows) {
+        const CalibEditor editor(offsets, readings, row.fahrenheit);
+        const auto i = static_cast<std::size_t>(row.channel - 1);
+        EXPECT_EQ(editor.temperatureEditable(row.channel), row.channel <= 3);
         CalibForm form = editor.opening();
-        form.temperature[6] = c.text;
+        form.temperature[i] = row.temperature;
+        form.humidity[i] = row.humidity;
         const Result<CommandFrame> frame = editor.frame(form);
-        ASSERT_TRUE(frame) << c.text.toStdString() << ": " << frame.error().text();
-        EXPECT_EQ(tenthsAt(frame->bytes(), 20), c.stored) << c.text.toStdString();
+        const std::string shown = "CH" + std::to_string(row.channel) + ' ' +
+                                  row.temperature.toStdString() + ' ' + row.humidity.toStdString();
+        EXPECT_EQ(frame.ok(), row.refused == nullptr) << shown;
+        if (row.refused && !frame) {
+            EXPECT_NE(frame.error().text().find(row.refused), std::string::npos) << shown;
+        }
     }
-    // 0.3 °C shows as 0.5 °F, which would read back as 2: untouched, it goes back as 3.
-    Block offsets{};
-    offsets[2] = 3;
-    const CalibEditor editor(offsets, Readings{}, true);
-    EXPECT_EQ(editor.opening().temperature[0], QStringLiteral("0.5"));
-    EXPECT_EQ(editor.frame(editor.opening())->bytes()[3], 3);
+}
+
+// Offsets left as shown go back as the station sent them, even where the text
+// shown would read back as another value.
+TEST(CalibLogic, UntouchedOffsetsGoBackAsTheStationSentThem) {
+    const struct {
+        bool fahrenheit;
+        std::uint8_t high, low, humidity; // CH1's three bytes
+        QString shown, humidityShown;
+    } rows[] = {
+        {true, 0x00, 0x03, 0x00, "0.5", "0"}, // 0.5 °F would be stored as 2
+        {false, 0xFF, 0xF1, 0xFB, "-1.5", "-5"}, {true, 0xFF, 0xF1, 0xFB, "-2.7", "-5"},
+        {false, 0x7F, 0xFF, 0x7F, "--", "127"},  {false, 0xFF, 0xFF, 0x80, "--", "-128"},
+    };
+    for (const auto& row : rows) {
+        const Block offsets = blockOf({0x00, row.high, row.low, row.humidity});
+        const CalibEditor editor(offsets, Readings{}, row.fahrenheit);
+        EXPECT_EQ(editor.opening().temperature[0], row.shown);
+        EXPECT_EQ(editor.opening().humidity[0], row.humidityShown);
+        const Result<CommandFrame> frame = editor.frame(editor.opening());
+        ASSERT_TRUE(frame) << row.shown.toStdString();
+        EXPECT_TRUE(
+            std::equal(offsets.begin() + 1, offsets.begin() + 25, frame->bytes().begin() + 2))
+            << row.shown.toStdString();
+    }
 }
 
 TEST(SetupLogic, UnmatchedBytesAreKeptAndEmptyAreasRefused) {

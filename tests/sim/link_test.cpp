@@ -37,65 +37,32 @@ struct LinkAgainstStation : ::testing::Test {
     }
 };
 
-TEST_F(LinkAgainstStation, ReadStationTakesEveryAnswerIntoItsPart) {
-    Profile profile;
-    profile.unit = 1;
-    profile.interval = 12;
-    start(profile);
-    EXPECT_EQ(link->devicePath(), "sim:station");
-
-    const auto started = Clock::now();
-    const StationSnapshot a = readStation(*link);
-    EXPECT_TRUE(a.complete());
-    EXPECT_LT(Clock::now() - started, 1s) << "an answering station is read well under a second";
-
-    EXPECT_EQ(a.settings, station->settingsBlock());
-    EXPECT_TRUE(link->fahrenheit());
-    EXPECT_TRUE(a.fahrenheit());
-    EXPECT_EQ(a.identText, "{ZP7421X@}");
-    EXPECT_EQ(a.interval, 12);
-    EXPECT_EQ(a.alarmSwitches, station->alarmBlock(1));
-    EXPECT_EQ(a.temperatureLimits, station->alarmBlock(3));
-    EXPECT_EQ(a.humidityLimits, station->alarmBlock(4));
-    EXPECT_EQ(a.calibration, station->calibrationBlock());
-    for (const ChannelReading& r : a.readings) {
-        EXPECT_TRUE(r.hasTemperature());
-        EXPECT_TRUE(r.hasHumidity());
-    }
-    // Eight query frames in the polling order.
-    std::vector<std::uint8_t> codes;
-    for (const Block& f : station->receivedFrames())
-        codes.push_back(f[1]);
-    EXPECT_EQ(codes, (std::vector<std::uint8_t>{0x04, 0xFE, 0x41, 0x06, 0x08, 0x09, 0x05, 0x03}));
-    EXPECT_EQ(station->reportsSent(), 8);
-    EXPECT_EQ(LinkTestAccess::expected(*link), ResponseKind::None);
-    EXPECT_TRUE(LinkTestAccess::free(*link));
-}
-
-TEST_F(LinkAgainstStation, SilentStationTimesOut) {
-    Profile profile;
-    profile.faults.silent = true;
-    start(profile);
-    const auto started = Clock::now();
-    EXPECT_EQ(link->query(query::Settings).code(), Errc::Timeout);
-    const auto waited = Clock::now() - started;
-    EXPECT_GE(waited, link->timing().scaled(query::Settings.timing.after));
-    EXPECT_EQ(station->receivedFrames().size(), 1u);
-}
-
-// A station that never answers one query: the others still go out once its
-// owed time is over, and each gets its own answer; the snapshot names the
-// part that did not come.
-TEST_F(LinkAgainstStation, OneQueryNeverAnsweredDoesNotHoldBackTheOthers) {
+// A station answering every query, or all but one: the queries go out once
+// each in the polling order (a part never answered holds back no other once
+// its owed time is over), each part holds the station's own block, and the
+// snapshot names the part that did not come.
+TEST_F(LinkAgainstStation, ReadStationTakesEachAnswerIntoItsPartAndNamesWhatDidNotCome) {
     for (const auto& [code, part] :
-         {std::pair{cmd::Identification, "identification"}, std::pair{cmd::Settings, "settings"},
-          std::pair{cmd::AlarmBlock3, "alarms"}}) {
+         {std::pair{std::uint8_t{0}, ""}, std::pair{cmd::Identification, "identification"},
+          std::pair{cmd::Settings, "settings"}, std::pair{cmd::AlarmBlock3, "alarms"}}) {
         SCOPED_TRACE(part);
         Profile profile;
+        profile.unit = 1;
         profile.interval = 12;
-        profile.faults.ignored = {code};
+        if (code != 0)
+            profile.faults.ignored = {code};
         start(profile);
+        EXPECT_EQ(link->devicePath(), "sim:station");
+        const auto started = Clock::now();
         const StationSnapshot s = readStation(*link);
+        if (code == 0) {
+            EXPECT_TRUE(s.complete());
+            EXPECT_LT(Clock::now() - started, 1s) << "an answering station is read well under 1 s";
+            EXPECT_EQ(station->reportsSent(), 8);
+            EXPECT_EQ(s.temperatureLimits, station->alarmBlock(3));
+            EXPECT_EQ(s.humidityLimits, station->alarmBlock(4));
+            EXPECT_EQ(LinkTestAccess::expected(*link), ResponseKind::None);
+        }
         std::vector<std::uint8_t> codes;
         for (const Block& f : station->receivedFrames())
             codes.push_back(f[1]);
@@ -103,14 +70,21 @@ TEST_F(LinkAgainstStation, OneQueryNeverAnsweredDoesNotHoldBackTheOthers) {
                   (std::vector<std::uint8_t>{0x04, 0xFE, 0x41, 0x06, 0x08, 0x09, 0x05, 0x03}));
         EXPECT_EQ(s.missingText(), part);
         if (code != cmd::Identification) {
-            EXPECT_EQ(s.identText, station->ident());
+            EXPECT_EQ(s.identText, "{ZP7421X@}");
         }
         if (code != cmd::Settings) {
             EXPECT_EQ(s.settings, station->settingsBlock());
+            EXPECT_TRUE(s.fahrenheit());
+            EXPECT_TRUE(link->fahrenheit());
+        }
+        if (code != cmd::AlarmBlock3) {
+            EXPECT_EQ(s.alarmSwitches, station->alarmBlock(1));
         }
         EXPECT_EQ(s.interval, 12);
         EXPECT_EQ(s.calibration, station->calibrationBlock());
-        EXPECT_TRUE(s.has(StationPart::CurrentReadings));
+        for (const ChannelReading& r : s.readings)
+            EXPECT_TRUE(r.hasTemperature() && r.hasHumidity());
+        EXPECT_TRUE(LinkTestAccess::free(*link));
         link.reset();
     }
 }
@@ -185,17 +159,6 @@ TEST_F(LinkAgainstStation, WritesChangeTheStationAndTheIntervalReadsBack) {
     EXPECT_EQ(station->interval(), 30);
 }
 
-TEST_F(LinkAgainstStation, StationAwayFromMainScreenGetsNoWrite) {
-    Profile profile;
-    profile.screenAway = 1;
-    start(profile);
-    const CommandFrame frames[] = {CommandFrame(cmd::SetLanguage, std::vector<std::uint8_t>{0})};
-    EXPECT_EQ(link->writeSettings(frames).code(), Errc::AwayFromMainScreen);
-    EXPECT_FALSE(station->language().has_value());
-    ASSERT_EQ(station->receivedFrames().size(), 1u);
-    EXPECT_EQ(station->receivedFrames()[0][1], cmd::ScreenStatus);
-}
-
 // Collects file content as a transfer would, and counts the reports.
 struct CardSink {
     std::mutex m;
@@ -225,20 +188,6 @@ struct CardSink {
         };
     }
 };
-
-TEST_F(LinkAgainstStation, FileContentReachesTheStreamConsumer) {
-    start();
-    CardSink sink;
-    const CardFile f = defaultCard()[0];
-    const auto request = fileReadRequest(f.name, 0, 4096);
-    ASSERT_TRUE(request.ok());
-    EXPECT_TRUE(
-        link->stream(*request, ResponseKind::FileContent, query::FileRead.timing, sink.consumer())
-            .ok());
-    std::lock_guard lock(sink.m);
-    EXPECT_TRUE(sink.ended);
-    EXPECT_EQ(sink.content, f.content.substr(0, 4096));
-}
 
 TEST_F(LinkAgainstStation, CancelledStreamIsDrainedAndTheNextQueryGetsItsOwnAnswer) {
     Profile profile;

@@ -16,47 +16,29 @@ QString u(const char* text) {
 }
 } // namespace
 
-TEST(LiveDisplay, PresentValuesWithCaptionsAndDewPoint) {
-    ChannelReading r{23.5f, 45};
-    const ChannelTexts t = channelTexts(0, r, false, app::texts());
-    EXPECT_EQ(t.label, QStringLiteral("CH1"));
-    EXPECT_EQ(t.temperature, u("Temperature:\r\n 23.5  °C"));
-    EXPECT_EQ(t.humidity, u("Humidity:\r\n 45  %"));
-    // 23.5 °C at 45 % has its dew point near 10.9 °C.
-    EXPECT_EQ(t.dewPoint, u("DewPoint:\r\n ") +
-                              QString::fromStdString(formatTemperature(dewPoint(23.5f, 45),
-                                                                       TextForm::WithUnit, false)));
-    EXPECT_TRUE(t.dewPoint.contains(u("10.")) || t.dewPoint.contains(u("11.")))
-        << t.dewPoint.toStdString();
-}
-
-TEST(LiveDisplay, MissingValuesShowDashes) {
-    const ChannelTexts t = channelTexts(7, ChannelReading{}, false, app::texts());
-    EXPECT_EQ(t.label, QStringLiteral("CH8"));
-    EXPECT_EQ(t.temperature, u("Temperature:\r\n --  °C"));
-    EXPECT_EQ(t.humidity, u("Humidity:\r\n --  %"));
-    EXPECT_EQ(t.dewPoint, u("DewPoint:\r\n --  °C"));
-}
-
-TEST(LiveDisplay, DewPointMissingWhenEitherValueIsMissing) {
-    const ChannelTexts noHumidity =
-        channelTexts(2, ChannelReading{20.0f, NO_VALUE}, false, app::texts());
-    EXPECT_EQ(noHumidity.temperature, u("Temperature:\r\n 20.0  °C"));
-    EXPECT_EQ(noHumidity.dewPoint, u("DewPoint:\r\n --  °C"));
-    const ChannelTexts noTemperature =
-        channelTexts(2, ChannelReading{NO_VALUE_F, 50}, false, app::texts());
-    EXPECT_EQ(noTemperature.humidity, u("Humidity:\r\n 50  %"));
-    EXPECT_EQ(noTemperature.dewPoint, u("DewPoint:\r\n --  °C"));
-}
-
-TEST(LiveDisplay, FahrenheitChangesTemperaturesNotHumidity) {
-    ChannelReading r{23.5f, 45};
-    const ChannelTexts t = channelTexts(0, r, true, app::texts());
-    EXPECT_EQ(t.temperature, u("Temperature:\r\n 74.3  °F"));
-    EXPECT_EQ(t.humidity, u("Humidity:\r\n 45  %"));
-    EXPECT_TRUE(t.dewPoint.endsWith(u("  °F")));
-    EXPECT_EQ(channelTexts(0, ChannelReading{}, true, app::texts()).temperature,
-              u("Temperature:\r\n --  °F"));
+// A channel's three texts: a missing value shows dashes, and so does the dew
+// point when either value is missing; °F changes temperatures only.
+TEST(LiveDisplay, ChannelTextsWithCaptionsUnitsAndDashes) {
+    const struct {
+        int channel;
+        ChannelReading reading;
+        bool fahrenheit;
+        const char *label, *temperature, *humidity, *dewPoint;
+    } rows[] = {
+        {0, {23.5f, 45}, false, "CH1", " 23.5  °C", " 45  %", " 10.9  °C"},
+        {0, {23.5f, 45}, true, "CH1", " 74.3  °F", " 45  %", " 51.6  °F"},
+        {7, {}, false, "CH8", " --  °C", " --  %", " --  °C"},
+        {7, {}, true, "CH8", " --  °F", " --  %", " --  °F"},
+        {2, {20.0f, NO_VALUE}, false, "CH3", " 20.0  °C", " --  %", " --  °C"},
+        {2, {NO_VALUE_F, 50}, false, "CH3", " --  °C", " 50  %", " --  °C"},
+    };
+    for (const auto& row : rows) {
+        const ChannelTexts t = channelTexts(row.channel, row.reading, row.fahrenheit, app::texts());
+        EXPECT_EQ(t.label, u(row.label));
+        EXPECT_EQ(t.temperature, u("Temperature:\r\n") + u(row.temperature));
+        EXPECT_EQ(t.humidity, u("Humidity:\r\n") + u(row.humidity));
+        EXPECT_EQ(t.dewPoint, u("DewPoint:\r\n") + u(row.dewPoint));
+    }
 }
 
 TEST(LiveDisplay, GermanCaptionsFollowTheTextTable) {

@@ -183,40 +183,6 @@ TEST(MainWindow, RemovalShowsDashesAndUnconnected) {
     dlg.reject();
 }
 
-TEST(MainWindow, PlugAfterTheCounterPassedFortyRefreshesAtOnce) {
-    StationRig rig;
-    rig.station->unplug();
-    test::RecordingMessenger messenger;
-    // 20 ms per pass: forty passes are 800 ms, which the refresh must not wait again.
-    MainWindow dlg(*rig.link, messenger, fastOptions(20ms));
-    dlg.onInitDialog();
-    EXPECT_EQ(dlg.statusPaneText(1), QStringLiteral("Unconnected"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().counter() >= 42; }, 5000));
-    EXPECT_EQ(dlg.session().poll().refreshCount(), 0);
-
-    rig.station->plug();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return dlg.statusPaneText(1) == QStringLiteral("Connected"); }, 2000));
-    const auto connectedAt = std::chrono::steady_clock::now();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
-    EXPECT_LT(std::chrono::steady_clock::now() - connectedAt, 400ms);
-    EXPECT_FLOAT_EQ(dlg.session().readings()[0].temperature, 23.5f);
-    dlg.reject();
-}
-
-TEST(MainWindow, FahrenheitStationShowsFahrenheit) {
-    StationRig rig(StationRig::profile(false, /*unit=*/1));
-    test::RecordingMessenger messenger;
-    MainWindow dlg(*rig.link, messenger, fastOptions());
-    dlg.onInitDialog();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.session().poll().refreshCount() >= 1; }, 3000));
-    EXPECT_TRUE(dlg.session().fahrenheit());
-    const ChannelTexts t =
-        channelTexts(0, dlg.session().readings()[0], dlg.session().fahrenheit(), app::texts());
-    EXPECT_EQ(t.temperature, QString::fromUtf8("Temperature:\r\n 74.3  °F"));
-    dlg.reject();
-}
-
 TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
     StationRig rig;
     test::RecordingMessenger messenger;
@@ -226,12 +192,12 @@ TEST(MainWindow, MenuCommandsHoldThePollingAndHandOverReadings) {
 
     PollLoop::State stateInside = PollLoop::State::Idle;
     std::shared_ptr<const StationSnapshot> handed;
-    dlg.setCommandHandler(command::Calibration, [&](MainWindow& owner) {
+    dlg.setCommandHandler(MenuCommand::Calibration, [&](MainWindow& owner) {
         stateInside = owner.session().poll().state();
         handed = owner.session().snapshot();
         return 0;
     });
-    dlg.runCommand(command::Calibration);
+    dlg.runCommand(MenuCommand::Calibration);
     EXPECT_EQ(stateInside, PollLoop::State::Held);
     EXPECT_NE(dlg.session().poll().state(), PollLoop::State::Held);
     ASSERT_TRUE(handed);
@@ -250,15 +216,15 @@ TEST(MainWindow, LanguageResultOneRestartsOtherResultsDoNot) {
     int restarts = 0;
     dlg.setRestartHandler([&] { ++restarts; });
     int answer = 2;
-    dlg.setCommandHandler(command::Language, [&](MainWindow&) { return answer; });
+    dlg.setCommandHandler(MenuCommand::Language, [&](MainWindow&) { return answer; });
     dlg.show();
-    dlg.runCommand(command::Language);
+    dlg.runCommand(MenuCommand::Language);
     EXPECT_EQ(restarts, 0);
     EXPECT_FALSE(dlg.restartRequested());
     EXPECT_TRUE(dlg.isVisible());
 
     answer = 1;
-    dlg.runCommand(command::Language);
+    dlg.runCommand(MenuCommand::Language);
     EXPECT_EQ(restarts, 1);
     EXPECT_TRUE(dlg.restartRequested());
     EXPECT_FALSE(dlg.isVisible());
@@ -325,8 +291,8 @@ TEST(MainWindow, SyncTimeRunsOffTheWindowThreadAndSaysHowItEnded) {
 
         bool finished = false;
         QObject::connect(&dlg, &MainWindow::commandFinished,
-                         [&](MenuCommand id) { finished = id == command::SyncTime; });
-        dlg.runCommand(command::SyncTime);
+                         [&](MenuCommand id) { finished = id == MenuCommand::SyncTime; });
+        dlg.runCommand(MenuCommand::SyncTime);
         EXPECT_EQ(dlg.session().poll().state() == PollLoop::State::Held, !finished) << c.name;
         ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 3000)) << c.name;
         EXPECT_NE(dlg.session().poll().state(), PollLoop::State::Held) << c.name;

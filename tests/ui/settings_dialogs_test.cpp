@@ -166,7 +166,7 @@ TEST(SetupDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
     window.onInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.session().poll().refreshCount() >= 1; }, 3000));
     const std::string areaOne = "0/1 1/1 2/1"; // the station's area 1: CH1's items
-    withDialogOf<SetupDialog>(window, command::Setup, [&](SetupDialog& dialog) {
+    withDialogOf<SetupDialog>(window, MenuCommand::Setup, [&](SetupDialog& dialog) {
         EXPECT_EQ(checkedBoxes(dialog), areaOne);
         dialog.area()->setCurrentIndex(1);
         dialog.box(2, 8)->setChecked(true);
@@ -181,7 +181,7 @@ TEST(SetupDialog, AreaMasksOutliveTheWindowAndTheIntervalIsWholeMinutes) {
     rig.station->unplug();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.link->connected(); }, 2000));
     LinkTestAccess::free(*rig.link);
-    withDialogOf<SetupDialog>(window, command::Setup, [&](SetupDialog& dialog) {
+    withDialogOf<SetupDialog>(window, MenuCommand::Setup, [&](SetupDialog& dialog) {
         EXPECT_FALSE(dialog.saveButton()->isEnabled());
         EXPECT_FALSE(dialog.setIntervalButton()->isEnabled());
         EXPECT_EQ(checkedBoxes(dialog), areaOne);
@@ -452,19 +452,13 @@ TEST(AlarmDialog, FahrenheitLimitsAndRefusedValues) {
     AlarmDialog dialog(*d.rig.link, d.messenger, d.alarm());
     EXPECT_EQ(dialog.limit(0, 1)->text(), QStringLiteral("95.0")); // 35.0 °C
     dialog.show();
-    // 31.8 °F would be stored as -0.1 °C, the station's code for no limit.
-    const std::pair<QString, QString> refused[] = {
-        {"140.2", "Temp Error: the high limit of CH2 must be from -40.0 to 140.0 °F."},
-        {"31.8", "CH2: 31.7 to 31.8 °F cannot be stored: the station reads -0.1 °C as no value. "
-                 "Use 31.6 or 31.9."}};
-    for (const auto& [limit, message] : refused) {
-        dialog.limit(0, 2)->setText(limit);
-        QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
-        ASSERT_FALSE(d.messenger.shown.empty());
-        EXPECT_EQ(d.messenger.shown.back(), message);
-        EXPECT_EQ(d.messenger.kinds.back(), app::MessageKind::Warning);
-    }
-    EXPECT_EQ(d.messenger.shown.size(), 2u);
+    // A refused value: its message as a warning, the window stays, nothing sent.
+    dialog.limit(0, 2)->setText(QStringLiteral("140.2"));
+    QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+    ASSERT_EQ(d.messenger.shown.size(), 1u);
+    EXPECT_EQ(d.messenger.shown[0],
+              QStringLiteral("Temp Error: the high limit of CH2 must be from -40.0 to 140.0 °F."));
+    EXPECT_EQ(d.messenger.kinds[0], app::MessageKind::Warning);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(d.rig.station->receivedFrames().empty());
 

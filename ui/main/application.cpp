@@ -103,7 +103,7 @@ int Application::initInstance(const app::ProgramOptions& options) {
     mainDlg = std::make_unique<MainWindow>(*link_, messenger_);
     messenger_.setOwner(mainDlg.get());
     mainDlg->setRestartHandler([this] { restart(); });
-    mainDlg->setCommandHandler(command::SdCardFile, [this](MainWindow& window) {
+    mainDlg->setCommandHandler(MenuCommand::SdCardFile, [this](MainWindow& window) {
         sdcard::CardDialog history(*link_, window.messenger(), dataFolder, &window);
         return history.exec();
     });
@@ -122,19 +122,19 @@ void wireSettingsDialogs(MainWindow& window, const QString& iniPath) {
     // The Setup window is made for each opening; its area masks last as long
     // as the main window.
     auto areas = std::make_shared<settings::AreaGrid>();
-    window.setCommandHandler(command::Setup, [areas](MainWindow& w) {
+    window.setCommandHandler(MenuCommand::Setup, [areas](MainWindow& w) {
         SetupDialog dialog(w.session().link(), w.messenger(), *w.session().snapshot(), *areas, &w);
         return dialog.exec();
     });
-    window.setCommandHandler(command::Alarm, [](MainWindow& w) {
+    window.setCommandHandler(MenuCommand::Alarm, [](MainWindow& w) {
         AlarmDialog dialog(w.session().link(), w.messenger(), *w.session().snapshot(), &w);
         return dialog.exec();
     });
-    window.setCommandHandler(command::Calibration, [](MainWindow& w) {
+    window.setCommandHandler(MenuCommand::Calibration, [](MainWindow& w) {
         CalibrationDialog dialog(w.session().link(), w.messenger(), *w.session().snapshot(), &w);
         return dialog.exec();
     });
-    window.setCommandHandler(command::Language, [iniPath](MainWindow& w) {
+    window.setCommandHandler(MenuCommand::Language, [iniPath](MainWindow& w) {
         app::LanguageDialog dialog(w.session().link(), w.messenger(), iniPath, &w);
         return dialog.exec();
     });

@@ -225,7 +225,7 @@ void MainWindow::openDialog(const MenuEntry& row) {
 
     poll.releaseAfterDialog();
 
-    if (row.command == command::Language && result == 1) {
+    if (row.command == MenuCommand::Language && result == 1) {
         restartRequested_ = true;
         if (restart_)
             restart_();

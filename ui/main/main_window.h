@@ -50,17 +50,6 @@ enum class MenuCommand : int {
     About = 16,
 };
 
-// Short names for the commands, as the wiring of the dialogs uses them.
-namespace command {
-inline constexpr MenuCommand Setup = MenuCommand::Setup;
-inline constexpr MenuCommand Alarm = MenuCommand::Alarm;
-inline constexpr MenuCommand Calibration = MenuCommand::Calibration;
-inline constexpr MenuCommand SdCardFile = MenuCommand::SdCardFile;
-inline constexpr MenuCommand SyncTime = MenuCommand::SyncTime;
-inline constexpr MenuCommand Language = MenuCommand::Language;
-inline constexpr MenuCommand About = MenuCommand::About;
-} // namespace command
-
 // One row of the menu: its text, whether it needs the station before it acts,
 // and whether it opens a window (its text then ends in "…").
 struct MenuEntry {
