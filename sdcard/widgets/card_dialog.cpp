@@ -336,6 +336,9 @@ void CardDialog::setBusy(std::shared_ptr<OperationHandle> worker) {
 
 void CardDialog::finishWork() {
     worker_.reset();
+    // The bar shows work in progress only: once it has ended the bar is empty.
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
     for (QPushButton* b : {export_, delete_, graph_})
         b->setEnabled(true);
     emit workFinished();
@@ -392,7 +395,6 @@ void CardDialog::onExport() {
                 records_->setTable(fetched->import->table, fetched->import->unitText);
                 nameRecords(name, fetched->import->rows);
             }
-            progress_->setValue(progress_->maximum());
             if (const QString message = fetchMessage(*fetched); !message.isEmpty())
                 messenger_.tell(message, fetched->transfer.chunkFailure || fetched->importFailure
                                              ? app::MessageKind::Warning
