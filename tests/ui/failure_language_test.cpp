@@ -4,6 +4,7 @@
 #include "app/widgets/message_box_messenger.h"
 #include "device/link_texts.h"
 #include "device/station_access.h"
+#include "sdcard/card_transfer.h"
 #include "sdcard/log_import.h"
 #include "store/record_schema.h"
 #include "tests/device/denying_transport.h"
@@ -90,6 +91,29 @@ Error stationGoneFailure() {
     return answer.error();
 }
 
+// A card file's transfer cut off by the station going away: the transfer
+// puts the link's words into a sentence of its own.
+Error transferCutOffFailure(const QString& folder, std::int64_t& size) {
+    sim::Profile profile = StationRig::profile();
+    profile.faults.unplugAfterReports = 10;
+    StationRig rig(profile);
+    StationLink& link = *rig.link;
+    link.setLinkLostListener([&link] { link.markStationGone(); });
+    link.openStation();
+    sdcard::TransferRequest request;
+    request.entry.rawName = "CH1_2612.CSV";
+    request.entry.name = QString::fromStdString(request.entry.rawName);
+    request.entry.size = size =
+        static_cast<std::int64_t>(rig.station->cardFile(request.entry.rawName)->size());
+    request.dataFolder = folder;
+    const Result<sdcard::TransferOutcome> outcome =
+        sdcard::transferFile(link, request, OperationContext({}, {}));
+    link.setLinkLostListener(nullptr);
+    if (!outcome)
+        return outcome.error();
+    return outcome->chunkFailure.value_or(makeError(Errc::InvalidInput, "no chunk failed"));
+}
+
 Error notConnectedFailure() {
     StationRig rig;
     return rig.link->query(query::Settings, {}).error();
@@ -164,6 +188,7 @@ TEST(FailureLanguage, StationAndImportFailuresInGermanAndTheCommandLineStaysEngl
     const QString silentProfile = dir.filePath(QStringLiteral("silent.json"));
     ASSERT_TRUE(writeFile(silentProfile, R"({"faults": {"silent": true}})"));
 
+    std::int64_t cardSize = 0;
     const QStringList cliData = {QStringLiteral("--data-dir"), dir.path()};
     const FailureCase cases[] = {
         {"station gone",
@@ -181,6 +206,13 @@ TEST(FailureLanguage, StationAndImportFailuresInGermanAndTheCommandLineStaysEngl
          QStringList{QStringLiteral("--simulate=") + silentProfile} + cliData +
              QStringList{"set-interval", "5"},
          QStringLiteral("the station did not answer in time")},
+        {"transfer cut off",
+         [&] { return transferCutOffFailure(dir.path(), cardSize); },
+         Errc::StationGone,
+         QStringLiteral("Die Station ist nicht mehr erreichbar bei Byte 0 von %1"),
+         {},
+         {},
+         {}},
         {"not connected",
          notConnectedFailure,
          Errc::NotConnected,
@@ -234,7 +266,10 @@ TEST(FailureLanguage, StationAndImportFailuresInGermanAndTheCommandLineStaysEngl
                                     ? QDir(QStringLiteral(VELLUMET_TEST_OUTPUT_DIR))
                                           .filePath(QStringLiteral("failure_in_german.png"))
                                     : QString());
-        const QString expected = c.file.isEmpty() ? c.german : c.german.arg(c.file);
+        const QString expected =
+            c.german.contains(QLatin1String("%1"))
+                ? c.german.arg(c.file.isEmpty() ? QString::number(cardSize) : c.file)
+                : c.german;
         EXPECT_EQ(shown.toStdString(), expected.toStdString());
         const QStringList kept = {c.file, QString::fromLatin1(kUdevRuleFile),
                                   QString::fromLatin1(kUdevReloadCommand)};
