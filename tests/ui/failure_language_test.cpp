@@ -237,7 +237,16 @@ TEST(FailureLanguage, StationAndImportFailuresInGermanAndTheCommandLineStaysEngl
                       .toStdString(),
                   "")
             << phrase;
+    // The record database's own account (SQLite's words) stays as it is,
+    // after a German sentence; in English it stands alone.
+    const QString good = dir.filePath(QStringLiteral("CH4_good.CSV"));
+    ASSERT_TRUE(writeFile(good, "Time,Temperature(C),Humidity(%)\n2026-12-01 10:00:00,21.5,40\n"));
+    const Error refused = importFailure(good, dir.path()); // a folder is no database
+    EXPECT_EQ(refused.code, Errc::Database) << refused.text();
+    EXPECT_EQ(shownInBox(refused), u("Die Datenbank hat einen Fehler gemeldet:\n") +
+                                       QString::fromStdString(refused.text()));
     app::installTranslations(app::UiLanguage::English);
+    EXPECT_EQ(shownInBox(refused), QString::fromStdString(refused.text()));
 
     // The same failures from the command line, which installs no catalogue
     // whatever Main.ini and the locale say.
