@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/error_text.h"
 #include "core/result.h"
 
 #include <QString>
@@ -51,8 +52,8 @@ public:
     }
     // A question with OK and Cancel; true for OK.
     virtual bool confirm(const QString& text, QuestionStyle style) = 0;
-    // A failure, in its own words, with an OK button.
-    void error(const Error& failure) { error(QString::fromStdString(failure.text())); }
+    // A failure, in its own words and the user's language, with an OK button.
+    void error(const Error& failure) { error(errorText(failure)); }
 };
 
 } // namespace vellumet::app

@@ -1,5 +1,7 @@
 #include "station_link.h"
 
+#include "link_texts.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -187,7 +189,7 @@ Result<StationLink::Exclusive> StationLink::acquireLink(std::chrono::millisecond
     // One request at a time: a second sender waits for the first to finish,
     // and sends nothing rather than cut in when it does not in time.
     if (!exchangeLock_.tryLockUntil(deadline))
-        return makeError(Errc::Timeout, "the link is busy with another request; nothing sent");
+        return makeError(Errc::Timeout, kLinkBusy);
     Exclusive exclusive(*this);
     if (stop.stop_requested())
         return makeError(Errc::Cancelled);
@@ -223,7 +225,7 @@ Status StationLink::sendFrame(const CommandFrame& frame) {
         if (!writeHandle_)
             return makeError(Errc::NotConnected);
         if (!writeHandle_->write(report.data(), report.size()))
-            return makeError(Errc::StationGone, "the station did not take a frame");
+            return makeError(Errc::StationGone, kFrameNotTaken);
         ++framesTaken_;
     }
     std::this_thread::sleep_for(timing_.framePause);
@@ -234,7 +236,7 @@ Status StationLink::sendFrame(const CommandFrame& frame) {
 // passing for an answer.
 Status StationLink::lostOr(Status status) const {
     if (!connected())
-        return makeError(Errc::StationGone, "the station went away");
+        return makeError(Errc::StationGone, kStationWentAway);
     return status;
 }
 
@@ -304,7 +306,7 @@ Result<Block> StationLink::query(const QueryShape& shape, std::stop_token stop) 
         return outcome.error();
     std::optional<Block> answer = takeAnswer();
     if (!answer) // released without an answer: the station went away
-        return makeError(Errc::StationGone, "the station went away");
+        return makeError(Errc::StationGone, kStationWentAway);
     return *answer;
 }
 
@@ -397,7 +399,7 @@ Status StationLink::writeSettings(std::span<const CommandFrame> frames, const Wr
     if (statusEnd == WaitEnd::TimedOut)
         (void)oweAnswer(3 * timing_.statusAnswerWait, statusSentAt);
     if (!connected())
-        return makeError(Errc::StationGone, "the station went away");
+        return makeError(Errc::StationGone, kStationWentAway);
     if (std::optional<Block> status = takeAnswer())
         away_ = (*status)[1];
     if (away_.load() != 0)

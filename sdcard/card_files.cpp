@@ -3,6 +3,8 @@
 #include "device/card_frames.h"
 #include "device/station_link.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -34,6 +36,12 @@ std::string_view reportText(const Block& report, std::size_t received) {
     return {bytes, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes) : n};
 }
 
+// A problem in the user's language; the command line loads no translation
+// and so reports in English.
+QString tr(const char* source) {
+    return QCoreApplication::translate("CardFiles", source);
+}
+
 } // namespace
 
 QString sizeText(std::int64_t bytes) {
@@ -46,29 +54,29 @@ QString sizeText(std::int64_t bytes) {
 
 QString nameProblem(std::string_view name) {
     if (name.empty())
-        return QStringLiteral("the station listed a file without a name");
+        return tr("the station listed a file without a name");
     const QString shown = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
     if (name == "." || name == "..")
-        return QStringLiteral("the name \"%1\" is not a file name").arg(shown);
+        return tr("the name \"%1\" is not a file name").arg(shown);
     for (const char ch : name) {
         const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
-            return QStringLiteral("the name holds control characters");
+            return tr("the name holds control characters");
         if (c == '/' || c == '\\' || c == ':')
-            return QStringLiteral("the name \"%1\" holds a folder or drive separator").arg(shown);
+            return tr("the name \"%1\" holds a folder or drive separator").arg(shown);
     }
     if (isOwnFile(name))
-        return QStringLiteral("the name \"%1\" is one of the program's own files").arg(shown);
+        return tr("the name \"%1\" is one of the program's own files").arg(shown);
     if (name.size() > kMaxDeleteNameBytes)
-        return QStringLiteral("the name \"%1\" is longer than %2 characters")
-            .arg(shown)
-            .arg(kMaxDeleteNameBytes);
+        // Both at once, so that a name holding "%2" stays as it is.
+        return tr("the name \"%1\" is longer than %2 characters")
+            .arg(shown, QString::number(kMaxDeleteNameBytes));
     return {};
 }
 
 QString readNameProblem(std::string_view name) {
     if (name.size() > kMaxReadNameBytes)
-        return QStringLiteral("the name is longer than the %1 characters a read request can carry")
+        return tr("the name is longer than the %1 characters a read request can carry")
             .arg(kMaxReadNameBytes);
     return {};
 }
@@ -85,7 +93,7 @@ std::optional<CardEntry> parseFileLine(const Block& report, std::size_t received
     entry.name =
         QString::fromLatin1(entry.rawName.data(), static_cast<qsizetype>(entry.rawName.size()));
     if (comma == std::string_view::npos || comma + 5 > std::min(received, report.size())) {
-        entry.problem = QStringLiteral("the station sent a list line without a size");
+        entry.problem = tr("the station sent a list line without a size");
         entry.sizeText = sizeText(-1);
         return entry;
     }

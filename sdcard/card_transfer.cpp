@@ -1,5 +1,6 @@
 #include "card_transfer.h"
 
+#include "app/error_text.h"
 #include "device/card_frames.h"
 #include "device/station_blocks.h"
 #include "device/station_link.h"
@@ -45,13 +46,15 @@ Result<LocalCopyState> inspectLocalCopy(const QString& path) {
         return makeError(Errc::Io, tr("%1 is not a plain file; it is left alone", shown(path)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return makeError(Errc::Io, tr("cannot read %1: %2", shown(path), file.errorString()));
+        return makeError(Errc::Io, tr("cannot read %1: %2", shown(path),
+                                      app::systemErrorText(file.errorString())));
     LocalCopyState state;
     char buffer[1 << 16];
     for (;;) {
         const qint64 got = file.read(buffer, sizeof buffer);
         if (got < 0)
-            return makeError(Errc::Io, tr("cannot read %1: %2", shown(path), file.errorString()));
+            return makeError(Errc::Io, tr("cannot read %1: %2", shown(path),
+                                          app::systemErrorText(file.errorString())));
         if (got == 0)
             break;
         state.bytes += got;
@@ -68,7 +71,8 @@ Result<std::string> localCopyTail(const QString& path, const LocalCopyState& sta
     const std::int64_t begin = std::max<std::int64_t>(0, end - 2 * count - 1);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(begin))
-        return makeError(Errc::Io, tr("cannot read %1: %2", shown(path), file.errorString()));
+        return makeError(Errc::Io, tr("cannot read %1: %2", shown(path),
+                                      app::systemErrorText(file.errorString())));
     const QByteArray raw = file.read(end - begin);
     if (raw.size() != end - begin)
         return makeError(Errc::Io, tr("cannot read %1: it changed while it was read", shown(path)));
@@ -114,7 +118,8 @@ Result<std::unique_ptr<LocalCopyWriter>> LocalCopyWriter::open(const QString& pa
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !file->resize(keepBytes) ||
         !file->seek(keepBytes))
-        return makeError(Errc::Io, tr("cannot open %1: %2", shown(path), file->errorString()));
+        return makeError(Errc::Io, tr("cannot open %1: %2", shown(path),
+                                      app::systemErrorText(file->errorString())));
     return std::unique_ptr<LocalCopyWriter>(new LocalCopyWriter(std::move(file)));
 }
 
@@ -131,8 +136,8 @@ Status LocalCopyWriter::append(std::string_view cardBytes) {
     const qint64 written = file_->write(buffer_.data(), static_cast<qint64>(buffer_.size()));
     if (written == static_cast<qint64>(buffer_.size()))
         return {};
-    std::string why =
-        tr("cannot write the local copy %1: %2", shown(file_->fileName()), file_->errorString());
+    std::string why = tr("cannot write the local copy %1: %2", shown(file_->fileName()),
+                         app::systemErrorText(file_->errorString()));
     // Take the part that did reach the disk out again, so that the copy ends
     // where the last whole chunk ended.
     if (!file_->resize(at) || !file_->seek(at))
@@ -227,8 +232,9 @@ ChunkRead readChunk(StationLink& link, const std::string& name, const ChunkRange
     return read;
 }
 
+// The link's own phrase, in the user's language like the rest of the sentence.
 Error at(const Error& error, const std::string& where) {
-    return makeError(error.code, error.text() + where);
+    return makeError(error.code, app::errorText(error).toStdString() + where);
 }
 
 } // namespace

@@ -3,8 +3,10 @@
 #include <cfloat>
 #include <cmath>
 
+#include "app/error_text.h"
 #include "store/record_store.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -68,8 +70,24 @@ std::string nativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-std::string shown(const QString& path) {
-    return path.toStdString();
+// A message in the user's language; the command line loads no translation
+// and so reports in English. All arguments are filled in at once, so that a
+// file name holding "%2" stays as it is.
+std::string tr(const char* source) {
+    return QCoreApplication::translate("LogImport", source).toStdString();
+}
+std::string tr(const char* source, const QString& a) {
+    return QCoreApplication::translate("LogImport", source).arg(a).toStdString();
+}
+std::string tr(const char* source, const QString& a, const QString& b) {
+    return QCoreApplication::translate("LogImport", source).arg(a, b).toStdString();
+}
+std::string tr(const char* source, const QString& a, const QString& b, const QString& c) {
+    return QCoreApplication::translate("LogImport", source).arg(a, b, c).toStdString();
+}
+
+QString number(std::uint64_t n) {
+    return QString::number(n);
 }
 
 // Where the file's lines are read from, chunk by chunk, in both passes.
@@ -91,10 +109,10 @@ public:
         for (;;) {
             if (held == buffer.size()) {
                 if (buffer.size() >= kMaxLineBytes)
-                    return makeError(Errc::BadData,
-                                     shown(file_.fileName()) + " is not a log: a line at byte " +
-                                         std::to_string(heldOffset) + " is longer than " +
-                                         std::to_string(kMaxLineBytes) + " bytes");
+                    return makeError(
+                        Errc::BadData,
+                        tr("%1 is not a log: a line at byte %2 is longer than %3 bytes",
+                           file_.fileName(), number(heldOffset), number(kMaxLineBytes)));
                 buffer.resize(std::min(buffer.size() * 2, kMaxLineBytes));
             }
             const qint64 got =
@@ -105,13 +123,12 @@ public:
             if (const void* nul = std::memchr(buffer.data() + held, '\0', n))
                 return makeError(
                     Errc::BadData,
-                    shown(file_.fileName()) + " is not a text log: it holds binary data at byte " +
-                        std::to_string(heldOffset +
-                                       static_cast<std::uint64_t>(static_cast<const char*>(nul) -
-                                                                  buffer.data())));
+                    tr("%1 is not a text log: it holds binary data at byte %2", file_.fileName(),
+                       number(heldOffset + static_cast<std::uint64_t>(
+                                               static_cast<const char*>(nul) - buffer.data()))));
             if (keep_ && keep_->size() + n > static_cast<std::size_t>(kMaxKeptLogBytes))
                 return makeError(Errc::InvalidInput,
-                                 shown(file_.fileName()) + " grew too large while it was read");
+                                 tr("%1 grew too large while it was read", file_.fileName()));
             if (keep_)
                 keep_->append(buffer.data() + held, n);
             const std::size_t end = held + n;
@@ -160,8 +177,8 @@ public:
 
 private:
     Error ioError() const {
-        return makeError(Errc::Io, "cannot read " + shown(file_.fileName()) + ": " +
-                                       file_.errorString().toStdString());
+        return makeError(Errc::Io, tr("cannot read %1: %2", file_.fileName(),
+                                      app::systemErrorText(file_.errorString())));
     }
 
     QFile& file_;
@@ -236,14 +253,14 @@ public:
         // would never end: only a regular file is opened.
         const QFileInfo info(options_.logPath);
         if (info.isDir())
-            return makeError(Errc::Io, shown(options_.logPath) + " is a folder, not a log file");
+            return makeError(Errc::Io, tr("%1 is a folder, not a log file", options_.logPath));
         if (info.exists() && !info.isFile())
-            return makeError(Errc::Io, shown(options_.logPath) +
-                                           " is not a regular file; only a log file is imported");
+            return makeError(Errc::Io, tr("%1 is not a regular file; only a log file is imported",
+                                          options_.logPath));
         QFile file(options_.logPath);
         if (!file.open(QIODevice::ReadOnly))
-            return makeError(Errc::Io, "cannot open " + shown(options_.logPath) + ": " +
-                                           file.errorString().toStdString());
+            return makeError(Errc::Io, tr("cannot open %1: %2", options_.logPath,
+                                          app::systemErrorText(file.errorString())));
         total_ = file.size();
 
         const QString name = options_.fileName.isEmpty() ? QFileInfo(options_.logPath).fileName()
@@ -255,9 +272,9 @@ public:
         if (options_.keepRows) {
             if (total_ > kMaxKeptLogBytes)
                 return makeError(Errc::InvalidInput,
-                                 shown(options_.logPath) + " is " + std::to_string(total_ >> 20) +
-                                     " MB; logs above " + std::to_string(kMaxKeptLogBytes >> 20) +
-                                     " MB are not imported");
+                                 tr("%1 is %2 MB; logs above %3 MB are not imported",
+                                    options_.logPath, QString::number(total_ >> 20),
+                                    QString::number(kMaxKeptLogBytes >> 20)));
             table = std::make_shared<LogTable>();
             table->indoor_ = summary_.indoor;
             table->text_.reserve(static_cast<std::size_t>(total_));
@@ -321,7 +338,7 @@ public:
         if (!archived)
             return archived.error();
         if (context_.cancelled())
-            return makeError(Errc::Cancelled, "import cancelled; the records are as before");
+            return makeError(Errc::Cancelled, tr("import cancelled; the records are as before"));
         if (!read)
             return read.error();
         if (summary_.rows == 0) // the file changed since the first pass
@@ -370,8 +387,8 @@ private:
     }
 
     Error noReadings() const {
-        return makeError(Errc::NoReadings, "no readings in " + shown(options_.logPath) +
-                                               "; the database is unchanged");
+        return makeError(Errc::NoReadings,
+                         tr("no readings in %1; the database is unchanged", options_.logPath));
     }
 
     // Parses the rows after the header into batches for the writer; stops

@@ -480,4 +480,151 @@
         <translation>%1: Der %2 von CH%3 muss zwischen %4 und %5 %6 liegen.</translation>
     </message>
 </context>
+<context>
+    <name>Errc</name>
+    <message>
+        <source>Unconnected</source>
+        <translation>Getrennt</translation>
+    </message>
+    <message>
+        <source>the station may not be opened by this user</source>
+        <translation>Die Station darf von diesem Benutzer nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>the station went away</source>
+        <translation>Die Station ist nicht mehr erreichbar</translation>
+    </message>
+    <message>
+        <source>the station did not answer in time</source>
+        <translation>Die Station hat nicht rechtzeitig geantwortet</translation>
+    </message>
+    <message>
+        <source>Please switch the device to the main screen.</source>
+        <translation>Bitte schalten Sie die Station auf den Hauptbildschirm.</translation>
+    </message>
+    <message>
+        <source>cancelled</source>
+        <translation>Abgebrochen</translation>
+    </message>
+    <message>
+        <source>invalid input</source>
+        <translation>Ungültige Eingabe</translation>
+    </message>
+    <message>
+        <source>unreadable data</source>
+        <translation>Unlesbare Daten</translation>
+    </message>
+    <message>
+        <source>the log holds no readings</source>
+        <translation>Das Protokoll enthält keine Messwerte</translation>
+    </message>
+    <message>
+        <source>a file could not be read or written</source>
+        <translation>Eine Datei konnte nicht gelesen oder geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the record database failed</source>
+        <translation>Die Datenbank hat einen Fehler gemeldet</translation>
+    </message>
+</context>
+<context>
+    <name>StationLink</name>
+    <message>
+        <source>the station went away</source>
+        <translation>Die Station ist nicht mehr erreichbar</translation>
+    </message>
+    <message>
+        <source>the station did not take a frame</source>
+        <translation>Die Station hat einen Befehl nicht angenommen</translation>
+    </message>
+    <message>
+        <source>the link is busy with another request; nothing sent</source>
+        <translation>Die Verbindung ist mit einer anderen Anfrage beschäftigt; nichts wurde gesendet</translation>
+    </message>
+</context>
+<context>
+    <name>ErrorText</name>
+    <message>
+        <source>The record database failed:</source>
+        <translation>Die Datenbank hat einen Fehler gemeldet:</translation>
+    </message>
+</context>
+<context>
+    <name>LogImport</name>
+    <message>
+        <source>%1 is not a log: a line at byte %2 is longer than %3 bytes</source>
+        <translation>%1 ist kein Protokoll: Eine Zeile bei Byte %2 ist länger als %3 Bytes</translation>
+    </message>
+    <message>
+        <source>%1 is not a text log: it holds binary data at byte %2</source>
+        <translation>%1 ist kein Textprotokoll: Die Datei enthält Binärdaten bei Byte %2</translation>
+    </message>
+    <message>
+        <source>%1 grew too large while it was read</source>
+        <translation>%1 ist beim Lesen zu groß geworden</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is a folder, not a log file</source>
+        <translation>%1 ist ein Ordner, keine Protokolldatei</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file; only a log file is imported</source>
+        <translation>%1 ist keine gewöhnliche Datei; nur eine Protokolldatei wird importiert</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>%1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is %2 MB; logs above %3 MB are not imported</source>
+        <translation>%1 ist %2 MB groß; Protokolle über %3 MB werden nicht importiert</translation>
+    </message>
+    <message>
+        <source>import cancelled; the records are as before</source>
+        <translation>Import abgebrochen; die Messwerte sind unverändert</translation>
+    </message>
+    <message>
+        <source>no readings in %1; the database is unchanged</source>
+        <translation>Keine Messwerte in %1; die Datenbank ist unverändert</translation>
+    </message>
+</context>
+<context>
+    <name>CardFiles</name>
+    <message>
+        <source>the station listed a file without a name</source>
+        <translation>Die Station hat eine Datei ohne Namen aufgeführt</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; is not a file name</source>
+        <translation>Der Name „%1“ ist kein Dateiname</translation>
+    </message>
+    <message>
+        <source>the name holds control characters</source>
+        <translation>Der Name enthält Steuerzeichen</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; holds a folder or drive separator</source>
+        <translation>Der Name „%1“ enthält ein Ordner- oder Laufwerkstrennzeichen</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; is one of the program&apos;s own files</source>
+        <translation>Der Name „%1“ gehört zu den eigenen Dateien des Programms</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; is longer than %2 characters</source>
+        <translation>Der Name „%1“ ist länger als %2 Zeichen</translation>
+    </message>
+    <message>
+        <source>the name is longer than the %1 characters a read request can carry</source>
+        <translation>Der Name ist länger als die %1 Zeichen, die eine Leseanfrage aufnehmen kann</translation>
+    </message>
+    <message>
+        <source>the station sent a list line without a size</source>
+        <translation>Die Station hat eine Listenzeile ohne Größe gesendet</translation>
+    </message>
+</context>
 </TS>

@@ -450,4 +450,151 @@
         <translation>CH Area%1</translation>
     </message>
 </context>
+<context>
+    <name>Errc</name>
+    <message>
+        <source>Unconnected</source>
+        <translation>Unconnected</translation>
+    </message>
+    <message>
+        <source>the station may not be opened by this user</source>
+        <translation>the station may not be opened by this user</translation>
+    </message>
+    <message>
+        <source>the station went away</source>
+        <translation>the station went away</translation>
+    </message>
+    <message>
+        <source>the station did not answer in time</source>
+        <translation>the station did not answer in time</translation>
+    </message>
+    <message>
+        <source>Please switch the device to the main screen.</source>
+        <translation>Please switch the device to the main screen.</translation>
+    </message>
+    <message>
+        <source>cancelled</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>invalid input</source>
+        <translation>invalid input</translation>
+    </message>
+    <message>
+        <source>unreadable data</source>
+        <translation>unreadable data</translation>
+    </message>
+    <message>
+        <source>the log holds no readings</source>
+        <translation>the log holds no readings</translation>
+    </message>
+    <message>
+        <source>a file could not be read or written</source>
+        <translation>a file could not be read or written</translation>
+    </message>
+    <message>
+        <source>the record database failed</source>
+        <translation>the record database failed</translation>
+    </message>
+</context>
+<context>
+    <name>StationLink</name>
+    <message>
+        <source>the station went away</source>
+        <translation>the station went away</translation>
+    </message>
+    <message>
+        <source>the station did not take a frame</source>
+        <translation>the station did not take a frame</translation>
+    </message>
+    <message>
+        <source>the link is busy with another request; nothing sent</source>
+        <translation>the link is busy with another request; nothing sent</translation>
+    </message>
+</context>
+<context>
+    <name>ErrorText</name>
+    <message>
+        <source>The record database failed:</source>
+        <translation>The record database failed:</translation>
+    </message>
+</context>
+<context>
+    <name>LogImport</name>
+    <message>
+        <source>%1 is not a log: a line at byte %2 is longer than %3 bytes</source>
+        <translation>%1 is not a log: a line at byte %2 is longer than %3 bytes</translation>
+    </message>
+    <message>
+        <source>%1 is not a text log: it holds binary data at byte %2</source>
+        <translation>%1 is not a text log: it holds binary data at byte %2</translation>
+    </message>
+    <message>
+        <source>%1 grew too large while it was read</source>
+        <translation>%1 grew too large while it was read</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 is a folder, not a log file</source>
+        <translation>%1 is a folder, not a log file</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file; only a log file is imported</source>
+        <translation>%1 is not a regular file; only a log file is imported</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 is %2 MB; logs above %3 MB are not imported</source>
+        <translation>%1 is %2 MB; logs above %3 MB are not imported</translation>
+    </message>
+    <message>
+        <source>import cancelled; the records are as before</source>
+        <translation>import cancelled; the records are as before</translation>
+    </message>
+    <message>
+        <source>no readings in %1; the database is unchanged</source>
+        <translation>no readings in %1; the database is unchanged</translation>
+    </message>
+</context>
+<context>
+    <name>CardFiles</name>
+    <message>
+        <source>the station listed a file without a name</source>
+        <translation>the station listed a file without a name</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; is not a file name</source>
+        <translation>the name &quot;%1&quot; is not a file name</translation>
+    </message>
+    <message>
+        <source>the name holds control characters</source>
+        <translation>the name holds control characters</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; holds a folder or drive separator</source>
+        <translation>the name &quot;%1&quot; holds a folder or drive separator</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; is one of the program&apos;s own files</source>
+        <translation>the name &quot;%1&quot; is one of the program&apos;s own files</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; is longer than %2 characters</source>
+        <translation>the name &quot;%1&quot; is longer than %2 characters</translation>
+    </message>
+    <message>
+        <source>the name is longer than the %1 characters a read request can carry</source>
+        <translation>the name is longer than the %1 characters a read request can carry</translation>
+    </message>
+    <message>
+        <source>the station sent a list line without a size</source>
+        <translation>the station sent a list line without a size</translation>
+    </message>
+</context>
 </TS>

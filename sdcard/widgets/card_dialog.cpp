@@ -5,6 +5,7 @@
 #include "graph/widgets/graph_dialog.h"
 
 #include "app/background.h"
+#include "app/error_text.h"
 #include "app/text_table.h"
 #include "device/station_link.h"
 #include "sdcard/record_list_model.h"
@@ -169,7 +170,7 @@ QString fetchMessage(const FetchOutcome& fetched) {
     const TransferOutcome& transfer = fetched.transfer;
     QStringList lines;
     if (transfer.chunkFailure)
-        lines << t[TextId::FileErrors] << QString::fromStdString(transfer.chunkFailure->text());
+        lines << t[TextId::FileErrors] << app::errorText(*transfer.chunkFailure);
     if (transfer.restarted())
         lines << (transfer.oldCopy == OldCopy::Longer
                       ? QCoreApplication::translate(
@@ -188,7 +189,7 @@ QString fetchMessage(const FetchOutcome& fetched) {
                      .arg(transfer.cardSize)
                      .arg(fetched.import->rows);
     if (fetched.importFailure)
-        lines << QString::fromStdString(fetched.importFailure->text())
+        lines << app::errorText(*fetched.importFailure)
               << QCoreApplication::translate("CardDialog",
                                              "The records in the database are as they were.");
     return lines.join(QLatin1Char('\n'));
@@ -278,7 +279,7 @@ void CardDialog::showStoredRecords() {
                                 std::numeric_limits<double>::max(), std::nullopt)
             : Result<std::vector<store::LogRecord>>(std::vector<store::LogRecord>());
     if (!rows) {
-        messenger_.info(QString::fromStdString(rows.error().text()));
+        messenger_.info(app::errorText(rows.error()));
         nameRecords({}, 0);
         return;
     }
@@ -335,6 +336,9 @@ void CardDialog::setBusy(std::shared_ptr<OperationHandle> worker) {
 
 void CardDialog::finishWork() {
     worker_.reset();
+    // The bar shows work in progress only: once it has ended the bar is empty.
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
     for (QPushButton* b : {export_, delete_, graph_})
         b->setEnabled(true);
     emit workFinished();
@@ -379,7 +383,7 @@ void CardDialog::onExport() {
                     return;
                 case Errc::Io:
                     messenger_.error(t[TextId::CreateError] + QStringLiteral("\n") +
-                                     QString::fromStdString(fetched.error().text()));
+                                     app::errorText(fetched.error()));
                     return;
                 default:
                     messenger_.error(fetched.error());
@@ -391,7 +395,6 @@ void CardDialog::onExport() {
                 records_->setTable(fetched->import->table, fetched->import->unitText);
                 nameRecords(name, fetched->import->rows);
             }
-            progress_->setValue(progress_->maximum());
             if (const QString message = fetchMessage(*fetched); !message.isEmpty())
                 messenger_.tell(message, fetched->transfer.chunkFailure || fetched->importFailure
                                              ? app::MessageKind::Warning
@@ -461,8 +464,7 @@ void CardDialog::onDelete() {
                 messenger_.error(QCoreApplication::translate(
                                      "CardDialog", "The readings of %1 could not be removed from "
                                                    "the record database:\n%2")
-                                     .arg(shownName(entry.name),
-                                          QString::fromStdString(removed.error().text())));
+                                     .arg(shownName(entry.name), app::errorText(removed.error())));
             } else if (*removed) {
                 records_->setTable(nullptr, QString());
                 lastImport_.reset();
