@@ -1,7 +1,9 @@
 #include "data_folder_lock.h"
 
 #include "data_folder.h"
+#include "error_text.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <cerrno>
@@ -17,8 +19,17 @@ namespace vellumet::app {
 
 namespace {
 
-std::string shown(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdString();
+QString shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// In the window's language; the command line installs no catalogue.
+std::string tr(const char* source, const QString& a, const QString& b) {
+    return QCoreApplication::translate("DataFolderLock", source).arg(a, b).toStdString();
+}
+
+QString systemText(int error) {
+    return systemErrorText(QString::fromLocal8Bit(std::strerror(error)));
 }
 
 // The process id the holder wrote into the lock file; empty when none is there yet.
@@ -46,7 +57,7 @@ Result<std::unique_ptr<DataFolderLock>> DataFolderLock::acquire(const QString& f
         ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return makeError(Errc::Io,
-                         "cannot make the lock file " + shown(path) + ": " + std::strerror(errno));
+                         tr("cannot make the lock file %1: %2", shown(path), systemText(errno)));
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -54,7 +65,7 @@ Result<std::unique_ptr<DataFolderLock>> DataFolderLock::acquire(const QString& f
         if (errno != EWOULDBLOCK && errno != EINTR) {
             const int error = errno;
             ::close(fd);
-            return makeError(Errc::Io, "cannot lock " + shown(path) + ": " + std::strerror(error));
+            return makeError(Errc::Io, tr("cannot lock %1: %2", shown(path), systemText(error)));
         }
         if (stop.stop_requested()) {
             ::close(fd);
@@ -63,9 +74,17 @@ Result<std::unique_ptr<DataFolderLock>> DataFolderLock::acquire(const QString& f
         if (std::chrono::steady_clock::now() >= deadline) {
             const std::string pid = holderOf(fd);
             ::close(fd);
-            return makeError(Errc::Io, "the data folder " + shown(folder) + " is in use by " +
-                                           (pid.empty() ? "another process" : "process " + pid) +
-                                           "; try again when it has finished");
+            const QString message =
+                pid.empty()
+                    ? QCoreApplication::translate("DataFolderLock",
+                                                  "the data folder %1 is in use by another "
+                                                  "process; try again when it has finished")
+                          .arg(shown(folder))
+                    : QCoreApplication::translate("DataFolderLock",
+                                                  "the data folder %1 is in use by process %2; "
+                                                  "try again when it has finished")
+                          .arg(shown(folder), QString::fromStdString(pid));
+            return makeError(Errc::Io, message.toStdString());
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -627,4 +627,23 @@
         <translation>Die Station hat eine Listenzeile ohne Größe gesendet</translation>
     </message>
 </context>
+<context>
+    <name>DataFolderLock</name>
+    <message>
+        <source>cannot make the lock file %1: %2</source>
+        <translation>Die Sperrdatei %1 kann nicht angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>cannot lock %1: %2</source>
+        <translation>%1 kann nicht gesperrt werden: %2</translation>
+    </message>
+    <message>
+        <source>the data folder %1 is in use by another process; try again when it has finished</source>
+        <translation>Der Datenordner %1 wird von einem anderen Prozess benutzt; versuchen Sie es erneut, wenn er fertig ist</translation>
+    </message>
+    <message>
+        <source>the data folder %1 is in use by process %2; try again when it has finished</source>
+        <translation>Der Datenordner %1 wird von Prozess %2 benutzt; versuchen Sie es erneut, wenn er fertig ist</translation>
+    </message>
+</context>
 </TS>

@@ -597,4 +597,23 @@
         <translation>the station sent a list line without a size</translation>
     </message>
 </context>
+<context>
+    <name>DataFolderLock</name>
+    <message>
+        <source>cannot make the lock file %1: %2</source>
+        <translation>cannot make the lock file %1: %2</translation>
+    </message>
+    <message>
+        <source>cannot lock %1: %2</source>
+        <translation>cannot lock %1: %2</translation>
+    </message>
+    <message>
+        <source>the data folder %1 is in use by another process; try again when it has finished</source>
+        <translation>the data folder %1 is in use by another process; try again when it has finished</translation>
+    </message>
+    <message>
+        <source>the data folder %1 is in use by process %2; try again when it has finished</source>
+        <translation>the data folder %1 is in use by process %2; try again when it has finished</translation>
+    </message>
+</context>
 </TS>

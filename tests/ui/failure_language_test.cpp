@@ -1,3 +1,4 @@
+#include "app/data_folder_lock.h"
 #include "app/error_text.h"
 #include "app/language.h"
 #include "app/text_table.h"
@@ -209,6 +210,17 @@ TEST(FailureLanguage, StationAndImportFailuresInGermanAndTheCommandLineStaysEngl
         {"import of a malformed log", [&] { return importFailure(binary, database); },
          Errc::BadData, u("%1 ist kein Textprotokoll: Die Datei enthält Binärdaten bei Byte 60"),
          binary},
+        {"data folder in use",
+         [&] {
+             auto holder = app::DataFolderLock::acquire(dir.path(), 0ms, {});
+             EXPECT_TRUE(holder.ok());
+             return app::DataFolderLock::acquire(dir.path(), 0ms, {}).error();
+         },
+         Errc::Io,
+         u("Der Datenordner %1 wird von Prozess ") +
+             QString::number(QCoreApplication::applicationPid()) +
+             u(" benutzt; versuchen Sie es erneut, wenn er fertig ist"),
+         QDir::toNativeSeparators(dir.path())},
         {"import of a log without readings", [&] { return importFailure(headerOnly, database); },
          Errc::NoReadings, u("Keine Messwerte in %1; die Datenbank ist unverändert"), headerOnly},
     };
