@@ -286,7 +286,7 @@ struct Archive::Impl {
     static constexpr int kAppendRows = 64;
     Status appendNew(std::span<const LogRecord> rows, std::span<const std::int64_t> times) {
         if (!append.st) {
-            std::string sql = "INSERT INTO Readings VALUES";
+            std::string sql = "INSERT OR IGNORE INTO Readings VALUES";
             for (int i = 0; i < kAppendRows; ++i)
                 sql += i ? ",(?,?,?,?,?,?,?)" : "(?,?,?,?,?,?,?)";
             if (Status p = prepare(append, sql.c_str()); !p)
@@ -313,9 +313,11 @@ struct Archive::Impl {
             bindReading(append.st, inStatement * 7, time, r);
             if (++inStatement == kAppendRows) {
                 inStatement = 0;
+                // OR IGNORE spares the statement a journal of its own; none of
+                // these readings is held, so every one must go in.
                 const int rc = sqlite3_step(append.st);
                 sqlite3_reset(append.st);
-                if (rc != SQLITE_DONE)
+                if (rc != SQLITE_DONE || sqlite3_changes(db) != kAppendRows)
                     return error("cannot write to the history");
             }
         }
