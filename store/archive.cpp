@@ -114,6 +114,16 @@ ArchivedRow rowAt(sqlite3_stmt* st) {
     return r;
 }
 
+// Whether the history holds a reading as r would be stored: the stored form
+// of a value reads back as the value itself, a NaN as no value.
+bool sameReading(const LogRecord& r, const ArchivedRow& stored) {
+    const auto same = [](float fresh, float held) {
+        return (std::isnan(fresh) ? kNoValue : fresh) == held;
+    };
+    return same(r.temperature, stored.temperature) && r.humidity == stored.humidity &&
+           same(r.dewPoint, stored.dewPoint) && same(r.heatIndex, stored.heatIndex);
+}
+
 using archive_detail::BucketFields;
 using archive_detail::bucketOf;
 using archive_detail::CurvePoint;
@@ -235,7 +245,7 @@ struct Archive::Impl {
     sqlite3* db = nullptr;
     std::string path;
     Stmt insert, update, file;
-    Stmt held, append, bucketRead, bucketWrite, bucketDelete, bucketReadings;
+    Stmt held, append, storedSpan, bucketRead, bucketWrite, bucketDelete, bucketReadings;
     bool open = false;
     bool inChange = false;
     std::int64_t station = 0;
@@ -246,6 +256,7 @@ struct Archive::Impl {
     // brought up to date at commit.
     std::map<std::int64_t, PendingBucket> pending;
     std::vector<std::int64_t> seconds;
+    std::vector<ArchivedRow> stored;
 
     PendingBucket& pendingAt(std::int64_t bucket) {
         // Readings mostly come in time order: the hour of the one before.
@@ -322,6 +333,63 @@ struct Archive::Impl {
             }
         }
         return {};
+    }
+
+    // Readings in ascending time some of which the history may hold: the
+    // stored ones of the span read in one go and compared here, so that only
+    // new and changed readings are written. Nothing when the span holds many
+    // more stored readings than the run (a sparse log over a dense history):
+    // then each reading is looked up on its own.
+    Result<bool> mergeBySpan(std::span<const LogRecord> rows, std::span<const std::int64_t> times,
+                             ArchiveMerge& merged) {
+        if (Status p =
+                prepare(storedSpan, "SELECT Time, Temperature, Humidity, DewPoint, HeatIndex FROM"
+                                    " Readings WHERE Channel = ?1 AND Time >= ?2 AND Time <= ?3 AND"
+                                    " Station = ?4 ORDER BY Time");
+            !p)
+            return p.error();
+        sqlite3_stmt* st = storedSpan.st;
+        sqlite3_bind_int(st, 1, channel);
+        sqlite3_bind_int64(st, 2, times.front());
+        sqlite3_bind_int64(st, 3, times.back());
+        sqlite3_bind_int64(st, 4, station);
+        const std::size_t limit = 4 * times.size() + 64;
+        stored.clear();
+        int rc = SQLITE_DONE;
+        while (stored.size() <= limit && (rc = sqlite3_step(st)) == SQLITE_ROW)
+            stored.push_back(rowAt(st));
+        sqlite3_reset(st);
+        if (stored.size() > limit)
+            return false;
+        if (rc != SQLITE_DONE)
+            return error("cannot read the history");
+        std::size_t n = 0, at = 0;
+        for (const LogRecord& r : rows) {
+            if (!(r.time > 0.0) || !std::isfinite(r.time))
+                continue;
+            const std::int64_t time = times[n++];
+            while (at < stored.size() && secondsOf(stored[at].time) < time)
+                ++at;
+            const bool known = at < stored.size() && secondsOf(stored[at].time) == time;
+            if (known && sameReading(r, stored[at])) {
+                ++merged.unchanged;
+                continue;
+            }
+            sqlite3_stmt* write = known ? update.st : insert.st;
+            bindReading(write, 0, time, r);
+            const int step = sqlite3_step(write);
+            sqlite3_reset(write);
+            if (step != SQLITE_DONE || sqlite3_changes(db) != 1)
+                return error("cannot write to the history");
+            if (known) {
+                ++merged.changed;
+                pendingAt(bucketOf(time)).changed = true;
+            } else {
+                ++merged.added;
+                addRecord(pendingAt(bucketOf(time)).added, time, station, r);
+            }
+        }
+        return true;
     }
 
     // The fields of one summary row, from column `at` on.
@@ -694,6 +762,11 @@ Status Archive::merge(std::span<const LogRecord> rows) {
             merged_.added += static_cast<std::int64_t>(times.size());
             return {};
         }
+        Result<bool> done = impl_->mergeBySpan(rows, times, merged_);
+        if (!done)
+            return done.error();
+        if (*done)
+            return {};
     }
     sqlite3_stmt* insert = impl_->insert.st;
     sqlite3_stmt* update = impl_->update.st;
