@@ -49,14 +49,16 @@ class ArchiveCurve : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     Archive archive;
-    std::string path() const { return dir.filePath(QStringLiteral("archive.sqlite")).toStdString(); }
+    std::string path() const {
+        return dir.filePath(QStringLiteral("archive.sqlite")).toStdString();
+    }
 
     void merge(const char* station, int channel, const std::vector<LogRecord>& rows) {
         ASSERT_TRUE(archive.begin(station, channel, "LOG.CSV"));
         // In pieces, as an import hands them over.
         for (std::size_t i = 0; i < rows.size(); i += 500)
-            ASSERT_TRUE(archive.merge(std::span(rows).subspan(i, std::min<std::size_t>(
-                                                                     500, rows.size() - i))));
+            ASSERT_TRUE(archive.merge(
+                std::span(rows).subspan(i, std::min<std::size_t>(500, rows.size() - i))));
         ASSERT_TRUE(archive.commit());
     }
 
@@ -139,8 +141,9 @@ TEST_F(ArchiveCurve, FromTheSummaryIsTheCurveOfTheReadings) {
         EXPECT_EQ(fast->values.front(), all.front().second);
         EXPECT_DOUBLE_EQ(fast->times.back(), all.back().first);
         EXPECT_EQ(fast->values.back(), all.back().second);
-        const auto [low, high] = std::minmax_element(
-            all.begin(), all.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+        const auto [low, high] =
+            std::minmax_element(all.begin(), all.end(),
+                                [](const auto& a, const auto& b) { return a.second < b.second; });
         EXPECT_EQ(*std::min_element(fast->values.begin(), fast->values.end()), low->second);
         EXPECT_EQ(*std::max_element(fast->values.begin(), fast->values.end()), high->second);
     }
@@ -167,6 +170,21 @@ TEST_F(ArchiveCurve, ReadsWholeHoursFromTheSummaryUntilRebuilt) {
     EXPECT_LT(max(Source::Fastest), 99.0);
     ASSERT_TRUE(archive.rebuildSummary());
     EXPECT_FLOAT_EQ(static_cast<float>(max(Source::Fastest)), 99.9f);
+
+    // A history from before the summary gets it when it is opened.
+    ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "DROP TABLE Buckets; PRAGMA user_version = 0", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    Archive older;
+    ASSERT_TRUE(older.open(path()));
+    const auto fast = older.curve(1, -kAll, kAll, SeriesColumn::Humidity, 30);
+    const auto slow = older.curve(1, -kAll, kAll, SeriesColumn::Humidity, 30, Source::Readings);
+    ASSERT_TRUE(fast && slow);
+    EXPECT_FALSE(fast->values.empty());
+    EXPECT_EQ(fast->times, slow->times);
+    EXPECT_EQ(fast->values, slow->values);
 }
 
 } // namespace
