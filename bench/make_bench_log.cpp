@@ -1,7 +1,7 @@
 // Writes a five-field log as the station's card holds it, for the import
-// benchmarks: make_bench_log FILE [LINES] (1,000,000 lines, about 38 MB, by
-// default). One reading a minute from 2026-01-01, values that change slowly,
-// now and then a missing one.
+// benchmarks: make_bench_log FILE [LINES] [YEAR] (1,000,000 lines, about 38 MB,
+// by default). One reading a minute from January 1st of YEAR (2026 by
+// default), values that change slowly, now and then a missing one.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,18 +10,19 @@
 #include "store/automation_date.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: make_bench_log FILE [LINES]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: make_bench_log FILE [LINES] [YEAR]\n");
         return 2;
     }
-    const long long lines = argc == 3 ? std::atoll(argv[2]) : 1000000;
+    const long long lines = argc >= 3 ? std::atoll(argv[2]) : 1000000;
+    const int firstYear = argc == 4 ? std::atoi(argv[3]) : 2026;
     std::FILE* out = std::fopen(argv[1], "wb");
     if (!out) {
         std::perror(argv[1]);
         return 1;
     }
     std::fputs("Time,Temperature(C),Humidity(%),DewPoint(C),HeatIndex(C)\n", out);
-    const double start = vellumet::store::toAutomationDate({2026, 1, 1, 0, 0, 0});
+    const double start = vellumet::store::toAutomationDate({firstYear, 1, 1, 0, 0, 0});
     for (long long i = 0; i < lines; ++i) {
         const vellumet::store::DateTimeParts date =
             vellumet::store::fromAutomationDate(start + static_cast<double>(i / 1440));

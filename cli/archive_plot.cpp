@@ -3,7 +3,6 @@
 #include "archive_commands.h"
 #include "data_dir.h"
 
-#include "graph/column_reduction.h"
 #include "graph/graph_plan.h"
 #include "store/archive.h"
 
@@ -79,7 +78,8 @@ std::string drawArchivePlot(Invocation& inv, const ArchivePlot& plot) {
     chart.setValueAxisTitle(graph::valueAxisTitle(
         kind, plot.unit ? QString::fromStdString(*plot.unit) : QStringLiteral("(\u00b0C)")));
 
-    // Each curve thinned to quarter-pixel columns as its readings pass by.
+    // Each curve thinned to quarter-pixel columns, from the history's hourly
+    // summary where a column spans whole hours.
     constexpr int kColumnsPerPixel = 4;
     double low = std::numeric_limits<double>::infinity();
     double high = -low;
@@ -87,20 +87,18 @@ std::string drawArchivePlot(Invocation& inv, const ArchivePlot& plot) {
     // A window that starts at the first reading takes it in.
     const double after = plot.from ? start : start - 1.0 / 86400.0;
     for (int channel : channels) {
-        graph::ColumnReducer reducer(start, end, chart.plotColumns() * kColumnsPerPixel);
-        const Status read =
-            archive.visitValues(channel, after, end, column,
-                                [&](std::span<const double> times, std::span<const double> values) {
-                                    for (std::size_t i = 0; i < times.size(); ++i) {
-                                        reducer.add(times[i], values[i]);
-                                        low = std::min(low, values[i]);
-                                        high = std::max(high, values[i]);
-                                    }
-                                    return !inv.interrupted();
-                                });
-        if (!read)
-            throw CommandError(read.error().text());
-        curves.push_back(reducer.finish());
+        if (inv.interrupted())
+            throw CommandError("interrupted");
+        Result<store::Series> curve =
+            archive.curve(channel, after, end, column, chart.plotColumns() * kColumnsPerPixel);
+        if (!curve)
+            throw CommandError(curve.error().text());
+        // The thinned curve keeps each column's lowest and highest reading.
+        for (double v : curve->values) {
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+        curves.push_back(std::move(*curve));
     }
     if (low > high) {
         low = kind == graph::GraphKind::Humidity ? 0.0 : -10.0;

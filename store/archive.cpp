@@ -1,13 +1,18 @@
 #include "archive.h"
 
+#include "archive_extremes.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace vellumet::store {
@@ -91,6 +96,116 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS Names(Station INTEGER NOT NULL, Channel INTEGER NOT NULL,"
     " Name TEXT NOT NULL, PRIMARY KEY(Station, Channel));";
 
+sqlite3_int64 boundSeconds(double days) {
+    if (days <= -1e12)
+        return std::numeric_limits<sqlite3_int64>::min();
+    if (days >= 1e12)
+        return std::numeric_limits<sqlite3_int64>::max();
+    return static_cast<sqlite3_int64>(secondsOf(days));
+}
+
+ArchivedRow rowAt(sqlite3_stmt* st) {
+    ArchivedRow r;
+    r.time = daysOf(sqlite3_column_int64(st, 0));
+    r.temperature = columnTemperature(st, 1);
+    r.humidity = columnHumidity(st, 2);
+    r.dewPoint = columnTemperature(st, 3);
+    r.heatIndex = columnTemperature(st, 4);
+    return r;
+}
+
+// Whether the history holds a reading as r would be stored: the stored form
+// of a value reads back as the value itself, a NaN as no value.
+bool sameReading(const LogRecord& r, const ArchivedRow& stored) {
+    const auto same = [](float fresh, float held) {
+        return (std::isnan(fresh) ? kNoValue : fresh) == held;
+    };
+    return same(r.temperature, stored.temperature) && r.humidity == stored.humidity &&
+           same(r.dewPoint, stored.dewPoint) && same(r.heatIndex, stored.heatIndex);
+}
+
+using archive_detail::BucketFields;
+using archive_detail::bucketOf;
+using archive_detail::CurvePoint;
+using archive_detail::Extremes;
+using archive_detail::kBucketSeconds;
+using archive_detail::kFields;
+
+// The per-hour summary: for each value column the first, lowest, highest and
+// last reading of the hour (seconds into the hour, value as Readings keeps
+// it; NULL when the hour has no value there). A plot of years reads these
+// instead of every reading. Kept in the same change as the readings.
+constexpr std::array<const char*, kFields> kFieldNames = {"Temperature", "Humidity", "DewPoint",
+                                                          "HeatIndex"};
+constexpr std::array<const char*, 4> kExtremeNames = {"First", "Low", "High", "Last"};
+constexpr int kHumidityField = 1;
+// PRAGMA user_version from which the summary is kept.
+constexpr int kSummaryVersion = 1;
+
+// The eight summary columns of a field, or of all fields.
+std::string summaryColumns(int field) {
+    std::string out;
+    for (const char* extreme : kExtremeNames) {
+        if (!out.empty())
+            out += ", ";
+        out += std::string(kFieldNames[static_cast<std::size_t>(field)]) + extreme + "At, " +
+               kFieldNames[static_cast<std::size_t>(field)] + extreme;
+    }
+    return out;
+}
+
+std::string allSummaryColumns() {
+    std::string out;
+    for (int f = 0; f < kFields; ++f)
+        out += (f ? ", " : "") + summaryColumns(f);
+    return out;
+}
+
+std::string summarySchema() {
+    return "CREATE TABLE IF NOT EXISTS Buckets(Channel INTEGER NOT NULL, Bucket INTEGER NOT NULL,"
+           " Station INTEGER NOT NULL, " +
+           allSummaryColumns() + ", PRIMARY KEY(Channel, Bucket, Station)) WITHOUT ROWID";
+}
+
+// A reading's value in a field as a curve sees it; nothing when it has none.
+std::optional<double> fieldOf(const LogRecord& r, int field) {
+    if (field == kHumidityField)
+        return r.humidity == kNoHumidity ? std::nullopt
+                                         : std::optional<double>(static_cast<double>(r.humidity));
+    const float v = field == 0 ? r.temperature : field == 2 ? r.dewPoint : r.heatIndex;
+    // A NaN is stored as NULL.
+    return v == kNoValue || std::isnan(v) ? std::nullopt
+                                          : std::optional<double>(static_cast<double>(v));
+}
+
+// A stored value as the history reads it back; nothing for NULL.
+std::optional<double> columnField(sqlite3_stmt* st, int index, int field) {
+    if (sqlite3_column_type(st, index) == SQLITE_NULL)
+        return std::nullopt;
+    return field == kHumidityField ? static_cast<double>(sqlite3_column_int64(st, index))
+                                   : static_cast<double>(columnTemperature(st, index));
+}
+
+void bindField(sqlite3_stmt* st, int index, int field, double value) {
+    if (field == kHumidityField)
+        sqlite3_bind_int64(st, index, static_cast<sqlite3_int64>(value));
+    else
+        bindTemperature(st, index, static_cast<float>(value));
+}
+
+void addRecord(BucketFields& fields, std::int64_t seconds, std::int64_t station,
+               const LogRecord& r) {
+    for (int f = 0; f < kFields; ++f)
+        if (const std::optional<double> v = fieldOf(r, f))
+            fields[static_cast<std::size_t>(f)].add(CurvePoint{seconds, station, *v});
+}
+
+// Readings of one channel and station in an import that touched an hour.
+struct PendingBucket {
+    BucketFields added;   // of the readings new to the history
+    bool changed = false; // a stored reading was replaced: work the hour out again
+};
+
 } // namespace
 
 std::string channelName(int channel) {
@@ -130,12 +245,266 @@ struct Archive::Impl {
     sqlite3* db = nullptr;
     std::string path;
     Stmt insert, update, file;
+    Stmt held, append, storedSpan, bucketRead, bucketWrite, bucketDelete, bucketReadings;
     bool open = false;
     bool inChange = false;
     std::int64_t station = 0;
     int channel = 0;
     std::string fileName;
     std::int64_t fileRows = 0;
+    // Hours of the open change's channel and station that need their summary
+    // brought up to date at commit.
+    std::map<std::int64_t, PendingBucket> pending;
+    std::vector<std::int64_t> seconds;
+    std::vector<ArchivedRow> stored;
+
+    PendingBucket& pendingAt(std::int64_t bucket) {
+        // Readings mostly come in time order: the hour of the one before.
+        if (!pending.empty() && std::prev(pending.end())->first == bucket)
+            return std::prev(pending.end())->second;
+        return pending[bucket];
+    }
+
+    // Whether the channel holds readings of this station in first <= time <= last.
+    Result<bool> holdsAny(std::int64_t first, std::int64_t last) {
+        if (Status p = prepare(held, "SELECT 1 FROM Readings WHERE Channel = ?1 AND Time >= ?2"
+                                     " AND Time <= ?3 AND Station = ?4 LIMIT 1");
+            !p)
+            return p.error();
+        sqlite3_bind_int(held.st, 1, channel);
+        sqlite3_bind_int64(held.st, 2, first);
+        sqlite3_bind_int64(held.st, 3, last);
+        sqlite3_bind_int64(held.st, 4, station);
+        const int rc = sqlite3_step(held.st);
+        sqlite3_reset(held.st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            return error("cannot read the history");
+        return rc == SQLITE_ROW;
+    }
+
+    void bindReading(sqlite3_stmt* st, int at, std::int64_t time, const LogRecord& r) const {
+        sqlite3_bind_int(st, at + 1, channel);
+        sqlite3_bind_int64(st, at + 2, time);
+        sqlite3_bind_int64(st, at + 3, station);
+        bindTemperature(st, at + 4, r.temperature);
+        bindHumidity(st, at + 5, r.humidity);
+        bindTemperature(st, at + 6, r.dewPoint);
+        bindTemperature(st, at + 7, r.heatIndex);
+    }
+
+    // Readings none of which the history holds yet, in ascending time: added
+    // many to a statement, without a look-up each.
+    static constexpr int kAppendRows = 64;
+    Status appendNew(std::span<const LogRecord> rows, std::span<const std::int64_t> times) {
+        if (!append.st) {
+            std::string sql = "INSERT OR IGNORE INTO Readings VALUES";
+            for (int i = 0; i < kAppendRows; ++i)
+                sql += i ? ",(?,?,?,?,?,?,?)" : "(?,?,?,?,?,?,?)";
+            if (Status p = prepare(append, sql.c_str()); !p)
+                return p;
+        }
+        std::size_t n = 0;
+        int inStatement = 0;
+        for (const LogRecord& r : rows) {
+            if (!(r.time > 0.0) || !std::isfinite(r.time))
+                continue;
+            const std::int64_t time = times[n++];
+            addRecord(pendingAt(bucketOf(time)).added, time, station, r);
+            const bool whole =
+                times.size() - (n - 1) >= static_cast<std::size_t>(kAppendRows) || inStatement > 0;
+            if (!whole) {
+                // The last few one at a time.
+                bindReading(insert.st, 0, time, r);
+                const int rc = sqlite3_step(insert.st);
+                sqlite3_reset(insert.st);
+                if (rc != SQLITE_DONE || sqlite3_changes(db) != 1)
+                    return error("cannot write to the history");
+                continue;
+            }
+            bindReading(append.st, inStatement * 7, time, r);
+            if (++inStatement == kAppendRows) {
+                inStatement = 0;
+                // OR IGNORE spares the statement a journal of its own; none of
+                // these readings is held, so every one must go in.
+                const int rc = sqlite3_step(append.st);
+                sqlite3_reset(append.st);
+                if (rc != SQLITE_DONE || sqlite3_changes(db) != kAppendRows)
+                    return error("cannot write to the history");
+            }
+        }
+        return {};
+    }
+
+    // Readings in ascending time some of which the history may hold: the
+    // stored ones of the span read in one go and compared here, so that only
+    // new and changed readings are written. Nothing when the span holds many
+    // more stored readings than the run (a sparse log over a dense history):
+    // then each reading is looked up on its own.
+    Result<bool> mergeBySpan(std::span<const LogRecord> rows, std::span<const std::int64_t> times,
+                             ArchiveMerge& merged) {
+        if (Status p =
+                prepare(storedSpan, "SELECT Time, Temperature, Humidity, DewPoint, HeatIndex FROM"
+                                    " Readings WHERE Channel = ?1 AND Time >= ?2 AND Time <= ?3 AND"
+                                    " Station = ?4 ORDER BY Time");
+            !p)
+            return p.error();
+        sqlite3_stmt* st = storedSpan.st;
+        sqlite3_bind_int(st, 1, channel);
+        sqlite3_bind_int64(st, 2, times.front());
+        sqlite3_bind_int64(st, 3, times.back());
+        sqlite3_bind_int64(st, 4, station);
+        const std::size_t limit = 4 * times.size() + 64;
+        stored.clear();
+        int rc = SQLITE_DONE;
+        while (stored.size() <= limit && (rc = sqlite3_step(st)) == SQLITE_ROW)
+            stored.push_back(rowAt(st));
+        sqlite3_reset(st);
+        if (stored.size() > limit)
+            return false;
+        if (rc != SQLITE_DONE)
+            return error("cannot read the history");
+        std::size_t n = 0, at = 0;
+        for (const LogRecord& r : rows) {
+            if (!(r.time > 0.0) || !std::isfinite(r.time))
+                continue;
+            const std::int64_t time = times[n++];
+            while (at < stored.size() && secondsOf(stored[at].time) < time)
+                ++at;
+            const bool known = at < stored.size() && secondsOf(stored[at].time) == time;
+            if (known && sameReading(r, stored[at])) {
+                ++merged.unchanged;
+                continue;
+            }
+            sqlite3_stmt* write = known ? update.st : insert.st;
+            bindReading(write, 0, time, r);
+            const int step = sqlite3_step(write);
+            sqlite3_reset(write);
+            if (step != SQLITE_DONE || sqlite3_changes(db) != 1)
+                return error("cannot write to the history");
+            if (known) {
+                ++merged.changed;
+                pendingAt(bucketOf(time)).changed = true;
+            } else {
+                ++merged.added;
+                addRecord(pendingAt(bucketOf(time)).added, time, station, r);
+            }
+        }
+        return true;
+    }
+
+    // The fields of one summary row, from column `at` on.
+    static BucketFields storedFields(sqlite3_stmt* st, int at, std::int64_t bucket,
+                                     std::int64_t station) {
+        BucketFields fields;
+        for (int f = 0; f < kFields; ++f)
+            fields[static_cast<std::size_t>(f)] =
+                storedExtremes(st, at + 8 * f, f, bucket, station);
+        return fields;
+    }
+
+    static Extremes storedExtremes(sqlite3_stmt* st, int at, int field, std::int64_t bucket,
+                                   std::int64_t station) {
+        Extremes e;
+        if (sqlite3_column_type(st, at) == SQLITE_NULL)
+            return e;
+        e.any = true;
+        CurvePoint* points[] = {&e.first, &e.low, &e.high, &e.last};
+        for (int i = 0; i < 4; ++i) {
+            points[i]->time = bucket * kBucketSeconds + sqlite3_column_int64(st, at + 2 * i);
+            points[i]->station = station;
+            points[i]->value = columnField(st, at + 2 * i + 1, field).value_or(0.0);
+        }
+        return e;
+    }
+
+    Status writeBucket(int ch, std::int64_t st, std::int64_t bucket, const BucketFields& fields) {
+        const bool any =
+            std::any_of(fields.begin(), fields.end(), [](const Extremes& e) { return e.any; });
+        if (!any) {
+            if (Status p = prepare(bucketDelete, "DELETE FROM Buckets WHERE Channel = ?1 AND"
+                                                 " Bucket = ?2 AND Station = ?3");
+                !p)
+                return p;
+            sqlite3_bind_int(bucketDelete.st, 1, ch);
+            sqlite3_bind_int64(bucketDelete.st, 2, bucket);
+            sqlite3_bind_int64(bucketDelete.st, 3, st);
+            const int rc = sqlite3_step(bucketDelete.st);
+            sqlite3_reset(bucketDelete.st);
+            return rc == SQLITE_DONE ? Status() : Status(error("cannot write to the history"));
+        }
+        if (!bucketWrite.st) {
+            std::string sql = "INSERT OR REPLACE INTO Buckets VALUES(?, ?, ?";
+            for (int i = 0; i < 8 * kFields; ++i)
+                sql += ", ?";
+            if (Status p = prepare(bucketWrite, (sql + ")").c_str()); !p)
+                return p;
+        }
+        sqlite3_stmt* w = bucketWrite.st;
+        sqlite3_clear_bindings(w);
+        sqlite3_bind_int(w, 1, ch);
+        sqlite3_bind_int64(w, 2, bucket);
+        sqlite3_bind_int64(w, 3, st);
+        for (int f = 0; f < kFields; ++f) {
+            const Extremes& e = fields[static_cast<std::size_t>(f)];
+            if (!e.any)
+                continue;
+            const CurvePoint* points[] = {&e.first, &e.low, &e.high, &e.last};
+            for (int i = 0; i < 4; ++i) {
+                const int index = 4 + 8 * f + 2 * i;
+                sqlite3_bind_int64(w, index, points[i]->time - bucket * kBucketSeconds);
+                bindField(w, index + 1, f, points[i]->value);
+            }
+        }
+        const int rc = sqlite3_step(w);
+        sqlite3_reset(w);
+        return rc == SQLITE_DONE ? Status() : Status(error("cannot write to the history"));
+    }
+
+    // Brings the summary of the hours the open change touched up to date:
+    // hours that only gained readings add them to what is stored, hours with
+    // a replaced reading are worked out again from their readings.
+    Status flushPending() {
+        if (pending.empty())
+            return {};
+        if (Status p = prepare(bucketRead, ("SELECT " + allSummaryColumns() +
+                                            " FROM Buckets WHERE Channel = ?1 AND Bucket = ?2"
+                                            " AND Station = ?3")
+                                               .c_str());
+            !p)
+            return p;
+        if (Status p = prepare(bucketReadings,
+                               "SELECT Time, Temperature, Humidity, DewPoint, HeatIndex FROM"
+                               " Readings WHERE Channel = ?1 AND Time >= ?2 AND Time < ?3 AND"
+                               " Station = ?4");
+            !p)
+            return p;
+        for (auto& [bucket, p] : pending) {
+            BucketFields fields;
+            sqlite3_stmt* st = p.changed ? bucketReadings.st : bucketRead.st;
+            sqlite3_bind_int(st, 1, channel);
+            sqlite3_bind_int64(st, 2, p.changed ? bucket * kBucketSeconds : bucket);
+            sqlite3_bind_int64(st, 3, p.changed ? (bucket + 1) * kBucketSeconds : station);
+            if (p.changed)
+                sqlite3_bind_int64(st, 4, station);
+            int rc;
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+                if (p.changed)
+                    addRecord(fields, sqlite3_column_int64(st, 0), station, rowAt(st));
+                else
+                    fields = storedFields(st, 0, bucket, station);
+            }
+            sqlite3_reset(st);
+            if (rc != SQLITE_DONE)
+                return error("cannot read the history");
+            if (!p.changed)
+                for (int f = 0; f < kFields; ++f)
+                    fields[static_cast<std::size_t>(f)].add(p.added[static_cast<std::size_t>(f)]);
+            if (Status w = writeBucket(channel, station, bucket, fields); !w)
+                return w;
+        }
+        pending.clear();
+        return {};
+    }
 
     ~Impl() {
         if (inChange)
@@ -153,6 +522,15 @@ struct Archive::Impl {
         if (rc != SQLITE_DONE)
             return error("cannot read the history");
         return std::optional<std::string>();
+    }
+
+    Result<int> userVersion() {
+        Stmt s;
+        if (Status p = prepare(s, "PRAGMA user_version"); !p)
+            return p.error();
+        if (sqlite3_step(s.st) != SQLITE_ROW)
+            return error("cannot read the history");
+        return sqlite3_column_int(s.st, 0);
     }
 
     Error error(std::string_view what) const {
@@ -219,11 +597,96 @@ Status Archive::open(const std::string& path) {
     }
     sqlite3_busy_timeout(impl_->db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(impl_->db, 1);
+    // Larger pages make the million-reading merges cheaper; the size only
+    // takes effect on a new file.
+    if (Status s = impl_->exec("PRAGMA page_size = 16384", "cannot set up the history"); !s) {
+        impl_.reset();
+        return s;
+    }
     if (Status s = impl_->exec(kSchema, "cannot set up the history"); !s) {
         impl_.reset();
         return s;
     }
     impl_->open = true;
+    Result<int> version = impl_->userVersion();
+    if (!version) {
+        impl_.reset();
+        return version.error();
+    }
+    if (*version < kSummaryVersion)
+        if (Status s = rebuildSummary(); !s) {
+            impl_.reset();
+            return s;
+        }
+    return {};
+}
+
+Status Archive::rebuildSummary() {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    if (impl_->inChange)
+        return makeError(Errc::Database, "a change of the history is open");
+    if (Status s = impl_->exec("BEGIN IMMEDIATE", "cannot write to the history"); !s)
+        return s;
+    impl_->inChange = true;
+    const auto fail = [this](Status s) {
+        rollback();
+        return s;
+    };
+    if (Status s = impl_->exec(("DROP TABLE IF EXISTS Buckets;" + summarySchema()).c_str(),
+                               "cannot set up the history");
+        !s)
+        return fail(s);
+    // The readings in stored order: per channel in time, so each station's
+    // hours end one after the other.
+    Stmt all;
+    if (Status p =
+            impl_->prepare(all, "SELECT Time, Temperature, Humidity, DewPoint, HeatIndex,"
+                                " Channel, Station FROM Readings ORDER BY Channel, Time, Station");
+        !p)
+        return fail(p);
+    struct Open {
+        std::int64_t bucket = 0;
+        BucketFields fields;
+    };
+    std::map<std::int64_t, Open> open; // per station
+    int channel = -1;
+    const auto flush = [&](std::int64_t station, Open& o) {
+        return impl_->writeBucket(channel, station, o.bucket, o.fields);
+    };
+    int rc;
+    while ((rc = sqlite3_step(all.st)) == SQLITE_ROW) {
+        const int ch = sqlite3_column_int(all.st, 5);
+        const std::int64_t station = sqlite3_column_int64(all.st, 6);
+        const std::int64_t time = sqlite3_column_int64(all.st, 0);
+        if (ch != channel) {
+            for (auto& [id, o] : open)
+                if (Status s = flush(id, o); !s)
+                    return fail(s);
+            open.clear();
+            channel = ch;
+        }
+        const auto [at, isNew] = open.try_emplace(station);
+        Open& o = at->second;
+        if (isNew || o.bucket != bucketOf(time)) {
+            if (!isNew)
+                if (Status s = flush(station, o); !s)
+                    return fail(s);
+            o = Open{bucketOf(time), {}};
+        }
+        addRecord(o.fields, time, station, rowAt(all.st));
+    }
+    if (rc != SQLITE_DONE)
+        return fail(impl_->error("cannot read the history"));
+    for (auto& [id, o] : open)
+        if (Status s = flush(id, o); !s)
+            return fail(s);
+    if (Status s = impl_->exec(
+            ("PRAGMA user_version = " + std::to_string(kSummaryVersion) + ";COMMIT").c_str(),
+            "cannot save the history");
+        !s)
+        return fail(s);
+    impl_->inChange = false;
     return {};
 }
 
@@ -253,6 +716,7 @@ Status Archive::begin(std::string_view station, int channel, std::string_view fi
     impl_->channel = channel;
     impl_->fileName = std::string(fileName);
     impl_->fileRows = 0;
+    impl_->pending.clear();
     if (Status s = impl_->prepare(
             impl_->insert, "INSERT OR IGNORE INTO Readings VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
         !s)
@@ -267,25 +731,51 @@ Status Archive::begin(std::string_view station, int channel, std::string_view fi
 Status Archive::merge(std::span<const LogRecord> rows) {
     if (!impl_ || !impl_->inChange)
         return makeError(Errc::Database, "no change of the history is open");
-    sqlite3_stmt* insert = impl_->insert.st;
-    sqlite3_stmt* update = impl_->update.st;
+    // An import stores a time it could not read as 0: no place in a history.
+    const auto timeless = [](const LogRecord& r) {
+        return !(r.time > 0.0) || !std::isfinite(r.time);
+    };
+    std::vector<std::int64_t>& times = impl_->seconds;
+    times.clear();
+    bool ascending = true;
     for (const LogRecord& r : rows) {
-        // An import stores a time it could not read as 0: no place in a history.
-        if (!(r.time > 0.0) || !std::isfinite(r.time)) {
+        if (timeless(r)) {
             ++merged_.skipped;
             continue;
         }
-        ++impl_->fileRows;
-        const auto bindRow = [&](sqlite3_stmt* st) {
-            sqlite3_bind_int(st, 1, impl_->channel);
-            sqlite3_bind_int64(st, 2, secondsOf(r.time));
-            sqlite3_bind_int64(st, 3, impl_->station);
-            bindTemperature(st, 4, r.temperature);
-            bindHumidity(st, 5, r.humidity);
-            bindTemperature(st, 6, r.dewPoint);
-            bindTemperature(st, 7, r.heatIndex);
-        };
-        bindRow(insert);
+        const std::int64_t t = secondsOf(r.time);
+        ascending = ascending && (times.empty() || t > times.back());
+        times.push_back(t);
+    }
+    impl_->fileRows += static_cast<std::int64_t>(times.size());
+    if (times.empty())
+        return {};
+    // A new download mostly follows what the history holds: when nothing is
+    // stored in the run's span, every reading of it is new.
+    if (ascending) {
+        Result<bool> held = impl_->holdsAny(times.front(), times.back());
+        if (!held)
+            return held.error();
+        if (!*held) {
+            if (Status s = impl_->appendNew(rows, times); !s)
+                return s;
+            merged_.added += static_cast<std::int64_t>(times.size());
+            return {};
+        }
+        Result<bool> done = impl_->mergeBySpan(rows, times, merged_);
+        if (!done)
+            return done.error();
+        if (*done)
+            return {};
+    }
+    sqlite3_stmt* insert = impl_->insert.st;
+    sqlite3_stmt* update = impl_->update.st;
+    std::size_t n = 0;
+    for (const LogRecord& r : rows) {
+        if (timeless(r))
+            continue;
+        const std::int64_t time = times[n++];
+        impl_->bindReading(insert, 0, time, r);
         if (sqlite3_step(insert) != SQLITE_DONE) {
             sqlite3_reset(insert);
             return impl_->error("cannot write to the history");
@@ -293,18 +783,21 @@ Status Archive::merge(std::span<const LogRecord> rows) {
         sqlite3_reset(insert);
         if (sqlite3_changes(impl_->db) > 0) {
             ++merged_.added;
+            addRecord(impl_->pendingAt(bucketOf(time)).added, time, impl_->station, r);
             continue;
         }
-        bindRow(update);
+        impl_->bindReading(update, 0, time, r);
         if (sqlite3_step(update) != SQLITE_DONE) {
             sqlite3_reset(update);
             return impl_->error("cannot write to the history");
         }
         sqlite3_reset(update);
-        if (sqlite3_changes(impl_->db) > 0)
+        if (sqlite3_changes(impl_->db) > 0) {
             ++merged_.changed;
-        else
+            impl_->pendingAt(bucketOf(time)).changed = true;
+        } else {
             ++merged_.unchanged;
+        }
     }
     return {};
 }
@@ -312,6 +805,8 @@ Status Archive::merge(std::span<const LogRecord> rows) {
 Status Archive::commit() {
     if (!impl_ || !impl_->inChange)
         return makeError(Errc::Database, "no change of the history is open");
+    if (Status s = impl_->flushPending(); !s)
+        return s;
     if (!impl_->fileName.empty()) {
         if (Status s = impl_->prepare(
                 impl_->file,
@@ -343,13 +838,16 @@ void Archive::rollback() {
     if (impl_ && impl_->inChange) {
         sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
         impl_->inChange = false;
+        impl_->pending.clear();
     }
 }
 
 Status Archive::clear() {
     if (!impl_ || !impl_->inChange)
         return makeError(Errc::Database, "no change of the history is open");
-    return impl_->exec("DELETE FROM Readings; DELETE FROM Files;", "cannot empty the history");
+    impl_->pending.clear();
+    return impl_->exec("DELETE FROM Readings; DELETE FROM Files; DELETE FROM Buckets;",
+                       "cannot empty the history");
 }
 
 Result<std::vector<ChannelHistory>> Archive::channels() {
@@ -417,24 +915,6 @@ Result<std::vector<ChannelHistory>> Archive::channels() {
 }
 
 namespace {
-
-sqlite3_int64 boundSeconds(double days) {
-    if (days <= -1e12)
-        return std::numeric_limits<sqlite3_int64>::min();
-    if (days >= 1e12)
-        return std::numeric_limits<sqlite3_int64>::max();
-    return static_cast<sqlite3_int64>(secondsOf(days));
-}
-
-ArchivedRow rowAt(sqlite3_stmt* st) {
-    ArchivedRow r;
-    r.time = daysOf(sqlite3_column_int64(st, 0));
-    r.temperature = columnTemperature(st, 1);
-    r.humidity = columnHumidity(st, 2);
-    r.dewPoint = columnTemperature(st, 3);
-    r.heatIndex = columnTemperature(st, 4);
-    return r;
-}
 
 class StatementCursor : public ArchiveCursor {
 public:
@@ -508,7 +988,9 @@ Result<std::optional<std::pair<double, double>>> Archive::span(int channel) {
         return makeError(Errc::Database, "the history is not open");
     Stmt s;
     if (Status p =
-            impl_->prepare(s, "SELECT min(Time), max(Time) FROM Readings WHERE Channel = ?1");
+            // Two look-ups in the key: min and max together would read every reading.
+        impl_->prepare(s, "SELECT (SELECT min(Time) FROM Readings WHERE Channel = ?1),"
+                          " (SELECT max(Time) FROM Readings WHERE Channel = ?1)");
         !p)
         return p.error();
     sqlite3_bind_int(s.st, 1, channel);
@@ -561,6 +1043,95 @@ Status Archive::visitValues(int channel, double from, double to, SeriesColumn co
     if (!times.empty())
         visitor(times, values);
     return {};
+}
+
+Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn column, int columns,
+                              CurveSource source) {
+    using archive_detail::ColumnLayout;
+    using archive_detail::CurveThinner;
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Result<std::optional<std::pair<double, double>>> stored = span(channel);
+    if (!stored)
+        return stored.error();
+    Series out;
+    if (!*stored)
+        return out;
+    // The range as whole seconds, no wider than the readings.
+    const std::int64_t low =
+        std::max<std::int64_t>(boundSeconds(from), secondsOf((*stored)->first) - 1);
+    const std::int64_t high =
+        std::min<std::int64_t>(boundSeconds(to), secondsOf((*stored)->second));
+    if (high <= low)
+        return out;
+    const int field = static_cast<int>(column);
+    const std::string name = kFieldNames[static_cast<std::size_t>(field)];
+    const ColumnLayout layout(low, high, columns);
+    CurveThinner thinner(layout);
+
+    Stmt readings;
+    const std::string readingsSql = "SELECT Time, Station, " + name +
+                                    " FROM Readings WHERE Channel = ?1 AND Time > ?2 AND"
+                                    " Time <= ?3 AND " +
+                                    name + " IS NOT NULL ORDER BY Time, Station";
+    if (Status p = impl_->prepare(readings, readingsSql.c_str()); !p)
+        return p.error();
+    // Readings in after < time <= until.
+    const auto readReadings = [&](std::int64_t after, std::int64_t until) -> Status {
+        if (until <= after)
+            return {};
+        sqlite3_reset(readings.st);
+        sqlite3_bind_int(readings.st, 1, channel);
+        sqlite3_bind_int64(readings.st, 2, after);
+        sqlite3_bind_int64(readings.st, 3, until);
+        int rc;
+        while ((rc = sqlite3_step(readings.st)) == SQLITE_ROW)
+            thinner.add(CurvePoint{sqlite3_column_int64(readings.st, 0),
+                                   sqlite3_column_int64(readings.st, 1),
+                                   *columnField(readings.st, 2, field)});
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot read the history");
+        return {};
+    };
+
+    // The hours wholly in the range, when columns are whole hours.
+    const std::int64_t firstHour = archive_detail::floorDiv(low + kBucketSeconds, kBucketSeconds);
+    const std::int64_t lastHour = archive_detail::floorDiv(high + 1, kBucketSeconds) - 1;
+    if (source == CurveSource::Fastest && layout.wholeHours && firstHour <= lastHour) {
+        if (Status s = readReadings(low, firstHour * kBucketSeconds - 1); !s)
+            return s.error();
+        Stmt hours;
+        const std::string hoursSql = "SELECT Bucket, Station, " + summaryColumns(field) +
+                                     " FROM Buckets WHERE Channel = ?1 AND Bucket >= ?2 AND"
+                                     " Bucket <= ?3 AND " +
+                                     name + "FirstAt IS NOT NULL ORDER BY Bucket, Station";
+        if (Status p = impl_->prepare(hours, hoursSql.c_str()); !p)
+            return p.error();
+        sqlite3_bind_int(hours.st, 1, channel);
+        sqlite3_bind_int64(hours.st, 2, firstHour);
+        sqlite3_bind_int64(hours.st, 3, lastHour);
+        int rc;
+        while ((rc = sqlite3_step(hours.st)) == SQLITE_ROW) {
+            const std::int64_t bucket = sqlite3_column_int64(hours.st, 0);
+            thinner.add(
+                Impl::storedExtremes(hours.st, 2, field, bucket, sqlite3_column_int64(hours.st, 1)),
+                layout.columnOf(bucket * kBucketSeconds));
+        }
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot read the history");
+        if (Status s = readReadings((lastHour + 1) * kBucketSeconds - 1, high); !s)
+            return s.error();
+    } else if (Status s = readReadings(low, high); !s) {
+        return s.error();
+    }
+    const std::vector<CurvePoint> points = thinner.finish();
+    out.times.reserve(points.size());
+    out.values.reserve(points.size());
+    for (const CurvePoint& p : points) {
+        out.times.push_back(daysOf(p.time));
+        out.values.push_back(p.value);
+    }
+    return out;
 }
 
 Result<std::unique_ptr<ArchiveCursor>> Archive::cursor(int channel, double from, double to) {

@@ -102,6 +102,9 @@ public:
 
     // Empties the history (in the open change), for a rebuild.
     Status clear();
+    // Works the per-hour summary out again from the readings, in a change of
+    // its own. A history made before the summary existed gets it on opening.
+    Status rebuildSummary();
 
     // Station, channel pairs held, with their spans, files and gaps.
     Result<std::vector<ChannelHistory>> channels();
@@ -122,6 +125,19 @@ public:
         std::function<bool(std::span<const double> times, std::span<const double> values)>;
     Status visitValues(int channel, double from, double to, SeriesColumn column,
                        const ValueVisitor& visit);
+
+    // A value column of a channel in from < time <= to (every station's
+    // readings) thinned for a chart about `columns` wide, the readings without
+    // a value there left out: the range is cut into at least that many equal
+    // columns (of whole hours when a column is an hour or wider), and of each
+    // the first, lowest, highest and last reading are kept, in time order.
+    // Fastest reads whole hours from the history's per-hour summary, which
+    // gives the very curve the readings give (Readings: from those always),
+    // so a chart of years costs about what a chart of days does. The graph
+    // window and plot --archive draw from here.
+    enum class CurveSource { Fastest, Readings };
+    Result<Series> curve(int channel, double from, double to, SeriesColumn column, int columns,
+                         CurveSource source = CurveSource::Fastest);
 
     // The same as a cursor; valid while the Archive is open.
     Result<std::unique_ptr<ArchiveCursor>> cursor(int channel, double from, double to);

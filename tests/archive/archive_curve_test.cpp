@@ -1,0 +1,190 @@
+#include "store/archive.h"
+
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using vellumet::store::Archive;
+using vellumet::store::kNoHumidity;
+using vellumet::store::kNoValue;
+using vellumet::store::LogRecord;
+using vellumet::store::SeriesColumn;
+using Source = Archive::CurveSource;
+
+// 2026-01-01 00:00:00 as an automation date, and a time so many seconds on.
+constexpr double kDay0 = 46023.0;
+double at(int seconds) {
+    return kDay0 + seconds / 86400.0;
+}
+
+// Values from a small set, so that lows and highs tie within an hour.
+float wobble(int i, float base) {
+    return base + static_cast<float>((i * 7919) % 11) * 0.5f;
+}
+
+std::vector<LogRecord> readings(int from, int count, int step, float base, bool humidity = true) {
+    std::vector<LogRecord> rows;
+    for (int i = 0; i < count; ++i) {
+        LogRecord r;
+        r.time = at(from + i * step);
+        r.temperature = i % 13 == 5 ? kNoValue : wobble(i, base);
+        r.humidity = humidity ? 40 + (i * 31) % 7 : kNoHumidity;
+        r.dewPoint = i % 4 == 0 ? kNoValue : wobble(i + 3, base - 6.0f);
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+class ArchiveCurve : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    Archive archive;
+    std::string path() const {
+        return dir.filePath(QStringLiteral("archive.sqlite")).toStdString();
+    }
+
+    void merge(const char* station, int channel, const std::vector<LogRecord>& rows) {
+        ASSERT_TRUE(archive.begin(station, channel, "LOG.CSV"));
+        // In pieces, as an import hands them over.
+        for (std::size_t i = 0; i < rows.size(); i += 500)
+            ASSERT_TRUE(archive.merge(
+                std::span(rows).subspan(i, std::min<std::size_t>(500, rows.size() - i))));
+        ASSERT_TRUE(archive.commit());
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(archive.open(path()));
+        // Channel 1: three days a minute apart with ten hours missing, from
+        // two stations, the second a minute late and shifted by 30 s for a day.
+        merge("a", 1, readings(0, 1800, 60, 10.0f));
+        merge("a", 1, readings(1800 * 60 + 36000, 2500, 60, 12.0f));
+        merge("b", 1, readings(7 * 3600 + 30, 1440, 60, 11.0f));
+        // An import that replaces readings in some hours (other values) and
+        // adds to others, out of order.
+        std::vector<LogRecord> again = readings(20 * 3600, 600, 60, 9.5f);
+        std::reverse(again.begin(), again.end());
+        merge("a", 1, again);
+        // Channel 2: no humidity at all, temperatures only now and then.
+        merge("a", 2, readings(0, 3000, 90, -3.0f, false));
+    }
+
+    // Every reading of a column in the window, straight from the history.
+    std::vector<std::pair<double, double>> raw(int channel, double from, double to,
+                                               SeriesColumn column) {
+        std::vector<std::pair<double, double>> out;
+        EXPECT_TRUE(archive.visitValues(channel, from, to, column,
+                                        [&](std::span<const double> t, std::span<const double> v) {
+                                            for (std::size_t i = 0; i < t.size(); ++i)
+                                                out.emplace_back(t[i], v[i]);
+                                            return true;
+                                        }));
+        return out;
+    }
+};
+
+struct Case {
+    const char* what;
+    int channel;
+    SeriesColumn column;
+    double from, to;
+    int columns;
+};
+
+const double kAll = std::numeric_limits<double>::max();
+
+const Case kCases[] = {
+    {"everything, three-hour columns", 1, SeriesColumn::Temperature, -kAll, kAll, 20},
+    {"everything, one-hour columns", 1, SeriesColumn::Temperature, -kAll, kAll, 70},
+    {"humidity, two-hour columns", 1, SeriesColumn::Humidity, -kAll, kAll, 40},
+    {"dew point with gaps in it", 1, SeriesColumn::DewPoint, -kAll, kAll, 33},
+    {"mid-hour to mid-hour", 1, SeriesColumn::Temperature, at(5000), at(200000), 12},
+    {"across the missing hours", 1, SeriesColumn::Temperature, at(100000), at(160000), 8},
+    {"within the missing hours", 1, SeriesColumn::Temperature, at(110000), at(140000), 4},
+    {"zoomed in: minutes", 1, SeriesColumn::Temperature, at(30000), at(37200), 100},
+    {"a channel without humidity", 2, SeriesColumn::Humidity, -kAll, kAll, 20},
+    {"a channel with few temperatures", 2, SeriesColumn::Temperature, -kAll, kAll, 25},
+    {"a channel not held", 5, SeriesColumn::Temperature, -kAll, kAll, 20},
+};
+
+// The summary gives the curve the readings give, for every window; the curve
+// starts and ends with the window's first and last reading and keeps its
+// lowest and highest.
+TEST_F(ArchiveCurve, FromTheSummaryIsTheCurveOfTheReadings) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        const auto fast = archive.curve(c.channel, c.from, c.to, c.column, c.columns);
+        const auto slow =
+            archive.curve(c.channel, c.from, c.to, c.column, c.columns, Source::Readings);
+        ASSERT_TRUE(fast);
+        ASSERT_TRUE(slow);
+        EXPECT_EQ(fast->times, slow->times);
+        EXPECT_EQ(fast->values, slow->values);
+
+        const auto all = raw(c.channel, c.from, c.to, c.column);
+        ASSERT_EQ(fast->times.empty(), all.empty());
+        if (all.empty())
+            continue;
+        EXPECT_LT(fast->times.size(), all.size());
+        EXPECT_TRUE(std::is_sorted(fast->times.begin(), fast->times.end()));
+        EXPECT_DOUBLE_EQ(fast->times.front(), all.front().first);
+        EXPECT_EQ(fast->values.front(), all.front().second);
+        EXPECT_DOUBLE_EQ(fast->times.back(), all.back().first);
+        EXPECT_EQ(fast->values.back(), all.back().second);
+        const auto [low, high] =
+            std::minmax_element(all.begin(), all.end(),
+                                [](const auto& a, const auto& b) { return a.second < b.second; });
+        EXPECT_EQ(*std::min_element(fast->values.begin(), fast->values.end()), low->second);
+        EXPECT_EQ(*std::max_element(fast->values.begin(), fast->values.end()), high->second);
+    }
+}
+
+// A curve of whole hours is read from the summary: a reading changed behind
+// the history's back shows only once the summary is worked out again.
+TEST_F(ArchiveCurve, ReadsWholeHoursFromTheSummaryUntilRebuilt) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+    // Whole tenths, as the history keeps the station's temperatures.
+    ASSERT_EQ(sqlite3_exec(db,
+                           "UPDATE Readings SET Temperature = 999 WHERE Channel = 1 AND"
+                           " Time = (SELECT min(Time) + 7200 FROM Readings WHERE Channel = 1)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const auto max = [&](Source source) {
+        const auto c = archive.curve(1, -kAll, kAll, SeriesColumn::Temperature, 20, source);
+        EXPECT_TRUE(c);
+        return c ? *std::max_element(c->values.begin(), c->values.end()) : 0.0;
+    };
+    EXPECT_FLOAT_EQ(static_cast<float>(max(Source::Readings)), 99.9f);
+    EXPECT_LT(max(Source::Fastest), 99.0);
+    ASSERT_TRUE(archive.rebuildSummary());
+    EXPECT_FLOAT_EQ(static_cast<float>(max(Source::Fastest)), 99.9f);
+
+    // A history from before the summary gets it when it is opened.
+    ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "DROP TABLE Buckets; PRAGMA user_version = 0", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    Archive older;
+    ASSERT_TRUE(older.open(path()));
+    const auto fast = older.curve(1, -kAll, kAll, SeriesColumn::Humidity, 30);
+    const auto slow = older.curve(1, -kAll, kAll, SeriesColumn::Humidity, 30, Source::Readings);
+    ASSERT_TRUE(fast && slow);
+    EXPECT_FALSE(fast->values.empty());
+    EXPECT_EQ(fast->times, slow->times);
+    EXPECT_EQ(fast->values, slow->values);
+}
+
+} // namespace
