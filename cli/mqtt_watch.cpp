@@ -123,8 +123,13 @@ MqttWatch::~MqttWatch() {
         publisher_->close();
 }
 
+std::mutex& errorStreamMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 void MqttWatch::notice(const std::string& text) {
-    std::lock_guard lock(noticeMutex_);
+    std::lock_guard lock(errorStreamMutex());
     inv_.err() << kProgramName << ": " << text << '\n' << std::flush;
 }
 

@@ -14,6 +14,10 @@ namespace vellumet::cli {
 
 class MqttPublisher;
 
+// Held while a line goes to the error stream: watch and the MQTT
+// publisher's thread both write notices there.
+std::mutex& errorStreamMutex();
+
 // The MQTT options of watch, as given.
 struct MqttWatchOptions {
     std::string url;
@@ -64,7 +68,6 @@ private:
     MqttStation station_;
     std::string identText_;
     std::string archivePath_;
-    std::mutex noticeMutex_;
     std::unique_ptr<MqttPublisher> publisher_; // last: its thread uses the members above
 };
 

@@ -61,6 +61,7 @@ std::string stationTimeText(const StationTime& t) {
 }
 
 void notice(Invocation& inv, const std::string& text) {
+    std::lock_guard lock(errorStreamMutex()); // the MQTT publisher's thread writes there too
     inv.err() << kProgramName << ": " << text << '\n' << std::flush;
 }
 

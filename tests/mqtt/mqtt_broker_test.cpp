@@ -1,5 +1,8 @@
 // watch --mqtt against a real mosquitto broker that each test starts on a
 // free port, with a subscriber of its own; the station is the virtual one.
+#include "cli/cli.h"
+#include "sim/virtual_station.h"
+
 #include <mosquitto.h>
 
 #include <QDateTime>
@@ -13,6 +16,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
 
 #include <netinet/in.h>
 #include <pwd.h>
@@ -257,11 +263,24 @@ const auto kAllArrived = [](const std::vector<Message>& ms) {
 };
 
 TEST_F(MqttBroker, DiscoveryStatesAndAvailabilityArriveAndSigtermLeavesOffline) {
+    // A channel the user named is named so in Home Assistant.
+    ASSERT_TRUE(
+        run(VELLUMET_CLI_PATH, {"--data-dir", dir_.filePath("data"), "name", "CH4", "Cellar"}));
     startBroker();
     Subscriber sub(port_);
     ASSERT_TRUE(sub.connected());
     startWatch({"--mqtt", url()});
     ASSERT_TRUE(sub.waitFor(kAllArrived)) << errors().toStdString();
+    const auto nameOf = [&](const char* id) {
+        return QJsonDocument::fromJson(
+                   QByteArray::fromStdString(
+                       last(sub.messages(), std::string("homeassistant/sensor/") + id + "/config")))
+            .object()
+            .value("name")
+            .toString();
+    };
+    EXPECT_EQ(nameOf("vellumet_zp7421x_ch4_humidity"), "Cellar Humidity");
+    EXPECT_EQ(nameOf("vellumet_zp7421x_ch3_humidity"), "CH3 Humidity");
 
     const std::vector<Message> ms = sub.messages();
     for (const Message& m : ms)
@@ -337,6 +356,62 @@ TEST_F(MqttBroker, BrokerBackGetsTheNewestStatesAndDiscoveryWhileTheStationWasRe
     EXPECT_TRUE(err.contains("lost the MQTT broker")) << err.toStdString();
     EXPECT_LE(err.count('\n'), 6) << "one line per kind of trouble, not one per retry:\n"
                                   << err.toStdString();
+}
+
+// The availability follows the station: "offline" while it is unplugged,
+// "online" again once it is back, and "offline" when watch ends; watch goes
+// on throughout. In-process, so that the test can pull the virtual station.
+TEST_F(MqttBroker, AvailabilityFollowsTheStation) {
+    startBroker();
+    Subscriber sub(port_);
+    auto station = std::make_shared<vellumet::sim::VirtualStation>();
+    auto transport = std::make_shared<vellumet::sim::VirtualTransport>(station);
+    std::stop_source stop;
+    vellumet::cli::Environment env;
+    env.stop = stop.get_token();
+    env.linkTiming = vellumet::LinkTiming::quick();
+    env.makeTransport = [transport](const vellumet::TransportOptions&) {
+        return std::static_pointer_cast<vellumet::Transport>(transport);
+    };
+    // What the availability said, in order, repeats left out.
+    const auto availability = [](const std::vector<Message>& ms) {
+        std::vector<std::string> said;
+        for (const Message& m : ms)
+            if (m.topic == kAvailability && (said.empty() || said.back() != m.payload))
+                said.push_back(m.payload);
+        return said;
+    };
+    using Said = std::vector<std::string>;
+    // Each step waits for the broker to show the one before.
+    env.afterWatchRound = [&](const vellumet::cli::WatchRound& round) {
+        const Said said = availability(sub.messages());
+        if (said == Said{"online"} && round.connected)
+            station->unplug();
+        else if (said == Said{"online", "offline"})
+            station->plug();
+    };
+    std::ostringstream out, err;
+    std::atomic<int> status = -1;
+    std::thread watch([&] {
+        status = vellumet::cli::run(
+            {"--simulate", "--data-dir", dir_.filePath("data").toStdString(), "--format", "json",
+             "watch", "--every", "0.2", "--mqtt", url().toStdString(), "--no-discovery"},
+            out, err, env);
+    });
+    const bool followed = sub.waitFor(
+        [&](const auto& ms) {
+            return availability(ms) == Said{"online", "offline", "online"};
+        },
+        20s);
+    stop.request_stop();
+    watch.join();
+    EXPECT_TRUE(followed) << err.str();
+    EXPECT_EQ(status.load(), 1) << "a stop without a signal exits 1: " << err.str();
+    EXPECT_TRUE(sub.waitFor([&](const auto& ms) {
+        return availability(ms) == Said{"online", "offline", "online", "offline"};
+    })) << "watch ended: offline";
+    EXPECT_NE(err.str().find("station lost"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("station found again"), std::string::npos) << err.str();
 }
 
 // A test CA, made here, and a server certificate for localhost it signed.
