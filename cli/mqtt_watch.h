@@ -27,10 +27,6 @@ struct MqttWatchOptions {
     bool discovery = true;
 };
 
-inline constexpr std::string_view kMqttWatchUsage =
-    "[--mqtt URL [--mqtt-ca FILE] [--mqtt-password-file FILE] [--mqtt-client-id ID] "
-    "[--no-discovery]]";
-
 // Takes the MQTT options out of watch's arguments and returns the rest;
 // options stays empty without --mqtt. A UsageError for an MQTT option
 // without --mqtt, and for a password given on the command line.
