@@ -145,6 +145,11 @@ void MqttPublisher::run() {
             connectOnce();
 
         const int sock = mosq_ ? mosquitto_socket(mosq_) : -1;
+        if (mosq_ && sock < 0) {
+            // The library closed the connection itself (no answer within the keep-alive).
+            connectionLost(!refusal_.empty() ? refusal_ : "the broker stopped answering");
+            continue;
+        }
         milliseconds sleep = kLongestSleep;
         if (!mosq_)
             sleep = std::clamp(std::chrono::duration_cast<milliseconds>(nextAttempt_ - now),
@@ -157,7 +162,7 @@ void MqttPublisher::run() {
             std::uint64_t count = 0;
             [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
         }
-        if (mosq_ && sock >= 0) {
+        if (mosq_) {
             int rc = MOSQ_ERR_SUCCESS;
             if (ready > 0 && (fds[1].revents & (POLLIN | POLLERR | POLLHUP)))
                 rc = mosquitto_loop_read(mosq_, 1);
@@ -166,8 +171,7 @@ void MqttPublisher::run() {
             if (rc == MOSQ_ERR_SUCCESS)
                 rc = mosquitto_loop_misc(mosq_);
             if (rc != MOSQ_ERR_SUCCESS) {
-                const int saved = errno;
-                connectionLost(!refusal_.empty() ? refusal_ : errorText(rc, saved));
+                connectionLost(failureText(rc, errno));
                 continue;
             }
         }
@@ -212,13 +216,17 @@ void MqttPublisher::connectOnce() {
         if (rc == MOSQ_ERR_SUCCESS)
             return; // the broker's answer comes through onConnect
     }
-    const int saved = errno;
-    std::string why = errorText(rc, saved);
+    connectionLost(failureText(rc, errno));
+}
+
+std::string MqttPublisher::failureText(int rc, int savedErrno) const {
+    if (!refusal_.empty())
+        return refusal_;
     if (rc == MOSQ_ERR_TLS)
-        why = "the TLS handshake failed" +
-              (libraryError_.empty() ? std::string() : " (" + withoutStop(libraryError_) + ")") +
-              (connection_.caFile.empty() ? "; a private CA is given with --mqtt-ca FILE" : "");
-    connectionLost(why);
+        return "the TLS handshake failed" +
+               (libraryError_.empty() ? std::string() : " (" + withoutStop(libraryError_) + ")") +
+               (connection_.caFile.empty() ? "; a private CA is given with --mqtt-ca FILE" : "");
+    return errorText(rc, savedErrno);
 }
 
 void MqttPublisher::connectionLost(const std::string& reason) {

@@ -72,6 +72,8 @@ private:
     void flush();
     void shutDown(std::chrono::milliseconds wait);
     void report(const std::string& trouble);
+    // Why a connection failed or broke, from the library's return code.
+    std::string failureText(int rc, int savedErrno) const;
     void wake();
 
     static void onConnect(mosquitto*, void* self, int rc);
