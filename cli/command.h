@@ -22,6 +22,7 @@ struct GlobalOptions {
     std::string tracePath;
     std::string device; // --device or VELLUMET_DEVICE; empty: the first station found
     Format format = Format::Text;
+    bool influx = false; // --format influx: InfluxDB line protocol (live and watch only)
 };
 
 // Bad command line: exit status 2.

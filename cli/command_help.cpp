@@ -24,6 +24,23 @@ settings hold them). JSON carries the time it was read, as watch does.)",
                    (>> onto an earlier log)
   --exit-on-alarm  end with exit status 3 after the first round in which
                    a channel is past an alarm limit
+  --mqtt URL       also publish each round to an MQTT broker:
+                   mqtt://[user@]host[:port][/prefix], mqtts:// for TLS
+                   (the system's CA store); prefix "vellumet" by default
+  --mqtt-ca FILE   the CA certificate of an mqtts:// broker (PEM)
+  --mqtt-password-file FILE
+                   the password, on the file's first line; else
+                   $VELLUMET_MQTT_PASSWORD (never on the command line)
+  --mqtt-client-id ID
+                   default "vellumet-" and the station's name
+  --no-discovery   send no Home Assistant discovery configs
+
+MQTT topics, retained, QoS 1: PREFIX/STATION/chN/state (JSON: time,
+temperature, humidity, dewPoint, alarm; °C and %), PREFIX/STATION/chN/
+temperature, humidity, dew_point, alarm (one value each, empty when
+missing), PREFIX/STATION/availability ("online", "offline"). STATION is
+the USB serial number, else the identification (lower case). Broker or
+station gone: watch goes on and catches up when they are back.
 
 Each round carries the PC's local time, ISO 8601 with its UTC offset
 ("2026-12-06T10:53:07+01:00"); records, plot and the --from/--to options

@@ -8,7 +8,9 @@ namespace vellumet::cli {
 std::span<const Command> commandTable() {
     static constexpr Command table[] = {
         {"live", "", "read the eight channels and their alarm states once", runLive},
-        {"watch", "[--every SECONDS] [--count N] [--no-header] [--exit-on-alarm]",
+        {"watch",
+         "[--every SECONDS] [--count N] [--no-header] [--exit-on-alarm] [--mqtt URL] "
+         "[--mqtt-ca FILE] [--mqtt-password-file FILE] [--mqtt-client-id ID] [--no-discovery]",
          "read them every SECONDS (20), until Ctrl-C or N rounds", runWatch},
         {"info", "", "settings, interval, identification, alarms, calibration", runInfo},
         {"sync-time", "", "set the station's clock to this computer's time", runSyncTime},

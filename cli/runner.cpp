@@ -45,7 +45,7 @@ Format parseFormat(const std::string& text) {
         return Format::Json;
     if (text == "csv")
         return Format::Csv;
-    throw UsageError("--format takes text, json or csv, not '" + text + "'");
+    throw UsageError("--format takes text, json, csv or influx, not '" + text + "'");
 }
 
 struct CommandLine {
@@ -88,7 +88,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (line.options.device.empty())
                 throw UsageError("--device needs a device path or serial number");
         } else if (name == "--format") {
-            line.options.format = parseFormat(value());
+            const std::string form = value();
+            line.options.influx = form == "influx";
+            line.options.format = line.options.influx ? Format::Text : parseFormat(form);
         } else if (name == "--help" || name == "-h") {
             noValue();
             line.help = true;
@@ -348,8 +350,10 @@ std::string helpText() {
         << "                          (default: $VELLUMET_DEVICE, else the first one found)\n"
         << "  --trace FILE            write every report to and from the station to FILE\n"
         << "                          (never the data folder's 7421.mdb or Main.ini)\n"
-        << "  --format text|json|csv  output form (default text); JSON and CSV give degrees\n"
-        << "                          Celsius and percent, missing values null or empty\n"
+        << "  --format text|json|csv|influx\n"
+        << "                          output form (default text); JSON and CSV give degrees\n"
+        << "                          Celsius and percent, missing values null or empty;\n"
+        << "                          influx (live and watch): InfluxDB line protocol\n"
         << "  --help                  show this help, or a command's own after its name\n"
         << "  --version               show the version\n\n"
         << "Exit status: 0 success, 1 failure (for example no station, or standard output\n"
@@ -415,6 +419,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const Command* command = findCommand(line.command);
     if (!command) {
         err << errorLine("unknown command '" + line.command + "' (see --help)") << std::flush;
+        return kExitUsage;
+    }
+    if (line.options.influx && line.command != "live" && line.command != "watch") {
+        err << errorLine("--format influx is for live and watch only (see --help)") << std::flush;
         return kExitUsage;
     }
 

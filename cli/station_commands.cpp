@@ -1,4 +1,6 @@
 #include "commands.h"
+#include "influx_format.h"
+#include "mqtt_watch.h"
 #include "output.h"
 #include "terminal.h"
 
@@ -59,6 +61,7 @@ std::string stationTimeText(const StationTime& t) {
 }
 
 void notice(Invocation& inv, const std::string& text) {
+    std::lock_guard lock(errorStreamMutex()); // the MQTT publisher's thread writes there too
     inv.err() << kProgramName << ": " << text << '\n' << std::flush;
 }
 
@@ -104,6 +107,10 @@ int runLive(Invocation& inv) {
     if (!r.has(StationPart::CurrentReadings))
         throw CommandError("the station did not answer the readings query");
     const LiveRound reading{r, localTimestamp()};
+    if (inv.options().influx) {
+        inv.output = influxLinesNow(reading, inv.station().deviceSerial());
+        return kExitOk;
+    }
     switch (inv.format()) {
     case Format::Text:
         inv.output = liveText(reading);
@@ -120,12 +127,15 @@ int runLive(Invocation& inv) {
 
 int runWatch(Invocation& inv) {
     static constexpr std::string_view usage =
-        "usage: watch [--every SECONDS] [--count N] [--no-header] [--exit-on-alarm]";
+        "usage: watch [--every SECONDS] [--count N] [--no-header] [--exit-on-alarm] "
+        "[--mqtt URL ...]";
     double every = kDefaultWatchSeconds;
     int count = 0; // 0: until interrupted
     bool header = true;
     bool exitOnAlarm = false;
-    OptionReader words(inv.args());
+    std::optional<MqttWatchOptions> mqttOptions;
+    const std::vector<std::string> args = takeMqttOptions(inv.args(), mqttOptions);
+    OptionReader words(args);
     while (words.next()) {
         const std::string& arg = words.arg();
         const std::string name = words.name();
@@ -145,6 +155,7 @@ int runWatch(Invocation& inv) {
         }
     }
 
+    MqttWatch mqtt(inv, mqttOptions);
     inv.station();
     const auto period =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(every));
@@ -165,9 +176,14 @@ int runWatch(Invocation& inv) {
                 break;
             if (inv.connected() && r.has(StationPart::CurrentReadings)) {
                 const LiveRound reading{r, localTimestamp()};
+                mqtt.publish(reading);
                 std::string text;
                 switch (inv.format()) {
                 case Format::Text:
+                    if (inv.options().influx) { // influx is a text form without a header
+                        text = influxLinesNow(reading, inv.station().deviceSerial());
+                        break;
+                    }
                     if (!headerDone)
                         text = watchTextHeader(r.fahrenheit());
                     text += watchText(reading);
@@ -205,6 +221,7 @@ int runWatch(Invocation& inv) {
             notice(inv, "station lost; waiting for it to come back");
             lossAnnounced = true;
         }
+        mqtt.setStationPresent(inv.connected());
         if (inv.env().afterWatchRound)
             inv.env().afterWatchRound({round, printedNow, inv.connected()});
         if (count > 0 && printed >= count)

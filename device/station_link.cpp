@@ -69,6 +69,7 @@ bool StationLink::openStation() {
         {
             std::lock_guard lock(pathMutex_);
             devicePath_ = info.path;
+            deviceSerial_ = info.serial;
         }
         if (info.vendorId != kStationVendorId || info.productId != kStationProductId)
             continue;
@@ -138,6 +139,11 @@ bool StationLink::stationPresent() {
 std::string StationLink::devicePath() const {
     std::lock_guard lock(pathMutex_);
     return devicePath_;
+}
+
+std::string StationLink::deviceSerial() const {
+    std::lock_guard lock(pathMutex_);
+    return deviceSerial_;
 }
 
 void StationLink::setLinkLostListener(std::function<void()> listener) {

@@ -96,6 +96,9 @@ public:
     // The station's temperature unit, from its last settings answer.
     bool fahrenheit() const { return fahrenheit_.load() != 0; }
     std::string devicePath() const;
+    // The USB serial number of the interface the link opened last; empty
+    // where the station or the transport has none.
+    std::string deviceSerial() const;
     const LinkTiming& timing() const { return timing_; }
 
     // Called on the reader thread when the open station fails a read (it was
@@ -238,6 +241,7 @@ private:
     std::mutex scanMutex_; // one scan at a time
     mutable std::mutex pathMutex_;
     std::string devicePath_;
+    std::string deviceSerial_;
     Status openStatus_ = makeError(Errc::NotConnected); // guarded by pathMutex_
 
     std::mutex readMutex_; // owns readHandle_; held by the reader during a read

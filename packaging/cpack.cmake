@@ -22,6 +22,29 @@ if(VELLUMET_BUILD_GUI)
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
+    ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm
+    ${CMAKE_CURRENT_LIST_DIR}/debian/conffiles)
+
+# The unattended watch: a systemd unit, its settings (root only: they may hold
+# the broker's password) and its system user. The unit starts /usr/bin's
+# vellumet-cli, as the package installs it.
+set(VELLUMET_SYSTEMD_UNIT_DIR "lib/systemd/system" CACHE STRING
+    "Where the systemd unit goes: relative to the install prefix, or absolute")
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/vellumet-watch.service
+        DESTINATION ${VELLUMET_SYSTEMD_UNIT_DIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/vellumet.sysusers
+        DESTINATION lib/sysusers.d RENAME vellumet.conf)
+# /etc beside a /usr prefix (the package's, or a staging root's .../usr), else
+# the prefix's own etc.
+install(CODE "set(vellumet_watch_default \"${CMAKE_CURRENT_LIST_DIR}/vellumet-watch.default\")")
+install(CODE [[
+    if(CMAKE_INSTALL_PREFIX MATCHES "(^|/)usr/?$")
+        get_filename_component(vellumet_etc "${CMAKE_INSTALL_PREFIX}/../etc" ABSOLUTE)
+    else()
+        set(vellumet_etc "${CMAKE_INSTALL_PREFIX}/etc")
+    endif()
+    file(INSTALL "${vellumet_watch_default}" DESTINATION "${vellumet_etc}/default"
+         RENAME vellumet-watch PERMISSIONS OWNER_READ OWNER_WRITE)
+]])
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core qt6-translations-l10n
     qt6-svg-dev help2man desktop-file-utils appstream file man-db
+    libmosquitto-dev mosquitto openssl systemd
 )
 # Scripts that need more (the fuzzers' clang) name it on the command line.
 packages+=("$@")

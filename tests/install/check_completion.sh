@@ -26,10 +26,11 @@ complete_line() {
 
 complete_line "vellumet-cli " "archive backup delete devices fetch files import info live name plot records restore set-alarm set-calibration set-interval set-language set-settings sync-time watch"
 complete_line "vellumet-cli s" "set-alarm set-calibration set-interval set-language set-settings sync-time"
-complete_line "vellumet-cli --format " "csv json text"
+complete_line "vellumet-cli --format " "csv influx json text"
 complete_line "vellumet-cli --format j" "json"
 complete_line "vellumet-cli --data-dir /tmp live --f" "--format"
-complete_line "vellumet-cli watch --" "--count --data-dir --device --every --exit-on-alarm --format --help --no-header --simulate --trace --version"
+complete_line "vellumet-cli watch --" "--count --data-dir --device --every --exit-on-alarm --format --help --mqtt --mqtt-ca --mqtt-client-id --mqtt-password-file --no-discovery --no-header --simulate --trace --version"
+complete_line "vellumet-cli watch --mqtt-" "--mqtt-ca --mqtt-client-id --mqtt-password-file"
 complete_line "vellumet-cli live --e" ""
 complete_line "vellumet-cli --simulate watch " ""
 complete_line "vellumet-cli records --column H" "Heatindex Humidity"

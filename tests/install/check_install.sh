@@ -21,6 +21,16 @@ need bin/vellumet-cli
 need share/vellumet/templates/Main.ini
 need share/vellumet/templates/7421.mdb
 need lib/udev/rules.d/70-vellumet-station.rules
+need lib/systemd/system/vellumet-watch.service
+need lib/sysusers.d/vellumet.conf
+# The watch service's settings hold a password: /etc beside /usr, root only.
+if [ ! -e "$root/etc/default/vellumet-watch" ]; then
+    echo "not installed: /etc/default/vellumet-watch"
+    failed=1
+elif [ "$(stat -c %a "$root/etc/default/vellumet-watch")" != 600 ]; then
+    echo "/etc/default/vellumet-watch is readable by others"
+    failed=1
+fi
 need share/bash-completion/completions/vellumet-cli
 need share/man/man1/vellumet-cli.1
 if [ "$gui" = ON ]; then
