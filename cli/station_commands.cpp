@@ -1,3 +1,4 @@
+#include "channel_names.h"
 #include "commands.h"
 #include "output.h"
 #include "terminal.h"
@@ -103,7 +104,11 @@ int runLive(Invocation& inv) {
     checkStillThere(inv);
     if (!r.has(StationPart::CurrentReadings))
         throw CommandError("the station did not answer the readings query");
-    const LiveRound reading{r, localTimestamp()};
+    StationNames names(archivePathOf(inv.options().dataDir));
+    std::string note;
+    const LiveRound reading{r, localTimestamp(), &names.of(r, &note)};
+    if (!note.empty())
+        notice(inv, note);
     switch (inv.format()) {
     case Format::Text:
         inv.output = liveText(reading);
@@ -146,6 +151,7 @@ int runWatch(Invocation& inv) {
     }
 
     inv.station();
+    StationNames names(archivePathOf(inv.options().dataDir));
     const auto period =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(every));
     int printed = 0;
@@ -164,12 +170,15 @@ int runWatch(Invocation& inv) {
             if (inv.interrupted())
                 break;
             if (inv.connected() && r.has(StationPart::CurrentReadings)) {
-                const LiveRound reading{r, localTimestamp()};
+                std::string note;
+                const LiveRound reading{r, localTimestamp(), &names.of(r, &note)};
+                if (!note.empty())
+                    notice(inv, note);
                 std::string text;
                 switch (inv.format()) {
                 case Format::Text:
                     if (!headerDone)
-                        text = watchTextHeader(r.fahrenheit());
+                        text = watchTextHeader(r.fahrenheit(), reading.names);
                     text += watchText(reading);
                     break;
                 case Format::Json:
