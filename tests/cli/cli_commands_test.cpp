@@ -149,15 +149,15 @@ TEST_F(CliFixture, LiveCsvHasAHeaderAndOneLinePerChannel) {
     ASSERT_EQ(r.status, kExitOk) << r.err;
     const auto rows = lines(r.out);
     ASSERT_EQ(rows.size(), 9u);
-    EXPECT_EQ(rows[0], "channel,temperature,humidity,dewPoint,alarm");
+    EXPECT_EQ(rows[0], "channel,temperature,humidity,dewPoint,alarm,name");
     for (int n = 1; n <= 8; ++n) {
         const auto f = csvSplit(rows[n]);
-        ASSERT_EQ(f.size(), 5u) << rows[n];
+        ASSERT_EQ(f.size(), 6u) << rows[n];
         EXPECT_EQ(f[0], std::to_string(n));
     }
-    EXPECT_EQ(csvSplit(rows[1]), (std::vector<std::string>{"1", "25.0", "50", "13.9", ""}));
-    EXPECT_EQ(csvSplit(rows[2]), (std::vector<std::string>{"2", "-10.0", "", "", ""}));
-    EXPECT_EQ(csvSplit(rows[3]), (std::vector<std::string>{"3", "", "40", "", ""}));
+    EXPECT_EQ(csvSplit(rows[1]), (std::vector<std::string>{"1", "25.0", "50", "13.9", "", "CH1"}));
+    EXPECT_EQ(csvSplit(rows[2]), (std::vector<std::string>{"2", "-10.0", "", "", "", "CH2"}));
+    EXPECT_EQ(csvSplit(rows[3]), (std::vector<std::string>{"3", "", "40", "", "", "CH3"}));
 }
 
 TEST_F(CliFixture, LiveAgainstTheGeneratedStationMatchesItsAnswer) {

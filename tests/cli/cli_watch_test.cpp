@@ -51,10 +51,10 @@ TEST_F(CliFixture, WatchCsvHasOneHeaderAndOneLinePerChannelPerRound) {
     ASSERT_EQ(r.status, kExitOk) << r.err;
     const auto rows = lines(r.out);
     ASSERT_EQ(rows.size(), 1u + 16u) << r.out;
-    EXPECT_EQ(rows[0], "time,channel,temperature,humidity,dewPoint,alarm");
+    EXPECT_EQ(rows[0], "time,channel,temperature,humidity,dewPoint,alarm,name");
     for (std::size_t i = 1; i < rows.size(); ++i) {
         const auto f = csvSplit(rows[i]);
-        ASSERT_EQ(f.size(), 6u) << rows[i];
+        ASSERT_EQ(f.size(), 7u) << rows[i];
         EXPECT_TRUE(isLocalTimestamp(f[0])) << rows[i];
         EXPECT_EQ(f[1], std::to_string((i - 1) % 8 + 1));
     }
