@@ -116,6 +116,8 @@ private:
     bool drawHistory(GraphKind kind, double start, double end);
     void showHistoryCurves(GraphKind kind, const std::vector<LoadedCurve>& curves);
     std::string archivePath() const;
+    // Changes whenever the history file is written.
+    QString historySignature() const;
     // Runs work on the worker thread and done with its outcome here; a job
     // started later, or the window going, cancels it and drops its outcome.
     template <typename Value>
@@ -144,6 +146,7 @@ private:
     QListWidget* channelList_ = nullptr;
     QProgressBar* progress_ = nullptr;
     std::vector<ArchiveChannel> historyChannels_;
+    QString listedSignature_; // of the history historyChannels_ were read from
     bool fillingList_ = false;
     std::jthread worker_;
     int job_ = 0; // the job whose outcome is awaited

@@ -9,6 +9,8 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -42,6 +44,14 @@ std::string GraphDialog::archivePath() const {
     return store::archivePathBeside(app::nativePath(databasePath_));
 }
 
+QString GraphDialog::historySignature() const {
+    const QFileInfo file(app::fromNativePath(archivePath()));
+    if (!file.exists())
+        return {};
+    return QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char('/') +
+           QString::number(file.size());
+}
+
 void GraphDialog::stopJob() {
     ++job_;
     reading_ = false;
@@ -59,6 +69,7 @@ void GraphDialog::runJob(
     stopJob();
     const int job = job_;
     reading_ = true;
+    progress_->setRange(0, 100);
     progress_->setValue(0);
     progress_->setVisible(true);
     worker_ = std::jthread([this, job, work = std::move(work),
@@ -110,6 +121,14 @@ void GraphDialog::sourceChanged() {
 }
 
 void GraphDialog::listHistory() {
+    // Listing a large history reads every reading once: a history that has
+    // not changed since is not read again.
+    const QString signature = historySignature();
+    if (!signature.isEmpty() && signature == listedSignature_) {
+        fillChannelList(historyChannels_);
+        emit historyListed(true);
+        return;
+    }
     const std::string path = archivePath();
     runJob<std::vector<ArchiveChannel>>(
         [path](std::stop_token,
@@ -119,8 +138,9 @@ void GraphDialog::listHistory() {
                 return s.error();
             return archiveChannels(archive);
         },
-        [this](Result<std::vector<ArchiveChannel>> channels) {
+        [this, signature](Result<std::vector<ArchiveChannel>> channels) {
             if (!channels) {
+                listedSignature_.clear();
                 fillChannelList({});
                 if (channels.code() == Errc::NoReadings)
                     messenger_.info(localText("No downloads are kept yet: the history begins with "
@@ -130,9 +150,12 @@ void GraphDialog::listHistory() {
                 emit historyListed(false);
                 return;
             }
+            listedSignature_ = signature;
             fillChannelList(std::move(*channels));
             emit historyListed(true);
         });
+    // How long a listing takes is not known beforehand.
+    progress_->setRange(0, 0);
 }
 
 void GraphDialog::fillChannelList(std::vector<ArchiveChannel> channels) {
@@ -213,6 +236,7 @@ bool GraphDialog::nameChannel(int row, const QString& text) {
         messenger_.info(*problem);
         return false;
     }
+    const QString signatureBefore = historySignature();
     store::Archive archive;
     Status saved = archive.open(archivePath());
     if (saved)
@@ -222,6 +246,9 @@ bool GraphDialog::nameChannel(int row, const QString& text) {
         messenger_.error(saved.error());
         return false;
     }
+    // The list stays that of the history as it is now.
+    if (listedSignature_ == signatureBefore)
+        listedSignature_ = historySignature();
     // Without a name of its own, a name given without a station may show.
     channel.label = channelLabel(archive, channel.station, channel.channel);
     channel.named = !name.isEmpty();

@@ -80,6 +80,9 @@ public:
     }
 
     QStringList legendNames() const {
+        // The legend lays out its entries for new names when the events of
+        // the drawing have been handled.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         QStringList names;
         for (QLegendMarker* m : dialog->chart()->chart()->legend()->markers())
             if (m->isVisible() && m->series()->isVisible())
@@ -177,6 +180,16 @@ TEST_F(GraphHistoryTest, ANameGivenInTheListIsKeptForTheStationAndShownInTheLege
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("CH1"));
     EXPECT_EQ(messenger.shown.size(), 2u);
 
+    // The history unchanged but for the name: listed again without a read.
+    dialog->sourceBox()->setCurrentIndex(GraphDialog::LastImport);
+    {
+        QSignalSpy listed(dialog.get(), &GraphDialog::historyListed);
+        dialog->sourceBox()->setCurrentIndex(GraphDialog::AllDownloads);
+        EXPECT_EQ(listed.size(), 1);
+        EXPECT_FALSE(dialog->isReading());
+    }
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("Cellar"));
+
     // A new window lists the name; an empty one takes it away again.
     dialog.reset();
     open();
@@ -210,6 +223,8 @@ TEST_F(GraphHistoryTest, InGerman) {
     showHistory();
     tick(0);
     tick(1);
+    // The legend's layout for the new names is done by the event loop.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     if (const char* out = std::getenv("VELLUMET_GRAPH_PNG"))
         dialog->grab().save(QString::fromLocal8Bit(out) + QStringLiteral("_de.png"));
     dialog.reset();
@@ -218,8 +233,42 @@ TEST_F(GraphHistoryTest, InGerman) {
     showHistory();
     tick(0);
     tick(1);
+    // The legend's layout for the new names is done by the event loop.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     if (const char* out = std::getenv("VELLUMET_GRAPH_PNG"))
         dialog->grab().save(QString::fromLocal8Bit(out) + QStringLiteral("_en.png"));
+}
+
+TEST(TimeChartParts, EachPartIsALineOfItsOwnAndAReadingAloneADot) {
+    TimeChart chart;
+    chart.resize(800, 400);
+    const std::vector<double> times = {1, 2, 5, 8, 9};
+    const std::vector<double> values = {10, 11, 12, 13, 14};
+    chart.addSeries(0, times, values, {{0, 2}, {2, 3}, {3, 5}});
+    EXPECT_EQ(chart.partCount(0), 3);
+    EXPECT_EQ(chart.series(0)->count(), 2);
+    EXPECT_EQ(chart.curvePoints(0).size(), 5);
+    ASSERT_EQ(chart.lonePoints(0)->count(), 1);
+    EXPECT_EQ(chart.lonePoints(0)->at(0), QPointF(5, 12));
+    EXPECT_TRUE(chart.lonePoints(0)->isVisible());
+    // Only the curves themselves are in the legend, not their parts and dots.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    int listed = 0;
+    for (QLegendMarker* m : chart.chart()->legend()->markers())
+        if (m->isVisible()) {
+            ++listed;
+            EXPECT_TRUE(m->series() == chart.series(0) || m->series() == chart.series(1) ||
+                        m->series() == chart.series(2) || m->series() == chart.series(3));
+        }
+    EXPECT_EQ(listed, TimeChart::kSeriesCount);
+    // A whole curve after it leaves no part or dot behind; hidden, nothing shows.
+    chart.addSeries(0, times, values);
+    EXPECT_EQ(chart.partCount(0), 1);
+    EXPECT_FALSE(chart.lonePoints(0)->isVisible());
+    chart.addSeries(0, times, values, {{0, 2}, {2, 3}, {3, 5}});
+    chart.setSeriesShown(0, false);
+    EXPECT_FALSE(chart.lonePoints(0)->isVisible());
+    EXPECT_EQ(chart.curvePoints(0).size(), 5);
 }
 
 } // namespace
