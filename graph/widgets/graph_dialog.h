@@ -19,6 +19,7 @@ class QListWidget;
 class QListWidgetItem;
 class QProgressBar;
 class QHideEvent;
+class QShowEvent;
 class QDateEdit;
 class QPushButton;
 class QTimeEdit;
@@ -94,6 +95,7 @@ signals:
     void historyDrawn(bool ok);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:

@@ -103,6 +103,13 @@ void GraphDialog::runJob(
     });
 }
 
+void GraphDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Hiding the window cancels a listing that had not finished.
+    if (showsHistory() && historyChannels_.empty() && !reading_)
+        listHistory();
+}
+
 void GraphDialog::sourceChanged() {
     stopJob();
     zoomHistory_.clear();
