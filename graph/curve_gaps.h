@@ -38,6 +38,8 @@ private:
 class IntervalCounter {
 public:
     void add(double time);
+    // The next time starts a new run: no spacing to the last one.
+    void restart() { any_ = false; }
     double intervalSeconds() const;
 
 private:

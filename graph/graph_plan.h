@@ -92,8 +92,9 @@ Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind
                                             const std::stop_token& stop = {},
                                             const GapRule& gaps = GapRule(0.0));
 
-// The usual spacing of the open store's readings in seconds, as they were
-// written (the log's logging interval); 0 for fewer than two readings.
+// The usual spacing of the open store's readings in seconds (the log's
+// logging interval), from a day of readings at its start, middle and end; 0
+// for fewer than two readings.
 Result<double> logIntervalSeconds(store::RecordStore& store);
 
 // Collects the gaps of a curve as its places pass in ascending order, those
