@@ -13,7 +13,11 @@ constexpr std::array kHelp = {
     CommandHelp{"live",
                 R"(Prints temperature, humidity, dew point and the alarm state of each
 channel ("high" or "low" past an enabled limit, as the station's alarm
-settings hold them). JSON carries the time it was read, as watch does.)",
+settings hold them). JSON carries the time it was read, as watch does.
+A channel named with "name" shows the name beside it (text) or in an
+added "name" field and last column (JSON, CSV; the channel's own name,
+"CH1", for one without); the names are those given for the station read,
+else those given without --station.)",
                 "vellumet-cli --format json live"},
     CommandHelp{"watch",
                 R"(  --every SECONDS  time between the starts of two rounds, 0 to 86400
@@ -45,7 +49,8 @@ station gone: watch goes on and catches up when they are back.
 Each round carries the PC's local time, ISO 8601 with its UTC offset
 ("2026-12-06T10:53:07+01:00"); records, plot and the --from/--to options
 take that form back. CSV columns: time,channel,temperature,humidity,
-dewPoint,alarm.)",
+dewPoint,alarm,name. Channel names as live shows them, read again when
+another station answers.)",
                 "vellumet-cli --format csv watch --every 60 >> readings.csv"},
     CommandHelp{"devices",
                 R"(Lists every station plugged in: its device node, USB serial number,

@@ -37,6 +37,31 @@ std::string channelName(int channel) {
     return "CH" + std::to_string(channel);
 }
 
+// The user's name of a channel, empty when it has none.
+const std::string& givenName(const ChannelNames* names, int channel) {
+    static const std::string none;
+    return names ? (*names)[static_cast<std::size_t>(channel)] : none;
+}
+
+// The name a channel goes by: the user's, else its own.
+std::string shownName(const ChannelNames* names, int channel) {
+    const std::string& given = givenName(names, channel);
+    return given.empty() ? channelName(channel) : given;
+}
+
+// The channel column of the text forms: "CH4" or "CH4 Cellar".
+std::string channelLabel(const ChannelNames* names, int channel) {
+    const std::string& given = givenName(names, channel);
+    return given.empty() ? channelName(channel) : channelName(channel) + ' ' + terminalText(given);
+}
+
+std::size_t labelWidth(const ChannelNames* names) {
+    std::size_t width = 6;
+    for (int n = 1; n <= kChannelCount; ++n)
+        width = std::max(width, displayWidth(channelLabel(names, n)) + 2);
+    return width;
+}
+
 // Window texts for the values of the settings windows: limits in the station's
 // unit without the unit, offsets as differences, "--" when missing.
 std::string limitText(float celsius, bool fahrenheit) {
@@ -107,6 +132,7 @@ QJsonObject channelJson(const LiveRound& live, int channel) {
     o.insert("humidity", humidityJson(r.humidity));
     o.insert("dewPoint", temperatureJson(channelDewPoint(r)));
     o.insert("alarm", alarmJson(live, channel));
+    o.insert("name", QString::fromStdString(shownName(live.names, channel)));
     return o;
 }
 
@@ -121,7 +147,7 @@ std::string channelCsvFields(const LiveRound& live, int channel) {
     const ChannelReading& r = live.station.readings[channel - 1];
     return std::to_string(channel) + ',' + temperatureCsv(r.temperature) + ',' +
            humidityCsv(r.humidity) + ',' + temperatureCsv(channelDewPoint(r)) + ',' +
-           alarmCsv(live, channel);
+           alarmCsv(live, channel) + ',' + csvField(shownName(live.names, channel));
 }
 
 // The text columns: numbers right-aligned under headings that carry the unit.
@@ -134,16 +160,17 @@ TextColumns textHeadings(bool fahrenheit) {
             "DewPoint " + unitText(fahrenheit)};
 }
 
-std::string channelTextHeader(bool fahrenheit) {
+std::string channelTextHeader(bool fahrenheit, const ChannelNames* names) {
     const TextColumns h = textHeadings(fahrenheit);
-    return padded("", 6) + h.temperature + "  " + h.humidity + "  " + h.dewPoint + "  Alarm";
+    return padded("", labelWidth(names)) + h.temperature + "  " + h.humidity + "  " + h.dewPoint +
+           "  Alarm";
 }
 
 std::string channelTextFields(const LiveRound& live, int channel) {
     const ChannelReading& r = live.station.readings[channel - 1];
     const bool f = live.station.fahrenheit();
     const TextColumns h = textHeadings(f);
-    std::string line = padded(channelName(channel), 6) +
+    std::string line = padded(channelLabel(live.names, channel), labelWidth(live.names)) +
                        rightAligned(limitText(r.temperature, f), displayWidth(h.temperature)) +
                        "  " + rightAligned(humidityText(r.humidity), displayWidth(h.humidity)) +
                        "  " +
@@ -308,7 +335,7 @@ std::string countText(std::int64_t count, std::string_view singular, std::string
 
 std::string liveText(const LiveRound& live) {
     std::ostringstream out;
-    out << channelTextHeader(live.station.fahrenheit()) << '\n';
+    out << channelTextHeader(live.station.fahrenheit(), live.names) << '\n';
     for (int n = 1; n <= kChannelCount; ++n)
         out << channelTextFields(live, n) << '\n';
     return out.str();
@@ -324,14 +351,14 @@ QJsonObject liveJson(const LiveRound& live) {
 
 std::string liveCsv(const LiveRound& live) {
     std::ostringstream out;
-    out << "channel,temperature,humidity,dewPoint,alarm\n";
+    out << "channel,temperature,humidity,dewPoint,alarm,name\n";
     for (int n = 1; n <= kChannelCount; ++n)
         out << channelCsvFields(live, n) << '\n';
     return out.str();
 }
 
-std::string watchTextHeader(bool fahrenheit) {
-    return padded("Time", kTimeWidth + 2) + channelTextHeader(fahrenheit) + '\n';
+std::string watchTextHeader(bool fahrenheit, const ChannelNames* names) {
+    return padded("Time", kTimeWidth + 2) + channelTextHeader(fahrenheit, names) + '\n';
 }
 
 std::string watchText(const LiveRound& live) {
@@ -346,7 +373,7 @@ std::string watchJsonLine(const LiveRound& live) {
 }
 
 std::string watchCsvHeader() {
-    return "time,channel,temperature,humidity,dewPoint,alarm\n";
+    return "time,channel,temperature,humidity,dewPoint,alarm,name\n";
 }
 
 std::string watchCsv(const LiveRound& live) {

@@ -7,6 +7,7 @@
 
 #include <QJsonObject>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,9 +18,16 @@ namespace vellumet::cli {
 // readings, its unit for the text form, its alarm limits if they came; without
 // them no channel is said to be in alarm or not: null, an empty field) and
 // the PC's local time of the reading (ISO 8601 with its UTC offset).
+// The names the user gave the channels of the station (channel 1 to 8; slot 0
+// unused), empty for a channel without one. The text form shows a name beside
+// its channel; JSON and CSV carry the name shown in a "name" field and column,
+// the channel's own ("CH1") for one without.
+using ChannelNames = std::array<std::string, kChannelCount + 1>;
+
 struct LiveRound {
     const StationSnapshot& station;
     std::string time;
+    const ChannelNames* names = nullptr;
 };
 
 // The channel's alarm state (channel 1 to 8); None also when no limits came.
@@ -61,7 +69,7 @@ QJsonObject liveJson(const LiveRound& live);
 std::string liveCsv(const LiveRound& live);
 
 // One watch round, each line led by live.time; the headers start a stream.
-std::string watchTextHeader(bool fahrenheit);
+std::string watchTextHeader(bool fahrenheit, const ChannelNames* names = nullptr);
 std::string watchText(const LiveRound& live);
 std::string watchJsonLine(const LiveRound& live);
 std::string watchCsvHeader();

@@ -1,3 +1,4 @@
+#include "channel_names.h"
 #include "commands.h"
 #include "influx_format.h"
 #include "mqtt_watch.h"
@@ -106,7 +107,11 @@ int runLive(Invocation& inv) {
     checkStillThere(inv);
     if (!r.has(StationPart::CurrentReadings))
         throw CommandError("the station did not answer the readings query");
-    const LiveRound reading{r, localTimestamp()};
+    StationNames names(archivePathOf(inv.options().dataDir));
+    std::string note;
+    const LiveRound reading{r, localTimestamp(), &names.of(r, &note)};
+    if (!note.empty())
+        notice(inv, note);
     if (inv.options().influx) {
         inv.output = influxLinesNow(reading, inv.station().deviceSerial());
         return kExitOk;
@@ -157,6 +162,7 @@ int runWatch(Invocation& inv) {
 
     MqttWatch mqtt(inv, mqttOptions);
     inv.station();
+    StationNames names(archivePathOf(inv.options().dataDir));
     const auto period =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(every));
     int printed = 0;
@@ -175,7 +181,10 @@ int runWatch(Invocation& inv) {
             if (inv.interrupted())
                 break;
             if (inv.connected() && r.has(StationPart::CurrentReadings)) {
-                const LiveRound reading{r, localTimestamp()};
+                std::string note;
+                const LiveRound reading{r, localTimestamp(), &names.of(r, &note)};
+                if (!note.empty())
+                    notice(inv, note);
                 mqtt.publish(reading);
                 std::string text;
                 switch (inv.format()) {
@@ -185,7 +194,7 @@ int runWatch(Invocation& inv) {
                         break;
                     }
                     if (!headerDone)
-                        text = watchTextHeader(r.fahrenheit());
+                        text = watchTextHeader(r.fahrenheit(), reading.names);
                     text += watchText(reading);
                     break;
                 case Format::Json:

@@ -124,13 +124,14 @@ private:
 // each column counted, then read.
 Result<std::vector<LoadedCurve>> loadWholeCurves(store::RecordStore& store, GraphKind kind,
                                                  double start, double end, double axisFrom,
-                                                 double axisTo, const WallClockAxis& clock) {
+                                                 double axisTo, const WallClockAxis& clock,
+                                                 const GapRule& gaps) {
     std::vector<LoadedCurve> curves;
     for (const CurvePlan& plan : kindPlan(kind).curves) {
         Result<std::int64_t> n = store.countSeries(start, end, plan.column);
         if (!n)
             return n.error();
-        curves.push_back({plan, *n, {}});
+        curves.push_back({plan, *n, {}, {}});
     }
     for (LoadedCurve& curve : curves) {
         if (curve.rows <= 0)
@@ -149,6 +150,7 @@ Result<std::vector<LoadedCurve>> loadWholeCurves(store::RecordStore& store, Grap
         series->values.resize(kept);
         if (clock.isIdentity()) {
             curve.points = std::move(*series);
+            curve.parts = splitAtGaps(curve.points.times, gaps);
             continue;
         }
         // Only this column's rows pass here: in a repeated hour a row without
@@ -161,6 +163,7 @@ Result<std::vector<LoadedCurve>> loadWholeCurves(store::RecordStore& store, Grap
         for (std::size_t i = 0; i < kept; ++i)
             placing.add(series->times[i], walk.next(series->times[i]), series->values[i]);
         placing.flush();
+        curve.parts = splitAtGaps(curve.points.times, gaps);
     }
     return curves;
 }
@@ -169,25 +172,33 @@ Result<std::vector<LoadedCurve>> loadWholeCurves(store::RecordStore& store, Grap
 
 Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
                                             double end, int columns, double axisFrom, double axisTo,
-                                            const WallClockAxis& clock,
-                                            const std::stop_token& stop) {
+                                            const WallClockAxis& clock, const std::stop_token& stop,
+                                            const GapRule& gaps) {
     if (columns <= 0)
-        return loadWholeCurves(store, kind, start, end, axisFrom, axisTo, clock);
+        return loadWholeCurves(store, kind, start, end, axisFrom, axisTo, clock, gaps);
 
     // One pass over the window's rows feeds every curve's thinning.
     std::vector<LoadedCurve> curves;
     std::vector<ColumnReducer> reducers;
+    std::vector<GapCollector> seen;
+    const double pixel = 4.0 * (axisTo - axisFrom) / columns;
     for (const CurvePlan& plan : kindPlan(kind).curves) {
-        curves.push_back({plan, 0, {}});
+        curves.push_back({plan, 0, {}, {}});
         reducers.emplace_back(axisFrom, axisTo, columns);
+        seen.emplace_back(gaps, pixel);
     }
-    const auto toReducer = [](ColumnReducer* reducer) {
-        return [reducer](double position, double value) { reducer->add(position, value); };
+    // Both lists are complete here: each sink holds on to its reducer and
+    // collector.
+    const auto toReducer = [](ColumnReducer* reducer, GapCollector* collector) {
+        return [reducer, collector](double position, double value) {
+            collector->add(position);
+            reducer->add(position, value);
+        };
     };
-    using Sink = decltype(toReducer(nullptr));
+    using Sink = decltype(toReducer(nullptr, nullptr));
     std::vector<Placing<Sink>> placings;
-    for (ColumnReducer& reducer : reducers)
-        placings.emplace_back(clock, axisFrom, axisTo, toReducer(&reducer));
+    for (std::size_t i = 0; i < reducers.size(); ++i)
+        placings.emplace_back(clock, axisFrom, axisTo, toReducer(&reducers[i], &seen[i]));
     WallClockAxis::Walk walk(clock);
     std::vector<double> positions;
     const Status read = store.visitWindow(start, end, [&](std::span<const store::LogRecord> rows) {
@@ -218,8 +229,39 @@ Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind
         placings[i].flush();
         curves[i].rows = static_cast<std::int64_t>(reducers[i].pointsAdded());
         curves[i].points = reducers[i].finish();
+        curves[i].parts = splitAtSeenGaps(curves[i].points.times, seen[i].gaps());
     }
     return curves;
+}
+
+Result<double> logIntervalSeconds(store::RecordStore& store) {
+    // A day at the start, the middle and the end of the log: reading every
+    // row of a long log for its usual spacing would cost more than the
+    // drawing itself.
+    Result<std::optional<store::RecordStore::TimeSpan>> span = store.timeSpan();
+    if (!span)
+        return span.error();
+    if (!*span)
+        return 0.0;
+    const double first = (*span)->first;
+    const double last = (*span)->last;
+    constexpr double kSample = 1.0; // a day
+    IntervalCounter counter;
+    for (const double from :
+         {first - 1.0 / 86400.0, (first + last - kSample) / 2.0, last - kSample}) {
+        counter.restart();
+        const Status read =
+            store.visitWindow(std::max(from, first - 1.0 / 86400.0), std::min(from + kSample, last),
+                              [&counter](std::span<const store::LogRecord> rows) {
+                                  for (const store::LogRecord& r : rows)
+                                      counter.add(r.time);
+                              });
+        if (!read)
+            return read.error();
+        if (last - first <= kSample)
+            break;
+    }
+    return counter.intervalSeconds();
 }
 
 } // namespace vellumet::graph

@@ -2,6 +2,7 @@
 
 #include "app/text_table.h"
 #include "core/result.h"
+#include "graph/curve_gaps.h"
 #include "graph/wall_clock_axis.h"
 #include "store/record_store.h"
 
@@ -71,6 +72,8 @@ struct LoadedCurve {
     CurvePlan plan;
     std::int64_t rows = 0;
     store::Series points; // reduced when asked for
+    // The lines the points are drawn as: one unless the readings have gaps.
+    CurveParts parts;
 };
 
 // Reads the curves of a kind over start < Time <= end from the open store,
@@ -80,10 +83,39 @@ struct LoadedCurve {
 // each curve is thinned to that many pixel columns over axisFrom..axisTo as
 // the rows of the window pass by once; without, every column is counted first
 // and then read whole. Stops at the first failure, and with Errc::Cancelled
-// when stop is requested while the rows pass.
+// when stop is requested while the rows pass. Each curve is cut into parts
+// at the gaps the rule finds between its readings' places; with thinning, a
+// gap narrower than a pixel (four columns) is not cut, as it cannot be seen.
 Result<std::vector<LoadedCurve>> loadCurves(store::RecordStore& store, GraphKind kind, double start,
                                             double end, int columns, double axisFrom, double axisTo,
                                             const WallClockAxis& clock,
-                                            const std::stop_token& stop = {});
+                                            const std::stop_token& stop = {},
+                                            const GapRule& gaps = GapRule(0.0));
+
+// The usual spacing of the open store's readings in seconds (the log's
+// logging interval), from a day of readings at its start, middle and end; 0
+// for fewer than two readings.
+Result<double> logIntervalSeconds(store::RecordStore& store);
+
+// Collects the gaps of a curve as its places pass in ascending order, those
+// narrower than minWidth left out.
+class GapCollector {
+public:
+    GapCollector(const GapRule& rule, double minWidth) : rule_(rule), minWidth_(minWidth) {}
+    void add(double position) {
+        if (any_ && position - last_ >= minWidth_ && rule_.isGap(last_, position))
+            gaps_.emplace_back(last_, position);
+        any_ = true;
+        last_ = position;
+    }
+    const std::vector<std::pair<double, double>>& gaps() const { return gaps_; }
+
+private:
+    const GapRule& rule_;
+    double minWidth_;
+    bool any_ = false;
+    double last_ = 0.0;
+    std::vector<std::pair<double, double>> gaps_;
+};
 
 } // namespace vellumet::graph

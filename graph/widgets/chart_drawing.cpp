@@ -41,6 +41,15 @@ Status drawWindow(TimeChart& chart, store::RecordStore& store, const DrawRequest
         ownClock = std::move(*read);
     }
     const WallClockAxis& clock = request.clock ? *request.clock : ownClock;
+    double interval = request.intervalSeconds.value_or(0.0);
+    if (!request.intervalSeconds) {
+        Result<double> read = logIntervalSeconds(store);
+        if (!read) {
+            chart.clearAll();
+            return read.error();
+        }
+        interval = *read;
+    }
     const auto [wallFrom, wallTo] = request.axis.value_or(std::pair{request.start, request.end});
     // The end of a window takes in the second pass of a repeated hour.
     const auto [axisFrom, axisTo] =
@@ -56,7 +65,7 @@ Status drawWindow(TimeChart& chart, store::RecordStore& store, const DrawRequest
     Result<std::vector<LoadedCurve>> curves =
         loadCurves(store, request.kind, request.start, request.end,
                    request.reduce ? chart.plotColumns() * kColumnsPerPixel : 0, axisFrom, axisTo,
-                   clock, request.stop);
+                   clock, request.stop, GapRule(interval));
     if (!curves) {
         chart.clearAll();
         return curves.error();
@@ -82,7 +91,7 @@ Status drawWindow(TimeChart& chart, store::RecordStore& store, const DrawRequest
     // The ranges first: every change of a range lays out each curve again.
     chart.setValueRange(std::floor(low - margin), std::ceil(high + margin));
     for (const LoadedCurve& curve : *curves)
-        chart.addSeries(curve.plan.series, curve.points.times, curve.points.values);
+        chart.addSeries(curve.plan.series, curve.points.times, curve.points.values, curve.parts);
     return {};
 }
 

@@ -26,6 +26,9 @@ struct DrawRequest {
     std::optional<std::pair<double, double>> positions;
     // How the log's times lie on the axis; read from the store when not given.
     const WallClockAxis* clock = nullptr;
+    // The log's logging interval in seconds, for the gaps the curves are not
+    // drawn across; read from the store when not given (0: no gaps).
+    std::optional<double> intervalSeconds;
     QString unitText; // value-axis title of the temperature graph
     // Thin each curve to the chart's pixel columns; off hands every point over.
     bool reduce = true;

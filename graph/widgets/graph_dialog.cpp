@@ -14,12 +14,17 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <tuple>
 
 namespace vellumet::graph {
@@ -78,23 +83,44 @@ GraphDialog::GraphDialog(QString databasePath, app::Messenger& messenger, QWidge
                                  "arrow keys and the mouse wheel move along the time axis."));
     chart_->setMinimumSize(800, 369);
 
+    source_ = new QComboBox(this);
+    source_->addItem(localText("Last import"));
+    source_->addItem(localText("All downloads"));
+    source_->setCurrentIndex(LastImport);
+    source_->setToolTip(localText("Draw the last imported log, or the history of every download."));
+    channelList_ = new QListWidget(this);
+    channelList_->setToolTip(localText("Tick the channels to draw (at most four); double-click a "
+                                       "channel to give it a name."));
+    channelList_->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                  QAbstractItemView::EditKeyPressed);
+    channelList_->setMaximumWidth(180);
+    channelList_->setVisible(false);
+    progress_ = new QProgressBar(this);
+    progress_->setRange(0, 100);
+    progress_->setVisible(false);
+
     auto* controls = new QGridLayout;
     controls->addWidget(new QLabel(graphText(TextId::StartTime), this), 0, 0);
     controls->addWidget(startDate_, 0, 1);
     controls->addWidget(startTime_, 0, 2);
     controls->addWidget(kind_, 0, 3);
+    controls->addWidget(source_, 0, 4, Qt::AlignRight);
     controls->addWidget(draw_, 0, 5);
     controls->addWidget(exit_, 0, 6);
     controls->addWidget(new QLabel(graphText(TextId::EndTime), this), 1, 0);
     controls->addWidget(endDate_, 1, 1);
     controls->addWidget(endTime_, 1, 2);
     controls->addWidget(wholeLog_, 1, 3);
+    controls->addWidget(progress_, 1, 4);
     controls->addWidget(zoomOut_, 1, 5);
     controls->addWidget(save_, 1, 6);
     controls->setColumnStretch(4, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
-    layout->addWidget(chart_, 1);
+    auto* body = new QHBoxLayout;
+    body->addWidget(chart_, 1);
+    body->addWidget(channelList_);
+    layout->addLayout(body, 1);
 
     setPickers(openingPickers(now));
 
@@ -107,9 +133,14 @@ GraphDialog::GraphDialog(QString databasePath, app::Messenger& messenger, QWidge
             [this](double start, double end) { zoomIn(start, end); });
     connect(chart_, &TimeChart::zoomOutRequested, this, [this] { zoomOut(); });
     connect(chart_, &TimeChart::panRequested, this, [this](double fraction) { pan(fraction); });
+    connect(source_, &QComboBox::currentIndexChanged, this, [this] { sourceChanged(); });
+    connect(channelList_, &QListWidget::itemChanged, this,
+            [this](QListWidgetItem* item) { channelItemChanged(item); });
 }
 
-GraphDialog::~GraphDialog() = default;
+GraphDialog::~GraphDialog() {
+    stopJob();
+}
 
 PickerValues GraphDialog::pickers() const {
     return {startDate_->date(), startTime_->time(), endDate_->date(), endTime_->time()};
@@ -153,6 +184,8 @@ bool GraphDialog::drawGraph() {
     }
     const GraphKind kind =
         kind_->currentIndex() == 1 ? GraphKind::Humidity : GraphKind::Temperature;
+    if (showsHistory())
+        return drawRange(kind, window->start, window->end);
     // The log may have been imported anew since the last drawing.
     clock_.reset();
     if (!openStore() || !clock()) {
@@ -180,15 +213,24 @@ const WallClockAxis* GraphDialog::clock() {
             messenger_.info(QString::fromStdString(read.error().text()));
             return nullptr;
         }
+        // The gaps are those of the whole log, whatever part of it is shown.
+        Result<double> interval = logIntervalSeconds(store_);
+        if (!interval) {
+            messenger_.info(QString::fromStdString(interval.error().text()));
+            return nullptr;
+        }
         clock_ = std::move(*read);
+        intervalSeconds_ = *interval;
     }
     return &*clock_;
 }
 
 bool GraphDialog::drawRange(GraphKind kind, double start, double end) {
-    BusyCursor busy;
     drawnKind_ = kind;
     drawnRange_ = {start, end};
+    if (showsHistory())
+        return drawHistory(kind, start, end);
+    BusyCursor busy;
     if (!openStore() || !clock()) {
         chart_->clearAll();
         return false;
@@ -198,6 +240,7 @@ bool GraphDialog::drawRange(GraphKind kind, double start, double end) {
     std::tie(request.start, request.end) = clock_->wallSpan(start, end);
     request.positions = std::pair{start, end};
     request.clock = &*clock_;
+    request.intervalSeconds = intervalSeconds_;
     request.unitText = unitText_;
     if (Status s = drawWindow(*chart_, store_, request); !s) {
         store_.close();
@@ -208,6 +251,7 @@ bool GraphDialog::drawRange(GraphKind kind, double start, double end) {
 }
 
 void GraphDialog::hideEvent(QHideEvent* event) {
+    stopJob();
     store_.close();
     QDialog::hideEvent(event);
 }
@@ -240,6 +284,21 @@ bool GraphDialog::pan(double fraction) {
 }
 
 bool GraphDialog::showWholeLog() {
+    if (showsHistory()) {
+        const std::vector<ArchiveChannel> ticked = tickedChannels();
+        if (ticked.empty()) {
+            messenger_.info(localText("Tick one or more channels of the list first."));
+            return false;
+        }
+        double first = std::numeric_limits<double>::max();
+        double last = std::numeric_limits<double>::lowest();
+        for (const ArchiveChannel& c : ticked) {
+            first = std::min(first, c.first);
+            last = std::max(last, c.last);
+        }
+        setPickers(pickersForSpan(first, last));
+        return drawGraph();
+    }
     if (!openStore())
         return false;
     Result<std::optional<store::RecordStore::TimeSpan>> span = store_.timeSpan();

@@ -1,17 +1,25 @@
 #pragma once
 
 #include "app/messenger.h"
+#include "graph/archive_curves.h"
 #include "graph/graph_plan.h"
 #include "store/record_store.h"
 
 #include <QDateTime>
 #include <QDialog>
 
+#include <functional>
+#include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
 class QComboBox;
+class QListWidget;
+class QListWidgetItem;
+class QProgressBar;
 class QHideEvent;
+class QShowEvent;
 class QDateEdit;
 class QPushButton;
 class QTimeEdit;
@@ -22,7 +30,10 @@ class TimeChart;
 
 // The graph window: pick a time window and a kind, draw the curves of the
 // imported log; zoom into a range with the mouse and back out, jump to the
-// whole log, save the picture.
+// whole log, save the picture. Instead of the last import it draws the history
+// of all downloads: a curve for each channel ticked in its list, read on a
+// worker thread while a progress bar shows how far it got. A channel of the
+// list is named by editing its entry.
 class GraphDialog : public QDialog {
     Q_OBJECT
 public:
@@ -49,6 +60,16 @@ public:
     bool pan(double fraction);
     bool saveChart(const QString& path);
 
+    // The source of the curves: 0 the last import, 1 all downloads.
+    enum Source { LastImport = 0, AllDownloads = 1 };
+    bool showsHistory() const;
+    // The history's channels as listed, and whether a read of it is running.
+    const std::vector<ArchiveChannel>& historyChannels() const { return historyChannels_; }
+    bool isReading() const;
+    // Gives a listed channel a name (empty: takes it away), kept in the
+    // history for its station; false, with a message, when it cannot.
+    bool nameChannel(int row, const QString& name);
+
     TimeChart* chart() const { return chart_; }
     QDateEdit* startDateEdit() const { return startDate_; }
     QTimeEdit* startTimeEdit() const { return startTime_; }
@@ -60,11 +81,21 @@ public:
     QPushButton* wholeLogButton() const { return wholeLog_; }
     QPushButton* zoomOutButton() const { return zoomOut_; }
     QPushButton* saveButton() const { return save_; }
+    QComboBox* sourceBox() const { return source_; }
+    QListWidget* channelList() const { return channelList_; }
+    QProgressBar* progressBar() const { return progress_; }
 
     PickerValues pickers() const;
     void setPickers(const PickerValues& values);
 
+signals:
+    // The history's channel list was read (or could not be).
+    void historyListed(bool ok);
+    // A drawing of the history is on the chart (or failed or was cancelled).
+    void historyDrawn(bool ok);
+
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
@@ -77,6 +108,25 @@ private:
     void nameLog();
     bool openStore();
     void askAndSave();
+
+    // The history: its channel list, the curves of the ticked channels.
+    void sourceChanged();
+    void listHistory();
+    void fillChannelList(std::vector<ArchiveChannel> channels);
+    void channelItemChanged(QListWidgetItem* item);
+    std::vector<ArchiveChannel> tickedChannels() const;
+    bool drawHistory(GraphKind kind, double start, double end);
+    void showHistoryCurves(GraphKind kind, const std::vector<LoadedCurve>& curves);
+    std::string archivePath() const;
+    // Changes whenever the history file is written.
+    QString historySignature() const;
+    // Runs work on the worker thread and done with its outcome here; a job
+    // started later, or the window going, cancels it and drops its outcome.
+    template <typename Value>
+    void
+    runJob(std::function<Result<Value>(std::stop_token, const std::function<void(double)>&)> work,
+           std::function<void(Result<Value>)> done);
+    void stopJob();
 
     QString databasePath_;
     app::Messenger& messenger_;
@@ -94,12 +144,22 @@ private:
     QPushButton* wholeLog_ = nullptr;
     QPushButton* zoomOut_ = nullptr;
     QPushButton* save_ = nullptr;
+    QComboBox* source_ = nullptr;
+    QListWidget* channelList_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    std::vector<ArchiveChannel> historyChannels_;
+    QString listedSignature_; // of the history historyChannels_ were read from
+    bool fillingList_ = false;
+    std::jthread worker_;
+    int job_ = 0; // the job whose outcome is awaited
+    bool reading_ = false;
 
     // What is drawn now, and the ranges shown before each zoom.
     GraphKind drawnKind_ = GraphKind::Temperature;
     std::pair<double, double> drawnRange_{0.0, 0.0};
     std::vector<std::pair<double, double>> zoomHistory_;
     std::optional<WallClockAxis> clock_;
+    double intervalSeconds_ = 0.0; // the log's, read with clock_
 };
 
 } // namespace vellumet::graph

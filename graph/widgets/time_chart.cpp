@@ -6,8 +6,10 @@
 #include <QGraphicsSimpleTextItem>
 #include <QKeyEvent>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QScatterSeries>
 #include <QValueAxis>
 #include <QWheelEvent>
 
@@ -61,11 +63,24 @@ TimeChart::TimeChart(QWidget* parent) : QChartView(parent) {
         s->attachAxis(valueAxis_);
         series_[static_cast<std::size_t>(i)] = s;
     }
+    for (int i = 0; i < kSeriesCount; ++i) {
+        auto* dots = new QScatterSeries(chart);
+        dots->setColor(kColours[static_cast<std::size_t>(i)]);
+        dots->setBorderColor(kColours[static_cast<std::size_t>(i)]);
+        dots->setMarkerSize(i == 0 ? 5.0 : 4.0);
+        chart->addSeries(dots);
+        dots->attachAxis(timeAxis_);
+        dots->attachAxis(valueAxis_);
+        dots->setVisible(false);
+        lone_[static_cast<std::size_t>(i)] = dots;
+    }
     // The view comes with a chart of its own, which setChart gives up without
     // deleting.
     QChart* placeholder = this->chart();
     setChart(chart);
     delete placeholder;
+    for (QScatterSeries* dots : lone_)
+        hideFromLegend(dots);
     setRenderHint(QPainter::Antialiasing, false);
     setRubberBand(QChartView::HorizontalRubberBand);
     setFocusPolicy(Qt::StrongFocus);
@@ -155,8 +170,54 @@ QLineSeries* TimeChart::series(int index) const {
 }
 
 void TimeChart::clearSeries(int index) {
-    if (QLineSeries* s = series(index))
-        s->clear();
+    QLineSeries* s = series(index);
+    if (!s)
+        return;
+    s->clear();
+    for (QLineSeries* part : parts_[static_cast<std::size_t>(index)]) {
+        part->clear();
+        part->setVisible(false);
+    }
+    lone_[static_cast<std::size_t>(index)]->clear();
+    lone_[static_cast<std::size_t>(index)]->setVisible(false);
+}
+
+void TimeChart::hideFromLegend(QAbstractSeries* series) {
+    for (QLegendMarker* marker : chart()->legend()->markers(series))
+        marker->setVisible(false);
+}
+
+QLineSeries* TimeChart::newPart(int index) {
+    auto* part = new QLineSeries(chart());
+    part->setPen(series(index)->pen());
+    chart()->addSeries(part);
+    part->attachAxis(timeAxis_);
+    part->attachAxis(valueAxis_);
+    parts_[static_cast<std::size_t>(index)].push_back(part);
+    return part;
+}
+
+QList<QPointF> TimeChart::curvePoints(int index) const {
+    QList<QPointF> points;
+    if (const QLineSeries* s = series(index)) {
+        points = s->points();
+        for (const QLineSeries* part : parts_[static_cast<std::size_t>(index)])
+            points += part->points();
+    }
+    return points;
+}
+
+int TimeChart::partCount(int index) const {
+    const QLineSeries* s = series(index);
+    if (!s || s->count() == 0)
+        return 0;
+    const auto& parts = parts_[static_cast<std::size_t>(index)];
+    return 1 + static_cast<int>(std::count_if(parts.begin(), parts.end(),
+                                              [](const QLineSeries* p) { return p->count() > 0; }));
+}
+
+QScatterSeries* TimeChart::lonePoints(int index) const {
+    return validIndex(index) ? lone_[static_cast<std::size_t>(index)] : nullptr;
 }
 
 void TimeChart::clearAll() {
@@ -164,17 +225,43 @@ void TimeChart::clearAll() {
         clearSeries(i);
 }
 
-void TimeChart::addSeries(int index, std::span<const double> times,
-                          std::span<const double> values) {
+void TimeChart::addSeries(int index, std::span<const double> times, std::span<const double> values,
+                          const CurveParts& parts) {
     QLineSeries* s = series(index);
     if (!s)
         return;
     const std::size_t n = std::min(times.size(), values.size());
-    QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(n));
-    for (std::size_t i = 0; i < n; ++i)
-        points.append(QPointF(times[i], values[i]));
-    s->replace(points); // one update of the chart, not one per point
+    const CurveParts whole = parts.empty() ? CurveParts{{0, n}} : parts;
+    const auto pointsOf = [&](std::pair<std::size_t, std::size_t> part) {
+        QList<QPointF> points;
+        const std::size_t end = std::min(part.second, n);
+        points.reserve(static_cast<qsizetype>(end > part.first ? end - part.first : 0));
+        for (std::size_t i = part.first; i < end; ++i)
+            points.append(QPointF(times[i], values[i]));
+        return points;
+    };
+    s->replace(pointsOf(whole.front())); // one update of the chart, not one per point
+    auto& more = parts_[static_cast<std::size_t>(index)];
+    const bool shown = s->isVisible();
+    QList<QPointF> alone;
+    for (std::size_t k = 0; k < whole.size(); ++k) {
+        if (whole[k].second - whole[k].first == 1 && whole[k].second <= n)
+            alone.append(QPointF(times[whole[k].first], values[whole[k].first]));
+        if (k == 0)
+            continue;
+        QLineSeries* part = k - 1 < more.size() ? more[k - 1] : newPart(index);
+        part->replace(pointsOf(whole[k]));
+        part->setVisible(shown);
+        hideFromLegend(part);
+    }
+    for (std::size_t k = whole.size() > 0 ? whole.size() - 1 : 0; k < more.size(); ++k) {
+        more[k]->clear();
+        more[k]->setVisible(false);
+    }
+    QScatterSeries* dots = lone_[static_cast<std::size_t>(index)];
+    dots->replace(alone);
+    dots->setVisible(shown && !alone.isEmpty());
+    hideFromLegend(dots);
 }
 
 void TimeChart::setSeriesTitle(int index, const QString& title) {
@@ -185,8 +272,17 @@ void TimeChart::setSeriesTitle(int index, const QString& title) {
 }
 
 void TimeChart::setSeriesShown(int index, bool shown) {
-    if (QLineSeries* s = series(index))
-        s->setVisible(shown);
+    QLineSeries* s = series(index);
+    if (!s)
+        return;
+    s->setVisible(shown);
+    for (QLineSeries* part : parts_[static_cast<std::size_t>(index)]) {
+        part->setVisible(shown && part->count() > 0);
+        hideFromLegend(part);
+    }
+    QScatterSeries* dots = lone_[static_cast<std::size_t>(index)];
+    dots->setVisible(shown && dots->count() > 0);
+    hideFromLegend(dots);
 }
 
 bool TimeChart::seriesShown(int index) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "graph/curve_gaps.h"
 #include "graph/wall_clock_axis.h"
 
 #include <QChartView>
@@ -8,10 +9,13 @@
 #include <array>
 #include <span>
 #include <utility>
+#include <vector>
 
 class QCategoryAxis;
 class QGraphicsSimpleTextItem;
+class QAbstractSeries;
 class QLineSeries;
+class QScatterSeries;
 class QValueAxis;
 
 namespace vellumet::graph {
@@ -41,8 +45,11 @@ public:
     // Removes every point of one series, or of all four.
     void clearSeries(int index);
     void clearAll();
-    // Replaces the points of a series with a whole curve in one call.
-    void addSeries(int index, std::span<const double> times, std::span<const double> values);
+    // Replaces the points of a series with a whole curve in one call. With
+    // parts, each part is a line of its own (in the series' pen, not in the
+    // legend) and a part of one point a dot: no line is drawn across a gap.
+    void addSeries(int index, std::span<const double> times, std::span<const double> values,
+                   const CurveParts& parts = {});
     void setSeriesTitle(int index, const QString& title);
     // A hidden series is neither drawn nor listed in the legend.
     void setSeriesShown(int index, bool shown);
@@ -57,7 +64,13 @@ public:
     QString valueAxisTitle() const;
     void setValueRange(double low, double high);
 
+    // The first part of a curve; the legend's entry.
     QLineSeries* series(int index) const;
+    // Every point of a curve, all its parts in order.
+    QList<QPointF> curvePoints(int index) const;
+    // The lines a curve is drawn as, and its points alone between gaps.
+    int partCount(int index) const;
+    QScatterSeries* lonePoints(int index) const;
     QCategoryAxis* timeAxis() const { return timeAxis_; }
     // The wall-clock texts of the time axis' marks, left to right.
     QStringList timeLabels() const;
@@ -87,8 +100,13 @@ private:
     void markTimeAxis();
     void markTimeAxisNow();
     void placeEmptyText();
+    QLineSeries* newPart(int index);
+    void hideFromLegend(QAbstractSeries* series);
 
     std::array<QLineSeries*, kSeriesCount> series_{};
+    // The parts after the first, kept for the next curve when unused.
+    std::array<std::vector<QLineSeries*>, kSeriesCount> parts_{};
+    std::array<QScatterSeries*, kSeriesCount> lone_{};
     QCategoryAxis* timeAxis_ = nullptr;
     QGraphicsSimpleTextItem* emptyText_ = nullptr;
     WallClockAxis clock_;

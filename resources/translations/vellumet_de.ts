@@ -363,6 +363,54 @@
         <source>No readings between %1 and %2</source>
         <translation>Keine Messwerte zwischen %1 und %2</translation>
     </message>
+    <message>
+        <source>Last import</source>
+        <translation>Letzter Import</translation>
+    </message>
+    <message>
+        <source>All downloads</source>
+        <translation>Alle Downloads</translation>
+    </message>
+    <message>
+        <source>Draw the last imported log, or the history of every download.</source>
+        <translation>Das zuletzt importierte Protokoll zeichnen oder den Verlauf aller Downloads.</translation>
+    </message>
+    <message>
+        <source>Tick the channels to draw (at most four); double-click a channel to give it a name.</source>
+        <translation>Die zu zeichnenden Kanäle ankreuzen (höchstens vier); ein Doppelklick auf einen Kanal gibt ihm einen Namen.</translation>
+    </message>
+    <message>
+        <source>Tick one or more channels of the list first.</source>
+        <translation>Bitte zuerst einen oder mehrere Kanäle der Liste ankreuzen.</translation>
+    </message>
+    <message>
+        <source>No downloads are kept yet: the history begins with the next import.</source>
+        <translation>Es sind noch keine Downloads gespeichert: Der Verlauf beginnt mit dem nächsten Import.</translation>
+    </message>
+    <message>
+        <source>The history holds no readings.</source>
+        <translation>Der Verlauf enthält keine Messwerte.</translation>
+    </message>
+    <message>
+        <source>Tick one or more channels to draw them.</source>
+        <translation>Einen oder mehrere Kanäle zum Zeichnen ankreuzen.</translation>
+    </message>
+    <message>
+        <source>At most four channels are drawn at once.</source>
+        <translation>Es werden höchstens vier Kanäle zugleich gezeichnet.</translation>
+    </message>
+    <message>
+        <source>A channel&apos;s name has at most 64 bytes.</source>
+        <translation>Ein Kanalname hat höchstens 64 Bytes.</translation>
+    </message>
+    <message>
+        <source>A channel&apos;s name cannot hold control characters.</source>
+        <translation>Ein Kanalname darf keine Steuerzeichen enthalten.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is a channel&apos;s own name.</source>
+        <translation>„%1“ ist der eigene Name eines Kanals.</translation>
+    </message>
 </context>
 <context>
     <name>CardDialog</name>

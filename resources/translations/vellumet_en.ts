@@ -359,6 +359,54 @@
         <source>Drag across the chart to zoom in, right-click to zoom out; the arrow keys and the mouse wheel move along the time axis.</source>
         <translation>Drag across the chart to zoom in, right-click to zoom out; the arrow keys and the mouse wheel move along the time axis.</translation>
     </message>
+    <message>
+        <source>Last import</source>
+        <translation>Last import</translation>
+    </message>
+    <message>
+        <source>All downloads</source>
+        <translation>All downloads</translation>
+    </message>
+    <message>
+        <source>Draw the last imported log, or the history of every download.</source>
+        <translation>Draw the last imported log, or the history of every download.</translation>
+    </message>
+    <message>
+        <source>Tick the channels to draw (at most four); double-click a channel to give it a name.</source>
+        <translation>Tick the channels to draw (at most four); double-click a channel to give it a name.</translation>
+    </message>
+    <message>
+        <source>Tick one or more channels of the list first.</source>
+        <translation>Tick one or more channels of the list first.</translation>
+    </message>
+    <message>
+        <source>No downloads are kept yet: the history begins with the next import.</source>
+        <translation>No downloads are kept yet: the history begins with the next import.</translation>
+    </message>
+    <message>
+        <source>The history holds no readings.</source>
+        <translation>The history holds no readings.</translation>
+    </message>
+    <message>
+        <source>Tick one or more channels to draw them.</source>
+        <translation>Tick one or more channels to draw them.</translation>
+    </message>
+    <message>
+        <source>At most four channels are drawn at once.</source>
+        <translation>At most four channels are drawn at once.</translation>
+    </message>
+    <message>
+        <source>A channel&apos;s name has at most 64 bytes.</source>
+        <translation>A channel&apos;s name has at most 64 bytes.</translation>
+    </message>
+    <message>
+        <source>A channel&apos;s name cannot hold control characters.</source>
+        <translation>A channel&apos;s name cannot hold control characters.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is a channel&apos;s own name.</source>
+        <translation>&apos;%1&apos; is a channel&apos;s own name.</translation>
+    </message>
 </context>
 <context>
     <name>StationDialog</name>

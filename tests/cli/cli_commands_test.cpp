@@ -107,8 +107,8 @@ TEST_F(CliFixture, LiveTextAlignsNumbersUnderTheirUnits) {
     };
     const Case cases[] = {
         {0,
-         "channel,temperature,humidity,dewPoint,alarm",
-         {"1,25.0,50,13.9,", "2,-10.0,,,", "3,,40,,", "4,,,,"},
+         "channel,temperature,humidity,dewPoint,alarm,name",
+         {"1,25.0,50,13.9,,CH1", "2,-10.0,,,,CH2", "3,,40,,,CH3", "4,,,,,CH4"},
          "csv"},
         {0,
          "      Temperature °C  Humidity %  DewPoint °C  Alarm",
