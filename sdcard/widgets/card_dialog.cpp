@@ -68,7 +68,7 @@ CardDialog::CardDialog(StationLink& link, app::Messenger& messenger, QString dat
     selected_->setTextFormat(Qt::PlainText); // a card file name, shown as it stands
     selected_->setMinimumWidth(136);
     export_ = new QPushButton(t[TextId::Export], this);
-    delete_ = new QPushButton(t[TextId::Delete], this);
+    delete_ = new QPushButton(QStringLiteral("Delete"), this); // "Delete" in both languages
     graph_ = new QPushButton(t[TextId::Graph], this);
     folder_ = new QPushButton(t[TextId::Folder], this);
     for (QPushButton* b : {export_, delete_, graph_, folder_})
