@@ -914,6 +914,99 @@ Result<std::vector<ChannelHistory>> Archive::channels() {
     return out;
 }
 
+Result<std::vector<ChannelOutline>> Archive::outline() {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    struct Held {
+        ChannelOutline o;
+        std::int64_t station = 0, firstHour = 0, lastHour = 0;
+    };
+    std::vector<Held> held;
+    {
+        Stmt s;
+        if (Status p = impl_->prepare(
+                s, "SELECT s.Serial, b.Channel, b.Station, min(b.Bucket), max(b.Bucket), count(*),"
+                   " (SELECT count(*) FROM Files f WHERE f.Station = b.Station AND"
+                   " f.Channel = b.Channel) FROM Buckets b JOIN Stations s ON s.Id = b.Station"
+                   " GROUP BY b.Channel, b.Station ORDER BY s.Serial, b.Channel");
+            !p)
+            return p.error();
+        int rc;
+        while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+            Held h;
+            h.o.station = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
+            h.o.channel = sqlite3_column_int(s.st, 1);
+            h.station = sqlite3_column_int64(s.st, 2);
+            h.firstHour = sqlite3_column_int64(s.st, 3);
+            h.lastHour = sqlite3_column_int64(s.st, 4);
+            h.o.hours = sqlite3_column_int64(s.st, 5);
+            h.o.files = sqlite3_column_int64(s.st, 6);
+            held.push_back(std::move(h));
+        }
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot read the history");
+    }
+    // The first and last few hundred readings from the ends of the hours
+    // held: the span, and a sample of the spacing.
+    constexpr int kSample = 300;
+    Stmt head, tail;
+    if (Status p = impl_->prepare(head, "SELECT Time FROM Readings WHERE Channel = ?1 AND"
+                                        " Time >= ?2 AND Time <= ?5 AND Station = ?3 ORDER BY"
+                                        " Time LIMIT ?4");
+        !p)
+        return p.error();
+    if (Status p = impl_->prepare(tail, "SELECT Time FROM Readings WHERE Channel = ?1 AND"
+                                        " Time <= ?2 AND Time >= ?5 AND Station = ?3 ORDER BY"
+                                        " Time DESC LIMIT ?4");
+        !p)
+        return p.error();
+    std::vector<ChannelOutline> out;
+    for (Held& h : held) {
+        std::map<std::int64_t, std::int64_t> spacing;
+        std::vector<std::int64_t> ends;
+        for (sqlite3_stmt* st : {head.st, tail.st}) {
+            const bool fromStart = st == head.st;
+            sqlite3_reset(st);
+            sqlite3_bind_int(st, 1, h.o.channel);
+            sqlite3_bind_int64(st, 2,
+                               fromStart ? h.firstHour * kBucketSeconds
+                                         : (h.lastHour + 1) * kBucketSeconds - 1);
+            sqlite3_bind_int64(st, 3, h.station);
+            sqlite3_bind_int(st, 4, kSample);
+            // Within the station's own hours, however few its readings.
+            sqlite3_bind_int64(st, 5,
+                               fromStart ? (h.lastHour + 1) * kBucketSeconds - 1
+                                         : h.firstHour * kBucketSeconds);
+            std::optional<std::int64_t> previous;
+            int rc;
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+                const std::int64_t t = sqlite3_column_int64(st, 0);
+                if (!previous)
+                    ends.push_back(t);
+                else
+                    ++spacing[t > *previous ? t - *previous : *previous - t];
+                previous = t;
+            }
+            if (rc != SQLITE_DONE)
+                return impl_->error("cannot read the history");
+        }
+        if (ends.size() != 2)
+            continue; // the readings went since the summary was written
+        h.o.first = daysOf(ends[0]);
+        h.o.last = daysOf(ends[1]);
+        // As the full listing counts it: the most common, the shortest of
+        // those as common.
+        std::int64_t most = 0;
+        for (const auto& [step, count] : spacing)
+            if (count > most) {
+                most = count;
+                h.o.intervalSeconds = step;
+            }
+        out.push_back(std::move(h.o));
+    }
+    return out;
+}
+
 namespace {
 
 class StatementCursor : public ArchiveCursor {
@@ -1131,6 +1224,91 @@ Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn 
         out.times.push_back(daysOf(p.time));
         out.values.push_back(p.value);
     }
+    return out;
+}
+
+Result<Archive::Gaps> Archive::gaps(int channel, double from, double to, SeriesColumn column,
+                                    std::int64_t longerThanSeconds, CurveSource source) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Result<std::optional<std::pair<double, double>>> stored = span(channel);
+    if (!stored)
+        return stored.error();
+    Gaps out;
+    if (!*stored)
+        return out;
+    // The range as whole seconds, no wider than the readings.
+    const std::int64_t low =
+        std::max<std::int64_t>(boundSeconds(from), secondsOf((*stored)->first) - 1);
+    const std::int64_t high =
+        std::min<std::int64_t>(boundSeconds(to), secondsOf((*stored)->second));
+    if (high <= low)
+        return out;
+    const int field = static_cast<int>(column);
+    const std::string name = kFieldNames[static_cast<std::size_t>(field)];
+    // Spans of readings as they come in ascending order: a reading alone, or
+    // an hour's first and last.
+    bool any = false;
+    std::int64_t last = 0;
+    const auto pass = [&](std::int64_t first, std::int64_t end) {
+        if (any && first - last > longerThanSeconds)
+            out.emplace_back(daysOf(last), daysOf(first));
+        if (!any || end > last)
+            last = end;
+        any = true;
+    };
+
+    Stmt times;
+    const std::string timesSql = "SELECT Time FROM Readings WHERE Channel = ?1 AND Time > ?2 AND"
+                                 " Time <= ?3 AND " +
+                                 name + " IS NOT NULL ORDER BY Time";
+    if (Status p = impl_->prepare(times, timesSql.c_str()); !p)
+        return p.error();
+    const auto readTimes = [&](std::int64_t after, std::int64_t until) -> Status {
+        if (until <= after)
+            return {};
+        sqlite3_reset(times.st);
+        sqlite3_bind_int(times.st, 1, channel);
+        sqlite3_bind_int64(times.st, 2, after);
+        sqlite3_bind_int64(times.st, 3, until);
+        int rc;
+        while ((rc = sqlite3_step(times.st)) == SQLITE_ROW) {
+            const std::int64_t t = sqlite3_column_int64(times.st, 0);
+            pass(t, t);
+        }
+        return rc == SQLITE_DONE ? Status() : Status(impl_->error("cannot read the history"));
+    };
+
+    // The hours wholly in the range.
+    const std::int64_t firstHour = archive_detail::floorDiv(low + kBucketSeconds, kBucketSeconds);
+    const std::int64_t lastHour = archive_detail::floorDiv(high + 1, kBucketSeconds) - 1;
+    if (source == CurveSource::Readings || firstHour > lastHour) {
+        if (Status s = readTimes(low, high); !s)
+            return s.error();
+        return out;
+    }
+    if (Status s = readTimes(low, firstHour * kBucketSeconds - 1); !s)
+        return s.error();
+    // Each hour's first and last reading of every station together.
+    Stmt hours;
+    const std::string hoursSql = "SELECT Bucket, min(" + name + "FirstAt), max(" + name +
+                                 "LastAt) FROM Buckets WHERE Channel = ?1 AND Bucket >= ?2 AND"
+                                 " Bucket <= ?3 AND " +
+                                 name + "FirstAt IS NOT NULL GROUP BY Bucket ORDER BY Bucket";
+    if (Status p = impl_->prepare(hours, hoursSql.c_str()); !p)
+        return p.error();
+    sqlite3_bind_int(hours.st, 1, channel);
+    sqlite3_bind_int64(hours.st, 2, firstHour);
+    sqlite3_bind_int64(hours.st, 3, lastHour);
+    int rc;
+    while ((rc = sqlite3_step(hours.st)) == SQLITE_ROW) {
+        const std::int64_t start = sqlite3_column_int64(hours.st, 0) * kBucketSeconds;
+        pass(start + sqlite3_column_int64(hours.st, 1), start + sqlite3_column_int64(hours.st, 2));
+    }
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    if (Status s = readTimes((lastHour + 1) * kBucketSeconds - 1, high); !s)
+        return s.error();
     return out;
 }
 
