@@ -853,64 +853,90 @@ Status Archive::clear() {
 Result<std::vector<ChannelHistory>> Archive::channels() {
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
-    std::vector<ChannelHistory> out;
+    std::map<std::int64_t, std::string> serials;
+    std::map<std::pair<std::int64_t, int>, std::int64_t> files; // station, channel
+    {
+        Stmt s;
+        if (Status p = impl_->prepare(s, "SELECT Id, Serial FROM Stations"); !p)
+            return p.error();
+        int rc;
+        while ((rc = sqlite3_step(s.st)) == SQLITE_ROW)
+            serials[sqlite3_column_int64(s.st, 0)] =
+                reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1));
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot read the history");
+    }
     {
         Stmt s;
         if (Status p = impl_->prepare(
-                s, "SELECT s.Serial, r.Channel, r.Station, min(r.Time), max(r.Time), count(*),"
-                   " (SELECT count(*) FROM Files f WHERE f.Station = r.Station AND"
-                   " f.Channel = r.Channel) FROM Readings r JOIN Stations s ON s.Id = r.Station"
-                   " GROUP BY r.Channel, r.Station ORDER BY s.Serial, r.Channel");
+                s, "SELECT Station, Channel, count(*) FROM Files GROUP BY Station, Channel");
             !p)
             return p.error();
         int rc;
-        while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+        while ((rc = sqlite3_step(s.st)) == SQLITE_ROW)
+            files[{sqlite3_column_int64(s.st, 0), sqlite3_column_int(s.st, 1)}] =
+                sqlite3_column_int64(s.st, 2);
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot read the history");
+    }
+    std::vector<ChannelHistory> out;
+    // Every reading once, in the order the history keeps them (channel, time,
+    // station), so nothing is sorted: each station's times of a channel are
+    // gathered, and worked out when the channel ends.
+    std::map<std::int64_t, std::vector<std::int64_t>> times; // per station
+    int channel = 0;
+    const auto finish = [&] {
+        for (auto& [station, t] : times) {
+            const auto serial = serials.find(station);
+            if (serial == serials.end() || t.empty())
+                continue;
             ChannelHistory h;
-            h.station = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
-            h.channel = sqlite3_column_int(s.st, 1);
-            h.first = daysOf(sqlite3_column_int64(s.st, 3));
-            h.last = daysOf(sqlite3_column_int64(s.st, 4));
-            h.rows = sqlite3_column_int64(s.st, 5);
-            h.files = sqlite3_column_int64(s.st, 6);
+            h.station = serial->second;
+            h.channel = channel;
+            h.first = daysOf(t.front());
+            h.last = daysOf(t.back());
+            h.rows = static_cast<std::int64_t>(t.size());
+            const auto held = files.find({station, channel});
+            h.files = held == files.end() ? 0 : held->second;
+            // The spacing and the gaps come from the times themselves.
+            std::map<std::int64_t, std::int64_t> spacing;
+            for (std::size_t i = 1; i < t.size(); ++i)
+                ++spacing[t[i] - t[i - 1]];
+            std::int64_t most = 0;
+            for (const auto& [step, count] : spacing)
+                if (count > most) {
+                    most = count;
+                    h.intervalSeconds = step;
+                }
+            if (h.intervalSeconds > 0)
+                for (std::size_t i = 1; i < t.size(); ++i)
+                    if (t[i] - t[i - 1] > 3 * h.intervalSeconds)
+                        h.gaps.emplace_back(daysOf(t[i - 1]), daysOf(t[i]));
             out.push_back(std::move(h));
         }
-        if (rc != SQLITE_DONE)
-            return impl_->error("cannot read the history");
-    }
-    // The spacing and the gaps come from the times themselves, one channel at
-    // a time.
-    Stmt times;
-    if (Status p = impl_->prepare(times, "SELECT r.Time FROM Readings r JOIN Stations s ON"
-                                         " s.Id = r.Station WHERE r.Channel = ?1 AND"
-                                         " s.Serial = ?2 ORDER BY r.Time");
+        times.clear();
+    };
+    Stmt all;
+    if (Status p = impl_->prepare(all, "SELECT Channel, Time, Station FROM Readings ORDER BY"
+                                       " Channel, Time, Station");
         !p)
         return p.error();
-    for (ChannelHistory& h : out) {
-        sqlite3_reset(times.st);
-        sqlite3_bind_int(times.st, 1, h.channel);
-        sqlite3_bind_text(times.st, 2, h.station.data(), static_cast<int>(h.station.size()),
-                          SQLITE_TRANSIENT);
-        std::vector<std::int64_t> t;
-        t.reserve(static_cast<std::size_t>(h.rows));
-        int rc;
-        while ((rc = sqlite3_step(times.st)) == SQLITE_ROW)
-            t.push_back(sqlite3_column_int64(times.st, 0));
-        if (rc != SQLITE_DONE)
-            return impl_->error("cannot read the history");
-        std::map<std::int64_t, std::int64_t> spacing;
-        for (std::size_t i = 1; i < t.size(); ++i)
-            ++spacing[t[i] - t[i - 1]];
-        std::int64_t most = 0;
-        for (const auto& [step, count] : spacing)
-            if (count > most) {
-                most = count;
-                h.intervalSeconds = step;
-            }
-        if (h.intervalSeconds > 0)
-            for (std::size_t i = 1; i < t.size(); ++i)
-                if (t[i] - t[i - 1] > 3 * h.intervalSeconds)
-                    h.gaps.emplace_back(daysOf(t[i - 1]), daysOf(t[i]));
+    int rc;
+    while ((rc = sqlite3_step(all.st)) == SQLITE_ROW) {
+        const int next = sqlite3_column_int(all.st, 0);
+        if (next != channel) {
+            finish();
+            channel = next;
+        }
+        times[sqlite3_column_int64(all.st, 2)].push_back(sqlite3_column_int64(all.st, 1));
     }
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    finish();
+    // By station, then channel.
+    std::sort(out.begin(), out.end(), [](const ChannelHistory& a, const ChannelHistory& b) {
+        return a.station != b.station ? a.station < b.station : a.channel < b.channel;
+    });
     return out;
 }
 
