@@ -1,7 +1,5 @@
 #include "archive_curves.h"
 
-#include "column_reduction.h"
-
 #include <QCoreApplication>
 #include <QTimeZone>
 
