@@ -6,6 +6,7 @@
 // listed the history and drew four channels. Run by hand:
 // build/bench/graph_history_bench FOLDER, after make_bench_archive FOLDER.
 #include "graph/archive_curves.h"
+#include "graph/column_reduction.h"
 #include "graph/widgets/graph_dialog.h"
 
 #include <QApplication>
@@ -97,6 +98,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("list of %zu channels: %.2f s\n", channels->size(), seconds(Clock::now() - t0));
+    t0 = Clock::now();
+    Result<std::vector<store::ChannelHistory>> full = archive.channels();
+    if (!full) {
+        std::fprintf(stderr, "%s\n", full.error().text().c_str());
+        return 1;
+    }
+    std::size_t gaps = 0;
+    for (const auto& h : *full)
+        gaps += h.gaps.size();
+    std::printf("full listing (every reading, %zu gaps): %.2f s\n", gaps,
+                seconds(Clock::now() - t0));
 
     const std::vector<graph::ArchiveChannel> four(channels->begin(), channels->begin() + 4);
     double first = four.front().first, last = four.front().last;
@@ -113,14 +125,47 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::int64_t rows = 0;
-    std::size_t points = 0;
     for (const auto& c : *curves) {
         rows += c.rows;
-        points += c.points.times.size();
     }
-    std::printf("four channels, whole span: %lld readings read and thinned to %zu points in "
+    std::size_t parts = 0;
+    for (const auto& c : *curves)
+        parts += c.parts.size();
+    std::printf("four channels, whole span: %lld points in %zu lines, from the summary, in "
                 "%.2f s\n",
-                static_cast<long long>(rows), points, seconds(Clock::now() - t0));
+                static_cast<long long>(rows), parts, seconds(Clock::now() - t0));
+
+    // A month: a pixel is under an hour, so the gaps come from the readings.
+    t0 = Clock::now();
+    Result<std::vector<graph::LoadedCurve>> month = graph::loadArchiveCurves(
+        archive, four, graph::GraphKind::Temperature, last - 30.0, last, kColumns);
+    if (!month)
+        return 1;
+    std::size_t monthPoints = 0;
+    for (const auto& c : *month)
+        monthPoints += c.points.times.size();
+    std::printf("four channels, the last month: %zu points in %.2f s\n", monthPoints,
+                seconds(Clock::now() - t0));
+
+    // The same curves from every reading, thinned as they pass.
+    t0 = Clock::now();
+    std::int64_t read = 0;
+    for (const auto& c : four) {
+        graph::ColumnReducer reducer(first - 1.0 / 86400.0, last, kColumns);
+        const Status s = graph::readChannelValues(
+            archive, c.channel, first - 1.0 / 86400.0, last, store::SeriesColumn::Temperature,
+            [&](std::span<const double> times, std::span<const double> values) {
+                for (std::size_t k = 0; k < times.size(); ++k)
+                    reducer.add(times[k], values[k]);
+                return true;
+            });
+        if (!s)
+            return 1;
+        read += static_cast<std::int64_t>(reducer.pointsAdded());
+        (void)reducer.finish();
+    }
+    std::printf("the same from every reading (%lld read): %.2f s\n", static_cast<long long>(read),
+                seconds(Clock::now() - t0));
 
     std::stop_source stop;
     Clock::time_point asked;

@@ -3,6 +3,7 @@
 #include "archive_commands.h"
 #include "data_dir.h"
 
+#include "graph/archive_curves.h"
 #include "graph/graph_plan.h"
 #include "store/archive.h"
 
@@ -61,9 +62,6 @@ std::string drawArchivePlot(Invocation& inv, const ArchivePlot& plot) {
         throw UsageError("Time Error: the window ends before it starts");
 
     const graph::GraphKind kind = *graph::parseGraphKind(plot.kind);
-    const store::SeriesColumn column = kind == graph::GraphKind::Humidity
-                                           ? store::SeriesColumn::Humidity
-                                           : store::SeriesColumn::Temperature;
     graph::TimeChart chart;
     chart.resize(plot.width, plot.height);
     chart.clearAll();
@@ -83,31 +81,30 @@ std::string drawArchivePlot(Invocation& inv, const ArchivePlot& plot) {
     constexpr int kColumnsPerPixel = 4;
     double low = std::numeric_limits<double>::infinity();
     double high = -low;
-    std::vector<store::Series> curves;
     // A window that starts at the first reading takes it in.
     const double after = plot.from ? start : start - 1.0 / 86400.0;
-    for (int channel : channels) {
-        if (inv.interrupted())
-            throw CommandError("interrupted");
-        Result<store::Series> curve =
-            archive.curve(channel, after, end, column, chart.plotColumns() * kColumnsPerPixel);
-        if (!curve)
-            throw CommandError(curve.error().text());
-        // The thinned curve keeps each column's lowest and highest reading.
-        for (double v : curve->values) {
+    if (inv.interrupted())
+        throw CommandError("interrupted");
+    // Each curve is cut where its readings stop, as the graph window cuts it.
+    Result<std::vector<graph::LoadedCurve>> curves = graph::loadArchiveChannelCurves(
+        archive, channels, kind, after, end, chart.plotColumns() * kColumnsPerPixel);
+    if (!curves)
+        throw CommandError(curves.error().text());
+    // The thinned curve keeps each column's lowest and highest reading.
+    for (const graph::LoadedCurve& curve : *curves)
+        for (double v : curve.points.values) {
             low = std::min(low, v);
             high = std::max(high, v);
         }
-        curves.push_back(std::move(*curve));
-    }
     if (low > high) {
         low = kind == graph::GraphKind::Humidity ? 0.0 : -10.0;
         high = kind == graph::GraphKind::Humidity ? 100.0 : 40.0;
     }
     const double margin = std::max((high - low) * 0.05, 0.5);
     chart.setValueRange(std::floor(low - margin), std::ceil(high + margin));
-    for (std::size_t i = 0; i < curves.size(); ++i)
-        chart.addSeries(static_cast<int>(i), curves[i].times, curves[i].values);
+    for (std::size_t i = 0; i < curves->size(); ++i)
+        chart.addSeries(static_cast<int>(i), (*curves)[i].points.times, (*curves)[i].points.values,
+                        (*curves)[i].parts);
     const QByteArray image =
         graph::chartImage(chart, plot.svg ? graph::ImageFormat::Svg : graph::ImageFormat::Png);
     if (image.isEmpty())

@@ -1,7 +1,5 @@
 #include "archive_curves.h"
 
-#include "column_reduction.h"
-
 #include <QCoreApplication>
 #include <QTimeZone>
 
@@ -21,11 +19,13 @@ QString channelLabel(store::Archive& archive, const std::string& station, int ch
 }
 
 Result<std::vector<ArchiveChannel>> archiveChannels(store::Archive& archive) {
-    Result<std::vector<store::ChannelHistory>> held = archive.channels();
+    // The quick listing: the window offers the channels at once, whatever
+    // the size of the history.
+    Result<std::vector<store::ChannelOutline>> held = archive.outline();
     if (!held)
         return held.error();
-    std::map<int, std::pair<ArchiveChannel, std::int64_t>> byChannel; // with its most rows
-    for (const store::ChannelHistory& h : *held) {
+    std::map<int, std::pair<ArchiveChannel, std::int64_t>> byChannel; // with its most hours
+    for (const store::ChannelOutline& h : *held) {
         auto [at, added] = byChannel.try_emplace(h.channel);
         ArchiveChannel& c = at->second.first;
         if (added) {
@@ -35,8 +35,8 @@ Result<std::vector<ArchiveChannel>> archiveChannels(store::Archive& archive) {
         }
         c.first = std::min(c.first, h.first);
         c.last = std::max(c.last, h.last);
-        if (h.rows > at->second.second) {
-            at->second.second = h.rows;
+        if (h.hours > at->second.second) {
+            at->second.second = h.hours;
             c.station = h.station;
             c.intervalSeconds = static_cast<double>(h.intervalSeconds);
         }
@@ -75,6 +75,35 @@ Status readChannelValues(store::Archive& archive, int channel, double from, doub
     return archive.visitValues(channel, from, to, column, visit);
 }
 
+Result<store::Series> readChannelCurve(store::Archive& archive, int channel, double from, double to,
+                                       store::SeriesColumn column, int columns) {
+    return archive.curve(channel, from, to, column, columns);
+}
+
+Result<std::vector<std::pair<double, double>>>
+readChannelGaps(store::Archive& archive, int channel, double intervalSeconds, double from,
+                double to, store::SeriesColumn column, double minWidth) {
+    std::vector<std::pair<double, double>> out;
+    const GapRule rule(intervalSeconds, QTimeZone::systemTimeZone());
+    if (rule.limitDays() <= 0.0)
+        return out;
+    // The summary tells every gap that spans the turn of an hour; one within
+    // an hour is only missed when the drawing could not show it anyway.
+    constexpr double kHourDays = 1.0 / 24.0;
+    const auto source = minWidth >= kHourDays ? store::Archive::CurveSource::Fastest
+                                              : store::Archive::CurveSource::Readings;
+    // Longer than the rule's limit in seconds, rounded down: the rule itself
+    // decides on each.
+    const auto longer = static_cast<std::int64_t>(std::floor(rule.limitDays() * 86400.0));
+    Result<store::Archive::Gaps> seen = archive.gaps(channel, from, to, column, longer, source);
+    if (!seen)
+        return seen.error();
+    for (const auto& [before, after] : *seen)
+        if (after - before >= minWidth && rule.isGap(before, after))
+            out.emplace_back(before, after);
+    return out;
+}
+
 Result<std::vector<LoadedCurve>> loadArchiveCurves(store::Archive& archive,
                                                    const std::vector<ArchiveChannel>& channels,
                                                    GraphKind kind, double start, double end,
@@ -84,55 +113,73 @@ Result<std::vector<LoadedCurve>> loadArchiveCurves(store::Archive& archive,
                                            ? store::SeriesColumn::Humidity
                                            : store::SeriesColumn::Temperature;
     const app::TextId title = kindPlan(kind).curves.front().title;
-    const double span = end > start ? end - start : 1.0;
     // A gap narrower than a pixel cannot be seen; without thinning every gap
     // counts.
     const double pixel = columns > 0 ? 4.0 * (end - start) / columns : 0.0;
     std::vector<LoadedCurve> curves;
+    const double share = channels.empty() ? 1.0 : 1.0 / static_cast<double>(channels.size());
     for (std::size_t i = 0; i < channels.size(); ++i) {
-        LoadedCurve curve{{static_cast<int>(i), column, title}, 0, {}, {}};
-        const GapRule rule(channels[i].intervalSeconds, QTimeZone::systemTimeZone());
-        GapCollector gaps(rule, pixel);
-        ColumnReducer reducer(start, end, columns > 0 ? columns : 1);
-        const double share = 1.0 / static_cast<double>(channels.size());
-        const Status read = readChannelValues(
-            archive, channels[i].channel, start, end, column,
-            [&](std::span<const double> times, std::span<const double> values) {
-                if (stop.stop_requested())
-                    return false;
-                for (std::size_t k = 0; k < times.size(); ++k) {
-                    const double value = values[k];
-                    if (value == static_cast<double>(store::kNoValue) || std::isnan(value))
-                        continue;
-                    gaps.add(times[k]);
-                    if (columns > 0) {
-                        reducer.add(times[k], value);
-                    } else {
-                        curve.points.times.push_back(times[k]);
-                        curve.points.values.push_back(value);
-                    }
-                }
-                if (progress && !times.empty())
-                    progress(share * (static_cast<double>(i) +
-                                      std::clamp((times.back() - start) / span, 0.0, 1.0)));
-                return true;
-            });
-        if (!read)
-            return read.error();
         if (stop.stop_requested())
             return makeError(Errc::Cancelled, "interrupted");
+        LoadedCurve curve{{static_cast<int>(i), column, title}, 0, {}, {}};
         if (columns > 0) {
-            curve.rows = static_cast<std::int64_t>(reducer.pointsAdded());
-            curve.points = reducer.finish();
+            Result<store::Series> thinned =
+                readChannelCurve(archive, channels[i].channel, start, end, column, columns);
+            if (!thinned)
+                return thinned.error();
+            curve.points = std::move(*thinned);
         } else {
-            curve.rows = static_cast<std::int64_t>(curve.points.times.size());
+            const Status read = readChannelValues(
+                archive, channels[i].channel, start, end, column,
+                [&](std::span<const double> times, std::span<const double> values) {
+                    if (stop.stop_requested())
+                        return false;
+                    curve.points.times.insert(curve.points.times.end(), times.begin(), times.end());
+                    curve.points.values.insert(curve.points.values.end(), values.begin(),
+                                               values.end());
+                    return true;
+                });
+            if (!read)
+                return read.error();
         }
-        curve.parts = splitAtSeenGaps(curve.points.times, gaps.gaps());
+        curve.rows = static_cast<std::int64_t>(curve.points.times.size());
+        if (progress)
+            progress(share * (static_cast<double>(i) + 0.5));
+        if (stop.stop_requested())
+            return makeError(Errc::Cancelled, "interrupted");
+        Result<std::vector<std::pair<double, double>>> gaps = readChannelGaps(
+            archive, channels[i].channel, channels[i].intervalSeconds, start, end, column, pixel);
+        if (!gaps)
+            return gaps.error();
+        curve.parts = splitAtSeenGaps(curve.points.times, *gaps);
         curves.push_back(std::move(curve));
+        if (progress)
+            progress(share * static_cast<double>(i + 1));
     }
     if (progress)
         progress(1.0);
     return curves;
+}
+
+Result<std::vector<LoadedCurve>> loadArchiveChannelCurves(store::Archive& archive,
+                                                          const std::vector<int>& channels,
+                                                          GraphKind kind, double start, double end,
+                                                          int columns) {
+    Result<std::vector<ArchiveChannel>> held = archiveChannels(archive);
+    if (!held)
+        return held.error();
+    std::vector<ArchiveChannel> wanted;
+    for (int channel : channels) {
+        const auto found = std::find_if(held->begin(), held->end(), [&](const ArchiveChannel& c) {
+            return c.channel == channel;
+        });
+        ArchiveChannel c;
+        c.channel = channel;
+        if (found != held->end())
+            c = *found;
+        wanted.push_back(std::move(c));
+    }
+    return loadArchiveCurves(archive, wanted, kind, start, end, columns);
 }
 
 } // namespace vellumet::graph

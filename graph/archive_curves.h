@@ -10,6 +10,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vellumet::graph {
@@ -45,6 +46,22 @@ std::optional<QString> channelNameProblem(const QString& name);
 Status readChannelValues(store::Archive& archive, int channel, double from, double to,
                          store::SeriesColumn column, const store::Archive::ValueVisitor& visit);
 
+// One value column of a channel over from < time <= to thinned to `columns`
+// columns, as Archive::curve gives it: the graph's curves of the history come
+// from here.
+Result<store::Series> readChannelCurve(store::Archive& archive, int channel, double from, double to,
+                                       store::SeriesColumn column, int columns);
+
+// The gaps of a channel logging every intervalSeconds over from < time <= to
+// that a drawing shows (start, end; ascending): stretches without a reading
+// with a value in the column longer than kGapIntervals intervals (an hour the
+// local clock skips is no gap), and at least minWidth days wide. Read from the
+// history's summary when minWidth is an hour or more, else from the readings'
+// times; never from the spacing of thinned points.
+Result<std::vector<std::pair<double, double>>>
+readChannelGaps(store::Archive& archive, int channel, double intervalSeconds, double from,
+                double to, store::SeriesColumn column, double minWidth);
+
 // The curves of some channels of the history over start < time <= end, one
 // per channel (series 0 upwards, in the order given), of the kind's main
 // column: temperature or humidity. Times are wall-clock times and their own
@@ -58,5 +75,13 @@ loadArchiveCurves(store::Archive& archive, const std::vector<ArchiveChannel>& ch
                   GraphKind kind, double start, double end, int columns,
                   const std::stop_token& stop = {},
                   const std::function<void(double)>& progress = {});
+
+// The same for channels given by number, each with the interval the listing
+// tells for it (a channel the history does not hold is an empty curve): the
+// curves plot --archive draws.
+Result<std::vector<LoadedCurve>> loadArchiveChannelCurves(store::Archive& archive,
+                                                          const std::vector<int>& channels,
+                                                          GraphKind kind, double start, double end,
+                                                          int columns);
 
 } // namespace vellumet::graph

@@ -853,63 +853,182 @@ Status Archive::clear() {
 Result<std::vector<ChannelHistory>> Archive::channels() {
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
-    std::vector<ChannelHistory> out;
+    std::map<std::int64_t, std::string> serials;
+    std::map<std::pair<std::int64_t, int>, std::int64_t> files; // station, channel
+    {
+        Stmt s;
+        if (Status p = impl_->prepare(s, "SELECT Id, Serial FROM Stations"); !p)
+            return p.error();
+        int rc;
+        while ((rc = sqlite3_step(s.st)) == SQLITE_ROW)
+            serials[sqlite3_column_int64(s.st, 0)] =
+                reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1));
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot read the history");
+    }
     {
         Stmt s;
         if (Status p = impl_->prepare(
-                s, "SELECT s.Serial, r.Channel, r.Station, min(r.Time), max(r.Time), count(*),"
-                   " (SELECT count(*) FROM Files f WHERE f.Station = r.Station AND"
-                   " f.Channel = r.Channel) FROM Readings r JOIN Stations s ON s.Id = r.Station"
-                   " GROUP BY r.Channel, r.Station ORDER BY s.Serial, r.Channel");
+                s, "SELECT Station, Channel, count(*) FROM Files GROUP BY Station, Channel");
+            !p)
+            return p.error();
+        int rc;
+        while ((rc = sqlite3_step(s.st)) == SQLITE_ROW)
+            files[{sqlite3_column_int64(s.st, 0), sqlite3_column_int(s.st, 1)}] =
+                sqlite3_column_int64(s.st, 2);
+        if (rc != SQLITE_DONE)
+            return impl_->error("cannot read the history");
+    }
+    std::vector<ChannelHistory> out;
+    // Every reading once, in the order the history keeps them (channel, time,
+    // station), so nothing is sorted: each station's times of a channel are
+    // gathered, and worked out when the channel ends.
+    std::map<std::int64_t, std::vector<std::int64_t>> times; // per station
+    int channel = 0;
+    const auto finish = [&] {
+        for (auto& [station, t] : times) {
+            const auto serial = serials.find(station);
+            if (serial == serials.end() || t.empty())
+                continue;
+            ChannelHistory h;
+            h.station = serial->second;
+            h.channel = channel;
+            h.first = daysOf(t.front());
+            h.last = daysOf(t.back());
+            h.rows = static_cast<std::int64_t>(t.size());
+            const auto held = files.find({station, channel});
+            h.files = held == files.end() ? 0 : held->second;
+            // The spacing and the gaps come from the times themselves.
+            std::map<std::int64_t, std::int64_t> spacing;
+            for (std::size_t i = 1; i < t.size(); ++i)
+                ++spacing[t[i] - t[i - 1]];
+            std::int64_t most = 0;
+            for (const auto& [step, count] : spacing)
+                if (count > most) {
+                    most = count;
+                    h.intervalSeconds = step;
+                }
+            if (h.intervalSeconds > 0)
+                for (std::size_t i = 1; i < t.size(); ++i)
+                    if (t[i] - t[i - 1] > 3 * h.intervalSeconds)
+                        h.gaps.emplace_back(daysOf(t[i - 1]), daysOf(t[i]));
+            out.push_back(std::move(h));
+        }
+        times.clear();
+    };
+    Stmt all;
+    if (Status p = impl_->prepare(all, "SELECT Channel, Time, Station FROM Readings ORDER BY"
+                                       " Channel, Time, Station");
+        !p)
+        return p.error();
+    int rc;
+    while ((rc = sqlite3_step(all.st)) == SQLITE_ROW) {
+        const int next = sqlite3_column_int(all.st, 0);
+        if (next != channel) {
+            finish();
+            channel = next;
+        }
+        times[sqlite3_column_int64(all.st, 2)].push_back(sqlite3_column_int64(all.st, 1));
+    }
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    finish();
+    // By station, then channel.
+    std::sort(out.begin(), out.end(), [](const ChannelHistory& a, const ChannelHistory& b) {
+        return a.station != b.station ? a.station < b.station : a.channel < b.channel;
+    });
+    return out;
+}
+
+Result<std::vector<ChannelOutline>> Archive::outline() {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    struct Held {
+        ChannelOutline o;
+        std::int64_t station = 0, firstHour = 0, lastHour = 0;
+    };
+    std::vector<Held> held;
+    {
+        Stmt s;
+        if (Status p = impl_->prepare(
+                s, "SELECT s.Serial, b.Channel, b.Station, min(b.Bucket), max(b.Bucket), count(*),"
+                   " (SELECT count(*) FROM Files f WHERE f.Station = b.Station AND"
+                   " f.Channel = b.Channel) FROM Buckets b JOIN Stations s ON s.Id = b.Station"
+                   " GROUP BY b.Channel, b.Station ORDER BY s.Serial, b.Channel");
             !p)
             return p.error();
         int rc;
         while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
-            ChannelHistory h;
-            h.station = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
-            h.channel = sqlite3_column_int(s.st, 1);
-            h.first = daysOf(sqlite3_column_int64(s.st, 3));
-            h.last = daysOf(sqlite3_column_int64(s.st, 4));
-            h.rows = sqlite3_column_int64(s.st, 5);
-            h.files = sqlite3_column_int64(s.st, 6);
-            out.push_back(std::move(h));
+            Held h;
+            h.o.station = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
+            h.o.channel = sqlite3_column_int(s.st, 1);
+            h.station = sqlite3_column_int64(s.st, 2);
+            h.firstHour = sqlite3_column_int64(s.st, 3);
+            h.lastHour = sqlite3_column_int64(s.st, 4);
+            h.o.hours = sqlite3_column_int64(s.st, 5);
+            h.o.files = sqlite3_column_int64(s.st, 6);
+            held.push_back(std::move(h));
         }
         if (rc != SQLITE_DONE)
             return impl_->error("cannot read the history");
     }
-    // The spacing and the gaps come from the times themselves, one channel at
-    // a time.
-    Stmt times;
-    if (Status p = impl_->prepare(times, "SELECT r.Time FROM Readings r JOIN Stations s ON"
-                                         " s.Id = r.Station WHERE r.Channel = ?1 AND"
-                                         " s.Serial = ?2 ORDER BY r.Time");
+    // The first and last few hundred readings from the ends of the hours
+    // held: the span, and a sample of the spacing.
+    constexpr int kSample = 300;
+    Stmt head, tail;
+    if (Status p = impl_->prepare(head, "SELECT Time FROM Readings WHERE Channel = ?1 AND"
+                                        " Time >= ?2 AND Time <= ?5 AND Station = ?3 ORDER BY"
+                                        " Time LIMIT ?4");
         !p)
         return p.error();
-    for (ChannelHistory& h : out) {
-        sqlite3_reset(times.st);
-        sqlite3_bind_int(times.st, 1, h.channel);
-        sqlite3_bind_text(times.st, 2, h.station.data(), static_cast<int>(h.station.size()),
-                          SQLITE_TRANSIENT);
-        std::vector<std::int64_t> t;
-        t.reserve(static_cast<std::size_t>(h.rows));
-        int rc;
-        while ((rc = sqlite3_step(times.st)) == SQLITE_ROW)
-            t.push_back(sqlite3_column_int64(times.st, 0));
-        if (rc != SQLITE_DONE)
-            return impl_->error("cannot read the history");
+    if (Status p = impl_->prepare(tail, "SELECT Time FROM Readings WHERE Channel = ?1 AND"
+                                        " Time <= ?2 AND Time >= ?5 AND Station = ?3 ORDER BY"
+                                        " Time DESC LIMIT ?4");
+        !p)
+        return p.error();
+    std::vector<ChannelOutline> out;
+    for (Held& h : held) {
         std::map<std::int64_t, std::int64_t> spacing;
-        for (std::size_t i = 1; i < t.size(); ++i)
-            ++spacing[t[i] - t[i - 1]];
+        std::vector<std::int64_t> ends;
+        for (sqlite3_stmt* st : {head.st, tail.st}) {
+            const bool fromStart = st == head.st;
+            sqlite3_reset(st);
+            sqlite3_bind_int(st, 1, h.o.channel);
+            sqlite3_bind_int64(st, 2,
+                               fromStart ? h.firstHour * kBucketSeconds
+                                         : (h.lastHour + 1) * kBucketSeconds - 1);
+            sqlite3_bind_int64(st, 3, h.station);
+            sqlite3_bind_int(st, 4, kSample);
+            // Within the station's own hours, however few its readings.
+            sqlite3_bind_int64(st, 5,
+                               fromStart ? (h.lastHour + 1) * kBucketSeconds - 1
+                                         : h.firstHour * kBucketSeconds);
+            std::optional<std::int64_t> previous;
+            int rc;
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+                const std::int64_t t = sqlite3_column_int64(st, 0);
+                if (!previous)
+                    ends.push_back(t);
+                else
+                    ++spacing[t > *previous ? t - *previous : *previous - t];
+                previous = t;
+            }
+            if (rc != SQLITE_DONE)
+                return impl_->error("cannot read the history");
+        }
+        if (ends.size() != 2)
+            continue; // the readings went since the summary was written
+        h.o.first = daysOf(ends[0]);
+        h.o.last = daysOf(ends[1]);
+        // As the full listing counts it: the most common, the shortest of
+        // those as common.
         std::int64_t most = 0;
         for (const auto& [step, count] : spacing)
             if (count > most) {
                 most = count;
-                h.intervalSeconds = step;
+                h.o.intervalSeconds = step;
             }
-        if (h.intervalSeconds > 0)
-            for (std::size_t i = 1; i < t.size(); ++i)
-                if (t[i] - t[i - 1] > 3 * h.intervalSeconds)
-                    h.gaps.emplace_back(daysOf(t[i - 1]), daysOf(t[i]));
+        out.push_back(std::move(h.o));
     }
     return out;
 }
@@ -1131,6 +1250,91 @@ Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn 
         out.times.push_back(daysOf(p.time));
         out.values.push_back(p.value);
     }
+    return out;
+}
+
+Result<Archive::Gaps> Archive::gaps(int channel, double from, double to, SeriesColumn column,
+                                    std::int64_t longerThanSeconds, CurveSource source) {
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Result<std::optional<std::pair<double, double>>> stored = span(channel);
+    if (!stored)
+        return stored.error();
+    Gaps out;
+    if (!*stored)
+        return out;
+    // The range as whole seconds, no wider than the readings.
+    const std::int64_t low =
+        std::max<std::int64_t>(boundSeconds(from), secondsOf((*stored)->first) - 1);
+    const std::int64_t high =
+        std::min<std::int64_t>(boundSeconds(to), secondsOf((*stored)->second));
+    if (high <= low)
+        return out;
+    const int field = static_cast<int>(column);
+    const std::string name = kFieldNames[static_cast<std::size_t>(field)];
+    // Spans of readings as they come in ascending order: a reading alone, or
+    // an hour's first and last.
+    bool any = false;
+    std::int64_t last = 0;
+    const auto pass = [&](std::int64_t first, std::int64_t end) {
+        if (any && first - last > longerThanSeconds)
+            out.emplace_back(daysOf(last), daysOf(first));
+        if (!any || end > last)
+            last = end;
+        any = true;
+    };
+
+    Stmt times;
+    const std::string timesSql = "SELECT Time FROM Readings WHERE Channel = ?1 AND Time > ?2 AND"
+                                 " Time <= ?3 AND " +
+                                 name + " IS NOT NULL ORDER BY Time";
+    if (Status p = impl_->prepare(times, timesSql.c_str()); !p)
+        return p.error();
+    const auto readTimes = [&](std::int64_t after, std::int64_t until) -> Status {
+        if (until <= after)
+            return {};
+        sqlite3_reset(times.st);
+        sqlite3_bind_int(times.st, 1, channel);
+        sqlite3_bind_int64(times.st, 2, after);
+        sqlite3_bind_int64(times.st, 3, until);
+        int rc;
+        while ((rc = sqlite3_step(times.st)) == SQLITE_ROW) {
+            const std::int64_t t = sqlite3_column_int64(times.st, 0);
+            pass(t, t);
+        }
+        return rc == SQLITE_DONE ? Status() : Status(impl_->error("cannot read the history"));
+    };
+
+    // The hours wholly in the range.
+    const std::int64_t firstHour = archive_detail::floorDiv(low + kBucketSeconds, kBucketSeconds);
+    const std::int64_t lastHour = archive_detail::floorDiv(high + 1, kBucketSeconds) - 1;
+    if (source == CurveSource::Readings || firstHour > lastHour) {
+        if (Status s = readTimes(low, high); !s)
+            return s.error();
+        return out;
+    }
+    if (Status s = readTimes(low, firstHour * kBucketSeconds - 1); !s)
+        return s.error();
+    // Each hour's first and last reading of every station together.
+    Stmt hours;
+    const std::string hoursSql = "SELECT Bucket, min(" + name + "FirstAt), max(" + name +
+                                 "LastAt) FROM Buckets WHERE Channel = ?1 AND Bucket >= ?2 AND"
+                                 " Bucket <= ?3 AND " +
+                                 name + "FirstAt IS NOT NULL GROUP BY Bucket ORDER BY Bucket";
+    if (Status p = impl_->prepare(hours, hoursSql.c_str()); !p)
+        return p.error();
+    sqlite3_bind_int(hours.st, 1, channel);
+    sqlite3_bind_int64(hours.st, 2, firstHour);
+    sqlite3_bind_int64(hours.st, 3, lastHour);
+    int rc;
+    while ((rc = sqlite3_step(hours.st)) == SQLITE_ROW) {
+        const std::int64_t start = sqlite3_column_int64(hours.st, 0) * kBucketSeconds;
+        pass(start + sqlite3_column_int64(hours.st, 1), start + sqlite3_column_int64(hours.st, 2));
+    }
+    if (rc != SQLITE_DONE)
+        return impl_->error("cannot read the history");
+    if (Status s = readTimes((lastHour + 1) * kBucketSeconds - 1, high); !s)
+        return s.error();
     return out;
 }
 

@@ -71,6 +71,20 @@ struct ChannelHistory {
     std::vector<std::pair<double, double>> gaps;
 };
 
+// A station's channel as a quick listing tells it, without reading every
+// reading: its span, the hours of the summary it has readings in, its files
+// and its usual spacing, the most common one among its first and last few
+// hundred readings.
+struct ChannelOutline {
+    std::string station;
+    int channel = 0;
+    double first = 0.0;
+    double last = 0.0;
+    std::int64_t hours = 0;
+    std::int64_t files = 0;
+    std::int64_t intervalSeconds = 0;
+};
+
 // Readings of one channel in ascending time, one at a time.
 class ArchiveCursor {
 public:
@@ -109,6 +123,12 @@ public:
     // Station, channel pairs held, with their spans, files and gaps.
     Result<std::vector<ChannelHistory>> channels();
 
+    // The same pairs from the summary and a few look-ups, quick at any size.
+    // Readings without any value are not in the summary: a channel of none
+    // but those is left out, and such readings at either end of the span are
+    // too.
+    Result<std::vector<ChannelOutline>> outline();
+
     // Readings of a channel in from < time <= to, in ascending time, a run at
     // a time; station empty: every station's (in station order per time).
     using Visitor = std::function<bool(std::span<const ArchivedRow>)>;
@@ -138,6 +158,17 @@ public:
     enum class CurveSource { Fastest, Readings };
     Result<Series> curve(int channel, double from, double to, SeriesColumn column, int columns,
                          CurveSource source = CurveSource::Fastest);
+
+    // Stretches of a channel in from < time <= to without a reading that has
+    // a value in the column (every station's readings taken together) longer
+    // than longerThanSeconds: the times of the readings either side, in
+    // ascending order. Readings finds every one from the readings' times;
+    // Fastest reads whole hours from the per-hour summary, which tells every
+    // stretch that spans the turn of an hour (so every one of an hour or
+    // longer) but none that lies within an hour.
+    using Gaps = std::vector<std::pair<double, double>>;
+    Result<Gaps> gaps(int channel, double from, double to, SeriesColumn column,
+                      std::int64_t longerThanSeconds, CurveSource source = CurveSource::Fastest);
 
     // The same as a cursor; valid while the Archive is open.
     Result<std::unique_ptr<ArchiveCursor>> cursor(int channel, double from, double to);

@@ -187,4 +187,107 @@ TEST_F(ArchiveCurve, ReadsWholeHoursFromTheSummaryUntilRebuilt) {
     EXPECT_EQ(fast->values, slow->values);
 }
 
+// A minute apart over ten hours, without 2, 3 and 4 intervals' readings
+// (the last both within an hour and across the turn of one), then three days
+// without any.
+std::vector<LogRecord> minutesWithGaps(int offsetSeconds) {
+    std::vector<int> minutes;
+    for (int m = 0; m < 600; ++m)
+        if (m != 30 && m != 100 && m != 101 && !(m >= 200 && m <= 202) && !(m >= 299 && m <= 301))
+            minutes.push_back(m);
+    for (int m = 4320; m < 4920; ++m)
+        minutes.push_back(m);
+    std::vector<LogRecord> rows;
+    for (int m : minutes) {
+        LogRecord r;
+        r.time = at(m * 60 + offsetSeconds);
+        r.temperature = 20.0f;
+        r.humidity = 50;
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+// The gaps from the readings are those the full listing finds; the summary
+// tells those across the turn of an hour, of every station together. The
+// quick listing tells what the full one does but the rows and gaps.
+TEST(ArchiveGaps, FromTheSummaryAndTheReadingsAsTheFullListingTellsThem) {
+    QTemporaryDir dir;
+    Archive archive;
+    ASSERT_TRUE(archive.open(dir.filePath(QStringLiteral("archive.sqlite")).toStdString()));
+    const auto merge = [&](const char* station, int channel, const std::vector<LogRecord>& rows,
+                           const char* file) {
+        ASSERT_TRUE(archive.begin(station, channel, file));
+        ASSERT_TRUE(archive.merge(rows));
+        ASSERT_TRUE(archive.commit());
+    };
+    merge("a", 3, minutesWithGaps(0), "CH3_A.CSV");
+    merge("a", 3, minutesWithGaps(0), "CH3_B.CSV");
+    merge("a", 4, readings(0, 500, 300, 5.0f), "CH4.CSV");
+    // Gaps as minutes from the start.
+    using Gaps = std::vector<std::pair<long, long>>;
+    const auto minutes = [](const Archive::Gaps& gaps) {
+        Gaps out;
+        for (const auto& [from, to] : gaps)
+            out.emplace_back(std::lround((from - kDay0) * 1440.0),
+                             std::lround((to - kDay0) * 1440.0));
+        return out;
+    };
+    const Gaps::value_type inAnHour{199, 203};
+    const Gaps::value_type acrossTheHour{298, 302};
+    const Gaps::value_type days{599, 4320};
+    const auto gapsOf = [&](Source source) {
+        const auto g = archive.gaps(3, -kAll, kAll, SeriesColumn::Temperature, 180, source);
+        EXPECT_TRUE(g);
+        return g ? minutes(*g) : Gaps{};
+    };
+
+    auto full = archive.channels();
+    ASSERT_TRUE(full);
+    ASSERT_EQ(full->size(), 2u);
+    EXPECT_EQ(minutes(full->front().gaps), (Gaps{inAnHour, acrossTheHour, days}));
+    EXPECT_EQ(gapsOf(Source::Readings), minutes(full->front().gaps));
+    EXPECT_EQ(gapsOf(Source::Fastest), (Gaps{acrossTheHour, days}));
+    // Within a window: only what lies inside it.
+    const auto within =
+        archive.gaps(3, at(250 * 60), at(4400 * 60), SeriesColumn::Temperature, 180);
+    ASSERT_TRUE(within);
+    EXPECT_EQ(minutes(*within), (Gaps{acrossTheHour, days}));
+
+    // A second station's readings fill the stretch across the hour.
+    std::vector<LogRecord> filling;
+    for (int m = 295; m < 306; ++m) {
+        LogRecord r;
+        r.time = at(m * 60 + 30);
+        r.temperature = 21.0f;
+        filling.push_back(r);
+    }
+    merge("b", 3, filling, "CH3.CSV");
+    EXPECT_EQ(gapsOf(Source::Readings), (Gaps{inAnHour, days}));
+    EXPECT_EQ(gapsOf(Source::Fastest), (Gaps{days}));
+    // Humidity: station b has none, so the stretch is still there.
+    const auto humidity = archive.gaps(3, -kAll, kAll, SeriesColumn::Humidity, 180);
+    ASSERT_TRUE(humidity);
+    EXPECT_EQ(minutes(*humidity), (Gaps{acrossTheHour, days}));
+
+    full = archive.channels();
+    const auto quick = archive.outline();
+    ASSERT_TRUE(full && quick);
+    ASSERT_EQ(quick->size(), full->size());
+    for (std::size_t i = 0; i < full->size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto& f = (*full)[i];
+        const auto& q = (*quick)[i];
+        EXPECT_EQ(q.station, f.station);
+        EXPECT_EQ(q.channel, f.channel);
+        EXPECT_EQ(q.first, f.first);
+        EXPECT_EQ(q.last, f.last);
+        EXPECT_EQ(q.files, f.files);
+        EXPECT_EQ(q.intervalSeconds, f.intervalSeconds);
+        EXPECT_GT(q.hours, 0);
+    }
+    EXPECT_EQ((*quick)[0].files, 2);
+    EXPECT_EQ((*quick)[1].intervalSeconds, 300);
+}
+
 } // namespace

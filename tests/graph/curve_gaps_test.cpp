@@ -1,8 +1,12 @@
+#include "graph/archive_curves.h"
 #include "graph/curve_gaps.h"
 #include "graph/graph_plan.h"
 #include "graph_fixture.h"
 
+#include "store/archive.h"
 #include "store/automation_date.h"
+
+#include <QTemporaryDir>
 
 #include <string>
 #include <vector>
@@ -152,6 +156,61 @@ TEST_F(LogGaps, APauseNarrowerThanAPixelIsNotCutOnceThinned) {
     EXPECT_EQ(parts(5, 5, 0), 2u);
     // 64 columns a day: a pixel (four columns) is an hour and a half.
     EXPECT_EQ(parts(5, 5, 64), 1u);
+}
+
+// The history's curves are thinned from its summary: the gaps still come
+// from the readings, not from the spacing of the thinned points, which are
+// hours apart over two years. A pause of five minutes (readings a minute
+// apart) is under a pixel then, and cut when zoomed in; three days are cut
+// either way. plot --archive draws through the same code.
+TEST(ArchiveCurveGaps, CutAtTheReadingsGapsHoweverWideTheSpan) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    store::Archive archive;
+    ASSERT_TRUE(archive.open(dir.filePath(QStringLiteral("archive.sqlite")).toStdString()));
+    // Two days a minute apart, a pause of five minutes mid-hour on the
+    // first, then three days without readings and two more days.
+    const double day0 = at(2026, 5, 4, 0, 0);
+    std::vector<store::LogRecord> rows;
+    for (int m = 0; m < 7 * 1440; ++m) {
+        if ((m >= 610 && m < 615) || (m >= 2 * 1440 && m < 5 * 1440))
+            continue;
+        store::LogRecord r;
+        r.time = day0 + m / 1440.0;
+        r.temperature = static_cast<float>(15 + m % 17);
+        rows.push_back(r);
+    }
+    ASSERT_TRUE(archive.begin("a", 2, "CH2.CSV"));
+    ASSERT_TRUE(archive.merge(rows));
+    ASSERT_TRUE(archive.commit());
+
+    struct Case {
+        const char* what;
+        double from, to;
+        std::size_t parts;
+    };
+    const Case cases[] = {
+        {"two years", day0 - 720.0, day0 + 8.0, 2},
+        {"the first day", day0, day0 + 1.0, 2},
+        {"the first two days", day0, day0 + 2.0, 2},
+        {"the pause of three days and around", day0 + 1.5, day0 + 5.5, 2},
+    };
+    constexpr int kColumns = 4 * 1000;
+    for (const Case& c : cases) {
+        Result<std::vector<LoadedCurve>> curves =
+            loadArchiveChannelCurves(archive, {2}, GraphKind::Temperature, c.from, c.to, kColumns);
+        ASSERT_TRUE(curves) << c.what;
+        ASSERT_EQ(curves->size(), 1u);
+        const LoadedCurve& curve = curves->front();
+        EXPECT_EQ(curve.parts.size(), c.parts) << c.what;
+        // Parts are cut where readings stop: the points either side of a cut
+        // are those either side of a pause.
+        for (std::size_t p = 1; p < curve.parts.size(); ++p) {
+            const double before = curve.points.times[curve.parts[p].first - 1];
+            const double after = curve.points.times[curve.parts[p].first];
+            EXPECT_GT(after - before, 4.5 / 1440.0) << c.what;
+        }
+    }
 }
 
 } // namespace
