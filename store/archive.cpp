@@ -1164,25 +1164,37 @@ Status Archive::visitValues(int channel, double from, double to, SeriesColumn co
     return {};
 }
 
-Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn column, int columns,
-                              CurveSource source) {
-    using archive_detail::ColumnLayout;
-    using archive_detail::CurveThinner;
-    if (!impl_)
-        return makeError(Errc::Database, "the history is not open");
+Result<std::optional<std::pair<std::int64_t, std::int64_t>>>
+Archive::storedSeconds(int channel, double from, double to) {
     Result<std::optional<std::pair<double, double>>> stored = span(channel);
     if (!stored)
         return stored.error();
-    Series out;
     if (!*stored)
-        return out;
+        return std::optional<std::pair<std::int64_t, std::int64_t>>{};
     // The range as whole seconds, no wider than the readings.
     const std::int64_t low =
         std::max<std::int64_t>(boundSeconds(from), secondsOf((*stored)->first) - 1);
     const std::int64_t high =
         std::min<std::int64_t>(boundSeconds(to), secondsOf((*stored)->second));
     if (high <= low)
+        return std::optional<std::pair<std::int64_t, std::int64_t>>{};
+    return std::optional{std::pair{low, high}};
+}
+
+Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn column, int columns,
+                              CurveSource source) {
+    using archive_detail::ColumnLayout;
+    using archive_detail::CurveThinner;
+    if (!impl_)
+        return makeError(Errc::Database, "the history is not open");
+    Result<std::optional<std::pair<std::int64_t, std::int64_t>>> range =
+        storedSeconds(channel, from, to);
+    if (!range)
+        return range.error();
+    Series out;
+    if (!*range)
         return out;
+    const auto [low, high] = **range;
     const int field = static_cast<int>(column);
     const std::string name = kFieldNames[static_cast<std::size_t>(field)];
     const ColumnLayout layout(low, high, columns);
@@ -1257,19 +1269,14 @@ Result<Archive::Gaps> Archive::gaps(int channel, double from, double to, SeriesC
                                     std::int64_t longerThanSeconds, CurveSource source) {
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
-    Result<std::optional<std::pair<double, double>>> stored = span(channel);
-    if (!stored)
-        return stored.error();
+    Result<std::optional<std::pair<std::int64_t, std::int64_t>>> range =
+        storedSeconds(channel, from, to);
+    if (!range)
+        return range.error();
     Gaps out;
-    if (!*stored)
+    if (!*range)
         return out;
-    // The range as whole seconds, no wider than the readings.
-    const std::int64_t low =
-        std::max<std::int64_t>(boundSeconds(from), secondsOf((*stored)->first) - 1);
-    const std::int64_t high =
-        std::min<std::int64_t>(boundSeconds(to), secondsOf((*stored)->second));
-    if (high <= low)
-        return out;
+    const auto [low, high] = **range;
     const int field = static_cast<int>(column);
     const std::string name = kFieldNames[static_cast<std::size_t>(field)];
     // Spans of readings as they come in ascending order: a reading alone, or

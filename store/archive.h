@@ -185,6 +185,11 @@ public:
     Result<std::optional<int>> channelNamed(std::string_view name);
 
 private:
+    // from < time <= to in whole seconds, narrowed to the channel's readings;
+    // nothing when no reading can lie in it.
+    Result<std::optional<std::pair<std::int64_t, std::int64_t>>>
+    storedSeconds(int channel, double from, double to);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
     ArchiveMerge merged_;
