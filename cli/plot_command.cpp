@@ -132,13 +132,13 @@ PlotArguments parsePlotArguments(const std::vector<std::string>& list) {
     return args;
 }
 
+#ifdef VELLUMET_HAVE_GRAPH
 // Ends the command when a signal asked it to stop; nothing is written then.
 void checkInterrupted(const Invocation& inv) {
     if (inv.interrupted())
         throw CommandError("interrupted; nothing was written");
 }
 
-#ifdef VELLUMET_HAVE_GRAPH
 // The chart needs a widget application; only this command pays for one. Without
 // a platform chosen it draws offscreen, so no display is needed.
 class ChartApplication {
