@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <map>
 #include <optional>
@@ -84,6 +85,23 @@ struct Stmt {
     Stmt& operator=(const Stmt&) = delete;
     ~Stmt() { sqlite3_finalize(st); }
 };
+
+// Steps a statement that reads a channel (?1) over after < key <= until (?2,
+// ?3), handing each row to row; false when the read failed. An empty range
+// reads nothing.
+bool eachInRange(const Stmt& s, int channel, std::int64_t after, std::int64_t until,
+                 const std::function<void(sqlite3_stmt*)>& row) {
+    if (until <= after)
+        return true;
+    sqlite3_reset(s.st);
+    sqlite3_bind_int(s.st, 1, channel);
+    sqlite3_bind_int64(s.st, 2, after);
+    sqlite3_bind_int64(s.st, 3, until);
+    int rc;
+    while ((rc = sqlite3_step(s.st)) == SQLITE_ROW)
+        row(s.st);
+    return rc == SQLITE_DONE;
+}
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS Stations(Id INTEGER PRIMARY KEY, Serial TEXT NOT NULL UNIQUE);"
@@ -1209,18 +1227,10 @@ Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn 
         return p.error();
     // Readings in after < time <= until.
     const auto readReadings = [&](std::int64_t after, std::int64_t until) -> Status {
-        if (until <= after)
-            return {};
-        sqlite3_reset(readings.st);
-        sqlite3_bind_int(readings.st, 1, channel);
-        sqlite3_bind_int64(readings.st, 2, after);
-        sqlite3_bind_int64(readings.st, 3, until);
-        int rc;
-        while ((rc = sqlite3_step(readings.st)) == SQLITE_ROW)
-            thinner.add(CurvePoint{sqlite3_column_int64(readings.st, 0),
-                                   sqlite3_column_int64(readings.st, 1),
-                                   *columnField(readings.st, 2, field)});
-        if (rc != SQLITE_DONE)
+        if (!eachInRange(readings, channel, after, until, [&](sqlite3_stmt* st) {
+                thinner.add(CurvePoint{sqlite3_column_int64(st, 0), sqlite3_column_int64(st, 1),
+                                       *columnField(st, 2, field)});
+            }))
             return impl_->error("cannot read the history");
         return {};
     };
@@ -1233,22 +1243,16 @@ Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn 
             return s.error();
         Stmt hours;
         const std::string hoursSql = "SELECT Bucket, Station, " + summaryColumns(field) +
-                                     " FROM Buckets WHERE Channel = ?1 AND Bucket >= ?2 AND"
+                                     " FROM Buckets WHERE Channel = ?1 AND Bucket > ?2 AND"
                                      " Bucket <= ?3 AND " +
                                      name + "FirstAt IS NOT NULL ORDER BY Bucket, Station";
         if (Status p = impl_->prepare(hours, hoursSql.c_str()); !p)
             return p.error();
-        sqlite3_bind_int(hours.st, 1, channel);
-        sqlite3_bind_int64(hours.st, 2, firstHour);
-        sqlite3_bind_int64(hours.st, 3, lastHour);
-        int rc;
-        while ((rc = sqlite3_step(hours.st)) == SQLITE_ROW) {
-            const std::int64_t bucket = sqlite3_column_int64(hours.st, 0);
-            thinner.add(
-                Impl::storedExtremes(hours.st, 2, field, bucket, sqlite3_column_int64(hours.st, 1)),
-                layout.columnOf(bucket * kBucketSeconds));
-        }
-        if (rc != SQLITE_DONE)
+        if (!eachInRange(hours, channel, firstHour - 1, lastHour, [&](sqlite3_stmt* st) {
+                const std::int64_t bucket = sqlite3_column_int64(st, 0);
+                thinner.add(Impl::storedExtremes(st, 2, field, bucket, sqlite3_column_int64(st, 1)),
+                            layout.columnOf(bucket * kBucketSeconds));
+            }))
             return impl_->error("cannot read the history");
         if (Status s = readReadings((lastHour + 1) * kBucketSeconds - 1, high); !s)
             return s.error();
@@ -1298,18 +1302,12 @@ Result<Archive::Gaps> Archive::gaps(int channel, double from, double to, SeriesC
     if (Status p = impl_->prepare(times, timesSql.c_str()); !p)
         return p.error();
     const auto readTimes = [&](std::int64_t after, std::int64_t until) -> Status {
-        if (until <= after)
-            return {};
-        sqlite3_reset(times.st);
-        sqlite3_bind_int(times.st, 1, channel);
-        sqlite3_bind_int64(times.st, 2, after);
-        sqlite3_bind_int64(times.st, 3, until);
-        int rc;
-        while ((rc = sqlite3_step(times.st)) == SQLITE_ROW) {
-            const std::int64_t t = sqlite3_column_int64(times.st, 0);
-            pass(t, t);
-        }
-        return rc == SQLITE_DONE ? Status() : Status(impl_->error("cannot read the history"));
+        if (!eachInRange(times, channel, after, until, [&](sqlite3_stmt* st) {
+                const std::int64_t t = sqlite3_column_int64(st, 0);
+                pass(t, t);
+            }))
+            return impl_->error("cannot read the history");
+        return {};
     };
 
     // The hours wholly in the range.
@@ -1325,20 +1323,15 @@ Result<Archive::Gaps> Archive::gaps(int channel, double from, double to, SeriesC
     // Each hour's first and last reading of every station together.
     Stmt hours;
     const std::string hoursSql = "SELECT Bucket, min(" + name + "FirstAt), max(" + name +
-                                 "LastAt) FROM Buckets WHERE Channel = ?1 AND Bucket >= ?2 AND"
+                                 "LastAt) FROM Buckets WHERE Channel = ?1 AND Bucket > ?2 AND"
                                  " Bucket <= ?3 AND " +
                                  name + "FirstAt IS NOT NULL GROUP BY Bucket ORDER BY Bucket";
     if (Status p = impl_->prepare(hours, hoursSql.c_str()); !p)
         return p.error();
-    sqlite3_bind_int(hours.st, 1, channel);
-    sqlite3_bind_int64(hours.st, 2, firstHour);
-    sqlite3_bind_int64(hours.st, 3, lastHour);
-    int rc;
-    while ((rc = sqlite3_step(hours.st)) == SQLITE_ROW) {
-        const std::int64_t start = sqlite3_column_int64(hours.st, 0) * kBucketSeconds;
-        pass(start + sqlite3_column_int64(hours.st, 1), start + sqlite3_column_int64(hours.st, 2));
-    }
-    if (rc != SQLITE_DONE)
+    if (!eachInRange(hours, channel, firstHour - 1, lastHour, [&](sqlite3_stmt* st) {
+            const std::int64_t start = sqlite3_column_int64(st, 0) * kBucketSeconds;
+            pass(start + sqlite3_column_int64(st, 1), start + sqlite3_column_int64(st, 2));
+        }))
         return impl_->error("cannot read the history");
     if (Status s = readTimes((lastHour + 1) * kBucketSeconds - 1, high); !s)
         return s.error();
