@@ -1,6 +1,7 @@
 #include "archive.h"
 
 #include "archive_extremes.h"
+#include "archive_hours.h"
 
 #include <sqlite3.h>
 
@@ -65,13 +66,6 @@ float columnTemperature(sqlite3_stmt* st, int index) {
     }
 }
 
-void bindHumidity(sqlite3_stmt* st, int index, std::int32_t value) {
-    if (value == kNoHumidity)
-        sqlite3_bind_null(st, index);
-    else
-        sqlite3_bind_int(st, index, value);
-}
-
 std::int32_t columnHumidity(sqlite3_stmt* st, int index) {
     return sqlite3_column_type(st, index) == SQLITE_NULL
                ? kNoHumidity
@@ -103,11 +97,14 @@ bool eachInRange(const Stmt& s, int channel, std::int64_t after, std::int64_t un
     return rc == SQLITE_DONE;
 }
 
+// The readings are kept an hour of a station's channel to a row, packed
+// (archive_hours.h): a download of a million readings writes some
+// seventeen thousand rows, not a million.
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS Stations(Id INTEGER PRIMARY KEY, Serial TEXT NOT NULL UNIQUE);"
-    "CREATE TABLE IF NOT EXISTS Readings(Channel INTEGER NOT NULL, Time INTEGER NOT NULL,"
-    " Station INTEGER NOT NULL, Temperature, Humidity, DewPoint, HeatIndex,"
-    " PRIMARY KEY(Channel, Time, Station)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS Hours(Channel INTEGER NOT NULL, Hour INTEGER NOT NULL,"
+    " Station INTEGER NOT NULL, Readings BLOB NOT NULL,"
+    " PRIMARY KEY(Channel, Hour, Station)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS Files(Station INTEGER NOT NULL, Channel INTEGER NOT NULL,"
     " Name TEXT NOT NULL, Rows INTEGER NOT NULL, Added INTEGER NOT NULL,"
     " Changed INTEGER NOT NULL, Imported TEXT NOT NULL, PRIMARY KEY(Station, Channel, Name));"
@@ -122,43 +119,42 @@ sqlite3_int64 boundSeconds(double days) {
     return static_cast<sqlite3_int64>(secondsOf(days));
 }
 
-ArchivedRow rowAt(sqlite3_stmt* st) {
-    ArchivedRow r;
-    r.time = daysOf(sqlite3_column_int64(st, 0));
-    r.temperature = columnTemperature(st, 1);
-    r.humidity = columnHumidity(st, 2);
-    r.dewPoint = columnTemperature(st, 3);
-    r.heatIndex = columnTemperature(st, 4);
-    return r;
-}
-
-// Whether the history holds a reading as r would be stored: the stored form
-// of a value reads back as the value itself, a NaN as no value.
-bool sameReading(const LogRecord& r, const ArchivedRow& stored) {
-    const auto same = [](float fresh, float held) {
-        return (std::isnan(fresh) ? kNoValue : fresh) == held;
-    };
-    return same(r.temperature, stored.temperature) && r.humidity == stored.humidity &&
-           same(r.dewPoint, stored.dewPoint) && same(r.heatIndex, stored.heatIndex);
-}
-
 using archive_detail::BucketFields;
 using archive_detail::bucketOf;
 using archive_detail::CurvePoint;
 using archive_detail::Extremes;
+using archive_detail::floorDiv;
+using archive_detail::HeldReading;
 using archive_detail::kBucketSeconds;
 using archive_detail::kFields;
 
+ArchivedRow rowOf(const HeldReading& r) {
+    ArchivedRow row;
+    row.time = daysOf(r.time);
+    row.temperature = r.temperature;
+    row.humidity = r.humidity;
+    row.dewPoint = r.dewPoint;
+    row.heatIndex = r.heatIndex;
+    return row;
+}
+
+// A reading of some station.
+struct StationReading {
+    HeldReading reading;
+    std::int64_t station = 0;
+};
+
 // The per-hour summary: for each value column the first, lowest, highest and
-// last reading of the hour (seconds into the hour, value as Readings keeps
+// last reading of the hour (seconds into the hour, value as a curve reads
 // it; NULL when the hour has no value there). A plot of years reads these
 // instead of every reading. Kept in the same change as the readings.
 constexpr std::array<const char*, kFields> kFieldNames = {"Temperature", "Humidity", "DewPoint",
                                                           "HeatIndex"};
 constexpr std::array<const char*, 4> kExtremeNames = {"First", "Low", "High", "Last"};
 constexpr int kHumidityField = 1;
-// PRAGMA user_version from which the summary is kept.
-constexpr int kSummaryVersion = 1;
+// PRAGMA user_version of the packed hours with their summary; 1 kept a row
+// per reading with the summary, 0 a row per reading without it.
+constexpr int kLayoutVersion = 2;
 
 // The eight summary columns of a field, or of all fields.
 std::string summaryColumns(int field) {
@@ -186,17 +182,15 @@ std::string summarySchema() {
 }
 
 // A reading's value in a field as a curve sees it; nothing when it has none.
-std::optional<double> fieldOf(const LogRecord& r, int field) {
+std::optional<double> fieldOf(const HeldReading& r, int field) {
     if (field == kHumidityField)
         return r.humidity == kNoHumidity ? std::nullopt
                                          : std::optional<double>(static_cast<double>(r.humidity));
     const float v = field == 0 ? r.temperature : field == 2 ? r.dewPoint : r.heatIndex;
-    // A NaN is stored as NULL.
-    return v == kNoValue || std::isnan(v) ? std::nullopt
-                                          : std::optional<double>(static_cast<double>(v));
+    return v == kNoValue ? std::nullopt : std::optional<double>(static_cast<double>(v));
 }
 
-// A stored value as the history reads it back; nothing for NULL.
+// A stored summary value as the history reads it back; nothing for NULL.
 std::optional<double> columnField(sqlite3_stmt* st, int index, int field) {
     if (sqlite3_column_type(st, index) == SQLITE_NULL)
         return std::nullopt;
@@ -211,17 +205,106 @@ void bindField(sqlite3_stmt* st, int index, int field, double value) {
         bindTemperature(st, index, static_cast<float>(value));
 }
 
-void addRecord(BucketFields& fields, std::int64_t seconds, std::int64_t station,
-               const LogRecord& r) {
+void addRecord(BucketFields& fields, std::int64_t station, const HeldReading& r) {
     for (int f = 0; f < kFields; ++f)
         if (const std::optional<double> v = fieldOf(r, f))
-            fields[static_cast<std::size_t>(f)].add(CurvePoint{seconds, station, *v});
+            fields[static_cast<std::size_t>(f)].add(CurvePoint{r.time, station, *v});
 }
 
-// Readings of one channel and station in an import that touched an hour.
-struct PendingBucket {
-    BucketFields added;   // of the readings new to the history
-    bool changed = false; // a stored reading was replaced: work the hour out again
+std::string_view blobAt(sqlite3_stmt* st, int index) {
+    const void* data = sqlite3_column_blob(st, index);
+    return {static_cast<const char*>(data),
+            data ? static_cast<std::size_t>(sqlite3_column_bytes(st, index)) : 0};
+}
+
+Error damaged(const std::string& path) {
+    return makeError(Errc::Database, "the history is damaged (" + path +
+                                         "): vellumet-cli archive --rebuild makes it again from"
+                                         " the logs in the data folder");
+}
+
+// A channel's readings in after < time <= until, an hour at a time: every
+// station's readings of the hour, by time and then station.
+class HourScan {
+public:
+    HourScan(std::string path, std::int64_t after, std::int64_t until)
+        : path_(std::move(path)), after_(after), until_(until) {}
+
+    Status start(sqlite3* db, int channel, std::optional<std::int64_t> station = {}) {
+        if (sqlite3_prepare_v2(db,
+                               "SELECT Hour, Station, Readings FROM Hours WHERE Channel = ?1 AND"
+                               " Hour >= ?2 AND Hour <= ?3 AND (?4 IS NULL OR Station = ?4)"
+                               " ORDER BY Hour, Station",
+                               -1, &s_.st, nullptr) != SQLITE_OK)
+            return makeError(Errc::Database,
+                             "cannot read the history (" + path_ + "): " + sqlite3_errmsg(db));
+        db_ = db;
+        done_ = until_ <= after_;
+        sqlite3_bind_int(s_.st, 1, channel);
+        sqlite3_bind_int64(s_.st, 2, floorDiv(after_, kBucketSeconds));
+        sqlite3_bind_int64(s_.st, 3, floorDiv(until_, kBucketSeconds));
+        if (station)
+            sqlite3_bind_int64(s_.st, 4, *station);
+        return {};
+    }
+
+    // The readings in the range of the next hour that has any; false at the end.
+    Result<bool> next(std::vector<StationReading>& out) {
+        out.clear();
+        std::optional<std::int64_t> hour;
+        bool several = false;
+        while (!done_) {
+            if (!onRow_) {
+                const int rc = sqlite3_step(s_.st);
+                if (rc == SQLITE_DONE) {
+                    done_ = true;
+                    break;
+                }
+                if (rc != SQLITE_ROW)
+                    return makeError(Errc::Database, "cannot read the history (" + path_ +
+                                                         "): " + sqlite3_errmsg(db_));
+                onRow_ = true;
+            }
+            const std::int64_t h = sqlite3_column_int64(s_.st, 0);
+            if (hour && h != *hour) {
+                if (!out.empty())
+                    break; // the row starts the next call's hour
+                several = false;
+            } else if (hour) {
+                several = true;
+            }
+            hour = h;
+            onRow_ = false;
+            unpacked_.clear();
+            if (!archive_detail::unpackHour(h * kBucketSeconds, blobAt(s_.st, 2), unpacked_))
+                return damaged(path_);
+            const std::int64_t station = sqlite3_column_int64(s_.st, 1);
+            for (const HeldReading& r : unpacked_)
+                if (r.time > after_ && r.time <= until_)
+                    out.push_back({r, station});
+        }
+        if (several)
+            std::stable_sort(out.begin(), out.end(),
+                             [](const StationReading& a, const StationReading& b) {
+                                 return a.reading.time < b.reading.time;
+                             });
+        return !out.empty();
+    }
+
+private:
+    std::string path_;
+    std::int64_t after_, until_;
+    sqlite3* db_ = nullptr;
+    Stmt s_;
+    bool onRow_ = false;
+    bool done_ = false;
+    std::vector<HeldReading> unpacked_;
+};
+
+// Hours of the open change with their readings, until written.
+struct OpenHour {
+    std::vector<HeldReading> readings;
+    bool dirty = false;
 };
 
 } // namespace
@@ -262,164 +345,105 @@ std::string archivePathBeside(const std::string& databasePath) {
 struct Archive::Impl {
     sqlite3* db = nullptr;
     std::string path;
-    Stmt insert, update, file;
-    Stmt held, append, storedSpan, bucketRead, bucketWrite, bucketDelete, bucketReadings;
+    Stmt file, hourRead, hourWrite, hourAny, bucketWrite, bucketDelete;
     bool open = false;
     bool inChange = false;
     std::int64_t station = 0;
     int channel = 0;
     std::string fileName;
     std::int64_t fileRows = 0;
-    // Hours of the open change's channel and station that need their summary
-    // brought up to date at commit.
-    std::map<std::int64_t, PendingBucket> pending;
+    // Hours the open change touched and has not written yet, by hour.
+    std::map<std::int64_t, OpenHour> hours;
+    // At most this many are held before they are written (within the change).
+    static constexpr std::size_t kOpenHours = 64;
     std::vector<std::int64_t> seconds;
-    std::vector<ArchivedRow> stored;
+    std::string packed;
 
-    PendingBucket& pendingAt(std::int64_t bucket) {
-        // Readings mostly come in time order: the hour of the one before.
-        if (!pending.empty() && std::prev(pending.end())->first == bucket)
-            return std::prev(pending.end())->second;
-        return pending[bucket];
-    }
-
-    // Whether the channel holds readings of this station in first <= time <= last.
-    Result<bool> holdsAny(std::int64_t first, std::int64_t last) {
-        if (Status p = prepare(held, "SELECT 1 FROM Readings WHERE Channel = ?1 AND Time >= ?2"
-                                     " AND Time <= ?3 AND Station = ?4 LIMIT 1");
+    // Whether the channel holds an hour of this station in first <= hour <= last.
+    Result<bool> holdsAnyHour(std::int64_t first, std::int64_t last) {
+        if (Status p = prepare(hourAny, "SELECT 1 FROM Hours WHERE Channel = ?1 AND Hour >= ?2"
+                                        " AND Hour <= ?3 AND Station = ?4 LIMIT 1");
             !p)
             return p.error();
-        sqlite3_bind_int(held.st, 1, channel);
-        sqlite3_bind_int64(held.st, 2, first);
-        sqlite3_bind_int64(held.st, 3, last);
-        sqlite3_bind_int64(held.st, 4, station);
-        const int rc = sqlite3_step(held.st);
-        sqlite3_reset(held.st);
+        sqlite3_bind_int(hourAny.st, 1, channel);
+        sqlite3_bind_int64(hourAny.st, 2, first);
+        sqlite3_bind_int64(hourAny.st, 3, last);
+        sqlite3_bind_int64(hourAny.st, 4, station);
+        const int rc = sqlite3_step(hourAny.st);
+        sqlite3_reset(hourAny.st);
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
             return error("cannot read the history");
         return rc == SQLITE_ROW;
     }
 
-    void bindReading(sqlite3_stmt* st, int at, std::int64_t time, const LogRecord& r) const {
-        sqlite3_bind_int(st, at + 1, channel);
-        sqlite3_bind_int64(st, at + 2, time);
-        sqlite3_bind_int64(st, at + 3, station);
-        bindTemperature(st, at + 4, r.temperature);
-        bindHumidity(st, at + 5, r.humidity);
-        bindTemperature(st, at + 6, r.dewPoint);
-        bindTemperature(st, at + 7, r.heatIndex);
+    // The open change's hour, read from the history unless it is known to
+    // hold none of it.
+    Result<OpenHour*> hourAt(std::int64_t hour, bool knownNew) {
+        if (const auto held = hours.find(hour); held != hours.end())
+            return &held->second;
+        if (hours.size() >= kOpenHours)
+            if (Status s = writeHours(); !s)
+                return s.error();
+        OpenHour& h = hours[hour];
+        if (knownNew)
+            return &h;
+        if (Status p = prepare(hourRead, "SELECT Readings FROM Hours WHERE Channel = ?1 AND"
+                                         " Hour = ?2 AND Station = ?3");
+            !p)
+            return p.error();
+        sqlite3_bind_int(hourRead.st, 1, channel);
+        sqlite3_bind_int64(hourRead.st, 2, hour);
+        sqlite3_bind_int64(hourRead.st, 3, station);
+        const int rc = sqlite3_step(hourRead.st);
+        const bool unpacked =
+            rc != SQLITE_ROW ||
+            archive_detail::unpackHour(hour * kBucketSeconds, blobAt(hourRead.st, 0), h.readings);
+        sqlite3_reset(hourRead.st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            return error("cannot read the history");
+        if (!unpacked)
+            return damaged(path);
+        return &h;
     }
 
-    // Readings none of which the history holds yet, in ascending time: added
-    // many to a statement, without a look-up each.
-    static constexpr int kAppendRows = 64;
-    Status appendNew(std::span<const LogRecord> rows, std::span<const std::int64_t> times) {
-        if (!append.st) {
-            std::string sql = "INSERT OR IGNORE INTO Readings VALUES";
-            for (int i = 0; i < kAppendRows; ++i)
-                sql += i ? ",(?,?,?,?,?,?,?)" : "(?,?,?,?,?,?,?)";
-            if (Status p = prepare(append, sql.c_str()); !p)
-                return p;
-        }
-        std::size_t n = 0;
-        int inStatement = 0;
-        for (const LogRecord& r : rows) {
-            if (!(r.time > 0.0) || !std::isfinite(r.time))
-                continue;
-            const std::int64_t time = times[n++];
-            addRecord(pendingAt(bucketOf(time)).added, time, station, r);
-            const bool whole =
-                times.size() - (n - 1) >= static_cast<std::size_t>(kAppendRows) || inStatement > 0;
-            if (!whole) {
-                // The last few one at a time.
-                bindReading(insert.st, 0, time, r);
-                const int rc = sqlite3_step(insert.st);
-                sqlite3_reset(insert.st);
-                if (rc != SQLITE_DONE || sqlite3_changes(db) != 1)
-                    return error("cannot write to the history");
-                continue;
-            }
-            bindReading(append.st, inStatement * 7, time, r);
-            if (++inStatement == kAppendRows) {
-                inStatement = 0;
-                // OR IGNORE spares the statement a journal of its own; none of
-                // these readings is held, so every one must go in.
-                const int rc = sqlite3_step(append.st);
-                sqlite3_reset(append.st);
-                if (rc != SQLITE_DONE || sqlite3_changes(db) != kAppendRows)
-                    return error("cannot write to the history");
-            }
-        }
+    // Writes the open change's hours that changed, and forgets them all.
+    Status writeHours() {
+        for (const auto& [hour, h] : hours)
+            if (h.dirty)
+                if (Status s = storeHour(channel, station, hour, h.readings); !s)
+                    return s;
+        hours.clear();
         return {};
     }
 
-    // Readings in ascending time some of which the history may hold: the
-    // stored ones of the span read in one go and compared here, so that only
-    // new and changed readings are written. Nothing when the span holds many
-    // more stored readings than the run (a sparse log over a dense history):
-    // then each reading is looked up on its own.
-    Result<bool> mergeBySpan(std::span<const LogRecord> rows, std::span<const std::int64_t> times,
-                             ArchiveMerge& merged) {
-        if (Status p =
-                prepare(storedSpan, "SELECT Time, Temperature, Humidity, DewPoint, HeatIndex FROM"
-                                    " Readings WHERE Channel = ?1 AND Time >= ?2 AND Time <= ?3 AND"
-                                    " Station = ?4 ORDER BY Time");
+    // Writes an hour of a station's channel, and its summary unless that is
+    // worked out afterwards.
+    enum class Summary { Write, Later };
+    Status storeHour(int ch, std::int64_t st, std::int64_t hour,
+                     std::span<const HeldReading> readings, Summary summary = Summary::Write) {
+        if (Status p = prepare(hourWrite, "INSERT OR REPLACE INTO Hours VALUES(?1, ?2, ?3, ?4)");
             !p)
-            return p.error();
-        sqlite3_stmt* st = storedSpan.st;
-        sqlite3_bind_int(st, 1, channel);
-        sqlite3_bind_int64(st, 2, times.front());
-        sqlite3_bind_int64(st, 3, times.back());
-        sqlite3_bind_int64(st, 4, station);
-        const std::size_t limit = 4 * times.size() + 64;
-        stored.clear();
-        int rc = SQLITE_DONE;
-        while (stored.size() <= limit && (rc = sqlite3_step(st)) == SQLITE_ROW)
-            stored.push_back(rowAt(st));
-        sqlite3_reset(st);
-        if (stored.size() > limit)
-            return false;
+            return p;
+        packed.clear();
+        archive_detail::packHour(hour * kBucketSeconds, readings, packed);
+        sqlite3_bind_int(hourWrite.st, 1, ch);
+        sqlite3_bind_int64(hourWrite.st, 2, hour);
+        sqlite3_bind_int64(hourWrite.st, 3, st);
+        sqlite3_bind_blob(hourWrite.st, 4, packed.data(), static_cast<int>(packed.size()),
+                          SQLITE_STATIC);
+        const int rc = sqlite3_step(hourWrite.st);
+        sqlite3_reset(hourWrite.st);
         if (rc != SQLITE_DONE)
-            return error("cannot read the history");
-        std::size_t n = 0, at = 0;
-        for (const LogRecord& r : rows) {
-            if (!(r.time > 0.0) || !std::isfinite(r.time))
-                continue;
-            const std::int64_t time = times[n++];
-            while (at < stored.size() && secondsOf(stored[at].time) < time)
-                ++at;
-            const bool known = at < stored.size() && secondsOf(stored[at].time) == time;
-            if (known && sameReading(r, stored[at])) {
-                ++merged.unchanged;
-                continue;
-            }
-            sqlite3_stmt* write = known ? update.st : insert.st;
-            bindReading(write, 0, time, r);
-            const int step = sqlite3_step(write);
-            sqlite3_reset(write);
-            if (step != SQLITE_DONE || sqlite3_changes(db) != 1)
-                return error("cannot write to the history");
-            if (known) {
-                ++merged.changed;
-                pendingAt(bucketOf(time)).changed = true;
-            } else {
-                ++merged.added;
-                addRecord(pendingAt(bucketOf(time)).added, time, station, r);
-            }
-        }
-        return true;
+            return error("cannot write to the history");
+        if (summary == Summary::Later)
+            return {};
+        BucketFields fields;
+        for (const HeldReading& r : readings)
+            addRecord(fields, st, r);
+        return writeBucket(ch, st, hour, fields);
     }
 
     // The fields of one summary row, from column `at` on.
-    static BucketFields storedFields(sqlite3_stmt* st, int at, std::int64_t bucket,
-                                     std::int64_t station) {
-        BucketFields fields;
-        for (int f = 0; f < kFields; ++f)
-            fields[static_cast<std::size_t>(f)] =
-                storedExtremes(st, at + 8 * f, f, bucket, station);
-        return fields;
-    }
-
     static Extremes storedExtremes(sqlite3_stmt* st, int at, int field, std::int64_t bucket,
                                    std::int64_t station) {
         Extremes e;
@@ -478,50 +502,85 @@ struct Archive::Impl {
         return rc == SQLITE_DONE ? Status() : Status(error("cannot write to the history"));
     }
 
-    // Brings the summary of the hours the open change touched up to date:
-    // hours that only gained readings add them to what is stored, hours with
-    // a replaced reading are worked out again from their readings.
-    Status flushPending() {
-        if (pending.empty())
-            return {};
-        if (Status p = prepare(bucketRead, ("SELECT " + allSummaryColumns() +
-                                            " FROM Buckets WHERE Channel = ?1 AND Bucket = ?2"
-                                            " AND Station = ?3")
-                                               .c_str());
-            !p)
+    // Works the summary out again from the hours, in the open change.
+    Status summarize() {
+        if (Status s = exec(("DROP TABLE IF EXISTS Buckets;" + summarySchema()).c_str(),
+                            "cannot set up the history");
+            !s)
+            return s;
+        Stmt all;
+        if (Status p = prepare(all, "SELECT Channel, Hour, Station, Readings FROM Hours"); !p)
             return p;
-        if (Status p = prepare(bucketReadings,
-                               "SELECT Time, Temperature, Humidity, DewPoint, HeatIndex FROM"
-                               " Readings WHERE Channel = ?1 AND Time >= ?2 AND Time < ?3 AND"
-                               " Station = ?4");
-            !p)
-            return p;
-        for (auto& [bucket, p] : pending) {
+        std::vector<HeldReading> readings;
+        int rc;
+        while ((rc = sqlite3_step(all.st)) == SQLITE_ROW) {
+            const int ch = sqlite3_column_int(all.st, 0);
+            const std::int64_t hour = sqlite3_column_int64(all.st, 1);
+            const std::int64_t st = sqlite3_column_int64(all.st, 2);
+            readings.clear();
+            if (!archive_detail::unpackHour(hour * kBucketSeconds, blobAt(all.st, 3), readings))
+                return damaged(path);
             BucketFields fields;
-            sqlite3_stmt* st = p.changed ? bucketReadings.st : bucketRead.st;
-            sqlite3_bind_int(st, 1, channel);
-            sqlite3_bind_int64(st, 2, p.changed ? bucket * kBucketSeconds : bucket);
-            sqlite3_bind_int64(st, 3, p.changed ? (bucket + 1) * kBucketSeconds : station);
-            if (p.changed)
-                sqlite3_bind_int64(st, 4, station);
-            int rc;
-            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-                if (p.changed)
-                    addRecord(fields, sqlite3_column_int64(st, 0), station, rowAt(st));
-                else
-                    fields = storedFields(st, 0, bucket, station);
-            }
-            sqlite3_reset(st);
-            if (rc != SQLITE_DONE)
-                return error("cannot read the history");
-            if (!p.changed)
-                for (int f = 0; f < kFields; ++f)
-                    fields[static_cast<std::size_t>(f)].add(p.added[static_cast<std::size_t>(f)]);
-            if (Status w = writeBucket(channel, station, bucket, fields); !w)
-                return w;
+            for (const HeldReading& r : readings)
+                addRecord(fields, st, r);
+            if (Status s = writeBucket(ch, st, hour, fields); !s)
+                return s;
         }
-        pending.clear();
-        return {};
+        return rc == SQLITE_DONE ? Status() : Status(error("cannot read the history"));
+    }
+
+    // A history that kept a row per reading gets them packed by the hour, in
+    // the open change; the summary is worked out afterwards.
+    Status packReadings() {
+        Stmt all;
+        if (Status p = prepare(all, "SELECT Channel, Time, Station, Temperature, Humidity,"
+                                    " DewPoint, HeatIndex FROM Readings ORDER BY Channel, Time,"
+                                    " Station");
+            !p)
+            return p;
+        struct Filling {
+            std::int64_t hour = 0;
+            std::vector<HeldReading> readings;
+        };
+        std::map<std::int64_t, Filling> filling; // per station
+        int ch = -1;
+        const auto flush = [&]() -> Status {
+            for (const auto& [st, f] : filling)
+                if (Status s = storeHour(ch, st, f.hour, f.readings, Summary::Later); !s)
+                    return s;
+            filling.clear();
+            return {};
+        };
+        int rc;
+        while ((rc = sqlite3_step(all.st)) == SQLITE_ROW) {
+            const int next = sqlite3_column_int(all.st, 0);
+            if (next != ch) {
+                if (Status s = flush(); !s)
+                    return s;
+                ch = next;
+            }
+            HeldReading r;
+            r.time = sqlite3_column_int64(all.st, 1);
+            r.temperature = columnTemperature(all.st, 3);
+            r.humidity = columnHumidity(all.st, 4);
+            r.dewPoint = columnTemperature(all.st, 5);
+            r.heatIndex = columnTemperature(all.st, 6);
+            const std::int64_t st = sqlite3_column_int64(all.st, 2);
+            const auto [at, fresh] = filling.try_emplace(st);
+            Filling& f = at->second;
+            if (!fresh && f.hour != bucketOf(r.time)) {
+                if (Status s = storeHour(ch, st, f.hour, f.readings, Summary::Later); !s)
+                    return s;
+                f.readings.clear();
+            }
+            f.hour = bucketOf(r.time);
+            f.readings.push_back(r);
+        }
+        if (rc != SQLITE_DONE)
+            return error("cannot read the history");
+        if (Status s = flush(); !s)
+            return s;
+        return exec("DROP TABLE Readings", "cannot set up the history");
     }
 
     ~Impl() {
@@ -549,6 +608,18 @@ struct Archive::Impl {
         if (sqlite3_step(s.st) != SQLITE_ROW)
             return error("cannot read the history");
         return sqlite3_column_int(s.st, 0);
+    }
+
+    Result<bool> hasTable(const char* name) {
+        Stmt s;
+        if (Status p = prepare(s, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1");
+            !p)
+            return p.error();
+        sqlite3_bind_text(s.st, 1, name, -1, SQLITE_STATIC);
+        const int rc = sqlite3_step(s.st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            return error("cannot read the history");
+        return rc == SQLITE_ROW;
     }
 
     Error error(std::string_view what) const {
@@ -608,34 +679,49 @@ Status Archive::open(const std::string& path) {
     const int rc =
         sqlite3_open_v2(path.c_str(), &impl_->db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        Error e = impl_->error("cannot open the history");
+    const auto fail = [this](Status s) {
         impl_.reset();
-        return e;
-    }
+        return s;
+    };
+    if (rc != SQLITE_OK)
+        return fail(impl_->error("cannot open the history"));
     sqlite3_busy_timeout(impl_->db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(impl_->db, 1);
-    // Larger pages make the million-reading merges cheaper; the size only
-    // takes effect on a new file.
-    if (Status s = impl_->exec("PRAGMA page_size = 16384", "cannot set up the history"); !s) {
-        impl_.reset();
-        return s;
-    }
-    if (Status s = impl_->exec(kSchema, "cannot set up the history"); !s) {
-        impl_.reset();
-        return s;
-    }
+    // Larger pages hold more packed hours; the size only takes effect on a
+    // new file.
+    if (Status s = impl_->exec("PRAGMA page_size = 16384", "cannot set up the history"); !s)
+        return fail(s);
+    if (Status s = impl_->exec(kSchema, "cannot set up the history"); !s)
+        return fail(s);
     impl_->open = true;
     Result<int> version = impl_->userVersion();
-    if (!version) {
-        impl_.reset();
-        return version.error();
-    }
-    if (*version < kSummaryVersion)
-        if (Status s = rebuildSummary(); !s) {
-            impl_.reset();
-            return s;
-        }
+    if (!version)
+        return fail(version.error());
+    if (*version >= kLayoutVersion)
+        return {};
+    // A new file, or one a version before kept: packed and summed up in one
+    // change, then made small again.
+    Result<bool> perReading = impl_->hasTable("Readings");
+    if (!perReading)
+        return fail(perReading.error());
+    if (Status s = impl_->exec("BEGIN IMMEDIATE", "cannot write to the history"); !s)
+        return fail(s);
+    impl_->inChange = true;
+    if (*perReading)
+        if (Status s = impl_->packReadings(); !s)
+            return fail(s);
+    if (Status s = impl_->summarize(); !s)
+        return fail(s);
+    if (Status s = impl_->exec(
+            ("PRAGMA user_version = " + std::to_string(kLayoutVersion) + ";COMMIT").c_str(),
+            "cannot save the history");
+        !s)
+        return fail(s);
+    impl_->inChange = false;
+    // Gives the pages the rows per reading took back; the history is whole
+    // either way.
+    if (*perReading)
+        sqlite3_exec(impl_->db, "VACUUM", nullptr, nullptr, nullptr);
     return {};
 }
 
@@ -647,63 +733,14 @@ Status Archive::rebuildSummary() {
     if (Status s = impl_->exec("BEGIN IMMEDIATE", "cannot write to the history"); !s)
         return s;
     impl_->inChange = true;
-    const auto fail = [this](Status s) {
+    if (Status s = impl_->summarize(); !s) {
         rollback();
         return s;
-    };
-    if (Status s = impl_->exec(("DROP TABLE IF EXISTS Buckets;" + summarySchema()).c_str(),
-                               "cannot set up the history");
-        !s)
-        return fail(s);
-    // The readings in stored order: per channel in time, so each station's
-    // hours end one after the other.
-    Stmt all;
-    if (Status p =
-            impl_->prepare(all, "SELECT Time, Temperature, Humidity, DewPoint, HeatIndex,"
-                                " Channel, Station FROM Readings ORDER BY Channel, Time, Station");
-        !p)
-        return fail(p);
-    struct Open {
-        std::int64_t bucket = 0;
-        BucketFields fields;
-    };
-    std::map<std::int64_t, Open> open; // per station
-    int channel = -1;
-    const auto flush = [&](std::int64_t station, Open& o) {
-        return impl_->writeBucket(channel, station, o.bucket, o.fields);
-    };
-    int rc;
-    while ((rc = sqlite3_step(all.st)) == SQLITE_ROW) {
-        const int ch = sqlite3_column_int(all.st, 5);
-        const std::int64_t station = sqlite3_column_int64(all.st, 6);
-        const std::int64_t time = sqlite3_column_int64(all.st, 0);
-        if (ch != channel) {
-            for (auto& [id, o] : open)
-                if (Status s = flush(id, o); !s)
-                    return fail(s);
-            open.clear();
-            channel = ch;
-        }
-        const auto [at, isNew] = open.try_emplace(station);
-        Open& o = at->second;
-        if (isNew || o.bucket != bucketOf(time)) {
-            if (!isNew)
-                if (Status s = flush(station, o); !s)
-                    return fail(s);
-            o = Open{bucketOf(time), {}};
-        }
-        addRecord(o.fields, time, station, rowAt(all.st));
     }
-    if (rc != SQLITE_DONE)
-        return fail(impl_->error("cannot read the history"));
-    for (auto& [id, o] : open)
-        if (Status s = flush(id, o); !s)
-            return fail(s);
-    if (Status s = impl_->exec(
-            ("PRAGMA user_version = " + std::to_string(kSummaryVersion) + ";COMMIT").c_str(),
-            "cannot save the history");
-        !s)
-        return fail(s);
+    if (Status s = impl_->exec("COMMIT", "cannot save the history"); !s) {
+        rollback();
+        return s;
+    }
     impl_->inChange = false;
     return {};
 }
@@ -734,16 +771,8 @@ Status Archive::begin(std::string_view station, int channel, std::string_view fi
     impl_->channel = channel;
     impl_->fileName = std::string(fileName);
     impl_->fileRows = 0;
-    impl_->pending.clear();
-    if (Status s = impl_->prepare(
-            impl_->insert, "INSERT OR IGNORE INTO Readings VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-        !s)
-        return s;
-    return impl_->prepare(impl_->update,
-                          "UPDATE Readings SET Temperature = ?4, Humidity = ?5, DewPoint = ?6,"
-                          " HeatIndex = ?7 WHERE Channel = ?1 AND Time = ?2 AND Station = ?3 AND"
-                          " (Temperature IS NOT ?4 OR Humidity IS NOT ?5 OR DewPoint IS NOT ?6"
-                          " OR HeatIndex IS NOT ?7)");
+    impl_->hours.clear();
+    return {};
 }
 
 Status Archive::merge(std::span<const LogRecord> rows) {
@@ -768,53 +797,52 @@ Status Archive::merge(std::span<const LogRecord> rows) {
     impl_->fileRows += static_cast<std::int64_t>(times.size());
     if (times.empty())
         return {};
-    // A new download mostly follows what the history holds: when nothing is
-    // stored in the run's span, every reading of it is new.
+    // A new download mostly follows what the history holds: when it holds no
+    // hour of the run's span, none need be read. (An hour the change holds
+    // unwritten is found among its open hours first; in ascending time no
+    // hour is left and come back to.)
+    bool knownNew = false;
     if (ascending) {
-        Result<bool> held = impl_->holdsAny(times.front(), times.back());
+        Result<bool> held = impl_->holdsAnyHour(bucketOf(times.front()), bucketOf(times.back()));
         if (!held)
             return held.error();
-        if (!*held) {
-            if (Status s = impl_->appendNew(rows, times); !s)
-                return s;
-            merged_.added += static_cast<std::int64_t>(times.size());
-            return {};
-        }
-        Result<bool> done = impl_->mergeBySpan(rows, times, merged_);
-        if (!done)
-            return done.error();
-        if (*done)
-            return {};
+        knownNew = !*held;
     }
-    sqlite3_stmt* insert = impl_->insert.st;
-    sqlite3_stmt* update = impl_->update.st;
+    OpenHour* hour = nullptr;
+    std::int64_t at = 0;
     std::size_t n = 0;
     for (const LogRecord& r : rows) {
         if (timeless(r))
             continue;
         const std::int64_t time = times[n++];
-        impl_->bindReading(insert, 0, time, r);
-        if (sqlite3_step(insert) != SQLITE_DONE) {
-            sqlite3_reset(insert);
-            return impl_->error("cannot write to the history");
+        if (!hour || bucketOf(time) != at) {
+            at = bucketOf(time);
+            Result<OpenHour*> h = impl_->hourAt(at, knownNew);
+            if (!h)
+                return h.error();
+            hour = *h;
         }
-        sqlite3_reset(insert);
-        if (sqlite3_changes(impl_->db) > 0) {
+        const HeldReading fresh = archive_detail::heldOf(time, r);
+        std::vector<HeldReading>& held = hour->readings;
+        if (held.empty() || held.back().time < time) {
+            held.push_back(fresh);
+            hour->dirty = true;
             ++merged_.added;
-            addRecord(impl_->pendingAt(bucketOf(time)).added, time, impl_->station, r);
             continue;
         }
-        impl_->bindReading(update, 0, time, r);
-        if (sqlite3_step(update) != SQLITE_DONE) {
-            sqlite3_reset(update);
-            return impl_->error("cannot write to the history");
-        }
-        sqlite3_reset(update);
-        if (sqlite3_changes(impl_->db) > 0) {
-            ++merged_.changed;
-            impl_->pendingAt(bucketOf(time)).changed = true;
-        } else {
+        const auto place =
+            std::lower_bound(held.begin(), held.end(), time,
+                             [](const HeldReading& h, std::int64_t t) { return h.time < t; });
+        if (place->time != time) {
+            held.insert(place, fresh);
+            hour->dirty = true;
+            ++merged_.added;
+        } else if (archive_detail::sameReading(fresh, *place)) {
             ++merged_.unchanged;
+        } else {
+            *place = fresh;
+            hour->dirty = true;
+            ++merged_.changed;
         }
     }
     return {};
@@ -823,7 +851,7 @@ Status Archive::merge(std::span<const LogRecord> rows) {
 Status Archive::commit() {
     if (!impl_ || !impl_->inChange)
         return makeError(Errc::Database, "no change of the history is open");
-    if (Status s = impl_->flushPending(); !s)
+    if (Status s = impl_->writeHours(); !s)
         return s;
     if (!impl_->fileName.empty()) {
         if (Status s = impl_->prepare(
@@ -856,15 +884,15 @@ void Archive::rollback() {
     if (impl_ && impl_->inChange) {
         sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
         impl_->inChange = false;
-        impl_->pending.clear();
+        impl_->hours.clear();
     }
 }
 
 Status Archive::clear() {
     if (!impl_ || !impl_->inChange)
         return makeError(Errc::Database, "no change of the history is open");
-    impl_->pending.clear();
-    return impl_->exec("DELETE FROM Readings; DELETE FROM Files; DELETE FROM Buckets;",
+    impl_->hours.clear();
+    return impl_->exec("DELETE FROM Hours; DELETE FROM Files; DELETE FROM Buckets;",
                        "cannot empty the history");
 }
 
@@ -898,7 +926,7 @@ Result<std::vector<ChannelHistory>> Archive::channels() {
             return impl_->error("cannot read the history");
     }
     std::vector<ChannelHistory> out;
-    // Every reading once, in the order the history keeps them (channel, time,
+    // Every hour once, in the order the history keeps them (channel, hour,
     // station), so nothing is sorted: each station's times of a channel are
     // gathered, and worked out when the channel ends.
     std::map<std::int64_t, std::vector<std::int64_t>> times; // per station
@@ -935,10 +963,11 @@ Result<std::vector<ChannelHistory>> Archive::channels() {
         times.clear();
     };
     Stmt all;
-    if (Status p = impl_->prepare(all, "SELECT Channel, Time, Station FROM Readings ORDER BY"
-                                       " Channel, Time, Station");
+    if (Status p = impl_->prepare(all, "SELECT Channel, Hour, Station, Readings FROM Hours ORDER BY"
+                                       " Channel, Hour, Station");
         !p)
         return p.error();
+    std::vector<HeldReading> hour;
     int rc;
     while ((rc = sqlite3_step(all.st)) == SQLITE_ROW) {
         const int next = sqlite3_column_int(all.st, 0);
@@ -946,7 +975,13 @@ Result<std::vector<ChannelHistory>> Archive::channels() {
             finish();
             channel = next;
         }
-        times[sqlite3_column_int64(all.st, 2)].push_back(sqlite3_column_int64(all.st, 1));
+        hour.clear();
+        if (!archive_detail::unpackHour(sqlite3_column_int64(all.st, 1) * kBucketSeconds,
+                                        blobAt(all.st, 3), hour))
+            return damaged(impl_->path);
+        std::vector<std::int64_t>& t = times[sqlite3_column_int64(all.st, 2)];
+        for (const HeldReading& r : hour)
+            t.push_back(r.time);
     }
     if (rc != SQLITE_DONE)
         return impl_->error("cannot read the history");
@@ -992,19 +1027,20 @@ Result<std::vector<ChannelOutline>> Archive::outline() {
     }
     // The first and last few hundred readings from the ends of the hours
     // held: the span, and a sample of the spacing.
-    constexpr int kSample = 300;
+    constexpr std::size_t kSample = 300;
     Stmt head, tail;
-    if (Status p = impl_->prepare(head, "SELECT Time FROM Readings WHERE Channel = ?1 AND"
-                                        " Time >= ?2 AND Time <= ?5 AND Station = ?3 ORDER BY"
-                                        " Time LIMIT ?4");
+    if (Status p = impl_->prepare(head, "SELECT Hour, Readings FROM Hours WHERE Channel = ?1 AND"
+                                        " Hour >= ?2 AND Hour <= ?3 AND Station = ?4 ORDER BY"
+                                        " Hour");
         !p)
         return p.error();
-    if (Status p = impl_->prepare(tail, "SELECT Time FROM Readings WHERE Channel = ?1 AND"
-                                        " Time <= ?2 AND Time >= ?5 AND Station = ?3 ORDER BY"
-                                        " Time DESC LIMIT ?4");
+    if (Status p = impl_->prepare(tail, "SELECT Hour, Readings FROM Hours WHERE Channel = ?1 AND"
+                                        " Hour >= ?2 AND Hour <= ?3 AND Station = ?4 ORDER BY"
+                                        " Hour DESC");
         !p)
         return p.error();
     std::vector<ChannelOutline> out;
+    std::vector<HeldReading> hour;
     for (Held& h : held) {
         std::map<std::int64_t, std::int64_t> spacing;
         std::vector<std::int64_t> ends;
@@ -1012,27 +1048,33 @@ Result<std::vector<ChannelOutline>> Archive::outline() {
             const bool fromStart = st == head.st;
             sqlite3_reset(st);
             sqlite3_bind_int(st, 1, h.o.channel);
-            sqlite3_bind_int64(st, 2,
-                               fromStart ? h.firstHour * kBucketSeconds
-                                         : (h.lastHour + 1) * kBucketSeconds - 1);
-            sqlite3_bind_int64(st, 3, h.station);
-            sqlite3_bind_int(st, 4, kSample);
             // Within the station's own hours, however few its readings.
-            sqlite3_bind_int64(st, 5,
-                               fromStart ? (h.lastHour + 1) * kBucketSeconds - 1
-                                         : h.firstHour * kBucketSeconds);
-            std::optional<std::int64_t> previous;
-            int rc;
-            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-                const std::int64_t t = sqlite3_column_int64(st, 0);
-                if (!previous)
-                    ends.push_back(t);
+            sqlite3_bind_int64(st, 2, h.firstHour);
+            sqlite3_bind_int64(st, 3, h.lastHour);
+            sqlite3_bind_int64(st, 4, h.station);
+            std::vector<std::int64_t> sample;
+            int rc = SQLITE_ROW;
+            while (sample.size() < kSample && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+                hour.clear();
+                if (!archive_detail::unpackHour(sqlite3_column_int64(st, 0) * kBucketSeconds,
+                                                blobAt(st, 1), hour))
+                    return damaged(impl_->path);
+                if (fromStart)
+                    for (auto r = hour.begin(); r != hour.end() && sample.size() < kSample; ++r)
+                        sample.push_back(r->time);
                 else
-                    ++spacing[t > *previous ? t - *previous : *previous - t];
-                previous = t;
+                    for (auto r = hour.rbegin(); r != hour.rend() && sample.size() < kSample; ++r)
+                        sample.push_back(r->time);
             }
-            if (rc != SQLITE_DONE)
+            sqlite3_reset(st);
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE)
                 return impl_->error("cannot read the history");
+            if (sample.empty())
+                continue;
+            ends.push_back(sample.front());
+            for (std::size_t i = 1; i < sample.size(); ++i)
+                ++spacing[sample[i] > sample[i - 1] ? sample[i] - sample[i - 1]
+                                                    : sample[i - 1] - sample[i]];
         }
         if (ends.size() != 2)
             continue; // the readings went since the summary was written
@@ -1053,29 +1095,26 @@ Result<std::vector<ChannelOutline>> Archive::outline() {
 
 namespace {
 
-class StatementCursor : public ArchiveCursor {
+class ScanCursor : public ArchiveCursor {
 public:
-    StatementCursor(sqlite3* db, sqlite3_stmt* st) : db_(db), st_(st) {}
-    ~StatementCursor() override { sqlite3_finalize(st_); }
+    explicit ScanCursor(std::unique_ptr<HourScan> scan) : scan_(std::move(scan)) {}
     Result<std::optional<ArchivedRow>> next() override {
-        const int rc = sqlite3_step(st_);
-        if (rc == SQLITE_ROW)
-            return std::optional<ArchivedRow>(rowAt(st_));
-        if (rc == SQLITE_DONE)
-            return std::optional<ArchivedRow>();
-        return makeError(Errc::Database,
-                         std::string("cannot read the history: ") + sqlite3_errmsg(db_));
+        if (at_ == hour_.size()) {
+            at_ = 0;
+            Result<bool> more = scan_->next(hour_);
+            if (!more)
+                return more.error();
+            if (!*more)
+                return std::optional<ArchivedRow>();
+        }
+        return std::optional<ArchivedRow>(rowOf(hour_[at_++].reading));
     }
 
 private:
-    sqlite3* db_;
-    sqlite3_stmt* st_;
+    std::unique_ptr<HourScan> scan_;
+    std::vector<StationReading> hour_;
+    std::size_t at_ = 0;
 };
-
-constexpr const char* kSelectWindow =
-    "SELECT Time, Temperature, Humidity, DewPoint, HeatIndex FROM Readings WHERE"
-    " Channel = ?1 AND Time > ?2 AND Time <= ?3 AND (?4 IS NULL OR Station = ?4)"
-    " ORDER BY Time, Station";
 
 } // namespace
 
@@ -1092,28 +1131,27 @@ Status Archive::visit(int channel, double from, double to, const Visitor& visito
             return {};
         stationId = **id;
     }
-    Stmt s;
-    if (Status p = impl_->prepare(s, kSelectWindow); !p)
-        return p;
-    sqlite3_bind_int(s.st, 1, channel);
-    sqlite3_bind_int64(s.st, 2, boundSeconds(from));
-    sqlite3_bind_int64(s.st, 3, boundSeconds(to));
-    if (stationId)
-        sqlite3_bind_int64(s.st, 4, *stationId);
+    HourScan scan(impl_->path, boundSeconds(from), boundSeconds(to));
+    if (Status s = scan.start(impl_->db, channel, stationId); !s)
+        return s;
+    std::vector<StationReading> hour;
     std::vector<ArchivedRow> run;
     constexpr std::size_t kRun = 4096;
     run.reserve(kRun);
-    int rc;
-    while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
-        run.push_back(rowAt(s.st));
-        if (run.size() == kRun) {
+    for (;;) {
+        Result<bool> more = scan.next(hour);
+        if (!more)
+            return more.error();
+        if (!*more)
+            break;
+        for (const StationReading& r : hour)
+            run.push_back(rowOf(r.reading));
+        if (run.size() >= kRun) {
             if (!visitor(run))
                 return {};
             run.clear();
         }
     }
-    if (rc != SQLITE_DONE)
-        return impl_->error("cannot read the history");
     if (!run.empty())
         visitor(run);
     return {};
@@ -1123,60 +1161,67 @@ Result<std::optional<std::pair<double, double>>> Archive::span(int channel) {
     using Span = std::optional<std::pair<double, double>>;
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
+    // The first and the last hour, each a look-up in the key (min and max
+    // together would read every hour), and their readings' ends.
     Stmt s;
     if (Status p =
-            // Two look-ups in the key: min and max together would read every reading.
-        impl_->prepare(s, "SELECT (SELECT min(Time) FROM Readings WHERE Channel = ?1),"
-                          " (SELECT max(Time) FROM Readings WHERE Channel = ?1)");
+            impl_->prepare(s, "SELECT Hour, Readings FROM Hours WHERE Channel = ?1 AND Hour IN"
+                              " ((SELECT min(Hour) FROM Hours WHERE Channel = ?1),"
+                              " (SELECT max(Hour) FROM Hours WHERE Channel = ?1))");
         !p)
         return p.error();
     sqlite3_bind_int(s.st, 1, channel);
-    if (sqlite3_step(s.st) != SQLITE_ROW)
+    std::optional<std::int64_t> first, last;
+    std::vector<HeldReading> hour;
+    int rc;
+    while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+        hour.clear();
+        if (!archive_detail::unpackHour(sqlite3_column_int64(s.st, 0) * kBucketSeconds,
+                                        blobAt(s.st, 1), hour))
+            return damaged(impl_->path);
+        if (hour.empty())
+            continue;
+        first = std::min(first.value_or(hour.front().time), hour.front().time);
+        last = std::max(last.value_or(hour.back().time), hour.back().time);
+    }
+    if (rc != SQLITE_DONE)
         return impl_->error("cannot read the history");
-    if (sqlite3_column_type(s.st, 0) == SQLITE_NULL)
+    if (!first)
         return Span();
-    return Span(
-        std::pair{daysOf(sqlite3_column_int64(s.st, 0)), daysOf(sqlite3_column_int64(s.st, 1))});
+    return Span(std::pair{daysOf(*first), daysOf(*last)});
 }
 
 Status Archive::visitValues(int channel, double from, double to, SeriesColumn column,
                             const ValueVisitor& visitor) {
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
-    const char* name = column == SeriesColumn::Temperature ? "Temperature"
-                       : column == SeriesColumn::Humidity  ? "Humidity"
-                       : column == SeriesColumn::DewPoint  ? "DewPoint"
-                                                           : "HeatIndex";
-    const std::string sql = std::string("SELECT Time, ") + name +
-                            " FROM Readings WHERE Channel = ?1 AND Time > ?2 AND Time <= ?3 AND " +
-                            name + " IS NOT NULL ORDER BY Time, Station";
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(impl_->db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
-        return impl_->error("cannot read the history");
-    Stmt s;
-    s.st = raw;
-    sqlite3_bind_int(s.st, 1, channel);
-    sqlite3_bind_int64(s.st, 2, boundSeconds(from));
-    sqlite3_bind_int64(s.st, 3, boundSeconds(to));
-    const bool humidity = column == SeriesColumn::Humidity;
+    const int field = static_cast<int>(column);
+    HourScan scan(impl_->path, boundSeconds(from), boundSeconds(to));
+    if (Status s = scan.start(impl_->db, channel); !s)
+        return s;
     constexpr std::size_t kRun = 8192;
     std::vector<double> times, values;
     times.reserve(kRun);
     values.reserve(kRun);
-    int rc;
-    while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
-        times.push_back(daysOf(sqlite3_column_int64(s.st, 0)));
-        values.push_back(humidity ? static_cast<double>(sqlite3_column_int64(s.st, 1))
-                                  : static_cast<double>(columnTemperature(s.st, 1)));
-        if (times.size() == kRun) {
+    std::vector<StationReading> hour;
+    for (;;) {
+        Result<bool> more = scan.next(hour);
+        if (!more)
+            return more.error();
+        if (!*more)
+            break;
+        for (const StationReading& r : hour)
+            if (const std::optional<double> v = fieldOf(r.reading, field)) {
+                times.push_back(daysOf(r.reading.time));
+                values.push_back(*v);
+            }
+        if (times.size() >= kRun) {
             if (!visitor(times, values))
                 return {};
             times.clear();
             values.clear();
         }
     }
-    if (rc != SQLITE_DONE)
-        return impl_->error("cannot read the history");
     if (!times.empty())
         visitor(times, values);
     return {};
@@ -1199,6 +1244,33 @@ Archive::storedSeconds(int channel, double from, double to) {
     return std::optional{std::pair{low, high}};
 }
 
+namespace {
+
+// Each reading of a channel in after < time <= until with a value in the
+// field, in time order, to `take`.
+template <typename Take>
+Status eachValue(sqlite3* db, const std::string& path, int channel, std::int64_t after,
+                 std::int64_t until, int field, Take&& take) {
+    if (until <= after)
+        return {};
+    HourScan scan(path, after, until);
+    if (Status s = scan.start(db, channel); !s)
+        return s;
+    std::vector<StationReading> hour;
+    for (;;) {
+        Result<bool> more = scan.next(hour);
+        if (!more)
+            return more.error();
+        if (!*more)
+            return {};
+        for (const StationReading& r : hour)
+            if (const std::optional<double> v = fieldOf(r.reading, field))
+                take(CurvePoint{r.reading.time, r.station, *v});
+    }
+}
+
+} // namespace
+
 Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn column, int columns,
                               CurveSource source) {
     using archive_detail::ColumnLayout;
@@ -1217,27 +1289,15 @@ Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn 
     const std::string name = kFieldNames[static_cast<std::size_t>(field)];
     const ColumnLayout layout(low, high, columns);
     CurveThinner thinner(layout);
-
-    Stmt readings;
-    const std::string readingsSql = "SELECT Time, Station, " + name +
-                                    " FROM Readings WHERE Channel = ?1 AND Time > ?2 AND"
-                                    " Time <= ?3 AND " +
-                                    name + " IS NOT NULL ORDER BY Time, Station";
-    if (Status p = impl_->prepare(readings, readingsSql.c_str()); !p)
-        return p.error();
     // Readings in after < time <= until.
-    const auto readReadings = [&](std::int64_t after, std::int64_t until) -> Status {
-        if (!eachInRange(readings, channel, after, until, [&](sqlite3_stmt* st) {
-                thinner.add(CurvePoint{sqlite3_column_int64(st, 0), sqlite3_column_int64(st, 1),
-                                       *columnField(st, 2, field)});
-            }))
-            return impl_->error("cannot read the history");
-        return {};
+    const auto readReadings = [&](std::int64_t after, std::int64_t until) {
+        return eachValue(impl_->db, impl_->path, channel, after, until, field,
+                         [&](const CurvePoint& p) { thinner.add(p); });
     };
 
     // The hours wholly in the range, when columns are whole hours.
-    const std::int64_t firstHour = archive_detail::floorDiv(low + kBucketSeconds, kBucketSeconds);
-    const std::int64_t lastHour = archive_detail::floorDiv(high + 1, kBucketSeconds) - 1;
+    const std::int64_t firstHour = floorDiv(low + kBucketSeconds, kBucketSeconds);
+    const std::int64_t lastHour = floorDiv(high + 1, kBucketSeconds) - 1;
     if (source == CurveSource::Fastest && layout.wholeHours && firstHour <= lastHour) {
         if (Status s = readReadings(low, firstHour * kBucketSeconds - 1); !s)
             return s.error();
@@ -1294,25 +1354,14 @@ Result<Archive::Gaps> Archive::gaps(int channel, double from, double to, SeriesC
             last = end;
         any = true;
     };
-
-    Stmt times;
-    const std::string timesSql = "SELECT Time FROM Readings WHERE Channel = ?1 AND Time > ?2 AND"
-                                 " Time <= ?3 AND " +
-                                 name + " IS NOT NULL ORDER BY Time";
-    if (Status p = impl_->prepare(times, timesSql.c_str()); !p)
-        return p.error();
-    const auto readTimes = [&](std::int64_t after, std::int64_t until) -> Status {
-        if (!eachInRange(times, channel, after, until, [&](sqlite3_stmt* st) {
-                const std::int64_t t = sqlite3_column_int64(st, 0);
-                pass(t, t);
-            }))
-            return impl_->error("cannot read the history");
-        return {};
+    const auto readTimes = [&](std::int64_t after, std::int64_t until) {
+        return eachValue(impl_->db, impl_->path, channel, after, until, field,
+                         [&](const CurvePoint& p) { pass(p.time, p.time); });
     };
 
     // The hours wholly in the range.
-    const std::int64_t firstHour = archive_detail::floorDiv(low + kBucketSeconds, kBucketSeconds);
-    const std::int64_t lastHour = archive_detail::floorDiv(high + 1, kBucketSeconds) - 1;
+    const std::int64_t firstHour = floorDiv(low + kBucketSeconds, kBucketSeconds);
+    const std::int64_t lastHour = floorDiv(high + 1, kBucketSeconds) - 1;
     if (source == CurveSource::Readings || firstHour > lastHour) {
         if (Status s = readTimes(low, high); !s)
             return s.error();
@@ -1341,13 +1390,10 @@ Result<Archive::Gaps> Archive::gaps(int channel, double from, double to, SeriesC
 Result<std::unique_ptr<ArchiveCursor>> Archive::cursor(int channel, double from, double to) {
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(impl_->db, kSelectWindow, -1, &st, nullptr) != SQLITE_OK)
-        return impl_->error("cannot read the history");
-    sqlite3_bind_int(st, 1, channel);
-    sqlite3_bind_int64(st, 2, boundSeconds(from));
-    sqlite3_bind_int64(st, 3, boundSeconds(to));
-    return std::unique_ptr<ArchiveCursor>(std::make_unique<StatementCursor>(impl_->db, st));
+    auto scan = std::make_unique<HourScan>(impl_->path, boundSeconds(from), boundSeconds(to));
+    if (Status s = scan->start(impl_->db, channel); !s)
+        return s.error();
+    return std::unique_ptr<ArchiveCursor>(std::make_unique<ScanCursor>(std::move(scan)));
 }
 
 Result<std::optional<std::string>> Archive::stationOfFile(std::string_view fileName) {

@@ -149,15 +149,15 @@ TEST_F(ArchiveCurve, FromTheSummaryIsTheCurveOfTheReadings) {
     }
 }
 
-// A curve of whole hours is read from the summary: a reading changed behind
-// the history's back shows only once the summary is worked out again.
+// A curve of whole hours is read from the summary: a summary changed behind
+// the history's back shows until it is worked out again from the readings.
 TEST_F(ArchiveCurve, ReadsWholeHoursFromTheSummaryUntilRebuilt) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
     // Whole tenths, as the history keeps the station's temperatures.
     ASSERT_EQ(sqlite3_exec(db,
-                           "UPDATE Readings SET Temperature = 999 WHERE Channel = 1 AND"
-                           " Time = (SELECT min(Time) + 7200 FROM Readings WHERE Channel = 1)",
+                           "UPDATE Buckets SET TemperatureHigh = 999 WHERE Channel = 1 AND"
+                           " Bucket = (SELECT min(Bucket) + 2 FROM Buckets WHERE Channel = 1)",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
@@ -166,10 +166,10 @@ TEST_F(ArchiveCurve, ReadsWholeHoursFromTheSummaryUntilRebuilt) {
         EXPECT_TRUE(c);
         return c ? *std::max_element(c->values.begin(), c->values.end()) : 0.0;
     };
-    EXPECT_FLOAT_EQ(static_cast<float>(max(Source::Readings)), 99.9f);
-    EXPECT_LT(max(Source::Fastest), 99.0);
-    ASSERT_TRUE(archive.rebuildSummary());
     EXPECT_FLOAT_EQ(static_cast<float>(max(Source::Fastest)), 99.9f);
+    EXPECT_LT(max(Source::Readings), 99.0);
+    ASSERT_TRUE(archive.rebuildSummary());
+    EXPECT_EQ(max(Source::Fastest), max(Source::Readings));
 
     // A history from before the summary gets it when it is opened.
     ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
@@ -185,6 +185,82 @@ TEST_F(ArchiveCurve, ReadsWholeHoursFromTheSummaryUntilRebuilt) {
     EXPECT_FALSE(fast->values.empty());
     EXPECT_EQ(fast->times, slow->times);
     EXPECT_EQ(fast->values, slow->values);
+}
+
+// A history from the versions that kept a row per reading is packed by the
+// hour when it is first opened: every reading as it was, values of every
+// stored kind, two stations in one hour, and the summary made for it.
+TEST(ArchiveLayout, AHistoryOfRowsPerReadingIsTakenOverWhole) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = dir.filePath(QStringLiteral("archive.sqlite")).toStdString();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    // Times in seconds since 1970: 2026-01-01 00:00:00 is 1767225600.
+    ASSERT_EQ(
+        sqlite3_exec(
+            db,
+            "CREATE TABLE Stations(Id INTEGER PRIMARY KEY, Serial TEXT NOT NULL UNIQUE);"
+            "CREATE TABLE Readings(Channel INTEGER NOT NULL, Time INTEGER NOT NULL, Station"
+            " INTEGER NOT NULL, Temperature, Humidity, DewPoint, HeatIndex, PRIMARY KEY(Channel,"
+            " Time, Station)) WITHOUT ROWID;"
+            "CREATE TABLE Files(Station INTEGER NOT NULL, Channel INTEGER NOT NULL, Name TEXT NOT"
+            " NULL, Rows INTEGER NOT NULL, Added INTEGER NOT NULL, Changed INTEGER NOT NULL,"
+            " Imported TEXT NOT NULL, PRIMARY KEY(Station, Channel, Name));"
+            "INSERT INTO Stations VALUES(1, 'a'), (2, 'b');"
+            "INSERT INTO Readings VALUES"
+            " (1, 1767225600, 1, 215, 45, 91, NULL), (1, 1767225600, 2, -35, NULL, NULL, 12.25),"
+            " (1, 1767225660, 1, 216, 46, 92, NULL), (1, 1767229199, 2, 1000000, 100, 0, 0),"
+            " (1, 1767229200, 1, 217, 47, 93, NULL), (0, 1767225600, 1, 200, 50, NULL, NULL),"
+            " (1, 1767232800, 1, NULL, 300, NULL, NULL);"
+            "INSERT INTO Files VALUES(1, 1, 'CH1_A.CSV', 4, 4, 0, '2026-12-01 10:00:00');"
+            "PRAGMA user_version = 1",
+            nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+
+    Archive archive;
+    const auto opened = archive.open(path);
+    ASSERT_TRUE(opened) << opened.error().text();
+    struct Held {
+        int seconds;
+        float temperature;
+        int humidity;
+        float dewPoint, heatIndex;
+        bool operator==(const Held&) const = default;
+    };
+    const auto held = [&](int channel) {
+        std::vector<Held> out;
+        EXPECT_TRUE(archive.visit(channel, -kAll, kAll, [&](std::span<const LogRecord> rows) {
+            for (const LogRecord& r : rows)
+                out.push_back({static_cast<int>(std::lround((r.time - kDay0) * 86400.0)),
+                               r.temperature, r.humidity, r.dewPoint, r.heatIndex});
+            return true;
+        }));
+        return out;
+    };
+    const std::vector<Held> one = {
+        {0, 21.5f, 45, 9.1f, kNoValue},    {0, -3.5f, kNoHumidity, kNoValue, 12.25f},
+        {60, 21.6f, 46, 9.2f, kNoValue},   {3599, 100000.0f, 100, 0.0f, 0.0f},
+        {3600, 21.7f, 47, 9.3f, kNoValue}, {7200, kNoValue, 300, kNoValue, kNoValue}};
+    EXPECT_EQ(held(1), one);
+    EXPECT_EQ(held(0), (std::vector<Held>{{0, 20.0f, 50, kNoValue, kNoValue}}));
+    const auto channels = archive.channels();
+    ASSERT_TRUE(channels);
+    ASSERT_EQ(channels->size(), 3u);
+    EXPECT_EQ((*channels)[1].station, "a");
+    EXPECT_EQ((*channels)[1].rows, 4);
+    EXPECT_EQ((*channels)[1].files, 1);
+    const auto curve = archive.curve(1, -kAll, kAll, SeriesColumn::Humidity, 2);
+    ASSERT_TRUE(curve);
+    EXPECT_EQ(*std::max_element(curve->values.begin(), curve->values.end()), 300.0);
+
+    // Opened again, nothing more is done to it; the rows per reading are gone.
+    Archive again;
+    ASSERT_TRUE(again.open(path));
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_NE(sqlite3_exec(db, "SELECT 1 FROM Readings", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
 }
 
 // A minute apart over ten hours, without 2, 3 and 4 intervals' readings

@@ -1,13 +1,18 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "store/archive.h"
+
 #include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <fstream>
+#include <limits>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -65,10 +70,30 @@ Contents contentsOf(const std::string& database, const char* table = "Records",
 
 } // namespace
 
-// The history beside the database: readings and the sum of their
-// temperatures (kept in tenths).
+// The history beside the database: its channel 1's readings and the sum of
+// their temperatures in tenths, as the history reads them back.
 Contents archiveOf(const std::string& folder) {
-    return contentsOf(folder + "/archive.sqlite", "Readings", "Temperature");
+    const std::string path = folder + "/archive.sqlite";
+    // Rolls a hot journal back and checks the file.
+    Contents c = contentsOf(path, "Files");
+    c.rows = -1;
+    c.temperatureSum = 0;
+    vellumet::store::Archive archive;
+    if (!archive.open(path))
+        return c;
+    long long rows = 0;
+    const auto read =
+        archive.visit(1, std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max(),
+                      [&](std::span<const vellumet::store::ArchivedRow> run) {
+                          for (const auto& r : run) {
+                              ++rows;
+                              c.temperatureSum += std::round(r.temperature * 10.0f);
+                          }
+                          return true;
+                      });
+    if (read)
+        c.rows = rows;
+    return c;
 }
 
 // An import killed at any moment leaves a sound database holding exactly
