@@ -9,6 +9,7 @@
 #include "sdcard/log_import.h"
 #include "sdcard/log_time.h"
 #include "sim/virtual_station.h"
+#include "store/archive_hours.h"
 #include "store/automation_date.h"
 #include "store/record_schema.h"
 #include "store/record_store.h"
@@ -215,6 +216,32 @@ void contentReport(const std::uint8_t* data, std::size_t size) {
         require(chunk.add(end, end.size()), "the end report ends the chunk");
     if (!chunk.problem())
         require(chunk.content() == card, "a chunk that is taken holds exactly the card's bytes");
+}
+
+void packedHour(const std::uint8_t* data, std::size_t size) {
+    using store::archive_detail::HeldReading;
+    constexpr std::int64_t kHourStart = 1767225600; // 2026-01-01 00:00 UTC
+    const std::string_view packed(reinterpret_cast<const char*>(data), size);
+    std::vector<HeldReading> readings;
+    if (!store::archive_detail::unpackHour(kHourStart, packed, readings)) {
+        require(readings.empty(), "a damaged hour gives no readings");
+        return;
+    }
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        require(readings[i].time >= kHourStart && readings[i].time < kHourStart + 3600,
+                "a reading lies in its hour");
+        require(i == 0 || readings[i].time > readings[i - 1].time, "times ascend");
+    }
+    // Packed again, the same readings read back.
+    std::string again;
+    store::archive_detail::packHour(kHourStart, readings, again);
+    std::vector<HeldReading> back;
+    require(store::archive_detail::unpackHour(kHourStart, again, back), "packed again");
+    require(back.size() == readings.size(), "as many readings");
+    for (std::size_t i = 0; i < back.size(); ++i)
+        require(back[i].time == readings[i].time &&
+                    store::archive_detail::sameReading(back[i], readings[i]),
+                "the same readings");
 }
 
 } // namespace vellumet::fuzz

@@ -33,6 +33,9 @@ void fileListLine(const std::uint8_t* data, std::size_t size);
 // A content report of a card file transfer.
 void contentReport(const std::uint8_t* data, std::size_t size);
 
+// An hour of the history as it is packed on disk.
+void packedHour(const std::uint8_t* data, std::size_t size);
+
 // Every target, under the name its fuzzer, its seeds and its kept inputs use.
 inline constexpr NamedTarget kTargets[] = {
     {"answers", answers},
@@ -43,6 +46,7 @@ inline constexpr NamedTarget kTargets[] = {
     {"profile", profile},
     {"file_list_line", fileListLine},
     {"content_report", contentReport},
+    {"packed_hour", packedHour},
 };
 
 } // namespace vellumet::fuzz

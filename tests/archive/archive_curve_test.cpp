@@ -260,7 +260,15 @@ TEST(ArchiveLayout, AHistoryOfRowsPerReadingIsTakenOverWhole) {
     ASSERT_TRUE(again.open(path));
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     EXPECT_NE(sqlite3_exec(db, "SELECT 1 FROM Readings", nullptr, nullptr, nullptr), SQLITE_OK);
+    // A damaged hour is reported as such, not read as readings.
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE Hours SET Readings = x'0100' WHERE Channel = 0", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
     sqlite3_close(db);
+    const auto damaged = again.visit(0, -kAll, kAll, [](auto) { return true; });
+    ASSERT_FALSE(damaged);
+    EXPECT_NE(damaged.error().text().find("damaged"), std::string::npos);
+    EXPECT_TRUE(again.visit(1, -kAll, kAll, [](auto) { return true; }));
 }
 
 // A minute apart over ten hours, without 2, 3 and 4 intervals' readings
