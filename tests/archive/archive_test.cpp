@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -195,6 +196,14 @@ TEST_F(ArchiveTest, HoldsEveryReadingOnceAsTheLastImportHadIt) {
     // Channel 3, then an older file that covers part of it again.
     import(QStringLiteral("CH3_NEW.CSV"), 3, run(3600, 200, 300, 10.0f), model);
     import(QStringLiteral("CH3_OLD.CSV"), 3, run(0, 100, 300, 10.5f), model);
+    // And one over 200 hours, its readings on the hour first and those on the
+    // half hour after: an import that comes back to each hour after many others.
+    {
+        std::vector<Line> lines = run(0, 400, 1800, 11.0f);
+        std::stable_partition(lines.begin(), lines.end(),
+                              [](const Line& l) { return *l.seconds % 3600 == 0; });
+        import(QStringLiteral("CH3_WIDE.CSV"), 3, lines, model);
+    }
     expectHolds(model);
 
     // Per channel: span, rows and files.
@@ -203,7 +212,7 @@ TEST_F(ArchiveTest, HoldsEveryReadingOnceAsTheLastImportHadIt) {
     const auto channels = archive.channels();
     ASSERT_TRUE(channels);
     ASSERT_EQ(channels->size(), 4u);
-    std::map<int, std::int64_t> rows, files{{0, 1}, {1, 2}, {2, 1}, {3, 2}};
+    std::map<int, std::int64_t> rows, files{{0, 1}, {1, 2}, {2, 1}, {3, 3}};
     for (const auto& [key, reading] : model)
         ++rows[key.first];
     for (const auto& h : *channels) {
