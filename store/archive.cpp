@@ -345,7 +345,7 @@ std::string archivePathBeside(const std::string& databasePath) {
 struct Archive::Impl {
     sqlite3* db = nullptr;
     std::string path;
-    Stmt file, hourRead, hourWrite, hourAny, bucketWrite, bucketDelete;
+    Stmt file, hourRead, hourWrite, bucketWrite, bucketDelete;
     bool open = false;
     bool inChange = false;
     std::int64_t station = 0;
@@ -359,20 +359,28 @@ struct Archive::Impl {
     std::vector<std::int64_t> seconds;
     std::string packed;
 
-    // Whether the channel holds an hour of this station in first <= hour <= last.
-    Result<bool> holdsAnyHour(std::int64_t first, std::int64_t last) {
-        if (Status p = prepare(hourAny, "SELECT 1 FROM Hours WHERE Channel = ?1 AND Hour >= ?2"
-                                        " AND Hour <= ?3 AND Station = ?4 LIMIT 1");
+    // Whether the channel holds an hour of this station in first <= hour <=
+    // last; the readings of the first such hour are added to `readings`.
+    Result<bool> heldHour(std::int64_t first, std::int64_t last,
+                          std::vector<HeldReading>* readings = nullptr) {
+        if (Status p = prepare(hourRead, "SELECT Hour, Readings FROM Hours WHERE Channel = ?1 AND"
+                                         " Hour >= ?2 AND Hour <= ?3 AND Station = ?4 LIMIT 1");
             !p)
             return p.error();
-        sqlite3_bind_int(hourAny.st, 1, channel);
-        sqlite3_bind_int64(hourAny.st, 2, first);
-        sqlite3_bind_int64(hourAny.st, 3, last);
-        sqlite3_bind_int64(hourAny.st, 4, station);
-        const int rc = sqlite3_step(hourAny.st);
-        sqlite3_reset(hourAny.st);
+        sqlite3_bind_int(hourRead.st, 1, channel);
+        sqlite3_bind_int64(hourRead.st, 2, first);
+        sqlite3_bind_int64(hourRead.st, 3, last);
+        sqlite3_bind_int64(hourRead.st, 4, station);
+        const int rc = sqlite3_step(hourRead.st);
+        const bool unpacked =
+            rc != SQLITE_ROW || !readings ||
+            archive_detail::unpackHour(sqlite3_column_int64(hourRead.st, 0) * kBucketSeconds,
+                                       blobAt(hourRead.st, 1), *readings);
+        sqlite3_reset(hourRead.st);
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
             return error("cannot read the history");
+        if (!unpacked)
+            return damaged(path);
         return rc == SQLITE_ROW;
     }
 
@@ -385,24 +393,9 @@ struct Archive::Impl {
             if (Status s = writeHours(); !s)
                 return s.error();
         OpenHour& h = hours[hour];
-        if (knownNew)
-            return &h;
-        if (Status p = prepare(hourRead, "SELECT Readings FROM Hours WHERE Channel = ?1 AND"
-                                         " Hour = ?2 AND Station = ?3");
-            !p)
-            return p.error();
-        sqlite3_bind_int(hourRead.st, 1, channel);
-        sqlite3_bind_int64(hourRead.st, 2, hour);
-        sqlite3_bind_int64(hourRead.st, 3, station);
-        const int rc = sqlite3_step(hourRead.st);
-        const bool unpacked =
-            rc != SQLITE_ROW ||
-            archive_detail::unpackHour(hour * kBucketSeconds, blobAt(hourRead.st, 0), h.readings);
-        sqlite3_reset(hourRead.st);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            return error("cannot read the history");
-        if (!unpacked)
-            return damaged(path);
+        if (!knownNew)
+            if (Result<bool> read = heldHour(hour, hour, &h.readings); !read)
+                return read.error();
         return &h;
     }
 
@@ -803,7 +796,7 @@ Status Archive::merge(std::span<const LogRecord> rows) {
     // hour is left and come back to.)
     bool knownNew = false;
     if (ascending) {
-        Result<bool> held = impl_->holdsAnyHour(bucketOf(times.front()), bucketOf(times.back()));
+        Result<bool> held = impl_->heldHour(bucketOf(times.front()), bucketOf(times.back()));
         if (!held)
             return held.error();
         knownNew = !*held;
