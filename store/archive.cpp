@@ -155,6 +155,8 @@ constexpr int kHumidityField = 1;
 // PRAGMA user_version of the packed hours with their summary; 1 kept a row
 // per reading with the summary, 0 a row per reading without it.
 constexpr int kLayoutVersion = 2;
+// How long an opening waits for another program that brings the layout up to date.
+constexpr int kLayoutBusyTimeoutMs = 120000;
 
 // The eight summary columns of a field, or of all fields.
 std::string summaryColumns(int field) {
@@ -693,13 +695,25 @@ Status Archive::open(const std::string& path) {
     if (*version >= kLayoutVersion)
         return {};
     // A new file, or one a version before kept: packed and summed up in one
-    // change, then made small again.
+    // change, then made small again. Another program may be at it too: what
+    // is to be done is decided once the change is this one's, and it may
+    // take a while for a large history.
+    sqlite3_busy_timeout(impl_->db, kLayoutBusyTimeoutMs);
+    const Status began = impl_->exec("BEGIN IMMEDIATE", "cannot write to the history");
+    sqlite3_busy_timeout(impl_->db, kBusyTimeoutMs);
+    if (!began)
+        return fail(began);
+    impl_->inChange = true;
+    version = impl_->userVersion();
+    if (!version)
+        return fail(version.error());
+    if (*version >= kLayoutVersion) {
+        rollback();
+        return {};
+    }
     Result<bool> perReading = impl_->hasTable("Readings");
     if (!perReading)
         return fail(perReading.error());
-    if (Status s = impl_->exec("BEGIN IMMEDIATE", "cannot write to the history"); !s)
-        return fail(s);
-    impl_->inChange = true;
     if (*perReading)
         if (Status s = impl_->packReadings(); !s)
             return fail(s);

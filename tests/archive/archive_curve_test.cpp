@@ -10,6 +10,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -187,6 +188,26 @@ TEST_F(ArchiveCurve, ReadsWholeHoursFromTheSummaryUntilRebuilt) {
     EXPECT_EQ(fast->values, slow->values);
 }
 
+// A history as the versions that kept a row per reading left it, with the
+// rows `inserts` adds. Times in seconds since 1970: 2026-01-01 00:00:00 is
+// 1767225600.
+void writeRowsPerReading(const std::string& path, const std::string& inserts) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const std::string sql =
+        "CREATE TABLE Stations(Id INTEGER PRIMARY KEY, Serial TEXT NOT NULL UNIQUE);"
+        "CREATE TABLE Readings(Channel INTEGER NOT NULL, Time INTEGER NOT NULL, Station"
+        " INTEGER NOT NULL, Temperature, Humidity, DewPoint, HeatIndex, PRIMARY KEY(Channel,"
+        " Time, Station)) WITHOUT ROWID;"
+        "CREATE TABLE Files(Station INTEGER NOT NULL, Channel INTEGER NOT NULL, Name TEXT NOT"
+        " NULL, Rows INTEGER NOT NULL, Added INTEGER NOT NULL, Changed INTEGER NOT NULL,"
+        " Imported TEXT NOT NULL, PRIMARY KEY(Station, Channel, Name));"
+        "INSERT INTO Stations VALUES(1, 'a'), (2, 'b');" +
+        inserts + ";PRAGMA user_version = 1";
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
 // A history from the versions that kept a row per reading is packed by the
 // hour when it is first opened: every reading as it was, values of every
 // stored kind, two stations in one hour, and the summary made for it.
@@ -194,30 +215,14 @@ TEST(ArchiveLayout, AHistoryOfRowsPerReadingIsTakenOverWhole) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const std::string path = dir.filePath(QStringLiteral("archive.sqlite")).toStdString();
+    writeRowsPerReading(
+        path, "INSERT INTO Readings VALUES"
+              " (1, 1767225600, 1, 215, 45, 91, NULL), (1, 1767225600, 2, -35, NULL, NULL, 12.25),"
+              " (1, 1767225660, 1, 216, 46, 92, NULL), (1, 1767229199, 2, 1000000, 100, 0, 0),"
+              " (1, 1767229200, 1, 217, 47, 93, NULL), (0, 1767225600, 1, 200, 50, NULL, NULL),"
+              " (1, 1767232800, 1, NULL, 300, NULL, NULL);"
+              "INSERT INTO Files VALUES(1, 1, 'CH1_A.CSV', 4, 4, 0, '2026-12-01 10:00:00')");
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    // Times in seconds since 1970: 2026-01-01 00:00:00 is 1767225600.
-    ASSERT_EQ(
-        sqlite3_exec(
-            db,
-            "CREATE TABLE Stations(Id INTEGER PRIMARY KEY, Serial TEXT NOT NULL UNIQUE);"
-            "CREATE TABLE Readings(Channel INTEGER NOT NULL, Time INTEGER NOT NULL, Station"
-            " INTEGER NOT NULL, Temperature, Humidity, DewPoint, HeatIndex, PRIMARY KEY(Channel,"
-            " Time, Station)) WITHOUT ROWID;"
-            "CREATE TABLE Files(Station INTEGER NOT NULL, Channel INTEGER NOT NULL, Name TEXT NOT"
-            " NULL, Rows INTEGER NOT NULL, Added INTEGER NOT NULL, Changed INTEGER NOT NULL,"
-            " Imported TEXT NOT NULL, PRIMARY KEY(Station, Channel, Name));"
-            "INSERT INTO Stations VALUES(1, 'a'), (2, 'b');"
-            "INSERT INTO Readings VALUES"
-            " (1, 1767225600, 1, 215, 45, 91, NULL), (1, 1767225600, 2, -35, NULL, NULL, 12.25),"
-            " (1, 1767225660, 1, 216, 46, 92, NULL), (1, 1767229199, 2, 1000000, 100, 0, 0),"
-            " (1, 1767229200, 1, 217, 47, 93, NULL), (0, 1767225600, 1, 200, 50, NULL, NULL),"
-            " (1, 1767232800, 1, NULL, 300, NULL, NULL);"
-            "INSERT INTO Files VALUES(1, 1, 'CH1_A.CSV', 4, 4, 0, '2026-12-01 10:00:00');"
-            "PRAGMA user_version = 1",
-            nullptr, nullptr, nullptr),
-        SQLITE_OK);
-    sqlite3_close(db);
 
     Archive archive;
     const auto opened = archive.open(path);
@@ -269,6 +274,36 @@ TEST(ArchiveLayout, AHistoryOfRowsPerReadingIsTakenOverWhole) {
     ASSERT_FALSE(damaged);
     EXPECT_NE(damaged.error().text().find("damaged"), std::string::npos);
     EXPECT_TRUE(again.visit(1, -kAll, kAll, [](auto) { return true; }));
+}
+
+// Two programs opening such a history at once (the window and a script, say):
+// one packs it, the other waits and finds it done; both read it whole.
+TEST(ArchiveLayout, TwoOpeningsAtOnceBothFindItWhole) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = dir.filePath(QStringLiteral("archive.sqlite")).toStdString();
+    constexpr int kRows = 200000;
+    writeRowsPerReading(path, "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n"
+                              " WHERE i < " +
+                                  std::to_string(kRows - 1) +
+                                  ") INSERT INTO Readings SELECT 1, 1767225600 + 60 * i, 1,"
+                                  " 200 + i % 50, 50, NULL, NULL FROM n");
+    Archive first, second;
+    vellumet::Status opened[2];
+    std::thread a([&] { opened[0] = first.open(path); });
+    std::thread b([&] { opened[1] = second.open(path); });
+    a.join();
+    b.join();
+    for (Archive* archive : {&first, &second}) {
+        const int which = archive == &first ? 0 : 1;
+        ASSERT_TRUE(opened[which]) << opened[which].error().text();
+        int rows = 0;
+        ASSERT_TRUE(archive->visit(1, -kAll, kAll, [&](std::span<const LogRecord> run) {
+            rows += static_cast<int>(run.size());
+            return true;
+        }));
+        EXPECT_EQ(rows, kRows);
+    }
 }
 
 // A minute apart over ten hours, without 2, 3 and 4 intervals' readings
