@@ -303,6 +303,24 @@ private:
     std::vector<HeldReading> unpacked_;
 };
 
+// Every station's readings of a channel in after < time <= until, an hour
+// at a time, to `take`, which returns false to stop.
+template <typename Take>
+Status eachHour(sqlite3* db, const std::string& path, int channel, std::int64_t after,
+                std::int64_t until, std::optional<std::int64_t> station, Take&& take) {
+    HourScan scan(path, after, until);
+    if (Status s = scan.start(db, channel, station); !s)
+        return s;
+    std::vector<StationReading> hour;
+    for (;;) {
+        Result<bool> more = scan.next(hour);
+        if (!more)
+            return more.error();
+        if (!*more || !take(std::as_const(hour)))
+            return {};
+    }
+}
+
 // Hours of the open change with their readings, until written.
 struct OpenHour {
     std::vector<HeldReading> readings;
@@ -1138,28 +1156,24 @@ Status Archive::visit(int channel, double from, double to, const Visitor& visito
             return {};
         stationId = **id;
     }
-    HourScan scan(impl_->path, boundSeconds(from), boundSeconds(to));
-    if (Status s = scan.start(impl_->db, channel, stationId); !s)
-        return s;
-    std::vector<StationReading> hour;
     std::vector<ArchivedRow> run;
     constexpr std::size_t kRun = 4096;
     run.reserve(kRun);
-    for (;;) {
-        Result<bool> more = scan.next(hour);
-        if (!more)
-            return more.error();
-        if (!*more)
-            break;
-        for (const StationReading& r : hour)
-            run.push_back(rowOf(r.reading));
-        if (run.size() >= kRun) {
-            if (!visitor(run))
-                return {};
-            run.clear();
-        }
-    }
-    if (!run.empty())
+    bool stopped = false;
+    const Status read =
+        eachHour(impl_->db, impl_->path, channel, boundSeconds(from), boundSeconds(to), stationId,
+                 [&](const std::vector<StationReading>& hour) {
+                     for (const StationReading& r : hour)
+                         run.push_back(rowOf(r.reading));
+                     if (run.size() >= kRun) {
+                         stopped = !visitor(run);
+                         run.clear();
+                     }
+                     return !stopped;
+                 });
+    if (!read)
+        return read;
+    if (!stopped && !run.empty())
         visitor(run);
     return {};
 }
@@ -1203,52 +1217,49 @@ Status Archive::visitValues(int channel, double from, double to, SeriesColumn co
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
     const int field = static_cast<int>(column);
-    HourScan scan(impl_->path, boundSeconds(from), boundSeconds(to));
-    if (Status s = scan.start(impl_->db, channel); !s)
-        return s;
     constexpr std::size_t kRun = 8192;
     std::vector<double> times, values;
     times.reserve(kRun);
     values.reserve(kRun);
-    std::vector<StationReading> hour;
-    for (;;) {
-        Result<bool> more = scan.next(hour);
-        if (!more)
-            return more.error();
-        if (!*more)
-            break;
-        for (const StationReading& r : hour)
-            if (const std::optional<double> v = fieldOf(r.reading, field)) {
-                times.push_back(daysOf(r.reading.time));
-                values.push_back(*v);
-            }
-        if (times.size() >= kRun) {
-            if (!visitor(times, values))
-                return {};
-            times.clear();
-            values.clear();
-        }
-    }
-    if (!times.empty())
+    bool stopped = false;
+    const Status read =
+        eachHour(impl_->db, impl_->path, channel, boundSeconds(from), boundSeconds(to), {},
+                 [&](const std::vector<StationReading>& hour) {
+                     for (const StationReading& r : hour)
+                         if (const std::optional<double> v = fieldOf(r.reading, field)) {
+                             times.push_back(daysOf(r.reading.time));
+                             values.push_back(*v);
+                         }
+                     if (times.size() >= kRun) {
+                         stopped = !visitor(times, values);
+                         times.clear();
+                         values.clear();
+                     }
+                     return !stopped;
+                 });
+    if (!read)
+        return read;
+    if (!stopped && !times.empty())
         visitor(times, values);
     return {};
 }
 
-Result<std::optional<std::pair<std::int64_t, std::int64_t>>>
-Archive::storedSeconds(int channel, double from, double to) {
+Result<std::optional<archive_detail::SecondsRange>> Archive::storedSeconds(int channel, double from,
+                                                                           double to) {
+    using Range = std::optional<archive_detail::SecondsRange>;
     Result<std::optional<std::pair<double, double>>> stored = span(channel);
     if (!stored)
         return stored.error();
     if (!*stored)
-        return std::optional<std::pair<std::int64_t, std::int64_t>>{};
+        return Range();
     // The range as whole seconds, no wider than the readings.
     const std::int64_t low =
         std::max<std::int64_t>(boundSeconds(from), secondsOf((*stored)->first) - 1);
     const std::int64_t high =
         std::min<std::int64_t>(boundSeconds(to), secondsOf((*stored)->second));
     if (high <= low)
-        return std::optional<std::pair<std::int64_t, std::int64_t>>{};
-    return std::optional{std::pair{low, high}};
+        return Range();
+    return Range({low, high});
 }
 
 namespace {
@@ -1260,20 +1271,13 @@ Status eachValue(sqlite3* db, const std::string& path, int channel, std::int64_t
                  std::int64_t until, int field, Take&& take) {
     if (until <= after)
         return {};
-    HourScan scan(path, after, until);
-    if (Status s = scan.start(db, channel); !s)
-        return s;
-    std::vector<StationReading> hour;
-    for (;;) {
-        Result<bool> more = scan.next(hour);
-        if (!more)
-            return more.error();
-        if (!*more)
-            return {};
-        for (const StationReading& r : hour)
-            if (const std::optional<double> v = fieldOf(r.reading, field))
-                take(CurvePoint{r.reading.time, r.station, *v});
-    }
+    return eachHour(db, path, channel, after, until, {},
+                    [&](const std::vector<StationReading>& hour) {
+                        for (const StationReading& r : hour)
+                            if (const std::optional<double> v = fieldOf(r.reading, field))
+                                take(CurvePoint{r.reading.time, r.station, *v});
+                        return true;
+                    });
 }
 
 } // namespace
@@ -1284,14 +1288,15 @@ Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn 
     using archive_detail::CurveThinner;
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
-    Result<std::optional<std::pair<std::int64_t, std::int64_t>>> range =
-        storedSeconds(channel, from, to);
+    Result<std::optional<archive_detail::SecondsRange>> range = storedSeconds(channel, from, to);
     if (!range)
         return range.error();
     Series out;
     if (!*range)
         return out;
     const auto [low, high] = **range;
+    const std::int64_t firstHour = (*range)->firstHour();
+    const std::int64_t lastHour = (*range)->lastHour();
     const int field = static_cast<int>(column);
     const std::string name = kFieldNames[static_cast<std::size_t>(field)];
     const ColumnLayout layout(low, high, columns);
@@ -1302,9 +1307,8 @@ Result<Series> Archive::curve(int channel, double from, double to, SeriesColumn 
                          [&](const CurvePoint& p) { thinner.add(p); });
     };
 
-    // The hours wholly in the range, when columns are whole hours.
-    const std::int64_t firstHour = floorDiv(low + kBucketSeconds, kBucketSeconds);
-    const std::int64_t lastHour = floorDiv(high + 1, kBucketSeconds) - 1;
+    // The hours wholly in the range are read from the summary when columns
+    // are whole hours.
     if (source == CurveSource::Fastest && layout.wholeHours && firstHour <= lastHour) {
         if (Status s = readReadings(low, firstHour * kBucketSeconds - 1); !s)
             return s.error();
@@ -1340,14 +1344,15 @@ Result<Archive::Gaps> Archive::gaps(int channel, double from, double to, SeriesC
                                     std::int64_t longerThanSeconds, CurveSource source) {
     if (!impl_)
         return makeError(Errc::Database, "the history is not open");
-    Result<std::optional<std::pair<std::int64_t, std::int64_t>>> range =
-        storedSeconds(channel, from, to);
+    Result<std::optional<archive_detail::SecondsRange>> range = storedSeconds(channel, from, to);
     if (!range)
         return range.error();
     Gaps out;
     if (!*range)
         return out;
     const auto [low, high] = **range;
+    const std::int64_t firstHour = (*range)->firstHour();
+    const std::int64_t lastHour = (*range)->lastHour();
     const int field = static_cast<int>(column);
     const std::string name = kFieldNames[static_cast<std::size_t>(field)];
     // Spans of readings as they come in ascending order: a reading alone, or
@@ -1366,9 +1371,7 @@ Result<Archive::Gaps> Archive::gaps(int channel, double from, double to, SeriesC
                          [&](const CurvePoint& p) { pass(p.time, p.time); });
     };
 
-    // The hours wholly in the range.
-    const std::int64_t firstHour = floorDiv(low + kBucketSeconds, kBucketSeconds);
-    const std::int64_t lastHour = floorDiv(high + 1, kBucketSeconds) - 1;
+    // The hours wholly in the range from the summary.
     if (source == CurveSource::Readings || firstHour > lastHour) {
         if (Status s = readTimes(low, high); !s)
             return s.error();

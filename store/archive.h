@@ -17,6 +17,10 @@ struct sqlite3;
 
 namespace vellumet::store {
 
+namespace archive_detail {
+struct SecondsRange;
+}
+
 // The history of every imported log, per station and channel, in a database
 // of its own beside the record database (archive.sqlite). The record
 // database keeps exactly the last import, as the windows and other programs
@@ -187,8 +191,8 @@ public:
 private:
     // from < time <= to in whole seconds, narrowed to the channel's readings;
     // nothing when no reading can lie in it.
-    Result<std::optional<std::pair<std::int64_t, std::int64_t>>>
-    storedSeconds(int channel, double from, double to);
+    Result<std::optional<archive_detail::SecondsRange>> storedSeconds(int channel, double from,
+                                                                      double to);
 
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -21,6 +21,14 @@ constexpr std::int64_t bucketOf(std::int64_t seconds) {
     return floorDiv(seconds, kBucketSeconds);
 }
 
+// Whole seconds low < time <= high, and the hours wholly within them.
+struct SecondsRange {
+    std::int64_t low = 0;
+    std::int64_t high = 0;
+    std::int64_t firstHour() const { return floorDiv(low + kBucketSeconds, kBucketSeconds); }
+    std::int64_t lastHour() const { return floorDiv(high + 1, kBucketSeconds) - 1; }
+};
+
 // A reading as a curve sees it. Readings are ordered by time, then station,
 // as the history stores them.
 struct CurvePoint {
